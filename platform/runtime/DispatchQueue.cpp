@@ -1,0 +1,68 @@
+#include "platform/runtime/DispatchQueue.hpp"
+
+#include <condition_variable>
+#include <mutex>
+
+#include "platform/runtime/Runtime.hpp"
+
+namespace ostrel::platform {
+
+std::shared_ptr<DispatchQueue> DispatchQueue::main() {
+  return Runtime::current().mainQueue();
+}
+
+std::shared_ptr<DispatchQueue> DispatchQueue::global() {
+  return Runtime::current().globalQueue();
+}
+
+std::shared_ptr<DispatchQueue> DispatchQueue::make(std::string label) {
+  return Runtime::current().makeSerialQueue(std::move(label));
+}
+
+std::vector<const DispatchQueue*>& DispatchQueue::runningStack() {
+  thread_local std::vector<const DispatchQueue*> stack;
+  return stack;
+}
+
+bool DispatchQueue::isCurrent() const {
+  const auto& stack = runningStack();
+  return !stack.empty() && stack.back() == this;
+}
+
+void DispatchQueue::sync(const std::function<void()>& work) {
+  if (isCurrent()) {
+    work();
+    return;
+  }
+  auto& runtime = Runtime::current();
+  std::mutex m;
+  std::condition_variable cv;
+  bool done = false;
+  async([&] {
+    work();
+    std::lock_guard lock(m);
+    done = true;
+    cv.notify_all();
+  });
+  if (runtime.isDeterministic()) {
+    while (true) {
+      {
+        std::lock_guard lock(m);
+        if (done) return;
+      }
+      if (!runtime.runPendingWorkWhileWaiting(std::nullopt)) {
+        std::unique_lock lock(m);
+        cv.wait(lock, [&] { return done; });
+        return;
+      }
+    }
+  }
+  std::unique_lock lock(m);
+  cv.wait(lock, [&] { return done; });
+}
+
+bool isMainQueue() {
+  return Runtime::current().isMainQueue();
+}
+
+}  // namespace ostrel::platform

@@ -1,0 +1,47 @@
+#include "platform/runtime/DispatchSemaphore.hpp"
+
+#include <chrono>
+
+#include "platform/runtime/Runtime.hpp"
+
+namespace ostrel::platform {
+
+void DispatchSemaphore::signal() {
+  {
+    std::lock_guard lock(mutex_);
+    ++count_;
+  }
+  cv_.notify_one();
+}
+
+bool DispatchSemaphore::tryTake() {
+  std::lock_guard lock(mutex_);
+  if (count_ > 0) {
+    --count_;
+    return true;
+  }
+  return false;
+}
+
+bool DispatchSemaphore::wait(std::optional<TimeInterval> timeout) {
+  auto& runtime = Runtime::current();
+  if (runtime.isDeterministic()) {
+    std::optional<TimeInterval> deadline;
+    if (timeout) deadline = runtime.uptime() + *timeout;
+    while (!tryTake()) {
+      if (!runtime.runPendingWorkWhileWaiting(deadline)) return tryTake();
+    }
+    return true;
+  }
+  std::unique_lock lock(mutex_);
+  auto ready = [this] { return count_ > 0; };
+  if (timeout) {
+    if (!cv_.wait_for(lock, std::chrono::duration<double>(*timeout), ready)) return false;
+  } else {
+    cv_.wait(lock, ready);
+  }
+  --count_;
+  return true;
+}
+
+}  // namespace ostrel::platform

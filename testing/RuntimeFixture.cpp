@@ -1,0 +1,47 @@
+#include "testing/RuntimeFixture.hpp"
+
+#include <unistd.h>
+#include <atomic>
+#include <string>
+
+#include "platform/foundation/Debug.hpp"
+#include "platform/foundation/Paths.hpp"
+#include "platform/foundation/UserDefaults.hpp"
+#include "platform/runtime/Application.hpp"
+#include "platform/runtime/NotificationCenter.hpp"
+
+namespace ostrel::testing {
+
+platform::DeviceInfo fixedDevice() {
+  return {"iPhone14,2", "iOS", "17.5"};
+}
+
+RuntimeEnvironment::RuntimeEnvironment() : runtime_(std::make_shared<DeterministicRuntime>()) {
+  static std::atomic<int> counter{0};
+  dataDirectory_ = std::filesystem::temp_directory_path() /
+                   ("ostrel-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+  std::filesystem::remove_all(dataDirectory_);
+  std::filesystem::create_directories(dataDirectory_);
+  platform::Runtime::install(runtime_);
+  platform::Paths::setApplicationDataDirectory(dataDirectory_);
+  platform::UserDefaults::useInMemoryStorage(true);
+  platform::UserDefaults::setBeforeReplaceHook({});
+  platform::DeviceInfo::override(fixedDevice());
+  platform::NotificationCenter::defaultCenter().reset();
+  platform::Application::shared().reset();
+}
+
+RuntimeEnvironment::~RuntimeEnvironment() {
+  platform::NotificationCenter::defaultCenter().reset();
+  platform::Application::shared().reset();
+  platform::DeviceInfo::override(std::nullopt);
+  platform::UserDefaults::setBeforeReplaceHook({});
+  platform::UserDefaults::useInMemoryStorage(false);
+  platform::Paths::setApplicationDataDirectory(std::nullopt);
+  platform::setDebugSink({});
+  platform::Runtime::install(nullptr);
+  std::error_code ec;
+  std::filesystem::remove_all(dataDirectory_, ec);
+}
+
+}  // namespace ostrel::testing

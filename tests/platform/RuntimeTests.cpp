@@ -1,0 +1,240 @@
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/OSLAtomicWithNSLock.hpp"
+#include "platform/runtime/DispatchQueue.hpp"
+#include "platform/runtime/DispatchSemaphore.hpp"
+#include "platform/runtime/LiveRuntime.hpp"
+#include "platform/runtime/Timer.hpp"
+#include "testing/RuntimeFixture.hpp"
+
+namespace ostrel {
+namespace {
+
+using platform::DispatchQueue;
+using platform::DispatchSemaphore;
+using platform::Timer;
+
+class RuntimeCoreTest : public testing::RuntimeTest {};
+
+TEST_F(RuntimeCoreTest, MainQueueKeepsEachThreadsPostingOrder) {
+  std::vector<std::pair<int, int>> seen;  // (thread, index), written only on the main queue
+  std::vector<std::thread> threads;
+  constexpr int kThreads = 4;
+  constexpr int kPosts = 200;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t, &seen] {
+      auto main = DispatchQueue::main();
+      for (int i = 0; i < kPosts; ++i) {
+        main->async([t, i, &seen] {
+          EXPECT_TRUE(platform::isMainQueue());
+          seen.emplace_back(t, i);
+        });
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  runUntilIdle();
+  ASSERT_EQ(seen.size(), static_cast<std::size_t>(kThreads * kPosts));
+  std::vector<int> last(kThreads, -1);
+  for (auto [t, i] : seen) {
+    EXPECT_EQ(i, last[t] + 1) << "thread " << t << " out of order";
+    last[t] = i;
+  }
+}
+
+TEST_F(RuntimeCoreTest, DelayedPostsRunInDueOrderAndNotBefore) {
+  std::vector<std::string> log;
+  auto main = DispatchQueue::main();
+  main->asyncAfter(2.0, [&] { log.push_back("b@2"); });
+  main->asyncAfter(1.0, [&] { log.push_back("a@1"); });
+  main->asyncAfter(2.0, [&] { log.push_back("c@2"); });
+  main->async([&] { log.push_back("now"); });
+
+  runUntilIdle();
+  EXPECT_EQ(log, (std::vector<std::string>{"now"}));
+  advance(0.999);
+  EXPECT_EQ(log.size(), 1u);
+  advance(0.001);
+  EXPECT_EQ(log, (std::vector<std::string>{"now", "a@1"}));
+  advance(5);
+  EXPECT_EQ(log, (std::vector<std::string>{"now", "a@1", "b@2", "c@2"}));
+  EXPECT_DOUBLE_EQ(runtime().uptime(), 6.0);
+}
+
+TEST_F(RuntimeCoreTest, WorkSeesTheVirtualTimeItWasDueAt) {
+  std::vector<double> times;
+  auto main = DispatchQueue::main();
+  main->asyncAfter(1.5, [&] {
+    times.push_back(runtime().uptime());
+    main->asyncAfter(1.0, [&] { times.push_back(runtime().uptime()); });
+  });
+  advance(10);
+  EXPECT_EQ(times, (std::vector<double>{1.5, 2.5}));
+}
+
+TEST_F(RuntimeCoreTest, SerialQueuesKnowWhoIsCurrent) {
+  auto camera = DispatchQueue::make("camera");
+  bool ranOnCamera = false;
+  camera->async([&] {
+    EXPECT_TRUE(camera->isCurrent());
+    EXPECT_FALSE(platform::isMainQueue());
+    DispatchQueue::main()->async([&] {
+      EXPECT_TRUE(platform::isMainQueue());
+      EXPECT_FALSE(camera->isCurrent());
+      ranOnCamera = true;
+    });
+  });
+  EXPECT_TRUE(platform::isMainQueue()) << "the test body plays the main thread";
+  runUntilIdle();
+  EXPECT_TRUE(ranOnCamera);
+}
+
+TEST_F(RuntimeCoreTest, RepeatingTimerFiresAtEachIntervalAndNeverAfterInvalidate) {
+  std::vector<double> fired;
+  auto timer = Timer::scheduledTimer(1.0, true, [&](Timer& t) {
+    fired.push_back(runtime().uptime());
+    if (fired.size() == 3) t.invalidate();
+  });
+  advance(10);
+  EXPECT_EQ(fired, (std::vector<double>{1.0, 2.0, 3.0}));
+  EXPECT_FALSE(timer->isValid());
+  EXPECT_EQ(runtime().pendingCount(), 0u);
+}
+
+TEST_F(RuntimeCoreTest, InvalidatedFromOutsideStopsFiring) {
+  int ticks = 0;
+  auto timer = Timer::scheduledTimer(1.0, true, [&](Timer&) { ++ticks; });
+  advance(2.5);
+  EXPECT_EQ(ticks, 2);
+  timer->invalidate();
+  advance(5);
+  EXPECT_EQ(ticks, 2);
+}
+
+TEST_F(RuntimeCoreTest, OneShotTimerFiresOnce) {
+  int ticks = 0;
+  auto timer = Timer::scheduledTimer(1.0, false, [&](Timer&) { ++ticks; });
+  advance(5);
+  EXPECT_EQ(ticks, 1);
+  EXPECT_FALSE(timer->isValid());
+}
+
+struct Owner {
+  int ticks = 0;
+};
+
+TEST_F(RuntimeCoreTest, TimerWhoseOwnerIsGoneDoesNothing) {
+  auto owner = std::make_shared<Owner>();
+  std::weak_ptr<Owner> weak = owner;
+  auto timer = Timer::scheduledTimer<Owner>(1.0, true, owner, [](Owner& o, Timer&) { ++o.ticks; });
+  advance(2);
+  EXPECT_EQ(owner->ticks, 2);
+  owner.reset();
+  advance(3);
+  EXPECT_TRUE(weak.expired()) << "the timer must not keep its owner alive";
+  EXPECT_FALSE(timer->isValid());
+}
+
+TEST_F(RuntimeCoreTest, DelayedBlockWhoseOwnerIsGoneDoesNothing) {
+  auto owner = std::make_shared<Owner>();
+  std::weak_ptr<Owner> weak = owner;
+  DispatchQueue::main()->asyncAfter(1.0, [weak] {
+    if (auto o = weak.lock()) ++o->ticks;
+  });
+  owner.reset();
+  advance(2);
+  EXPECT_TRUE(weak.expired());
+}
+
+TEST_F(RuntimeCoreTest, SemaphoreWaitRunsOtherQueuesInsteadOfDeadlocking) {
+  auto camera = DispatchQueue::make("camera");
+  DispatchSemaphore permit(1);
+  std::vector<std::string> log;
+  // A frame takes the permit; its judgement on the main queue gives it back; the next frame
+  // waits for it on the camera queue.
+  for (int frame = 0; frame < 3; ++frame) {
+    camera->async([&, frame] {
+      ASSERT_TRUE(permit.wait(1.0));
+      log.push_back("frame " + std::to_string(frame));
+      DispatchQueue::main()->async([&, frame] {
+        log.push_back("judged " + std::to_string(frame));
+        permit.signal();
+      });
+    });
+  }
+  runUntilIdle();
+  EXPECT_EQ(log, (std::vector<std::string>{"frame 0", "judged 0", "frame 1", "judged 1", "frame 2",
+                                           "judged 2"}));
+}
+
+TEST_F(RuntimeCoreTest, SemaphoreTimesOutOnTheVirtualClock) {
+  DispatchSemaphore never(0);
+  EXPECT_FALSE(never.wait(2.0));
+  EXPECT_DOUBLE_EQ(runtime().uptime(), 2.0);
+}
+
+TEST_F(RuntimeCoreTest, SemaphoreSignalledByARealThread) {
+  DispatchSemaphore done(0);
+  std::thread worker([&] { done.signal(); });
+  EXPECT_TRUE(done.wait(5.0));
+  worker.join();
+}
+
+TEST_F(RuntimeCoreTest, WaitUntilPicksUpWorkPostedByRealThreads) {
+  bool delivered = false;
+  std::thread worker([&] { DispatchQueue::main()->async([&] { delivered = true; }); });
+  EXPECT_TRUE(waitUntil([&] { return delivered; }));
+  worker.join();
+}
+
+TEST_F(RuntimeCoreTest, SyncRunsOnTheTargetQueue) {
+  auto queue = DispatchQueue::make("session");
+  bool onQueue = false;
+  queue->sync([&] { onQueue = queue->isCurrent(); });
+  EXPECT_TRUE(onQueue);
+}
+
+TEST(LiveRuntimeTest, MainLoopRunsPostsFromOtherThreadsInOrder) {
+  auto live = std::make_shared<platform::LiveRuntime>();
+  platform::Runtime::install(live);
+  std::vector<int> seen;
+  auto worker = DispatchQueue::make("worker");
+  for (int i = 0; i < 50; ++i) {
+    worker->async([i, &seen] {
+      EXPECT_FALSE(platform::isMainQueue());
+      DispatchQueue::main()->async([i, &seen] { seen.push_back(i); });
+    });
+  }
+  bool timerFired = false;
+  auto timer = Timer::scheduledTimer(0.01, false, [&](Timer&) { timerFired = true; });
+  EXPECT_TRUE(live->runMainLoop([&] { return seen.size() == 50 && timerFired; }, 10.0));
+  for (int i = 0; i < 50; ++i) EXPECT_EQ(seen[i], i);
+  platform::DispatchSemaphore semaphore(0);
+  worker->asyncAfter(0.01, [&] { semaphore.signal(); });
+  EXPECT_TRUE(semaphore.wait(5.0));
+  worker.reset();
+  platform::Runtime::install(nullptr);
+}
+
+TEST(AtomicBoxTest, ReadModifyWriteIsAtomic) {
+  OSLAtomicWithNSLock<int> box(0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 1000; ++i) box.withValue([](int& v) { ++v; });
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(box.value(), 4000);
+  box.setValue(7);
+  EXPECT_EQ(box.value(), 7);
+}
+
+}  // namespace
+}  // namespace ostrel
