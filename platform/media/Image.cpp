@@ -1,0 +1,105 @@
+#include "platform/media/Image.hpp"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+namespace ostrel::platform {
+namespace {
+
+bool swapsAxes(ImageOrientation o) {
+  return o == ImageOrientation::left || o == ImageOrientation::right ||
+         o == ImageOrientation::leftMirrored || o == ImageOrientation::rightMirrored;
+}
+
+cv::Mat toRgba(const cv::Mat& decoded) {
+  cv::Mat rgba;
+  switch (decoded.channels()) {
+    case 1:
+      cv::cvtColor(decoded, rgba, cv::COLOR_GRAY2RGBA);
+      break;
+    case 3:
+      cv::cvtColor(decoded, rgba, cv::COLOR_BGR2RGBA);
+      break;
+    case 4:
+      cv::cvtColor(decoded, rgba, cv::COLOR_BGRA2RGBA);
+      break;
+    default:
+      return {};
+  }
+  if (rgba.depth() != CV_8U) rgba.convertTo(rgba, CV_8UC4, 1.0 / 257.0);
+  return rgba;
+}
+
+}  // namespace
+
+Image::Image(cv::Mat rgba, double scale, ImageOrientation orientation)
+    : bitmap_(std::move(rgba)), scale_(scale > 0 ? scale : 1), orientation_(orientation) {
+  pointSize_ = {bitmap_.cols / scale_, bitmap_.rows / scale_};
+}
+
+Image::Image(Size size, double scale, ImageOrientation orientation)
+    : pointSize_(size), scale_(scale > 0 ? scale : 1), orientation_(orientation) {}
+
+Size Image::size() const {
+  return swapsAxes(orientation_) ? Size{pointSize_.height, pointSize_.width} : pointSize_;
+}
+
+std::shared_ptr<Image> Image::decode(const Bytes& data, double scale) {
+  if (data.empty()) return nullptr;
+  cv::Mat decoded;
+  try {
+    decoded = cv::imdecode(
+        cv::Mat(1, static_cast<int>(data.size()), CV_8U, const_cast<std::uint8_t*>(data.data())),
+        cv::IMREAD_UNCHANGED);
+  } catch (const cv::Exception&) {
+    return nullptr;
+  }
+  if (decoded.empty()) return nullptr;
+  cv::Mat rgba = toRgba(decoded);
+  if (rgba.empty()) return nullptr;
+  return std::make_shared<Image>(std::move(rgba), scale);
+}
+
+std::shared_ptr<Image> Image::fromFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return nullptr;
+  Bytes data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  double scale = 1;
+  const auto stem = path.stem().string();
+  if (stem.ends_with("@2x")) scale = 2;
+  if (stem.ends_with("@3x")) scale = 3;
+  return decode(data, scale);
+}
+
+std::optional<Bytes> Image::jpegData(double quality) const {
+  if (bitmap_.empty()) return std::nullopt;
+  cv::Mat bgr;
+  cv::cvtColor(bitmap_, bgr, cv::COLOR_RGBA2BGR);
+  std::vector<uchar> out;
+  int q = static_cast<int>(std::clamp(quality, 0.0, 1.0) * 100 + 0.5);
+  try {
+    if (!cv::imencode(".jpg", bgr, out, {cv::IMWRITE_JPEG_QUALITY, q})) return std::nullopt;
+  } catch (const cv::Exception&) {
+    return std::nullopt;
+  }
+  return Bytes(out.begin(), out.end());
+}
+
+std::optional<Bytes> Image::pngData() const {
+  if (bitmap_.empty()) return std::nullopt;
+  cv::Mat bgra;
+  cv::cvtColor(bitmap_, bgra, cv::COLOR_RGBA2BGRA);
+  std::vector<uchar> out;
+  try {
+    if (!cv::imencode(".png", bgra, out)) return std::nullopt;
+  } catch (const cv::Exception&) {
+    return std::nullopt;
+  }
+  return Bytes(out.begin(), out.end());
+}
+
+}  // namespace ostrel::platform
