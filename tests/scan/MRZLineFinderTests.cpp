@@ -53,8 +53,8 @@ TEST_F(MRZLineFinderTest, CardZoneIsStableOnTheFifthFrame) {
   EXPECT_EQ(tracker_.bestCount(), 12);
   EXPECT_EQ(tracker_.bestString(), joined(kTD1Card));
   const auto formatter = makeMRZDateFormatter();
-  const auto result = parseMRZ({kTD1Card.begin(), kTD1Card.end()}, true, *formatter,
-                               clockInYear(2026));
+  const auto result =
+      parseMRZ({kTD1Card.begin(), kTD1Card.end()}, true, *formatter, clockInYear(2026));
   ASSERT_TRUE(result);
   EXPECT_EQ(result->documentNumber, "D23145890");
 }
@@ -121,8 +121,8 @@ TEST_F(MRZLineFinderTest, CharactersOutsideTheZoneSetAreDroppedWhenJoining) {
   lines[0].back() = 'a';
   for (const auto& line : lines) finder_->findMRZLines(line);
   EXPECT_EQ(finder_->mrzCandidateLine1(), lines[0]);
-  EXPECT_EQ(finder_->mrzJoinedCandidate(), joined({kTD1Card[0].substr(0, 29), kTD1Card[1],
-                                                   kTD1Card[2]}));
+  EXPECT_EQ(finder_->mrzJoinedCandidate(),
+            joined({kTD1Card[0].substr(0, 29), kTD1Card[1], kTD1Card[2]}));
 }
 
 TEST_F(MRZLineFinderTest, AcceptedZoneIsForgottenByTheTrackerReset) {
@@ -175,8 +175,8 @@ TEST(StringTrackerTest, CountsSightingsAcrossFrames) {
   EXPECT_EQ(tracker.bestString(), "A");
 
   tracker.logFrame({"B", "B", "B"});  // a text listed twice in a frame counts twice
-  EXPECT_EQ(tracker.seenStrings().back(), (std::pair<std::string, StringTracker::Sighting>{
-                                              "B", {11, 2}}));
+  EXPECT_EQ(tracker.seenStrings().back(),
+            (std::pair<std::string, StringTracker::Sighting>{"B", {11, 2}}));
 }
 
 TEST(StringTrackerTest, ForgetsTextsUnseenForMoreThanThirtyFramesWithoutLoweringTheBest) {
@@ -184,7 +184,7 @@ TEST(StringTrackerTest, ForgetsTextsUnseenForMoreThanThirtyFramesWithoutLowering
   tracker.logFrame({"A", "A"});  // frame 0
   for (int frame = 1; frame <= 30; ++frame) tracker.logFrame({});
   ASSERT_EQ(tracker.seenStrings().size(), 1u);  // still there after frame 30
-  tracker.logFrame({});                          // frame 31: 0 < 31 - 30
+  tracker.logFrame({});                         // frame 31: 0 < 31 - 30
   EXPECT_TRUE(tracker.seenStrings().empty());
   EXPECT_EQ(tracker.frameIndex(), 32);
   EXPECT_EQ(tracker.bestCount(), 1);
@@ -225,8 +225,8 @@ TEST(StringTrackerTest, ResetForgetsOneTextAndTheBestOnly) {
 
   tracker.logFrame({"A", "B"});
   EXPECT_EQ(tracker.bestString(), "B");  // B: 2, A starts again at 0
-  EXPECT_EQ(tracker.seenStrings().back(), (std::pair<std::string, StringTracker::Sighting>{
-                                              "A", {1, 0}}));
+  EXPECT_EQ(tracker.seenStrings().back(),
+            (std::pair<std::string, StringTracker::Sighting>{"A", {1, 0}}));
 }
 
 }  // namespace

@@ -156,8 +156,13 @@ TEST_F(MRZParserTest, CheckDigitValues) {
     std::optional<int> expected;
   };
   const Case cases[] = {
-      {"A", 10 * 7 % 10},  {"Z", 35 * 7 % 10}, {"<", 0},  {"9", 3},
-      {"a", std::nullopt}, {" ", std::nullopt}, {"-", std::nullopt},
+      {"A", 10 * 7 % 10},
+      {"Z", 35 * 7 % 10},
+      {"<", 0},
+      {"9", 3},
+      {"a", std::nullopt},
+      {" ", std::nullopt},
+      {"-", std::nullopt},
       // Outside ASCII nothing has a value, letters and digits of other scripts included.
       {"\xC3\x89", std::nullopt},      // É
       {"\xD9\xA3", std::nullopt},      // Arabic-Indic three
@@ -175,10 +180,11 @@ TEST_F(MRZParserTest, CheckCharacterRules) {
     bool valid;
   };
   const Case cases[] = {
-      {"520727", "3", true},    {"520727", "4", false},  {"<<<<<<<<<", "<", true},
-      {"", "<", true},          {"L898902C<", "<", false}, {"520727", "", false},
-      {"520727", "X", false},   {"52072a", "3", false},  {"520727", "33", false},
-      {"520727", "\xD9\xA3", false},
+      {"520727", "3", true},     {"520727", "4", false},
+      {"<<<<<<<<<", "<", true},  {"", "<", true},
+      {"L898902C<", "<", false}, {"520727", "", false},
+      {"520727", "X", false},    {"52072a", "3", false},
+      {"520727", "33", false},   {"520727", "\xD9\xA3", false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(isCheckDigitValid(c.value, c.check), c.valid) << c.value << " / " << c.check;
@@ -252,7 +258,11 @@ TEST_F(MRZParserTest, CorrectionFunctions) {
       {"l898o02c", MRZFieldType::documentNumber, "L898O02C"},
       {"ab1<", MRZFieldType::optionalData, "AB1<"},
       // Only ASCII changes case; other characters keep their bytes and the text its length.
-      {"stra\xC3\x9F" "e", MRZFieldType::names, "STRA\xC3\x9F" "E"},
+      {"stra\xC3\x9F"
+       "e",
+       MRZFieldType::names,
+       "STRA\xC3\x9F"
+       "E"},
       {"\xC3\xA9", MRZFieldType::names, "\xC3\xA9"},
   };
   for (const auto& c : cases) {
@@ -266,9 +276,8 @@ TEST_F(MRZParserTest, AnyChangedCheckedCharacterRejectsTheZone) {
     char replacement;
   };
   // Document number, its check, birth date, expiry date, TD3 optional data, composite check.
-  const Mutation passportMutations[] = {{0, 'M'},  {4, '8'},  {9, '7'},  {14, '5'},
-                                        {19, '3'}, {22, '3'}, {27, '0'}, {30, 'F'},
-                                        {42, '2'}, {43, '1'}};
+  const Mutation passportMutations[] = {{0, 'M'},  {4, '8'},  {9, '7'},  {14, '5'}, {19, '3'},
+                                        {22, '3'}, {27, '0'}, {30, 'F'}, {42, '2'}, {43, '1'}};
   for (const auto& m : passportMutations) {
     std::vector<std::string> lines = kTD3Passport;
     lines[1][m.position] = m.replacement;
@@ -302,12 +311,8 @@ TEST_F(MRZParserTest, DatesThatAreNotDaysAreAbsentButTheZoneParses) {
     std::optional<Date> expected;
   };
   const Case cases[] = {
-      {"000000", std::nullopt},
-      {"740230", std::nullopt},
-      {"741301", std::nullopt},
-      {"000229", utcDate(2000, 2, 29)},
-      {"010229", std::nullopt},
-      {"<<<<<<", std::nullopt},
+      {"000000", std::nullopt},         {"740230", std::nullopt}, {"741301", std::nullopt},
+      {"000229", utcDate(2000, 2, 29)}, {"010229", std::nullopt}, {"<<<<<<", std::nullopt},
   };
   for (const auto& c : cases) {
     const std::vector<std::string> lines = {
@@ -327,19 +332,26 @@ TEST_F(MRZParserTest, CenturyPivotFollowsTheGregorianYearOfTheClock) {
     int expectedYear;
   };
   const Case cases[] = {
-      {2026, "260101", false, 2026}, {2026, "270101", false, 1927},
-      {2026, "750101", true, 2075},  {2026, "760101", true, 1976},
-      {2026, "000101", false, 2000}, {2026, "990101", true, 1999},
+      {2026, "260101", false, 2026},
+      {2026, "270101", false, 1927},
+      {2026, "750101", true, 2075},
+      {2026, "760101", true, 1976},
+      {2026, "000101", false, 2000},
+      {2026, "990101", true, 1999},
       // The pivot moves with the clock, across a century too.
-      {2040, "400101", false, 2040}, {2040, "410101", false, 1941},
-      {2040, "890101", true, 2089},  {2040, "900101", true, 1990},
-      {2101, "010101", false, 2101}, {2101, "020101", false, 2002},
-      {2099, "990101", false, 2099}, {2099, "000101", true, 2000},
+      {2040, "400101", false, 2040},
+      {2040, "410101", false, 1941},
+      {2040, "890101", true, 2089},
+      {2040, "900101", true, 1990},
+      {2101, "010101", false, 2101},
+      {2101, "020101", false, 2002},
+      {2099, "990101", false, 2099},
+      {2099, "000101", true, 2000},
   };
   for (const auto& c : cases) {
     const auto clock = clockInYear(c.year);
-    const auto date = c.isExpiry ? expiryDate(c.text, *formatter_, clock)
-                                 : birthdate(c.text, *formatter_, clock);
+    const auto date =
+        c.isExpiry ? expiryDate(c.text, *formatter_, clock) : birthdate(c.text, *formatter_, clock);
     EXPECT_EQ(date, utcDate(c.expectedYear, 1, 1)) << c.year << " " << c.text;
   }
 }
@@ -376,11 +388,16 @@ TEST_F(MRZParserTest, FormatChoice) {
   };
   // All-filler zones pass every check, which isolates the choice of format.
   const Case cases[] = {
-      {{l30, l30, l30}, MRZFormat::td1}, {{l36, l36}, MRZFormat::td2},
-      {{l44, l44}, MRZFormat::td3},      {{l30, l30}, std::nullopt},
-      {{l44, l44, l44}, std::nullopt},   {{l44, l43}, std::nullopt},
-      {{l36, l36, l36}, std::nullopt},   {{l30, l30, l30, l30}, std::nullopt},
-      {{l44}, std::nullopt},             {{}, std::nullopt},
+      {{l30, l30, l30}, MRZFormat::td1},
+      {{l36, l36}, MRZFormat::td2},
+      {{l44, l44}, MRZFormat::td3},
+      {{l30, l30}, std::nullopt},
+      {{l44, l44, l44}, std::nullopt},
+      {{l44, l43}, std::nullopt},
+      {{l36, l36, l36}, std::nullopt},
+      {{l30, l30, l30, l30}, std::nullopt},
+      {{l44}, std::nullopt},
+      {{}, std::nullopt},
   };
   for (const auto& c : cases) {
     const auto result = parse(c.lines);
@@ -404,9 +421,12 @@ TEST_F(MRZParserTest, DocumentTypeAndAdditionalCharacter) {
     std::optional<std::string> additional;
   };
   const Case cases[] = {
-      {"ID", DocumentType::id, "D"},        {"I<", DocumentType::id, std::nullopt},
-      {"AC", DocumentType::undefined, "C"}, {"<<", DocumentType::undefined, std::nullopt},
-      {"C<", DocumentType::undefined, std::nullopt}, {"P<", DocumentType::passport, std::nullopt},
+      {"ID", DocumentType::id, "D"},
+      {"I<", DocumentType::id, std::nullopt},
+      {"AC", DocumentType::undefined, "C"},
+      {"<<", DocumentType::undefined, std::nullopt},
+      {"C<", DocumentType::undefined, std::nullopt},
+      {"P<", DocumentType::passport, std::nullopt},
       {"V<", DocumentType::visa, std::nullopt},
   };
   for (const auto& c : cases) {

@@ -11,11 +11,9 @@ namespace ostrel::mrz_test {
 
 // ICAO 9303 specimens.
 inline const std::vector<std::string> kTD3Passport = {
-    "P<UTOERIKSSON<<ANNA<MARIA<<<<<<<<<<<<<<<<<<<",
-    "L898902C36UTO7408122F1204159ZE184226B<<<<<10"};
+    "P<UTOERIKSSON<<ANNA<MARIA<<<<<<<<<<<<<<<<<<<", "L898902C36UTO7408122F1204159ZE184226B<<<<<10"};
 inline const std::vector<std::string> kTD3PassportEarlier = {
-    "P<UTOERIKSSON<<ANNA<MARIA<<<<<<<<<<<<<<<<<<<",
-    "L898902C<3UTO6908061F9406236ZE184226B<<<<<14"};
+    "P<UTOERIKSSON<<ANNA<MARIA<<<<<<<<<<<<<<<<<<<", "L898902C<3UTO6908061F9406236ZE184226B<<<<<14"};
 inline const std::vector<std::string> kTD1Card = {"I<UTOD231458907<<<<<<<<<<<<<<<",
                                                   "7408122F1204159UTO<<<<<<<<<<<6",
                                                   "ERIKSSON<<ANNA<MARIA<<<<<<<<<<"};
@@ -24,9 +22,8 @@ inline const std::vector<std::string> kTD1LongNumber = {"I<UTOD23145890<7349<<<<
                                                         "STEVENSON<<PETER<JOHN<<<<<<<<<"};
 inline const std::vector<std::string> kTD2Card = {"I<UTOERIKSSON<<ANNA<MARIA<<<<<<<<<<<",
                                                   "D231458907UTO7408122F1204159<<<<<<<6"};
-inline const std::vector<std::string> kTD3Visa = {
-    "V<UTOERIKSSON<<ANNA<MARIA<<<<<<<<<<<<<<<<<<<",
-    "L8988901C4XXX4009078F96121096ZE184226B<<<<<<"};
+inline const std::vector<std::string> kTD3Visa = {"V<UTOERIKSSON<<ANNA<MARIA<<<<<<<<<<<<<<<<<<<",
+                                                  "L8988901C4XXX4009078F96121096ZE184226B<<<<<<"};
 inline const std::vector<std::string> kTD2Visa = {"V<UTOERIKSSON<<ANNA<MARIA<<<<<<<<<<<",
                                                   "L8988901C4XXX4009078F9612109<<<<<<<<"};
 
@@ -68,8 +65,8 @@ inline std::string td3Line2(const std::string& number9, const std::string& natio
 inline std::string td1Line2(const std::string& line1, const std::string& birth, char sex,
                             const std::string& expiry, const std::string& nationality,
                             const std::string& optional11) {
-  std::string line = birth + checkDigitOf(birth) + sex + expiry + checkDigitOf(expiry) +
-                     nationality + optional11;
+  std::string line =
+      birth + checkDigitOf(birth) + sex + expiry + checkDigitOf(expiry) + nationality + optional11;
   const std::string composite =
       line1.substr(5, 25) + line.substr(0, 7) + line.substr(8, 7) + line.substr(18, 11);
   return line + checkDigitOf(composite);
