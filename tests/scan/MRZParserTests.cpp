@@ -515,11 +515,5 @@ TEST_F(MRZParserTest, ResultsCompareAndHashMemberWise) {
   EXPECT_NE(d, *a);
 }
 
-TEST_F(MRZParserTest, FormatterReadsMidnightUtc) {
-  EXPECT_EQ(formatter_->date("19740812"), utcDate(1974, 8, 12));
-  EXPECT_EQ(formatter_->date("20010229"), std::nullopt);
-  EXPECT_EQ(formatter_->date("20000229"), utcDate(2000, 2, 29));
-}
-
 }  // namespace
 }  // namespace ostrel
