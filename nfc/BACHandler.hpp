@@ -1,0 +1,53 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <tuple>
+
+#include "nfc/PassportReaderError.hpp"
+#include "nfc/TagReader.hpp"
+
+namespace ostrel {
+
+// Basic access control (ICAO 9303-11): derives Kenc/Kmac from the MRZ access key, runs GET
+// CHALLENGE and MUTUAL AUTHENTICATE, checks the chip's answer (its MAC and the echoed
+// RND.IFD), derives the session keys and installs secure messaging on the tag reader.
+class BACHandler : public std::enable_shared_from_this<BACHandler> {
+ public:
+  using Completion = std::function<void(std::optional<PassportReaderError>)>;
+
+  explicit BACHandler(std::shared_ptr<TagReader> tagReader);
+
+  // The completion runs exactly once: without error once secure messaging is installed.
+  void runAccessControl(const std::string& mrzKey, Completion completion);
+
+  void deriveAccessKeys(const std::string& mrzKey);
+  Bytes deriveKseed(const std::string& mrzKey) const;
+  Bytes authenticationData(const Bytes& rndICC);
+  // (KSenc, KSmac, SSC); throws `PassportReaderError` when the answer does not check.
+  std::tuple<Bytes, Bytes, Bytes> deriveSessionKeys(const Bytes& data);
+
+  const Bytes KENC{0x00, 0x00, 0x00, 0x01};
+  const Bytes KMAC{0x00, 0x00, 0x00, 0x02};
+  // Kenc and Kmac of the last run (not the session keys).
+  const Bytes& ksenc() const { return ksenc_; }
+  const Bytes& ksmac() const { return ksmac_; }
+  const Bytes& rnd_icc() const { return rnd_icc_; }
+  const Bytes& rnd_ifd() const { return rnd_ifd_; }
+  const Bytes& kifd() const { return kifd_; }
+  const std::shared_ptr<TagReader>& tagReader() const { return tagReader_; }
+
+ private:
+  void fail(const Completion& completion, PassportReaderError error) const;
+
+  Bytes ksenc_;
+  Bytes ksmac_;
+  Bytes rnd_icc_;
+  Bytes rnd_ifd_;
+  Bytes kifd_;
+  std::shared_ptr<TagReader> tagReader_;
+};
+
+}  // namespace ostrel
