@@ -1,0 +1,130 @@
+#include "testing/ChipFiles.hpp"
+
+#include "nfc/ChipBytes.hpp"
+#include "nfc/NFCPassportModel.hpp"
+
+namespace ostrel::testing {
+namespace {
+
+void append(Bytes& to, const Bytes& from) {
+  to.insert(to.end(), from.begin(), from.end());
+}
+
+Bytes filler(std::size_t size, std::uint8_t seed) {
+  Bytes out(size);
+  for (std::size_t i = 0; i < size; ++i) out[i] = static_cast<std::uint8_t>(seed + i * 7);
+  return out;
+}
+
+std::string pad(std::string text, std::size_t size) {
+  text.resize(size, '<');
+  return text;
+}
+
+std::string digit(const std::string& text) {
+  return std::to_string(NfcUtils::mrzCheckDigit(text));
+}
+
+}  // namespace
+
+Bytes ChipFiles::tlv(int tag, const Bytes& value) {
+  Bytes out;
+  if (tag > 0xFF) out.push_back(static_cast<std::uint8_t>(tag >> 8));
+  out.push_back(static_cast<std::uint8_t>(tag));
+  append(out, encodeAsn1Length(static_cast<long long>(value.size())));
+  append(out, value);
+  return out;
+}
+
+Bytes ChipFiles::com(const Bytes& groupTags) {
+  Bytes value = tlv(0x5F01, {'0', '1', '0', '7'});
+  append(value, tlv(0x5F36, {'0', '4', '0', '0', '0', '0'}));
+  append(value, tlv(0x5C, groupTags));
+  return tlv(0x60, value);
+}
+
+Bytes ChipFiles::dg1(const std::string& mrz) {
+  return tlv(0x61, tlv(0x5F1F, Bytes(mrz.begin(), mrz.end())));
+}
+
+std::string ChipFiles::td3MRZ(const std::string& number, const std::string& birth,
+                              const std::string& expiry) {
+  const std::string n = pad(number, 9);
+  std::string line1 = pad("P<UTOERIKSSON<<ANNA<MARIA", 44);
+  std::string line2 = n + digit(n) + "UTO" + birth + digit(birth) + "F" + expiry + digit(expiry);
+  line2 = pad(line2, 42);
+  line2 += "0" + std::string("4");
+  return line1 + line2;
+}
+
+std::string ChipFiles::td1MRZ(const std::string& number, const std::string& birth,
+                              const std::string& expiry) {
+  const std::string n = pad(number, 9);
+  const std::string line1 = pad("I<VNM" + n + digit(n), 30);
+  const std::string line2 =
+      pad(birth + digit(birth) + "M" + expiry + digit(expiry) + "VNM", 29) + "0";
+  const std::string line3 = pad("NGUYEN<<VAN<A", 30);
+  return line1 + line2 + line3;
+}
+
+Bytes ChipFiles::jpegJFIF(std::size_t padding) {
+  Bytes out{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00};
+  append(out, filler(padding, 0x11));
+  append(out, {0xFF, 0xD9});
+  return out;
+}
+
+Bytes ChipFiles::jpegEXIF(std::size_t padding) {
+  Bytes out{0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x10, 'E', 'x', 'i', 'f', 0x00};
+  append(out, filler(padding, 0x22));
+  append(out, {0xFF, 0xD9});
+  return out;
+}
+
+Bytes ChipFiles::jp2(std::size_t padding) {
+  Bytes out{0x00, 0x00, 0x00, 0x0C, 0x6A, 0x50, 0x20, 0x20, 0x0D, 0x0A, 0x87, 0x0A};
+  append(out, filler(padding, 0x33));
+  return out;
+}
+
+Bytes ChipFiles::j2k(std::size_t padding) {
+  Bytes out{0xFF, 0x4F, 0xFF, 0x51};
+  append(out, filler(padding, 0x44));
+  return out;
+}
+
+Bytes ChipFiles::facialRecord(const Bytes& image, int featurePoints) {
+  const std::size_t o = 34 + 8 * static_cast<std::size_t>(featurePoints);
+  const std::size_t total = 14 + (o - 14) + 12 + image.size();
+  Bytes r{'F', 'A', 'C', 0x00, '0', '1', '0', 0x00};
+  for (int shift = 24; shift >= 0; shift -= 8)
+    r.push_back(static_cast<std::uint8_t>(total >> shift));
+  append(r, {0x00, 0x01});  // one facial image
+  const std::size_t dataLength = total - 14;
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    r.push_back(static_cast<std::uint8_t>(dataLength >> shift));
+  }
+  r.push_back(static_cast<std::uint8_t>(featurePoints >> 8));
+  r.push_back(static_cast<std::uint8_t>(featurePoints));
+  append(r, {0x02, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00});
+  for (int i = 0; i < featurePoints; ++i) append(r, {0x01, 0x01, 0x00, 0x10, 0x00, 0x20, 0, 0});
+  append(r, {0x01, 0x01, 0x01, 0xE0, 0x02, 0x80, 0x01, 0x02, 0x00, 0x00, 0x00, 0x00});
+  append(r, image);
+  return r;
+}
+
+Bytes ChipFiles::dg2(const Bytes& image, int featurePoints, int dataBlockTag) {
+  Bytes header = tlv(0x80, {0x01, 0x01});
+  append(header, tlv(0x87, {0x01, 0x01}));
+  Bytes bit = tlv(0xA1, header);
+  append(bit, tlv(dataBlockTag, facialRecord(image, featurePoints)));
+  Bytes group = tlv(0x02, {0x01});
+  append(group, tlv(0x7F60, bit));
+  return tlv(0x75, tlv(0x7F61, group));
+}
+
+Bytes ChipFiles::opaque(int tag, std::size_t size) {
+  return tlv(tag, filler(size, static_cast<std::uint8_t>(tag)));
+}
+
+}  // namespace ostrel::testing
