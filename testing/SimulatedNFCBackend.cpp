@@ -81,6 +81,18 @@ class SimulatedNFCBackend::Source : public platform::NFCTagSource,
   bool stopped_ = false;
 };
 
+SimulatedNFCBackend::TagFactory SimulatedNFCBackend::chips(
+    std::vector<std::shared_ptr<SimulatedChip>> chips, int otherTags) {
+  return [chips = std::move(chips), otherTags](const std::shared_ptr<platform::DispatchQueue>& q) {
+    std::vector<std::shared_ptr<platform::NFCTag>> tags;
+    for (const auto& chip : chips) tags.push_back(std::make_shared<SimulatedChipTag>(chip, q));
+    for (int i = 0; i < otherTags; ++i) {
+      tags.push_back(std::make_shared<platform::NFCTag>(platform::NFCTagType::miFare));
+    }
+    return tags;
+  };
+}
+
 bool SimulatedNFCBackend::readingAvailable() {
   std::lock_guard lock(mutex_);
   return available_;

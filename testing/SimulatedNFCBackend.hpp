@@ -12,6 +12,7 @@
 #include "platform/foundation/Date.hpp"
 #include "platform/nfc/NFCISO7816Tag.hpp"
 #include "platform/nfc/NFCReaderBackend.hpp"
+#include "testing/SimulatedChip.hpp"
 
 namespace ostrel::testing {
 
@@ -41,6 +42,9 @@ class SimulatedNFCBackend : public platform::NFCReaderBackend {
   // Makes the tags that enter the field of one session, bound to that session's queue.
   using TagFactory = std::function<std::vector<std::shared_ptr<platform::NFCTag>>(
       const std::shared_ptr<platform::DispatchQueue>& sessionQueue)>;
+
+  // Tags for `setTags`: each chip as an ISO 7816 tag, then `otherTags` tags of another kind.
+  static TagFactory chips(std::vector<std::shared_ptr<SimulatedChip>> chips, int otherTags = 0);
 
   bool readingAvailable() override;
   std::shared_ptr<platform::NFCTagSource> makeTagSource(

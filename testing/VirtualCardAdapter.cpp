@@ -135,4 +135,15 @@ void VirtualCardAdapter::serve(int fd) {
   }
 }
 
+std::function<Bytes(const Bytes&)> cardOf(std::shared_ptr<SimulatedChip> chip) {
+  return [chip = std::move(chip)](const Bytes& command) {
+    auto answer = chip->process(command);
+    if (!answer || answer->error) return Bytes{0x6F, 0x00};
+    Bytes bytes = std::move(answer->data);
+    bytes.push_back(answer->sw1);
+    bytes.push_back(answer->sw2);
+    return bytes;
+  };
+}
+
 }  // namespace ostrel::testing

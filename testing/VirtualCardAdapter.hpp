@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "platform/foundation/JSON.hpp"
+#include "testing/SimulatedChip.hpp"
 
 namespace ostrel::testing {
 
@@ -61,5 +62,9 @@ class VirtualCardAdapter {
   mutable std::mutex mutex_;
   std::string lastError_;
 };
+
+// The simulated chip as a card behind vpcd. A dropped link or a stalled answer, which a socket
+// cannot show per command, answers 6F 00.
+std::function<platform::Bytes(const platform::Bytes&)> cardOf(std::shared_ptr<SimulatedChip> chip);
 
 }  // namespace ostrel::testing

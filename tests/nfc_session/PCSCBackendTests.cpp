@@ -6,12 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#include "nfc/NfcReader.hpp"
 #include "platform/crypto/Crypto.hpp"
+#include "platform/foundation/Base64.hpp"
+#include "platform/foundation/Make.hpp"
 #include "platform/nfc/NFCTagReaderSession.hpp"
 #include "platform/nfc/PCSCReaderBackend.hpp"
 #include "platform/runtime/DispatchQueue.hpp"
+#include "testing/ChipFiles.hpp"
 #include "testing/PCSCTestSupport.hpp"
 #include "testing/RuntimeFixture.hpp"
+#include "testing/SimulatedChip.hpp"
 #include "testing/VirtualCardAdapter.hpp"
 
 namespace ostrel {
@@ -23,6 +28,12 @@ using platform::NFCReaderError;
 using platform::NFCTag;
 using platform::NFCTagReaderSession;
 using testing::VirtualCardAdapter;
+
+std::string lowerName(DataGroupId id) {
+  std::string name = id.name();
+  for (auto& ch : name) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  return name;
+}
 
 std::string hex(const Bytes& bytes) {
   return platform::crypto::hexString(bytes);
@@ -187,6 +198,37 @@ TEST_F(PCSCBackendTest, TwoCardsAtOnceAreReportedTogether) {
   detectOne();
   ASSERT_EQ(delegate_->detections.size(), 1u);
   EXPECT_EQ(delegate_->detections[0].size(), 2u);
+}
+
+TEST_F(PCSCBackendTest, AWholeChipReadThroughPcscdAndVpcd) {
+  auto chip = testing::SimulatedChip::passport();
+  VirtualCardAdapter adapter(testing::cardOf(chip));
+  ASSERT_TRUE(adapter.start()) << adapter.lastError();
+  auto reader = platform::make<NfcReader>(Log::info);
+  std::optional<PassportReaderError> error;
+  std::shared_ptr<NFCPassportModel> model;
+  bool done = false;
+  reader->startChipRead(
+      chip->mrzKey(), {}, true, true, nullptr,
+      [&](std::shared_ptr<NFCPassportModel> m, std::optional<PassportReaderError> e) {
+        model = std::move(m);
+        error = std::move(e);
+        done = true;
+      });
+  ASSERT_TRUE(waitUntil([&] { return done; }, 30));
+  ASSERT_FALSE(error.has_value()) << error->message();
+  ASSERT_TRUE(model);
+  EXPECT_EQ(chip->bacRuns(), 1);
+  EXPECT_EQ(chip->selectCount(0x0103) + chip->selectCount(0x0104), 0) << "DG3 and DG4 never asked";
+  const std::vector<std::pair<DataGroupId, std::uint16_t>> files = {
+      {DataGroupId::COM, 0x011E}, {DataGroupId::SOD, 0x011D},  {DataGroupId::DG1, 0x0101},
+      {DataGroupId::DG2, 0x0102}, {DataGroupId::DG14, 0x010E}, {DataGroupId::DG15, 0x010F}};
+  for (const auto& [id, fid] : files) {
+    auto dump = model->dataGroupDump({id});
+    EXPECT_EQ(dump[lowerName(id)], platform::base64Encode(chip->file(fid))) << id.name();
+  }
+  runUntilIdle();
+  EXPECT_TRUE(done);
 }
 
 }  // namespace
