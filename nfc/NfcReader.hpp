@@ -1,0 +1,105 @@
+#pragma once
+
+// One read of a document chip from start to end: opens the tag reader session, connects to the
+// one ISO 7816 tag found, runs basic access control, then reads the groups the chip lists in
+// COM into the passport model, judging every failure of a group by its error text.
+//
+// All work runs on the session's queue, one command at a time, chained by completions; the
+// caller's completion runs there too. Each read ends with exactly one outcome: later reports
+// (the platform's end of a session the reader already closed, a command failing after the
+// end) are dropped.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "nfc/BACHandler.hpp"
+#include "nfc/DataGroupId.hpp"
+#include "nfc/Log.hpp"
+#include "nfc/NFCPassportModel.hpp"
+#include "nfc/PassportReaderError.hpp"
+#include "nfc/ResponseAPDU.hpp"
+#include "nfc/TagReader.hpp"
+#include "platform/nfc/NFCTagReaderSession.hpp"
+
+namespace ostrel {
+
+class NfcReader : public platform::NFCTagReaderSessionDelegate,
+                  public std::enable_shared_from_this<NfcReader> {
+ public:
+  using ScanCompletedHandler =
+      std::function<void(std::shared_ptr<NFCPassportModel>, std::optional<PassportReaderError>)>;
+  using DisplayMessageHandler =
+      std::function<std::optional<std::string>(const NFCViewDisplayMessage&)>;
+  using ReadCompletion = std::function<void(std::optional<PassportReaderError>)>;
+
+  // A group is given up after this many attempts, however they failed.
+  static constexpr int kMaxReadAttempts = 4;
+  // The chunk size a "Wrong length" or "End of file" answer brings the reads down to.
+  static constexpr int kReducedChunkSize = 160;
+
+  // Also sets the process-wide minimum level of the chip trace log.
+  explicit NfcReader(int logLevel = Log::info, std::optional<std::string> masterListURL = {});
+
+  // Empty `tags` reads every group COM lists. Returns at once; `completed` runs once, on the
+  // session queue (or right here when the device cannot read NFC).
+  void startChipRead(const std::string& mrzKey, std::vector<DataGroupId> tags,
+                     bool skipSecureElements, bool skipCA,
+                     DisplayMessageHandler customDisplayMessage, ScanCompletedHandler completed);
+
+  void updateAlertMessage(const NFCViewDisplayMessage& message);
+  void invalidateSession(const NFCViewDisplayMessage& message, const PassportReaderError& error);
+
+  // NFCTagReaderSessionDelegate
+  void tagReaderSession(const std::shared_ptr<platform::NFCTagReaderSession>& session,
+                        const std::vector<std::shared_ptr<platform::NFCTag>>& tags) override;
+  void tagReaderSession(const std::shared_ptr<platform::NFCTagReaderSession>& session,
+                        const platform::NFCReaderError& error) override;
+
+  void startReading();
+  void startAccessControl();
+  void handleAccessControlResult(std::optional<PassportReaderError> error);
+  void readNextDataGroup(ReadCompletion completion);
+  void handleDataGroupRead(std::optional<ResponseAPDU> response,
+                           std::optional<PassportReaderError> error, DataGroupId group,
+                           ReadCompletion completion);
+  void finishReading(std::optional<PassportReaderError> error);
+
+  std::shared_ptr<NFCPassportModel> passport = std::make_shared<NFCPassportModel>();
+  std::shared_ptr<platform::NFCTagReaderSession> readerSession;
+  int elementReadAttempts = 0;
+  std::optional<DataGroupId> currentlyReadingDataGroup;
+  std::vector<DataGroupId> dataGroupsToRead;
+  bool readAllDatagroups = false;
+  bool skipSecureElements = true;
+  bool skipCA = true;
+  std::shared_ptr<TagReader> tagReader;
+  std::shared_ptr<BACHandler> bacHandler;
+  std::string mrzKey;
+  std::optional<int> dataAmountToReadOverride;
+  ScanCompletedHandler scanCompletedHandler;
+  DisplayMessageHandler nfcViewDisplayMessageHandler;
+  std::optional<std::string> masterListURL;
+  bool shouldNotReportNextReaderSessionInvalidationErrorUserCanceled = false;
+
+ private:
+  void connected(const std::shared_ptr<platform::NFCISO7816Tag>& tag,
+                 std::optional<platform::NFCReaderError> error);
+  void progress(int percent);
+  void dropHeadGroup();
+  void rebuildQueue(const std::vector<std::string>& present);
+  std::string alertText(const NFCViewDisplayMessage& message) const;
+  // Hands the outcome of the current read to its completion, once.
+  void complete(std::shared_ptr<NFCPassportModel> model, std::optional<PassportReaderError> error);
+  // Whether a closure made during read `generation` may still act.
+  bool isCurrentRead(unsigned long generation) const { return generation == readGeneration_; }
+
+  // Which read the chain's closures belong to.
+  unsigned long readGeneration_ = 0;
+  // The session the reader itself ended with an error (whose user-cancel report is its own).
+  std::weak_ptr<platform::NFCTagReaderSession> invalidatedSession_;
+};
+
+}  // namespace ostrel
