@@ -12,7 +12,8 @@ using namespace platform;
 namespace {
 
 // Tap recognisers that would see a touch on `view`: its own and its ancestors'.
-std::vector<std::shared_ptr<GestureRecognizer>> tapRecognizersFor(const std::shared_ptr<View>& view) {
+std::vector<std::shared_ptr<GestureRecognizer>> tapRecognizersFor(
+    const std::shared_ptr<View>& view) {
   std::vector<std::shared_ptr<GestureRecognizer>> found;
   for (auto v = view; v; v = v->superview()) {
     for (const auto& r : v->gestureRecognizers()) {
@@ -62,7 +63,8 @@ void ScriptedUser::tap(const std::shared_ptr<BarButtonItem>& item) {
 void ScriptedUser::fire(const std::shared_ptr<GestureRecognizer>& recognizer) {
   if (!recognizer) return;
   auto view = recognizer->view();
-  Point at = view ? view->convertPointTo({view->bounds().midX(), view->bounds().midY()}, nullptr) : Point{};
+  Point at = view ? view->convertPointTo({view->bounds().midX(), view->bounds().midY()}, nullptr)
+                  : Point{};
   if (auto pan = std::dynamic_pointer_cast<PanGestureRecognizer>(recognizer)) {
     recognizer->drive(GestureState::began, at);
     recognizer->drive(GestureState::ended, at);
@@ -79,9 +81,12 @@ void ScriptedUser::typeText(const std::shared_ptr<TextField>& field, const std::
     // One UTF-8 character at a time.
     std::size_t len = 1;
     auto c = static_cast<unsigned char>(text[i]);
-    if (c >= 0xF0) len = 4;
-    else if (c >= 0xE0) len = 3;
-    else if (c >= 0xC0) len = 2;
+    if (c >= 0xF0)
+      len = 4;
+    else if (c >= 0xE0)
+      len = 3;
+    else if (c >= 0xC0)
+      len = 2;
     field->insertText(text.substr(i, len));
     i += len;
   }
@@ -93,7 +98,9 @@ void ScriptedUser::clearText(const std::shared_ptr<TextField>& field) {
   field->replaceCharacters({0, utf16Length(field->text())}, "");
 }
 
-bool ScriptedUser::pressReturn(const std::shared_ptr<TextField>& field) { return field && field->returnKey(); }
+bool ScriptedUser::pressReturn(const std::shared_ptr<TextField>& field) {
+  return field && field->returnKey();
+}
 
 void ScriptedUser::drag(const std::shared_ptr<Control>& control, const std::vector<double>& steps) {
   if (!control) return;
@@ -110,7 +117,8 @@ void ScriptedUser::drag(const std::shared_ptr<Control>& control, const std::vect
   control->touchesEnded(touch);
 }
 
-void ScriptedUser::pan(const std::shared_ptr<PanGestureRecognizer>& recognizer, const std::vector<Point>& translations) {
+void ScriptedUser::pan(const std::shared_ptr<PanGestureRecognizer>& recognizer,
+                       const std::vector<Point>& translations) {
   if (!recognizer) return;
   recognizer->setTranslation({0, 0}, nullptr);
   if (!recognizer->drive(GestureState::began, {})) return;
@@ -121,12 +129,16 @@ void ScriptedUser::pan(const std::shared_ptr<PanGestureRecognizer>& recognizer, 
   recognizer->drive(GestureState::ended, translations.empty() ? Point{} : translations.back());
 }
 
-PresentationRecorder::PresentationRecorder() : events_(std::make_shared<std::vector<PresentationEvent>>()) {
+PresentationRecorder::PresentationRecorder()
+    : events_(std::make_shared<std::vector<PresentationEvent>>()) {
   auto events = events_;
-  ViewController::setPresentationObserver([events](const PresentationEvent& e) { events->push_back(e); });
+  ViewController::setPresentationObserver(
+      [events](const PresentationEvent& e) { events->push_back(e); });
 }
 
-PresentationRecorder::~PresentationRecorder() { ViewController::setPresentationObserver({}); }
+PresentationRecorder::~PresentationRecorder() {
+  ViewController::setPresentationObserver({});
+}
 
 UITest::UITest() {
   Screen::main().reset();
@@ -153,12 +165,15 @@ void UITest::show(const std::shared_ptr<ViewController>& controller) {
 }
 
 void UITest::setApplicationActive(bool active) {
-  scene_->activationState =
-      active ? WindowScene::ActivationState::foregroundActive : WindowScene::ActivationState::background;
-  Application::shared().setApplicationState(active ? ApplicationState::active : ApplicationState::background);
+  scene_->activationState = active ? WindowScene::ActivationState::foregroundActive
+                                   : WindowScene::ActivationState::background;
+  Application::shared().setApplicationState(active ? ApplicationState::active
+                                                   : ApplicationState::background);
 }
 
-void UITest::setTraitStyle(UserInterfaceStyle style) { Screen::main().setTraitStyle(style); }
+void UITest::setTraitStyle(UserInterfaceStyle style) {
+  Screen::main().setTraitStyle(style);
+}
 
 void UITest::showKeyboard(Rect endFrame, double duration) {
   if (!keyboardWindow_) {
@@ -170,8 +185,8 @@ void UITest::showKeyboard(Rect endFrame, double duration) {
   } else {
     keyboardWindow_->subviews().front()->subviews().front()->setFrame(endFrame);
   }
-  Rect begin = keyboardFrame_.value_or(Rect{endFrame.minX(), Screen::main().bounds().maxY(), endFrame.width(),
-                                            endFrame.height()});
+  Rect begin = keyboardFrame_.value_or(
+      Rect{endFrame.minX(), Screen::main().bounds().maxY(), endFrame.width(), endFrame.height()});
   keyboardFrame_ = endFrame;
   JSON info = {{KeyboardFrameBeginUserInfoKey, rectToJSON(begin)},
                {KeyboardFrameEndUserInfoKey, rectToJSON(endFrame)},
@@ -195,6 +210,8 @@ void UITest::hideKeyboard(double duration) {
   NotificationCenter::defaultCenter().post(KeyboardDidHideNotification, info);
 }
 
-std::vector<std::string> UITest::haptics() const { return Application::shared().feedbackLog(); }
+std::vector<std::string> UITest::haptics() const {
+  return Application::shared().feedbackLog();
+}
 
 }  // namespace ostrel::testing

@@ -22,7 +22,8 @@ namespace ostrel::testing {
 class ScriptedUser {
  public:
   // Taps the point (window coordinates of `window`). Returns the view that was hit, if any.
-  std::shared_ptr<platform::View> tapAt(const std::shared_ptr<platform::Window>& window, platform::Point point);
+  std::shared_ptr<platform::View> tapAt(const std::shared_ptr<platform::Window>& window,
+                                        platform::Point point);
   // Taps the centre of `view` as seen in its window (so anything covering it gets the tap).
   std::shared_ptr<platform::View> tap(const std::shared_ptr<platform::View>& view);
   void tap(const std::shared_ptr<platform::BarButtonItem>& item);

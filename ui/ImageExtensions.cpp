@@ -45,8 +45,8 @@ platform::ImagePtr fixedOrientation(const platform::ImagePtr& image) {
       break;
   }
   if (!image->hasBitmap()) return image;
-  auto context = platform::GraphicsContext::makeBitmap(static_cast<int>(w), static_cast<int>(h),
-                                                       image->bitsPerComponent(), image->colorSpace());
+  auto context = platform::GraphicsContext::makeBitmap(
+      static_cast<int>(w), static_cast<int>(h), image->bitsPerComponent(), image->colorSpace());
   if (!context) return image;
   context->concatenate(transform);
   if (platform::orientationSwapsAxes(image->orientation())) {

@@ -11,7 +11,8 @@ void OstrelBaseNibView::didMake() {
   setupView();
 }
 
-std::shared_ptr<platform::View> OstrelBaseNibView::loadViewFromNib(const std::shared_ptr<platform::Bundle>& bundle) {
+std::shared_ptr<platform::View> OstrelBaseNibView::loadViewFromNib(
+    const std::shared_ptr<platform::Bundle>& bundle) {
   const auto name = typeNameWithoutModule(*this);
   auto nib = platform::Nib::load(name, bundle);
   if (!nib) {

@@ -27,7 +27,8 @@ class OstrelBaseNibView : public platform::View {
 
   // Adds the nib's first top-level object, when it is a view, pinned to the edges and behind
   // every other subview, and returns it.
-  virtual std::shared_ptr<platform::View> loadViewFromNib(const std::shared_ptr<platform::Bundle>& bundle);
+  virtual std::shared_ptr<platform::View> loadViewFromNib(
+      const std::shared_ptr<platform::Bundle>& bundle);
   virtual void setupView() {}
 };
 

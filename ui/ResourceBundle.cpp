@@ -18,6 +18,8 @@ void registerLibraryNib(const std::string& name, platform::NibBuilder builder) {
   platform::NibRegistry::add(resourceBundle()->bundlePath(), name, std::move(builder));
 }
 
-std::vector<std::string> libraryNibNames() { return platform::NibRegistry::names(resourceBundle()->bundlePath()); }
+std::vector<std::string> libraryNibNames() {
+  return platform::NibRegistry::names(resourceBundle()->bundlePath());
+}
 
 }  // namespace ostrel

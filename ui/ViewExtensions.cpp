@@ -46,7 +46,8 @@ std::uint64_t scanHex(const icu::UnicodeString& text) {
 }  // namespace
 
 platform::Color colorFromHex(std::string_view hex) {
-  auto text = icu::UnicodeString::fromUTF8(icu::StringPiece(hex.data(), static_cast<int32_t>(hex.size())));
+  auto text =
+      icu::UnicodeString::fromUTF8(icu::StringPiece(hex.data(), static_cast<int32_t>(hex.size())));
   int32_t start = 0;
   int32_t end = text.length();
   while (start < end && !isAlphanumeric(text.char32At(start))) start = text.moveIndex32(start, 1);
@@ -72,13 +73,13 @@ platform::Color colorFromHex(std::string_view hex) {
       a = 1, r = 1, g = 1, b = 0;
       break;
   }
-  return {static_cast<double>(r) / 255.0, static_cast<double>(g) / 255.0, static_cast<double>(b) / 255.0,
-          static_cast<double>(a) / 255.0};
+  return {static_cast<double>(r) / 255.0, static_cast<double>(g) / 255.0,
+          static_cast<double>(b) / 255.0, static_cast<double>(a) / 255.0};
 }
 
-std::vector<std::shared_ptr<platform::LayoutConstraint>> pinEdges(const std::shared_ptr<platform::View>& view,
-                                                                  const std::shared_ptr<platform::View>& container,
-                                                                  bool useSafeArea, platform::EdgeInsets insets) {
+std::vector<std::shared_ptr<platform::LayoutConstraint>> pinEdges(
+    const std::shared_ptr<platform::View>& view, const std::shared_ptr<platform::View>& container,
+    bool useSafeArea, platform::EdgeInsets insets) {
   if (!view || !container) return {};
   view->translatesAutoresizingMaskIntoConstraints = false;
   std::vector<std::shared_ptr<platform::LayoutConstraint>> constraints;
@@ -89,26 +90,37 @@ std::vector<std::shared_ptr<platform::LayoutConstraint>> pinEdges(const std::sha
                    view->trailingAnchor().constraintEqualTo(guide->trailingAnchor(), -insets.right),
                    view->bottomAnchor().constraintEqualTo(guide->bottomAnchor(), -insets.bottom)};
   } else {
-    constraints = {view->leadingAnchor().constraintEqualTo(container->leadingAnchor(), insets.left),
-                   view->topAnchor().constraintEqualTo(container->topAnchor(), insets.top),
-                   view->trailingAnchor().constraintEqualTo(container->trailingAnchor(), -insets.right),
-                   view->bottomAnchor().constraintEqualTo(container->bottomAnchor(), -insets.bottom)};
+    constraints = {
+        view->leadingAnchor().constraintEqualTo(container->leadingAnchor(), insets.left),
+        view->topAnchor().constraintEqualTo(container->topAnchor(), insets.top),
+        view->trailingAnchor().constraintEqualTo(container->trailingAnchor(), -insets.right),
+        view->bottomAnchor().constraintEqualTo(container->bottomAnchor(), -insets.bottom)};
   }
   platform::LayoutConstraint::activate(constraints);
   return constraints;
 }
 
-double cornerRadius(const platform::View& view) { return view.layer()->cornerRadius; }
+double cornerRadius(const platform::View& view) {
+  return view.layer()->cornerRadius;
+}
 
 void setCornerRadius(platform::View& view, double radius) {
   view.layer()->cornerRadius = radius;
   view.layer()->masksToBounds = radius > 0;
 }
 
-double borderWidth(const platform::View& view) { return view.layer()->borderWidth; }
-void setBorderWidth(platform::View& view, double width) { view.layer()->borderWidth = width; }
-std::optional<platform::Color> borderColors(const platform::View& view) { return view.layer()->borderColor; }
-void setBorderColors(platform::View& view, std::optional<platform::Color> color) { view.layer()->borderColor = color; }
+double borderWidth(const platform::View& view) {
+  return view.layer()->borderWidth;
+}
+void setBorderWidth(platform::View& view, double width) {
+  view.layer()->borderWidth = width;
+}
+std::optional<platform::Color> borderColors(const platform::View& view) {
+  return view.layer()->borderColor;
+}
+void setBorderColors(platform::View& view, std::optional<platform::Color> color) {
+  view.layer()->borderColor = color;
+}
 
 void dropShadow(platform::View& view, double radius, platform::Size offset) {
   view.setClipsToBounds(true);
@@ -124,7 +136,8 @@ void dropShadow(platform::View& view, double radius, platform::Size offset) {
 
 std::shared_ptr<platform::Window> currentKeyWindow() {
   for (const auto& scene : platform::WindowScene::connectedScenes()) {
-    if (scene->activationState != platform::WindowScene::ActivationState::foregroundActive) continue;
+    if (scene->activationState != platform::WindowScene::ActivationState::foregroundActive)
+      continue;
     for (const auto& window : scene->windows()) {
       if (window->isKeyWindow()) return window;
     }
@@ -146,8 +159,11 @@ std::shared_ptr<platform::ViewController> topMostViewController(
     return top ? topMostViewController(top) : base;
   }
   if (auto tab = std::dynamic_pointer_cast<platform::TabBarController>(base)) {
-    auto moreTop = tab->moreNavigationController() ? tab->moreNavigationController()->topViewController() : nullptr;
-    if (moreTop && moreTop->isViewLoaded() && moreTop->view()->window()) return topMostViewController(moreTop);
+    auto moreTop = tab->moreNavigationController()
+                       ? tab->moreNavigationController()->topViewController()
+                       : nullptr;
+    if (moreTop && moreTop->isViewLoaded() && moreTop->view()->window())
+      return topMostViewController(moreTop);
     auto selected = tab->selectedViewController();
     return selected ? topMostViewController(selected) : base;
   }

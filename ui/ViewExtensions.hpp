@@ -22,10 +22,9 @@ platform::Color colorFromHex(std::string_view hex);
 
 // Pins `view`'s four edges to `container` (or its safe area) with the insets, as four active
 // equality constraints (leading, top, trailing, bottom); returns them.
-std::vector<std::shared_ptr<platform::LayoutConstraint>> pinEdges(const std::shared_ptr<platform::View>& view,
-                                                                  const std::shared_ptr<platform::View>& container,
-                                                                  bool useSafeArea = false,
-                                                                  platform::EdgeInsets insets = {});
+std::vector<std::shared_ptr<platform::LayoutConstraint>> pinEdges(
+    const std::shared_ptr<platform::View>& view, const std::shared_ptr<platform::View>& container,
+    bool useSafeArea = false, platform::EdgeInsets insets = {});
 
 // Layer properties that nibs set on any view.
 double cornerRadius(const platform::View& view);

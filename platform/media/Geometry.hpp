@@ -59,8 +59,8 @@ struct EdgeInsets {
 };
 
 inline Rect Rect::insetBy(const EdgeInsets& insets) const {
-  return {origin.x + insets.left, origin.y + insets.top,
-          size.width - insets.left - insets.right, size.height - insets.top - insets.bottom};
+  return {origin.x + insets.left, origin.y + insets.top, size.width - insets.left - insets.right,
+          size.height - insets.top - insets.bottom};
 }
 
 // x' = a x + c y + tx, y' = b x + d y + ty. Composition follows the platform: `t.scaledBy(...)`
@@ -77,8 +77,8 @@ struct AffineTransform {
   }
 
   AffineTransform concatenating(const AffineTransform& u) const {
-    return {a * u.a + b * u.c,           a * u.b + b * u.d,          c * u.a + d * u.c,
-            c * u.b + d * u.d,           tx * u.a + ty * u.c + u.tx, tx * u.b + ty * u.d + u.ty};
+    return {a * u.a + b * u.c, a * u.b + b * u.d,          c * u.a + d * u.c,
+            c * u.b + d * u.d, tx * u.a + ty * u.c + u.tx, tx * u.b + ty * u.d + u.ty};
   }
   AffineTransform translatedBy(double x, double y) const {
     return translation(x, y).concatenating(*this);
@@ -86,9 +86,7 @@ struct AffineTransform {
   AffineTransform scaledBy(double sx, double sy) const {
     return scale(sx, sy).concatenating(*this);
   }
-  AffineTransform rotatedBy(double radians) const {
-    return rotation(radians).concatenating(*this);
-  }
+  AffineTransform rotatedBy(double radians) const { return rotation(radians).concatenating(*this); }
   // Nothing when the transform cannot be inverted.
   bool invertible() const { return std::abs(a * d - b * c) > 1e-12; }
   AffineTransform inverted() const {

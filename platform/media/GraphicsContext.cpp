@@ -16,18 +16,27 @@ std::shared_ptr<GraphicsContext> GraphicsContext::makeBitmap(int width, int heig
   return std::make_shared<GraphicsContext>(width, height, 1, AffineTransform{});
 }
 
-GraphicsContext::GraphicsContext(int width, int height, double scale,
-                                 AffineTransform baseTransform)
+GraphicsContext::GraphicsContext(int width, int height, double scale, AffineTransform baseTransform)
     : pixels_(std::max(height, 0), std::max(width, 0), CV_8UC4, cv::Scalar(0, 0, 0, 0)),
       scale_(scale) {
   state_.ctm = baseTransform;
 }
 
-void GraphicsContext::concatenate(const AffineTransform& t) { state_.ctm = t.concatenating(state_.ctm); }
-void GraphicsContext::translateBy(double x, double y) { state_.ctm = state_.ctm.translatedBy(x, y); }
-void GraphicsContext::scaleBy(double sx, double sy) { state_.ctm = state_.ctm.scaledBy(sx, sy); }
-void GraphicsContext::rotate(double radians) { state_.ctm = state_.ctm.rotatedBy(radians); }
-void GraphicsContext::saveGState() { saved_.push_back(state_); }
+void GraphicsContext::concatenate(const AffineTransform& t) {
+  state_.ctm = t.concatenating(state_.ctm);
+}
+void GraphicsContext::translateBy(double x, double y) {
+  state_.ctm = state_.ctm.translatedBy(x, y);
+}
+void GraphicsContext::scaleBy(double sx, double sy) {
+  state_.ctm = state_.ctm.scaledBy(sx, sy);
+}
+void GraphicsContext::rotate(double radians) {
+  state_.ctm = state_.ctm.rotatedBy(radians);
+}
+void GraphicsContext::saveGState() {
+  saved_.push_back(state_);
+}
 void GraphicsContext::restoreGState() {
   if (saved_.empty()) return;
   state_ = saved_.back();
@@ -98,14 +107,18 @@ void GraphicsContext::drawMapped(const cv::Mat& rgba, const Rect& rect, bool fir
   }
 }
 
-void GraphicsContext::draw(const cv::Mat& rgba, const Rect& rect) { drawMapped(rgba, rect, false); }
+void GraphicsContext::draw(const cv::Mat& rgba, const Rect& rect) {
+  drawMapped(rgba, rect, false);
+}
 
 void GraphicsContext::drawImage(const Image& image, const Rect& rect) {
   if (!image.hasBitmap()) return;
   drawMapped(displayBitmap(image.bitmap(), image.orientation()), rect, true);
 }
 
-cv::Mat GraphicsContext::makeImage() const { return pixels_.clone(); }
+cv::Mat GraphicsContext::makeImage() const {
+  return pixels_.clone();
+}
 
 namespace {
 
@@ -125,7 +138,8 @@ void beginImageContext(Size size, bool opaque, double scale) {
     imageContextStack().push_back(nullptr);
     return;
   }
-  auto base = AffineTransform::scale(scale, -scale).concatenating(AffineTransform::translation(0, h));
+  auto base =
+      AffineTransform::scale(scale, -scale).concatenating(AffineTransform::translation(0, h));
   auto context = std::make_shared<GraphicsContext>(w, h, scale, base);
   if (opaque) {
     context->setFillColor(Color::black());

@@ -83,7 +83,8 @@ Image::Image(Size size, double scale, ImageOrientation orientation)
     : pointSize_(size), scale_(scale > 0 ? scale : 1), orientation_(orientation) {}
 
 Size Image::size() const {
-  return orientationSwapsAxes(orientation_) ? Size{pointSize_.height, pointSize_.width} : pointSize_;
+  return orientationSwapsAxes(orientation_) ? Size{pointSize_.height, pointSize_.width}
+                                            : pointSize_;
 }
 
 std::shared_ptr<Image> Image::decode(const Bytes& data, double scale) {

@@ -37,7 +37,8 @@ class SingleImageSource : public ImageSource {
 }  // namespace
 
 std::shared_ptr<ImageSource> ImageSource::create(const Bytes& data) {
-  if (data.size() >= 6 && std::memcmp(data.data(), "GIF8", 4) == 0) return GifImageSource::create(data);
+  if (data.size() >= 6 && std::memcmp(data.data(), "GIF8", 4) == 0)
+    return GifImageSource::create(data);
   auto image = Image::decode(data);
   if (!image) return nullptr;
   return std::make_shared<SingleImageSource>(std::move(image));
@@ -66,7 +67,8 @@ std::shared_ptr<GifImageSource> GifImageSource::create(const Bytes& data) {
     gcb.TransparentColor = NO_TRANSPARENT_COLOR;
     gcb.DisposalMode = DISPOSAL_UNSPECIFIED;
     DGifSavedExtensionToGCB(gif, i, &gcb);
-    const ColorMapObject* map = saved.ImageDesc.ColorMap ? saved.ImageDesc.ColorMap : gif->SColorMap;
+    const ColorMapObject* map =
+        saved.ImageDesc.ColorMap ? saved.ImageDesc.ColorMap : gif->SColorMap;
     const GifImageDesc& desc = saved.ImageDesc;
     Frame frame;
     frame.delayCentiseconds = gcb.DelayTime;
@@ -109,9 +111,9 @@ JSON GifImageSource::propertiesAt(std::size_t index) const {
   double unclamped = frames_[index].delayCentiseconds / 100.0;
   // Viewers treat delays of 10 ms or less as "as fast as allowed" and show them for 0.1 s.
   double clamped = unclamped < 0.011 ? 0.1 : unclamped;
-  return {{kImagePropertyGIFDictionary,
-           {{kImagePropertyGIFDelayTime, clamped},
-            {kImagePropertyGIFUnclampedDelayTime, unclamped}}}};
+  return {
+      {kImagePropertyGIFDictionary,
+       {{kImagePropertyGIFDelayTime, clamped}, {kImagePropertyGIFUnclampedDelayTime, unclamped}}}};
 }
 
 }  // namespace ostrel::platform

@@ -5,7 +5,8 @@
 
 namespace ostrel::platform {
 
-const AnimationChange* AnimationRecord::change(const View* view, const std::string& property) const {
+const AnimationChange* AnimationRecord::change(const View* view,
+                                               const std::string& property) const {
   for (auto it = changes.rbegin(); it != changes.rend(); ++it) {
     if (it->viewIdentity == view && it->property == property) return &*it;
   }
@@ -24,7 +25,8 @@ AnimationLog& AnimationLog::shared() {
   return log;
 }
 
-void AnimationLog::noteChange(View& view, const char* property, AnimatedValue from, AnimatedValue to) {
+void AnimationLog::noteChange(View& view, const char* property, AnimatedValue from,
+                              AnimatedValue to) {
   if (!isAnimating()) return;
   std::weak_ptr<View> weakView;
   try {
@@ -35,7 +37,8 @@ void AnimationLog::noteChange(View& view, const char* property, AnimatedValue fr
   open_.back()->changes.push_back({weakView, &view, property, std::move(from), std::move(to)});
 }
 
-std::shared_ptr<AnimationRecord> AnimationLog::begin(double duration, double delay, AnimationOptions options,
+std::shared_ptr<AnimationRecord> AnimationLog::begin(double duration, double delay,
+                                                     AnimationOptions options,
                                                      std::optional<SpringParameters> spring) {
   auto record = std::make_shared<AnimationRecord>();
   record->duration = duration;
@@ -56,8 +59,9 @@ void AnimationLog::end() {
 
 namespace {
 
-void run(double duration, double delay, AnimationOptions options, std::optional<SpringParameters> spring,
-         const std::function<void()>& animations, std::function<void(bool)> completion) {
+void run(double duration, double delay, AnimationOptions options,
+         std::optional<SpringParameters> spring, const std::function<void()>& animations,
+         std::function<void(bool)> completion) {
   auto& log = AnimationLog::shared();
   auto record = log.begin(duration, delay, options, spring);
   if (animations) animations();

@@ -83,7 +83,8 @@ enum class BlurEffectStyle { light, dark, regular, prominent, extraLight };
 // A view that blurs what lies behind it; the effect is data here.
 class VisualEffectView : public View {
  public:
-  explicit VisualEffectView(std::optional<BlurEffectStyle> effect = std::nullopt) : effect(effect) {}
+  explicit VisualEffectView(std::optional<BlurEffectStyle> effect = std::nullopt)
+      : effect(effect) {}
   std::optional<BlurEffectStyle> effect;
 };
 

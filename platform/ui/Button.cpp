@@ -42,7 +42,8 @@ void Button::setTitleColor(std::optional<Color> color, ControlState state) {
 
 std::optional<Color> Button::titleColor(ControlState state) const {
   if (auto it = titleColors_.find(state); it != titleColors_.end()) return it->second;
-  if (auto it = titleColors_.find(ControlState::normal); it != titleColors_.end()) return it->second;
+  if (auto it = titleColors_.find(ControlState::normal); it != titleColors_.end())
+    return it->second;
   return std::nullopt;
 }
 

@@ -80,7 +80,8 @@ void Control::touchesCancelled(const Touch& touch) {
 }
 
 void ImpactFeedbackGenerator::impactOccurred() {
-  static const char* names[] = {"impact.light", "impact.medium", "impact.heavy", "impact.soft", "impact.rigid"};
+  static const char* names[] = {"impact.light", "impact.medium", "impact.heavy", "impact.soft",
+                                "impact.rigid"};
   Application::shared().recordFeedback(names[static_cast<int>(style_)]);
 }
 

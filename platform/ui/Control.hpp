@@ -35,13 +35,15 @@ class Control : public View {
 
   void addTarget(std::weak_ptr<const void> target, Action action, unsigned events);
   template <class T>
-  void addTarget(const std::shared_ptr<T>& target, std::function<void(T&, Control&)> action, unsigned events) {
+  void addTarget(const std::shared_ptr<T>& target, std::function<void(T&, Control&)> action,
+                 unsigned events) {
     std::weak_ptr<T> weakTarget = target;
-    addTarget(std::weak_ptr<const void>(std::shared_ptr<const void>(target)),
-              [weakTarget, action = std::move(action)](Control& c) {
-                if (auto strong = weakTarget.lock()) action(*strong, c);
-              },
-              events);
+    addTarget(
+        std::weak_ptr<const void>(std::shared_ptr<const void>(target)),
+        [weakTarget, action = std::move(action)](Control& c) {
+          if (auto strong = weakTarget.lock()) action(*strong, c);
+        },
+        events);
   }
   void removeTargets(const void* target);
   // Number of live actions registered for `event`.
@@ -57,8 +59,14 @@ class Control : public View {
   ControlState state() const;
   bool isTracking() const { return tracking_; }
 
-  virtual bool beginTracking(const Touch& touch) { (void)touch; return true; }
-  virtual bool continueTracking(const Touch& touch) { (void)touch; return true; }
+  virtual bool beginTracking(const Touch& touch) {
+    (void)touch;
+    return true;
+  }
+  virtual bool continueTracking(const Touch& touch) {
+    (void)touch;
+    return true;
+  }
   virtual void endTracking(const Touch& touch) { (void)touch; }
   virtual void cancelTracking() {}
 

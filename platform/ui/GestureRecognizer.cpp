@@ -16,10 +16,9 @@ Point GestureRecognizer::location(const View* in) const {
 bool GestureRecognizer::drive(GestureState state, Point locationInWindow) {
   if (!isEnabled) return false;
   bool starting = state == GestureState::began ||
-                  (state == GestureState::ended && (state_ == GestureState::possible ||
-                                                    state_ == GestureState::failed ||
-                                                    state_ == GestureState::ended ||
-                                                    state_ == GestureState::cancelled));
+                  (state == GestureState::ended &&
+                   (state_ == GestureState::possible || state_ == GestureState::failed ||
+                    state_ == GestureState::ended || state_ == GestureState::cancelled));
   location_ = locationInWindow;
   if (starting && shouldBegin && !shouldBegin(*this)) {
     state_ = GestureState::failed;

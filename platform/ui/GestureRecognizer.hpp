@@ -22,7 +22,8 @@ class GestureRecognizer : public Object {
   // The action runs only while `target` is alive.
   void addTarget(std::weak_ptr<const void> target, Action action);
   template <class T>
-  void addTarget(const std::shared_ptr<T>& target, std::function<void(T&, GestureRecognizer&)> action) {
+  void addTarget(const std::shared_ptr<T>& target,
+                 std::function<void(T&, GestureRecognizer&)> action) {
     std::weak_ptr<T> weakTarget = target;
     addTarget(std::weak_ptr<const void>(std::shared_ptr<const void>(target)),
               [weakTarget, action = std::move(action)](GestureRecognizer& r) {
@@ -68,9 +69,18 @@ class TapGestureRecognizer : public GestureRecognizer {
 class PanGestureRecognizer : public GestureRecognizer {
  public:
   // A translation is a displacement, the same in every view of these hierarchies.
-  Point translation(const View* in) const { (void)in; return translation_; }
-  void setTranslation(Point translation, const View* in) { (void)in; translation_ = translation; }
-  Point velocity(const View* in) const { (void)in; return velocity_; }
+  Point translation(const View* in) const {
+    (void)in;
+    return translation_;
+  }
+  void setTranslation(Point translation, const View* in) {
+    (void)in;
+    translation_ = translation;
+  }
+  Point velocity(const View* in) const {
+    (void)in;
+    return velocity_;
+  }
   void setVelocity(Point velocity) { velocity_ = velocity; }
 
  private:

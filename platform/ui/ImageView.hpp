@@ -8,7 +8,8 @@ namespace ostrel::platform {
 class ImageView : public View {
  public:
   explicit ImageView(Rect frame = {}) : View(frame) { setUserInteractionEnabled(false); }
-  explicit ImageView(ImagePtr image) : View(image ? Rect{{0, 0}, image->size()} : Rect{}), image_(std::move(image)) {
+  explicit ImageView(ImagePtr image)
+      : View(image ? Rect{{0, 0}, image->size()} : Rect{}), image_(std::move(image)) {
     setUserInteractionEnabled(false);
   }
 

@@ -3,7 +3,8 @@
 namespace ostrel::platform {
 
 JSON rectToJSON(const Rect& rect) {
-  return {{"x", rect.minX()}, {"y", rect.minY()}, {"width", rect.width()}, {"height", rect.height()}};
+  return {
+      {"x", rect.minX()}, {"y", rect.minY()}, {"width", rect.width()}, {"height", rect.height()}};
 }
 
 std::optional<Rect> rectFromJSON(const JSON& value) {

@@ -12,13 +12,15 @@ inline constexpr const char* KeyboardWillShowNotification = "UIKeyboardWillShowN
 inline constexpr const char* KeyboardDidShowNotification = "UIKeyboardDidShowNotification";
 inline constexpr const char* KeyboardWillHideNotification = "UIKeyboardWillHideNotification";
 inline constexpr const char* KeyboardDidHideNotification = "UIKeyboardDidHideNotification";
-inline constexpr const char* DeviceOrientationDidChangeNotification = "UIDeviceOrientationDidChangeNotification";
+inline constexpr const char* DeviceOrientationDidChangeNotification =
+    "UIDeviceOrientationDidChangeNotification";
 
 // userInfo keys of the keyboard notifications: frames in screen coordinates as
 // {"x", "y", "width", "height"}, the duration in seconds.
 inline constexpr const char* KeyboardFrameBeginUserInfoKey = "UIKeyboardFrameBeginUserInfoKey";
 inline constexpr const char* KeyboardFrameEndUserInfoKey = "UIKeyboardFrameEndUserInfoKey";
-inline constexpr const char* KeyboardAnimationDurationUserInfoKey = "UIKeyboardAnimationDurationUserInfoKey";
+inline constexpr const char* KeyboardAnimationDurationUserInfoKey =
+    "UIKeyboardAnimationDurationUserInfoKey";
 
 JSON rectToJSON(const Rect& rect);
 // Nothing when the value is missing or not a rectangle of four numbers.

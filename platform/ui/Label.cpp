@@ -2,7 +2,9 @@
 
 namespace ostrel::platform {
 
-Label::Label(Rect frame) : View(frame) { setUserInteractionEnabled(false); }
+Label::Label(Rect frame) : View(frame) {
+  setUserInteractionEnabled(false);
+}
 
 void Label::setText(std::optional<std::string> text) {
   text_ = std::move(text);

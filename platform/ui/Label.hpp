@@ -21,7 +21,9 @@ class Label : public View {
   const Font& font() const { return font_; }
   void setFont(Font font);
   Color textColor() const { return textColor_; }
-  void setTextColor(std::optional<Color> color) { textColor_ = color.value_or(Color::label(traitStyle())); }
+  void setTextColor(std::optional<Color> color) {
+    textColor_ = color.value_or(Color::label(traitStyle()));
+  }
   TextAlignment textAlignment = TextAlignment::natural;
   int numberOfLines() const { return lines_; }
   void setNumberOfLines(int lines);

@@ -4,8 +4,10 @@
 
 namespace ostrel::platform {
 
-std::shared_ptr<LayoutConstraint> LayoutAnchor::constraint(LayoutRelation relation, const LayoutAnchor& other,
-                                                           double constant, double multiplier) const {
+std::shared_ptr<LayoutConstraint> LayoutAnchor::constraint(LayoutRelation relation,
+                                                           const LayoutAnchor& other,
+                                                           double constant,
+                                                           double multiplier) const {
   auto c = std::make_shared<LayoutConstraint>();
   c->firstItem = item;
   c->firstAttribute = attribute;
@@ -17,24 +19,27 @@ std::shared_ptr<LayoutConstraint> LayoutAnchor::constraint(LayoutRelation relati
   return c;
 }
 
-std::shared_ptr<LayoutConstraint> LayoutAnchor::constraintEqualTo(const LayoutAnchor& other, double constant) const {
+std::shared_ptr<LayoutConstraint> LayoutAnchor::constraintEqualTo(const LayoutAnchor& other,
+                                                                  double constant) const {
   return constraint(LayoutRelation::equal, other, constant);
 }
-std::shared_ptr<LayoutConstraint> LayoutAnchor::constraintGreaterThanOrEqualTo(const LayoutAnchor& other,
-                                                                             double constant) const {
+std::shared_ptr<LayoutConstraint> LayoutAnchor::constraintGreaterThanOrEqualTo(
+    const LayoutAnchor& other, double constant) const {
   return constraint(LayoutRelation::greaterThanOrEqual, other, constant);
 }
-std::shared_ptr<LayoutConstraint> LayoutAnchor::constraintLessThanOrEqualTo(const LayoutAnchor& other,
-                                                                          double constant) const {
+std::shared_ptr<LayoutConstraint> LayoutAnchor::constraintLessThanOrEqualTo(
+    const LayoutAnchor& other, double constant) const {
   return constraint(LayoutRelation::lessThanOrEqual, other, constant);
 }
 std::shared_ptr<LayoutConstraint> LayoutAnchor::constraintEqualToConstant(double constant) const {
   return constraint(LayoutRelation::equal, LayoutAnchor{}, constant);
 }
-std::shared_ptr<LayoutConstraint> LayoutAnchor::constraintGreaterThanOrEqualToConstant(double constant) const {
+std::shared_ptr<LayoutConstraint> LayoutAnchor::constraintGreaterThanOrEqualToConstant(
+    double constant) const {
   return constraint(LayoutRelation::greaterThanOrEqual, LayoutAnchor{}, constant);
 }
-std::shared_ptr<LayoutConstraint> LayoutAnchor::constraintLessThanOrEqualToConstant(double constant) const {
+std::shared_ptr<LayoutConstraint> LayoutAnchor::constraintLessThanOrEqualToConstant(
+    double constant) const {
   return constraint(LayoutRelation::lessThanOrEqual, LayoutAnchor{}, constant);
 }
 
@@ -81,7 +86,8 @@ void LayoutConstraint::activate(const std::vector<std::shared_ptr<LayoutConstrai
   }
 }
 
-void LayoutConstraint::deactivate(const std::vector<std::shared_ptr<LayoutConstraint>>& constraints) {
+void LayoutConstraint::deactivate(
+    const std::vector<std::shared_ptr<LayoutConstraint>>& constraints) {
   for (const auto& c : constraints) {
     if (c) c->setActive(false);
   }

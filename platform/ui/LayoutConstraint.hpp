@@ -11,7 +11,19 @@ namespace ostrel::platform {
 class View;
 class LayoutGuide;
 
-enum class LayoutAttribute { notAnAttribute, left, right, top, bottom, leading, trailing, width, height, centerX, centerY };
+enum class LayoutAttribute {
+  notAnAttribute,
+  left,
+  right,
+  top,
+  bottom,
+  leading,
+  trailing,
+  width,
+  height,
+  centerX,
+  centerY
+};
 enum class LayoutRelation { lessThanOrEqual = -1, equal = 0, greaterThanOrEqual = 1 };
 
 // One side of a constraint: a view or a layout guide, and the attribute taken from it.
@@ -19,11 +31,15 @@ struct LayoutAnchor {
   std::weak_ptr<Object> item;
   LayoutAttribute attribute = LayoutAttribute::notAnAttribute;
 
-  std::shared_ptr<class LayoutConstraint> constraint(LayoutRelation relation, const LayoutAnchor& other,
-                                                    double constant = 0, double multiplier = 1) const;
-  std::shared_ptr<LayoutConstraint> constraintEqualTo(const LayoutAnchor& other, double constant = 0) const;
-  std::shared_ptr<LayoutConstraint> constraintGreaterThanOrEqualTo(const LayoutAnchor& other, double constant = 0) const;
-  std::shared_ptr<LayoutConstraint> constraintLessThanOrEqualTo(const LayoutAnchor& other, double constant = 0) const;
+  std::shared_ptr<class LayoutConstraint> constraint(LayoutRelation relation,
+                                                     const LayoutAnchor& other, double constant = 0,
+                                                     double multiplier = 1) const;
+  std::shared_ptr<LayoutConstraint> constraintEqualTo(const LayoutAnchor& other,
+                                                      double constant = 0) const;
+  std::shared_ptr<LayoutConstraint> constraintGreaterThanOrEqualTo(const LayoutAnchor& other,
+                                                                   double constant = 0) const;
+  std::shared_ptr<LayoutConstraint> constraintLessThanOrEqualTo(const LayoutAnchor& other,
+                                                                double constant = 0) const;
   std::shared_ptr<LayoutConstraint> constraintEqualToConstant(double constant) const;
   std::shared_ptr<LayoutConstraint> constraintGreaterThanOrEqualToConstant(double constant) const;
   std::shared_ptr<LayoutConstraint> constraintLessThanOrEqualToConstant(double constant) const;

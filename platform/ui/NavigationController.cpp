@@ -13,7 +13,8 @@ void NavigationController::didMake() {
   popGesture_ = make<PanGestureRecognizer>();
 }
 
-std::shared_ptr<NavigationController> NavigationController::withRoot(const std::shared_ptr<ViewController>& root) {
+std::shared_ptr<NavigationController> NavigationController::withRoot(
+    const std::shared_ptr<ViewController>& root) {
   auto nav = make<NavigationController>();
   if (root) nav->setViewControllers({root}, false);
   return nav;
@@ -38,7 +39,8 @@ std::shared_ptr<ViewController> NavigationController::visibleViewController() co
   return presented ? presented : top;
 }
 
-std::vector<std::shared_ptr<ViewController>> NavigationController::childrenForAppearanceForwarding() const {
+std::vector<std::shared_ptr<ViewController>> NavigationController::childrenForAppearanceForwarding()
+    const {
   if (auto top = topViewController()) return {top};
   return {};
 }
@@ -57,9 +59,11 @@ void NavigationController::show(const std::shared_ptr<ViewController>& incoming,
     if (incoming) incoming->sendAppearance(true, animated, true);
   }
   std::weak_ptr<NavigationController> weakSelf = shared<NavigationController>();
-  afterTransition(animated, [weakSelf, incoming, outgoing, visible, animated, afterwards = std::move(afterwards)] {
+  afterTransition(animated, [weakSelf, incoming, outgoing, visible, animated,
+                             afterwards = std::move(afterwards)] {
     auto self = weakSelf.lock();
-    if (outgoing && outgoing->isViewLoaded() && outgoing != (self ? self->topViewController() : nullptr)) {
+    if (outgoing && outgoing->isViewLoaded() &&
+        outgoing != (self ? self->topViewController() : nullptr)) {
       outgoing->view()->removeFromSuperview();
     }
     if (visible) {
@@ -70,12 +74,13 @@ void NavigationController::show(const std::shared_ptr<ViewController>& incoming,
   });
 }
 
-void NavigationController::setViewControllers(std::vector<std::shared_ptr<ViewController>> controllers,
-                                              bool animated) {
+void NavigationController::setViewControllers(
+    std::vector<std::shared_ptr<ViewController>> controllers, bool animated) {
   std::erase(controllers, nullptr);
   auto outgoing = topViewController();
   for (auto& c : stack_) {
-    if (std::find(controllers.begin(), controllers.end(), c) == controllers.end()) c->removeFromParent();
+    if (std::find(controllers.begin(), controllers.end(), c) == controllers.end())
+      c->removeFromParent();
   }
   stack_ = controllers;
   for (auto& c : stack_) addChild(c);
@@ -84,8 +89,10 @@ void NavigationController::setViewControllers(std::vector<std::shared_ptr<ViewCo
   show(incoming, outgoing, animated, nullptr);
 }
 
-void NavigationController::pushViewController(const std::shared_ptr<ViewController>& controller, bool animated) {
-  if (!controller || controller->parent() || std::find(stack_.begin(), stack_.end(), controller) != stack_.end()) {
+void NavigationController::pushViewController(const std::shared_ptr<ViewController>& controller,
+                                              bool animated) {
+  if (!controller || controller->parent() ||
+      std::find(stack_.begin(), stack_.end(), controller) != stack_.end()) {
     return;
   }
   auto outgoing = topViewController();
@@ -107,7 +114,8 @@ std::shared_ptr<ViewController> NavigationController::popViewController(bool ani
   return outgoing;
 }
 
-std::vector<std::shared_ptr<ViewController>> NavigationController::popToRootViewController(bool animated) {
+std::vector<std::shared_ptr<ViewController>> NavigationController::popToRootViewController(
+    bool animated) {
   if (stack_.size() < 2) return {};
   std::vector<std::shared_ptr<ViewController>> popped(stack_.begin() + 1, stack_.end());
   auto outgoing = stack_.back();
@@ -130,7 +138,8 @@ void TabBarController::didMake() {
   more_ = make<NavigationController>();
 }
 
-void TabBarController::setViewControllers(std::vector<std::shared_ptr<ViewController>> controllers) {
+void TabBarController::setViewControllers(
+    std::vector<std::shared_ptr<ViewController>> controllers) {
   for (auto& c : tabs_) c->removeFromParent();
   tabs_ = std::move(controllers);
   std::erase(tabs_, nullptr);
@@ -156,12 +165,14 @@ void TabBarController::setSelectedIndex(int index) {
   }
 }
 
-std::vector<std::shared_ptr<ViewController>> TabBarController::childrenForAppearanceForwarding() const {
+std::vector<std::shared_ptr<ViewController>> TabBarController::childrenForAppearanceForwarding()
+    const {
   if (auto s = selectedViewController()) return {s};
   return {};
 }
 
-void SplitViewController::setViewControllers(std::vector<std::shared_ptr<ViewController>> controllers) {
+void SplitViewController::setViewControllers(
+    std::vector<std::shared_ptr<ViewController>> controllers) {
   for (auto& c : columns_) c->removeFromParent();
   columns_ = std::move(controllers);
   std::erase(columns_, nullptr);

@@ -17,11 +17,14 @@ class NavigationController : public ViewController {
   NavigationController() = default;
   void didMake() override;
 
-  static std::shared_ptr<NavigationController> withRoot(const std::shared_ptr<ViewController>& root);
+  static std::shared_ptr<NavigationController> withRoot(
+      const std::shared_ptr<ViewController>& root);
 
   const std::vector<std::shared_ptr<ViewController>>& viewControllers() const { return stack_; }
   void setViewControllers(std::vector<std::shared_ptr<ViewController>> controllers, bool animated);
-  std::shared_ptr<ViewController> topViewController() const { return stack_.empty() ? nullptr : stack_.back(); }
+  std::shared_ptr<ViewController> topViewController() const {
+    return stack_.empty() ? nullptr : stack_.back();
+  }
   // The top controller, or what it presents.
   std::shared_ptr<ViewController> visibleViewController() const;
 
@@ -32,14 +35,17 @@ class NavigationController : public ViewController {
   const std::shared_ptr<NavigationBar>& navigationBar() const { return bar_; }
   bool isNavigationBarHidden() const { return barHidden_; }
   void setNavigationBarHidden(bool hidden, bool animated);
-  const std::shared_ptr<PanGestureRecognizer>& interactivePopGestureRecognizer() const { return popGesture_; }
+  const std::shared_ptr<PanGestureRecognizer>& interactivePopGestureRecognizer() const {
+    return popGesture_;
+  }
 
   void viewDidLoad() override;
   std::vector<std::shared_ptr<ViewController>> childrenForAppearanceForwarding() const override;
 
  private:
-  void show(const std::shared_ptr<ViewController>& incoming, const std::shared_ptr<ViewController>& outgoing,
-            bool animated, std::function<void()> afterwards);
+  void show(const std::shared_ptr<ViewController>& incoming,
+            const std::shared_ptr<ViewController>& outgoing, bool animated,
+            std::function<void()> afterwards);
   std::vector<std::shared_ptr<ViewController>> stack_;
   std::shared_ptr<NavigationBar> bar_;
   std::shared_ptr<PanGestureRecognizer> popGesture_;

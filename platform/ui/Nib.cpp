@@ -10,7 +10,9 @@
 namespace ostrel::platform {
 namespace {
 
-std::string keyOf(const std::filesystem::path& bundlePath) { return bundlePath.lexically_normal().string(); }
+std::string keyOf(const std::filesystem::path& bundlePath) {
+  return bundlePath.lexically_normal().string();
+}
 
 std::mutex registryMutex;
 std::map<std::string, std::map<std::string, NibBuilder>>& registry() {
@@ -32,12 +34,14 @@ void NibLoader::awakeAll() {
   }
 }
 
-void NibRegistry::add(const std::filesystem::path& bundlePath, const std::string& name, NibBuilder builder) {
+void NibRegistry::add(const std::filesystem::path& bundlePath, const std::string& name,
+                      NibBuilder builder) {
   std::lock_guard lock(registryMutex);
   registry()[keyOf(bundlePath)][name] = std::move(builder);
 }
 
-const NibBuilder* NibRegistry::find(const std::filesystem::path& bundlePath, const std::string& name) {
+const NibBuilder* NibRegistry::find(const std::filesystem::path& bundlePath,
+                                    const std::string& name) {
   std::lock_guard lock(registryMutex);
   auto bundle = registry().find(keyOf(bundlePath));
   if (bundle == registry().end()) return nullptr;
@@ -55,7 +59,8 @@ std::vector<std::string> NibRegistry::names(const std::filesystem::path& bundleP
 }
 
 std::shared_ptr<Nib> Nib::load(const std::string& name, const std::shared_ptr<Bundle>& bundle) {
-  const auto* builder = NibRegistry::find(bundle ? bundle->bundlePath() : std::filesystem::path(), name);
+  const auto* builder =
+      NibRegistry::find(bundle ? bundle->bundlePath() : std::filesystem::path(), name);
   if (!builder || !*builder) return nullptr;
   return std::make_shared<Nib>(*builder);
 }

@@ -54,7 +54,8 @@ using NibBuilder = std::function<std::vector<std::shared_ptr<Object>>(NibLoader&
 // Nibs are C++ builders registered by name per bundle.
 class NibRegistry {
  public:
-  static void add(const std::filesystem::path& bundlePath, const std::string& name, NibBuilder builder);
+  static void add(const std::filesystem::path& bundlePath, const std::string& name,
+                  NibBuilder builder);
   static const NibBuilder* find(const std::filesystem::path& bundlePath, const std::string& name);
   static std::vector<std::string> names(const std::filesystem::path& bundlePath);
 };

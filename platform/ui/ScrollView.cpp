@@ -72,7 +72,8 @@ void TableView::reloadData() {
 }
 
 std::shared_ptr<TableViewCell> TableView::cellForRowAt(IndexPath path) const {
-  if (path.section != 0 || path.row < 0 || path.row >= static_cast<int>(cells_.size())) return nullptr;
+  if (path.section != 0 || path.row < 0 || path.row >= static_cast<int>(cells_.size()))
+    return nullptr;
   return cells_[static_cast<std::size_t>(path.row)];
 }
 

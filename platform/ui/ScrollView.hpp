@@ -69,8 +69,10 @@ class TableView : public ScrollView {
   double estimatedRowHeight = 44;
 
   // Cells made from a nib in the given bundle (or by a factory) under an identifier.
-  void registerNib(const std::string& nibName, std::shared_ptr<class Bundle> bundle, const std::string& identifier);
-  void registerCell(std::function<std::shared_ptr<TableViewCell>()> factory, const std::string& identifier);
+  void registerNib(const std::string& nibName, std::shared_ptr<class Bundle> bundle,
+                   const std::string& identifier);
+  void registerCell(std::function<std::shared_ptr<TableViewCell>()> factory,
+                    const std::string& identifier);
   std::shared_ptr<TableViewCell> dequeueReusableCell(const std::string& identifier);
 
   void reloadData();

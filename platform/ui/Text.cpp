@@ -67,7 +67,8 @@ Size TextMeasurer::boundingSize(const std::string& text, const Font& font, Size 
   if (maxLines > 0 && static_cast<int>(lines.size()) > maxLines) lines.resize(maxLines);
   double width = lines.empty() ? 0 : *std::max_element(lines.begin(), lines.end());
   double height = static_cast<double>(lines.size()) * font.lineHeight();
-  if (limit.height > 0) height = std::min(height, std::floor(limit.height / font.lineHeight()) * font.lineHeight());
+  if (limit.height > 0)
+    height = std::min(height, std::floor(limit.height / font.lineHeight()) * font.lineHeight());
   return {std::ceil(width), std::ceil(height)};
 }
 

@@ -17,14 +17,23 @@ struct Font {
   double pointSize = 17;
   FontWeight weight = FontWeight::regular;
 
-  static Font systemFont(double size, FontWeight weight = FontWeight::regular) { return {size, weight}; }
+  static Font systemFont(double size, FontWeight weight = FontWeight::regular) {
+    return {size, weight};
+  }
   static Font boldSystemFont(double size) { return {size, FontWeight::bold}; }
   double lineHeight() const { return pointSize * 1.2; }
   bool operator==(const Font&) const = default;
 };
 
 enum class TextAlignment { left, center, right, justified, natural };
-enum class LineBreakMode { byWordWrapping, byCharWrapping, byClipping, byTruncatingHead, byTruncatingTail, byTruncatingMiddle };
+enum class LineBreakMode {
+  byWordWrapping,
+  byCharWrapping,
+  byClipping,
+  byTruncatingHead,
+  byTruncatingTail,
+  byTruncatingMiddle
+};
 enum class BaselineAdjustment { alignBaselines, alignCenters, none };
 
 struct ParagraphStyle {

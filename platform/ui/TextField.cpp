@@ -34,7 +34,8 @@ bool TextField::replaceCharacters(TextRange range, const std::string& replacemen
   auto length = static_cast<std::size_t>(unicode.length());
   range.location = std::min(range.location, length);
   range.length = std::min(range.length, length - range.location);
-  if (auto d = delegate.lock(); d && !d->textFieldShouldChangeCharacters(*this, range, replacement)) return false;
+  if (auto d = delegate.lock(); d && !d->textFieldShouldChangeCharacters(*this, range, replacement))
+    return false;
   unicode.replace(static_cast<int32_t>(range.location), static_cast<int32_t>(range.length),
                   icu::UnicodeString::fromUTF8(replacement));
   text_.clear();
@@ -49,7 +50,8 @@ bool TextField::deleteBackward() {
   // One character back, keeping surrogate pairs whole.
   int32_t end = unicode.length();
   int32_t start = unicode.moveIndex32(end, -1);
-  return replaceCharacters({static_cast<std::size_t>(start), static_cast<std::size_t>(end - start)}, "");
+  return replaceCharacters({static_cast<std::size_t>(start), static_cast<std::size_t>(end - start)},
+                           "");
 }
 
 bool TextField::returnKey() {

@@ -25,10 +25,17 @@ std::size_t utf16Length(const std::string& text);
 class TextFieldDelegate {
  public:
   virtual ~TextFieldDelegate() = default;
-  virtual bool textFieldShouldBeginEditing(TextField& field) { (void)field; return true; }
+  virtual bool textFieldShouldBeginEditing(TextField& field) {
+    (void)field;
+    return true;
+  }
   virtual void textFieldDidBeginEditing(TextField& field) { (void)field; }
-  virtual bool textFieldShouldReturn(TextField& field) { (void)field; return true; }
-  virtual bool textFieldShouldChangeCharacters(TextField& field, TextRange range, const std::string& replacement) {
+  virtual bool textFieldShouldReturn(TextField& field) {
+    (void)field;
+    return true;
+  }
+  virtual bool textFieldShouldChangeCharacters(TextField& field, TextRange range,
+                                               const std::string& replacement) {
     (void)field, (void)range, (void)replacement;
     return true;
   }
@@ -66,7 +73,9 @@ class TextField : public Control {
 
   // Replaces `range` (clamped to the text) when the delegate agrees; sends editingChanged.
   bool replaceCharacters(TextRange range, const std::string& replacement);
-  bool insertText(const std::string& text) { return replaceCharacters({utf16Length(text_), 0}, text); }
+  bool insertText(const std::string& text) {
+    return replaceCharacters({utf16Length(text_), 0}, text);
+  }
   bool deleteBackward();
   // The return key: asks the delegate; true when it agreed.
   bool returnKey();

@@ -43,7 +43,9 @@ bool Responder::isFirstResponder() const {
   return current && current.get() == this;
 }
 
-std::shared_ptr<Responder> Responder::currentFirstResponder() { return firstResponderSlot().lock(); }
+std::shared_ptr<Responder> Responder::currentFirstResponder() {
+  return firstResponderSlot().lock();
+}
 
 // Touch
 
@@ -108,7 +110,9 @@ void View::setAlpha(double alpha) {
   alpha_ = alpha;
 }
 
-void View::setHidden(bool hidden) { hidden_ = hidden; }
+void View::setHidden(bool hidden) {
+  hidden_ = hidden;
+}
 
 void View::setBackgroundColor(std::optional<Color> color) {
   if (backgroundColor_ == color) return;
@@ -123,7 +127,9 @@ Color View::tintColor() const {
   return Color::systemBlue();
 }
 
-void View::setTintColor(std::optional<Color> color) { tintColor_ = color; }
+void View::setTintColor(std::optional<Color> color) {
+  tintColor_ = color;
+}
 
 void View::setLayer(std::shared_ptr<Layer> layer) {
   if (!layer) return;
@@ -137,7 +143,9 @@ std::shared_ptr<Window> View::window() const {
   return parent ? parent->window() : nullptr;
 }
 
-void View::addSubview(const std::shared_ptr<View>& view) { insertSubview(view, subviews_.size()); }
+void View::addSubview(const std::shared_ptr<View>& view) {
+  insertSubview(view, subviews_.size());
+}
 
 void View::insertSubview(const std::shared_ptr<View>& view, std::size_t index) {
   if (!view || view.get() == this || isDescendantOf(view.get())) return;
@@ -155,7 +163,8 @@ void View::insertSubview(const std::shared_ptr<View>& view, std::size_t index) {
   if (view->window() != oldWindow) view->notifyMovedToWindow();
 }
 
-void View::insertSubviewBelow(const std::shared_ptr<View>& view, const std::shared_ptr<View>& sibling) {
+void View::insertSubviewBelow(const std::shared_ptr<View>& view,
+                              const std::shared_ptr<View>& sibling) {
   auto it = std::find(subviews_.begin(), subviews_.end(), sibling);
   insertSubview(view, it == subviews_.end() ? 0 : static_cast<std::size_t>(it - subviews_.begin()));
 }
@@ -294,7 +303,8 @@ bool View::endEditing(bool force) {
 
 void View::addGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer) {
   if (!recognizer) return;
-  if (auto old = recognizer->view(); old && old.get() != this) old->removeGestureRecognizer(recognizer.get());
+  if (auto old = recognizer->view(); old && old.get() != this)
+    old->removeGestureRecognizer(recognizer.get());
   if (std::find(recognizers_.begin(), recognizers_.end(), recognizer) != recognizers_.end()) return;
   recognizer->view_ = weak<View>();
   recognizers_.push_back(recognizer);
@@ -313,7 +323,8 @@ std::shared_ptr<View> View::hitTest(Point point) {
   for (auto it = subviews_.rbegin(); it != subviews_.rend(); ++it) {
     const auto& s = *it;
     Rect f = s->frame();
-    Point inChild{point.x - f.origin.x + s->bounds_.origin.x, point.y - f.origin.y + s->bounds_.origin.y};
+    Point inChild{point.x - f.origin.x + s->bounds_.origin.x,
+                  point.y - f.origin.y + s->bounds_.origin.y};
     if (auto hit = s->hitTest(inChild)) return hit;
   }
   return shared<View>();
@@ -357,7 +368,8 @@ Point View::convertPointTo(Point point, const View* to) const {
     auto fromWindow = dynamic_cast<const Window*>(root());
     auto toWindow = dynamic_cast<const Window*>(to->root());
     if (fromWindow) inRoot = fromWindow->convertToScreen(inRoot);
-    if (toWindow) inRoot = {inRoot.x - toWindow->frame().origin.x, inRoot.y - toWindow->frame().origin.y};
+    if (toWindow)
+      inRoot = {inRoot.x - toWindow->frame().origin.x, inRoot.y - toWindow->frame().origin.y};
   }
   return to->fromRoot(inRoot);
 }

@@ -49,10 +49,21 @@ class Responder : public Object {
   virtual void didResignFirstResponder() {}
 };
 
-enum class ContentMode { scaleToFill, scaleAspectFit, scaleAspectFill, redraw, center, top, bottom, left, right };
+enum class ContentMode {
+  scaleToFill,
+  scaleAspectFit,
+  scaleAspectFill,
+  redraw,
+  center,
+  top,
+  bottom,
+  left,
+  right
+};
 
 // A value an animation moved, as recorded.
-using AnimatedValue = std::variant<double, Point, Rect, AffineTransform, std::optional<Color>, EdgeInsets>;
+using AnimatedValue =
+    std::variant<double, Point, Rect, AffineTransform, std::optional<Color>, EdgeInsets>;
 
 struct AnimationOptions {
   bool allowUserInteraction = false;
@@ -168,7 +179,9 @@ class View : public Responder {
 
   void addGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer);
   void removeGestureRecognizer(const GestureRecognizer* recognizer);
-  const std::vector<std::shared_ptr<GestureRecognizer>>& gestureRecognizers() const { return recognizers_; }
+  const std::vector<std::shared_ptr<GestureRecognizer>>& gestureRecognizers() const {
+    return recognizers_;
+  }
 
   // The deepest visible, interactive view under `point` (in this view's coordinates); later
   // subviews win. Hidden views, views with alpha below 0.01 and views with interaction off are
@@ -193,7 +206,9 @@ class View : public Responder {
 
   // The controller whose root view this is, when there is one.
   std::shared_ptr<ViewController> owningViewController() const { return owningController_.lock(); }
-  void setOwningViewController(std::weak_ptr<ViewController> controller) { owningController_ = std::move(controller); }
+  void setOwningViewController(std::weak_ptr<ViewController> controller) {
+    owningController_ = std::move(controller);
+  }
 
   // Animations: the block runs at once, so the model values are final; what it changed is
   // recorded with the timing, and the completion runs with true once delay + duration have
@@ -201,7 +216,8 @@ class View : public Responder {
   static void animate(double duration, const std::function<void()>& animations,
                       std::function<void(bool)> completion = {});
   static void animate(double duration, double delay, AnimationOptions options,
-                      const std::function<void()>& animations, std::function<void(bool)> completion = {});
+                      const std::function<void()>& animations,
+                      std::function<void(bool)> completion = {});
   static void animate(double duration, double delay, double dampingRatio, double initialVelocity,
                       AnimationOptions options, const std::function<void()>& animations,
                       std::function<void(bool)> completion = {});

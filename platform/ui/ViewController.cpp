@@ -25,7 +25,8 @@ std::string nameOf(const ViewController* controller) {
 
 }  // namespace
 
-TransitionContext::TransitionContext(std::shared_ptr<View> container, std::shared_ptr<ViewController> from,
+TransitionContext::TransitionContext(std::shared_ptr<View> container,
+                                     std::shared_ptr<ViewController> from,
                                      std::shared_ptr<ViewController> to, bool animated,
                                      std::function<void(bool)> onComplete)
     : container_(std::move(container)),
@@ -80,7 +81,8 @@ void ViewController::loadView() {
         }
       }
     } else {
-      debugLog("nib \"" + *nibName_ + "\" is not registered; " + className() + " gets an empty view");
+      debugLog("nib \"" + *nibName_ + "\" is not registered; " + className() +
+               " gets an empty view");
     }
   }
   if (!view_) setView(make<View>(Screen::main().bounds()));
@@ -123,7 +125,8 @@ const std::shared_ptr<NavigationItem>& ViewController::navigationItem() {
   return navigationItem_;
 }
 
-std::vector<std::shared_ptr<ViewController>> ViewController::childrenForAppearanceForwarding() const {
+std::vector<std::shared_ptr<ViewController>> ViewController::childrenForAppearanceForwarding()
+    const {
   std::vector<std::shared_ptr<ViewController>> forwarded;
   if (!view_) return forwarded;
   for (const auto& c : children_) {
@@ -156,10 +159,12 @@ void ViewController::sendAppearance(bool appearing, bool animated, bool will) {
       viewDidDisappear(animated);
     }
   }
-  for (const auto& child : childrenForAppearanceForwarding()) child->sendAppearance(appearing, animated, will);
+  for (const auto& child : childrenForAppearanceForwarding())
+    child->sendAppearance(appearing, animated, will);
 }
 
-void ViewController::setPresentationObserver(std::function<void(const PresentationEvent&)> observer) {
+void ViewController::setPresentationObserver(
+    std::function<void(const PresentationEvent&)> observer) {
   presentationObserver() = std::move(observer);
 }
 
@@ -167,9 +172,14 @@ void ViewController::notify(PresentationEvent::Kind kind, const ViewController* 
                             const std::shared_ptr<ViewController>& presented, bool animated) {
   auto& observer = presentationObserver();
   if (!observer) return;
-  PresentationEvent event{kind, nameOf(presenter), nameOf(presented.get()), presented,
-                          presented ? presented->modalPresentationStyle : ModalPresentationStyle::automatic,
-                          animated, Runtime::current().uptime()};
+  PresentationEvent event{
+      kind,
+      nameOf(presenter),
+      nameOf(presented.get()),
+      presented,
+      presented ? presented->modalPresentationStyle : ModalPresentationStyle::automatic,
+      animated,
+      Runtime::current().uptime()};
   observer(event);
 }
 
@@ -213,8 +223,8 @@ bool ViewController::present(const std::shared_ptr<ViewController>& controller, 
                              std::function<void()> completion) {
   auto host = presentationHost();
   auto window = host->isViewLoaded() ? host->view()->window() : nullptr;
-  if (!controller || controller == host || controller->parent() || !controller->presenting_.expired() ||
-      !window || host->presented_ || host->transitioning_) {
+  if (!controller || controller == host || controller->parent() ||
+      !controller->presenting_.expired() || !window || host->presented_ || host->transitioning_) {
     debugLog("present " + nameOf(controller.get()) + " from " + className() +
              " refused: not in a window, already presenting or in a transition");
     notify(PresentationEvent::Kind::refusedPresent, host.get(), controller, animated);
@@ -233,7 +243,8 @@ bool ViewController::present(const std::shared_ptr<ViewController>& controller, 
   if (!keeps) host->sendAppearance(false, animated, true);
 
   std::weak_ptr<ViewController> weakHost = host;
-  auto finish = [weakHost, controller, keeps, animated, completion = std::move(completion)](bool completed) {
+  auto finish = [weakHost, controller, keeps, animated,
+                 completion = std::move(completion)](bool completed) {
     auto host = weakHost.lock();
     controller->transitioning_ = false;
     if (host) host->transitioning_ = false;
@@ -268,11 +279,13 @@ bool ViewController::present(const std::shared_ptr<ViewController>& controller, 
   std::shared_ptr<ViewControllerAnimatedTransitioning> animator;
   if (animated) {
     if (auto delegate = controller->transitioningDelegate.lock()) {
-      animator = delegate->animationControllerForPresented(controller, host, shared<ViewController>());
+      animator =
+          delegate->animationControllerForPresented(controller, host, shared<ViewController>());
     }
   }
   if (animator) {
-    auto context = std::make_shared<TransitionContext>(container, host, controller, true, std::move(finish));
+    auto context =
+        std::make_shared<TransitionContext>(container, host, controller, true, std::move(finish));
     animator->animateTransition(context);
     return true;
   }
@@ -302,7 +315,8 @@ bool ViewController::dismiss(bool animated, std::function<void()> completion) {
   for (auto c = presenter; c; c = c->presented_) {
     if (c->transitioning_) {
       debugLog("dismiss from " + className() + " refused: a transition is running");
-      notify(PresentationEvent::Kind::refusedDismiss, presenter.get(), presenter->presented_, animated);
+      notify(PresentationEvent::Kind::refusedDismiss, presenter.get(), presenter->presented_,
+             animated);
       return false;
     }
   }
@@ -310,8 +324,8 @@ bool ViewController::dismiss(bool animated, std::function<void()> completion) {
   return true;
 }
 
-void ViewController::finishDismissal(const std::shared_ptr<ViewController>& presenter, bool animated,
-                                     std::function<void()> completion) {
+void ViewController::finishDismissal(const std::shared_ptr<ViewController>& presenter,
+                                     bool animated, std::function<void()> completion) {
   auto top = presenter->presented_;
   while (top->presented_) top = top->presented_;
   auto revealed = top->presenting_.lock();
@@ -329,7 +343,8 @@ void ViewController::finishDismissal(const std::shared_ptr<ViewController>& pres
   }
 
   std::weak_ptr<ViewController> weakPresenter = presenter;
-  auto finish = [top, revealed, keeps, animated, weakPresenter, completion = std::move(completion)](bool) mutable {
+  auto finish = [top, revealed, keeps, animated, weakPresenter,
+                 completion = std::move(completion)](bool) mutable {
     top->transitioning_ = false;
     if (revealed) revealed->transitioning_ = false;
     if (top->container_) top->container_->removeFromSuperview();
@@ -350,13 +365,16 @@ void ViewController::finishDismissal(const std::shared_ptr<ViewController>& pres
 
   std::shared_ptr<ViewControllerAnimatedTransitioning> animator;
   if (animated) {
-    if (auto delegate = top->transitioningDelegate.lock()) animator = delegate->animationControllerForDismissed(top);
+    if (auto delegate = top->transitioningDelegate.lock())
+      animator = delegate->animationControllerForDismissed(top);
   }
   if (animator) {
-    auto context = std::make_shared<TransitionContext>(top->container_, top, revealed, true, std::move(finish));
+    auto context = std::make_shared<TransitionContext>(top->container_, top, revealed, true,
+                                                       std::move(finish));
     animator->animateTransition(context);
   } else if (animated) {
-    DispatchQueue::main()->asyncAfter(kDefaultTransitionDuration, [finish]() mutable { finish(true); });
+    DispatchQueue::main()->asyncAfter(kDefaultTransitionDuration,
+                                      [finish]() mutable { finish(true); });
   } else {
     finish(true);
   }

@@ -24,7 +24,8 @@ enum class StatusBarStyle { defaultStyle, lightContent, darkContent };
 class TransitionContext {
  public:
   TransitionContext(std::shared_ptr<View> container, std::shared_ptr<ViewController> from,
-                    std::shared_ptr<ViewController> to, bool animated, std::function<void(bool)> onComplete);
+                    std::shared_ptr<ViewController> to, bool animated,
+                    std::function<void(bool)> onComplete);
 
   std::shared_ptr<View> containerView() const { return container_; }
   std::shared_ptr<ViewController> fromViewController() const { return from_; }
@@ -55,7 +56,8 @@ class ViewControllerTransitioningDelegate {
  public:
   virtual ~ViewControllerTransitioningDelegate() = default;
   virtual std::shared_ptr<ViewControllerAnimatedTransitioning> animationControllerForPresented(
-      const std::shared_ptr<ViewController>& presented, const std::shared_ptr<ViewController>& presenting,
+      const std::shared_ptr<ViewController>& presented,
+      const std::shared_ptr<ViewController>& presenting,
       const std::shared_ptr<ViewController>& source) {
     (void)presented, (void)presenting, (void)source;
     return nullptr;
@@ -116,7 +118,9 @@ class ViewController : public Responder {
   virtual void viewDidLayoutSubviews() {}
 
   // Whether the controller is between viewWillAppear and viewWillDisappear.
-  bool isAppeared() const { return appearance_ == Appearance::appearing || appearance_ == Appearance::appeared; }
+  bool isAppeared() const {
+    return appearance_ == Appearance::appearing || appearance_ == Appearance::appeared;
+  }
 
   // Containment.
   const std::vector<std::shared_ptr<ViewController>>& children() const { return children_; }

@@ -55,14 +55,18 @@ void Window::makeKeyAndVisible() {
   }
 }
 
-void Window::makeKey() { keyWindowSlot() = std::static_pointer_cast<Window>(shared<View>()); }
+void Window::makeKey() {
+  keyWindowSlot() = std::static_pointer_cast<Window>(shared<View>());
+}
 
 bool Window::isKeyWindow() const {
   auto key = keyWindowSlot().lock();
   return key && key.get() == this;
 }
 
-std::shared_ptr<Window> Window::keyWindow() { return keyWindowSlot().lock(); }
+std::shared_ptr<Window> Window::keyWindow() {
+  return keyWindowSlot().lock();
+}
 
 void WindowScene::addWindow(const std::shared_ptr<Window>& window) {
   if (!window || std::find(windows_.begin(), windows_.end(), window) != windows_.end()) return;
@@ -74,10 +78,13 @@ void WindowScene::removeWindow(const Window* window) {
   std::erase_if(windows_, [window](const auto& w) { return w.get() == window; });
 }
 
-std::vector<std::shared_ptr<WindowScene>> WindowScene::connectedScenes() { return scenes(); }
+std::vector<std::shared_ptr<WindowScene>> WindowScene::connectedScenes() {
+  return scenes();
+}
 
 void WindowScene::connect(const std::shared_ptr<WindowScene>& scene) {
-  if (scene && std::find(scenes().begin(), scenes().end(), scene) == scenes().end()) scenes().push_back(scene);
+  if (scene && std::find(scenes().begin(), scenes().end(), scene) == scenes().end())
+    scenes().push_back(scene);
 }
 
 void WindowScene::disconnectAll() {

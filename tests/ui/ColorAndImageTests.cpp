@@ -25,12 +25,23 @@ struct HexCase {
 
 TEST(ColorFromHexTest, FollowsTheHexRulesIncludingScannerCases) {
   const HexCase cases[] = {
-      {"#3270EA", 0x32, 0x70, 0xEA, 255},  {"3270EA", 0x32, 0x70, 0xEA, 255}, {"  3270EA \n", 0x32, 0x70, 0xEA, 255},
-      {"FFF", 255, 255, 255, 255},         {"F0A", 0xFF, 0x00, 0xAA, 255},    {"80FF0000", 255, 0, 0, 128},
-      {"FFFFFFFF", 255, 255, 255, 255},    {"", 1, 1, 0, 1},                  {"12345", 1, 1, 0, 1},
-      {"1234567", 1, 1, 0, 1},             {"ZZZZZZ", 0, 0, 0, 255},          {"#12 34 56", 0, 0, 0x12, 0},
-      {"0x1", 0, 0, 17, 255},              {"0x12AB", 0, 0x12, 0xAB, 255},    {"#61A684", 0x61, 0xA6, 0x84, 255},
-      {"ffffff", 255, 255, 255, 255},      {"12G", 0, 1 * 17, 2 * 17, 255},
+      {"#3270EA", 0x32, 0x70, 0xEA, 255},
+      {"3270EA", 0x32, 0x70, 0xEA, 255},
+      {"  3270EA \n", 0x32, 0x70, 0xEA, 255},
+      {"FFF", 255, 255, 255, 255},
+      {"F0A", 0xFF, 0x00, 0xAA, 255},
+      {"80FF0000", 255, 0, 0, 128},
+      {"FFFFFFFF", 255, 255, 255, 255},
+      {"", 1, 1, 0, 1},
+      {"12345", 1, 1, 0, 1},
+      {"1234567", 1, 1, 0, 1},
+      {"ZZZZZZ", 0, 0, 0, 255},
+      {"#12 34 56", 0, 0, 0x12, 0},
+      {"0x1", 0, 0, 17, 255},
+      {"0x12AB", 0, 0x12, 0xAB, 255},
+      {"#61A684", 0x61, 0xA6, 0x84, 255},
+      {"ffffff", 255, 255, 255, 255},
+      {"12G", 0, 1 * 17, 2 * 17, 255},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -75,7 +86,8 @@ TEST(ImageExtensionsTest, FixedOrientationStandsEveryOrientationUpright) {
     ASSERT_TRUE(fixed && fixed->hasBitmap());
     EXPECT_EQ(fixed->orientation(), ImageOrientation::up);
     EXPECT_TRUE(samePixels(fixed->bitmap(), expected[o]));
-    EXPECT_TRUE(samePixels(platform::displayBitmap(stored, static_cast<ImageOrientation>(o)), expected[o]));
+    EXPECT_TRUE(
+        samePixels(platform::displayBitmap(stored, static_cast<ImageOrientation>(o)), expected[o]));
   }
   auto up = std::make_shared<Image>(stored);
   EXPECT_EQ(fixedOrientation(up), up);
@@ -157,13 +169,14 @@ TEST(GraphicsContextTest, BitmapDrawnByTheContextLandsMirroredAndAnImageUpright)
 platform::Bytes makeGif(const std::vector<int>& delays) {
   platform::Bytes out;
   int error = 0;
-  GifFileType* gif = EGifOpen(&out,
-                              [](GifFileType* g, const GifByteType* data, int len) {
-                                auto* bytes = static_cast<platform::Bytes*>(g->UserData);
-                                bytes->insert(bytes->end(), data, data + len);
-                                return len;
-                              },
-                              &error);
+  GifFileType* gif = EGifOpen(
+      &out,
+      [](GifFileType* g, const GifByteType* data, int len) {
+        auto* bytes = static_cast<platform::Bytes*>(g->UserData);
+        bytes->insert(bytes->end(), data, data + len);
+        return len;
+      },
+      &error);
   GifColorType colors[2] = {{0, 0, 0}, {255, 0, 0}};
   ColorMapObject* map = GifMakeMapObject(2, colors);
   EGifPutScreenDesc(gif, 2, 2, 1, 0, map);
@@ -193,7 +206,9 @@ TEST(ImageSourceTest, GifFramesCarryTheirDelays) {
   ASSERT_TRUE(frame0);
   EXPECT_EQ(frame0->bitmap().at<cv::Vec4b>(0, 0), (cv::Vec4b{0, 0, 0, 255}));
   EXPECT_EQ(source->imageAt(1)->bitmap().at<cv::Vec4b>(0, 0), (cv::Vec4b{255, 0, 0, 255}));
-  auto gifProps = [&](std::size_t i) { return source->propertiesAt(i)[platform::kImagePropertyGIFDictionary]; };
+  auto gifProps = [&](std::size_t i) {
+    return source->propertiesAt(i)[platform::kImagePropertyGIFDictionary];
+  };
   EXPECT_DOUBLE_EQ(gifProps(0)["UnclampedDelayTime"].get<double>(), 0.05);
   EXPECT_DOUBLE_EQ(gifProps(1)["DelayTime"].get<double>(), 0.2);
   EXPECT_DOUBLE_EQ(gifProps(2)["UnclampedDelayTime"].get<double>(), 0.0);
