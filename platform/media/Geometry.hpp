@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cmath>
+
 namespace ostrel::platform {
 
 // Points (not pixels), origin top-left, y growing downwards.
@@ -14,6 +16,8 @@ struct Size {
   double height = 0;
   bool operator==(const Size&) const = default;
 };
+
+struct EdgeInsets;
 
 struct Rect {
   Point origin;
@@ -35,6 +39,14 @@ struct Rect {
   bool contains(Point p) const {
     return p.x >= minX() && p.x < maxX() && p.y >= minY() && p.y < maxY();
   }
+  bool intersects(const Rect& o) const {
+    return !isEmpty() && !o.isEmpty() && minX() < o.maxX() && o.minX() < maxX() &&
+           minY() < o.maxY() && o.minY() < maxY();
+  }
+  Rect offsetBy(double dx, double dy) const {
+    return {origin.x + dx, origin.y + dy, size.width, size.height};
+  }
+  Rect insetBy(const EdgeInsets& insets) const;
   bool operator==(const Rect&) const = default;
 };
 
@@ -44,6 +56,47 @@ struct EdgeInsets {
   double bottom = 0;
   double right = 0;
   bool operator==(const EdgeInsets&) const = default;
+};
+
+inline Rect Rect::insetBy(const EdgeInsets& insets) const {
+  return {origin.x + insets.left, origin.y + insets.top, size.width - insets.left - insets.right,
+          size.height - insets.top - insets.bottom};
+}
+
+// x' = a x + c y + tx, y' = b x + d y + ty. Composition follows the platform: `t.scaledBy(...)`
+// and friends put the new step before `t`, `concatenating(u)` applies `t` then `u`.
+struct AffineTransform {
+  double a = 1, b = 0, c = 0, d = 1, tx = 0, ty = 0;
+
+  static AffineTransform identity() { return {}; }
+  static AffineTransform translation(double x, double y) { return {1, 0, 0, 1, x, y}; }
+  static AffineTransform scale(double sx, double sy) { return {sx, 0, 0, sy, 0, 0}; }
+  static AffineTransform rotation(double radians) {
+    double cs = std::cos(radians), sn = std::sin(radians);
+    return {cs, sn, -sn, cs, 0, 0};
+  }
+
+  AffineTransform concatenating(const AffineTransform& u) const {
+    return {a * u.a + b * u.c, a * u.b + b * u.d,          c * u.a + d * u.c,
+            c * u.b + d * u.d, tx * u.a + ty * u.c + u.tx, tx * u.b + ty * u.d + u.ty};
+  }
+  AffineTransform translatedBy(double x, double y) const {
+    return translation(x, y).concatenating(*this);
+  }
+  AffineTransform scaledBy(double sx, double sy) const {
+    return scale(sx, sy).concatenating(*this);
+  }
+  AffineTransform rotatedBy(double radians) const { return rotation(radians).concatenating(*this); }
+  // Nothing when the transform cannot be inverted.
+  bool invertible() const { return std::abs(a * d - b * c) > 1e-12; }
+  AffineTransform inverted() const {
+    double det = a * d - b * c;
+    if (std::abs(det) <= 1e-12) return *this;
+    return {d / det, -b / det, -c / det, a / det, (c * ty - d * tx) / det, (b * tx - a * ty) / det};
+  }
+  Point apply(Point p) const { return {a * p.x + c * p.y + tx, b * p.x + d * p.y + ty}; }
+  bool isIdentity() const { return *this == AffineTransform{}; }
+  bool operator==(const AffineTransform&) const = default;
 };
 
 }  // namespace ostrel::platform

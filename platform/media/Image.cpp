@@ -7,13 +7,10 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "platform/foundation/Bundle.hpp"
+
 namespace ostrel::platform {
 namespace {
-
-bool swapsAxes(ImageOrientation o) {
-  return o == ImageOrientation::left || o == ImageOrientation::right ||
-         o == ImageOrientation::leftMirrored || o == ImageOrientation::rightMirrored;
-}
 
 cv::Mat toRgba(const cv::Mat& decoded) {
   cv::Mat rgba;
@@ -36,6 +33,47 @@ cv::Mat toRgba(const cv::Mat& decoded) {
 
 }  // namespace
 
+bool orientationSwapsAxes(ImageOrientation o) {
+  return o == ImageOrientation::left || o == ImageOrientation::right ||
+         o == ImageOrientation::leftMirrored || o == ImageOrientation::rightMirrored;
+}
+
+cv::Mat displayBitmap(const cv::Mat& stored, ImageOrientation orientation) {
+  cv::Mat out;
+  if (stored.empty()) return out;
+  switch (orientation) {
+    case ImageOrientation::up:
+      return stored.clone();
+    case ImageOrientation::down:
+      cv::rotate(stored, out, cv::ROTATE_180);
+      break;
+    case ImageOrientation::left:
+      cv::rotate(stored, out, cv::ROTATE_90_COUNTERCLOCKWISE);
+      break;
+    case ImageOrientation::right:
+      cv::rotate(stored, out, cv::ROTATE_90_CLOCKWISE);
+      break;
+    case ImageOrientation::upMirrored:
+      cv::flip(stored, out, 1);
+      break;
+    case ImageOrientation::downMirrored:
+      cv::flip(stored, out, 0);
+      break;
+    case ImageOrientation::leftMirrored:
+      cv::transpose(stored, out);
+      break;
+    case ImageOrientation::rightMirrored: {
+      cv::Mat t;
+      cv::transpose(stored, t);
+      cv::flip(t, out, -1);
+      break;
+    }
+    default:
+      return stored.clone();
+  }
+  return out;
+}
+
 Image::Image(cv::Mat rgba, double scale, ImageOrientation orientation)
     : bitmap_(std::move(rgba)), scale_(scale > 0 ? scale : 1), orientation_(orientation) {
   pointSize_ = {bitmap_.cols / scale_, bitmap_.rows / scale_};
@@ -45,7 +83,8 @@ Image::Image(Size size, double scale, ImageOrientation orientation)
     : pointSize_(size), scale_(scale > 0 ? scale : 1), orientation_(orientation) {}
 
 Size Image::size() const {
-  return swapsAxes(orientation_) ? Size{pointSize_.height, pointSize_.width} : pointSize_;
+  return orientationSwapsAxes(orientation_) ? Size{pointSize_.height, pointSize_.width}
+                                            : pointSize_;
 }
 
 std::shared_ptr<Image> Image::decode(const Bytes& data, double scale) {
@@ -73,6 +112,29 @@ std::shared_ptr<Image> Image::fromFile(const std::filesystem::path& path) {
   if (stem.ends_with("@2x")) scale = 2;
   if (stem.ends_with("@3x")) scale = 3;
   return decode(data, scale);
+}
+
+std::shared_ptr<Image> Image::named(const std::string& name, const Bundle& bundle) {
+  auto path = bundle.imagePath(name);
+  if (!path) return nullptr;
+  return fromFile(*path);
+}
+
+std::shared_ptr<Image> Image::animatedImage(std::vector<std::shared_ptr<Image>> frames,
+                                            double duration) {
+  std::erase(frames, nullptr);
+  if (frames.empty()) return nullptr;
+  const auto& first = *frames.front();
+  auto image = std::make_shared<Image>(first);
+  image->frames_ = std::move(frames);
+  image->duration_ = duration;
+  return image;
+}
+
+std::shared_ptr<Image> Image::withTintColor(Color color) const {
+  auto image = std::make_shared<Image>(*this);
+  image->tintColor_ = color;
+  return image;
 }
 
 std::optional<Bytes> Image::jpegData(double quality) const {

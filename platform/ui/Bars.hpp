@@ -1,0 +1,104 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/media/Image.hpp"
+#include "platform/ui/Control.hpp"
+#include "platform/ui/View.hpp"
+
+namespace ostrel::platform {
+
+// A bar item: a custom view, or a title/image with a (weakly held) action.
+class BarButtonItem : public Object {
+ public:
+  BarButtonItem() = default;
+  explicit BarButtonItem(std::shared_ptr<View> customView) : customView(std::move(customView)) {}
+
+  std::shared_ptr<View> customView;
+  std::optional<std::string> title;
+  ImagePtr image;
+  bool isEnabled = true;
+  void setAction(std::weak_ptr<const void> target, std::function<void(BarButtonItem&)> action) {
+    target_ = std::move(target);
+    action_ = std::move(action);
+  }
+  // What a tap on an item without a custom view does.
+  void performAction() {
+    if (isEnabled && action_ && !target_.expired()) action_(*this);
+  }
+
+ private:
+  std::weak_ptr<const void> target_;
+  std::function<void(BarButtonItem&)> action_;
+};
+
+class NavigationItem {
+ public:
+  std::optional<std::string> title;
+  bool hidesBackButton = false;
+  void setHidesBackButton(bool hides, bool animated) {
+    (void)animated;
+    hidesBackButton = hides;
+  }
+  std::vector<std::shared_ptr<BarButtonItem>> rightBarButtonItems;
+  std::vector<std::shared_ptr<BarButtonItem>> leftBarButtonItems;
+  std::shared_ptr<BarButtonItem> rightBarButtonItem() const {
+    return rightBarButtonItems.empty() ? nullptr : rightBarButtonItems.front();
+  }
+  void setRightBarButtonItem(std::shared_ptr<BarButtonItem> item) {
+    rightBarButtonItems.clear();
+    if (item) rightBarButtonItems.push_back(std::move(item));
+  }
+};
+
+enum class BarMetrics { defaultMetrics, compact };
+
+class NavigationBar : public View {
+ public:
+  using View::View;
+  // An absent image is the system background; an empty image makes the bar transparent.
+  ImagePtr backgroundImage;
+  ImagePtr shadowImage;
+  bool isTranslucent = true;
+  std::optional<Color> barTintColor;
+  void setBackgroundImage(ImagePtr image, BarMetrics metrics) {
+    (void)metrics;
+    backgroundImage = std::move(image);
+  }
+};
+
+class Toolbar : public View {
+ public:
+  using View::View;
+  bool isTranslucent = true;
+  std::optional<Color> barTintColor;
+};
+
+enum class BlurEffectStyle { light, dark, regular, prominent, extraLight };
+
+// A view that blurs what lies behind it; the effect is data here.
+class VisualEffectView : public View {
+ public:
+  explicit VisualEffectView(std::optional<BlurEffectStyle> effect = std::nullopt)
+      : effect(effect) {}
+  std::optional<BlurEffectStyle> effect;
+};
+
+class DatePicker : public Control {
+ public:
+  enum class Mode { time, date, dateAndTime };
+  enum class Style { automatic, wheels, compact, inline_ };
+  using Control::Control;
+  double date = 0;  // seconds since 1970
+  std::optional<double> minimumDate;
+  std::optional<double> maximumDate;
+  Mode datePickerMode = Mode::dateAndTime;
+  Style preferredDatePickerStyle = Style::automatic;
+  std::string localeIdentifier;
+};
+
+}  // namespace ostrel::platform

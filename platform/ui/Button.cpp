@@ -1,0 +1,102 @@
+#include "platform/ui/Button.hpp"
+
+#include "platform/foundation/Make.hpp"
+
+namespace ostrel::platform {
+
+Button::Button(Rect frame) : Control(frame) {}
+
+void Button::didMake() {
+  Control::didMake();
+  titleLabel_ = make<Label>();
+  imageView_ = make<ImageView>();
+  titleColors_[ControlState::normal] = Color::white();
+  addSubview(imageView_);
+  addSubview(titleLabel_);
+  refresh();
+}
+
+void Button::setTitle(std::optional<std::string> title, ControlState state) {
+  if (title) {
+    titles_[state] = *title;
+  } else {
+    titles_.erase(state);
+  }
+  refresh();
+}
+
+std::optional<std::string> Button::title(ControlState state) const {
+  if (auto it = titles_.find(state); it != titles_.end()) return it->second;
+  if (auto it = titles_.find(ControlState::normal); it != titles_.end()) return it->second;
+  return std::nullopt;
+}
+
+void Button::setTitleColor(std::optional<Color> color, ControlState state) {
+  if (color) {
+    titleColors_[state] = *color;
+  } else {
+    titleColors_.erase(state);
+  }
+  refresh();
+}
+
+std::optional<Color> Button::titleColor(ControlState state) const {
+  if (auto it = titleColors_.find(state); it != titleColors_.end()) return it->second;
+  if (auto it = titleColors_.find(ControlState::normal); it != titleColors_.end())
+    return it->second;
+  return std::nullopt;
+}
+
+void Button::setImage(ImagePtr image, ControlState state) {
+  if (image) {
+    images_[state] = std::move(image);
+  } else {
+    images_.erase(state);
+  }
+  refresh();
+}
+
+ImagePtr Button::image(ControlState state) const {
+  if (auto it = images_.find(state); it != images_.end()) return it->second;
+  if (auto it = images_.find(ControlState::normal); it != images_.end()) return it->second;
+  return nullptr;
+}
+
+void Button::setEnabled(bool enabled) {
+  Control::setEnabled(enabled);
+  refresh();
+}
+
+void Button::setHighlighted(bool highlighted) {
+  Control::setHighlighted(highlighted);
+  refresh();
+}
+
+void Button::refresh() {
+  if (!titleLabel_) return;
+  auto s = state();
+  titleLabel_->setText(title(s));
+  if (auto c = titleColor(s)) titleLabel_->setTextColor(*c);
+  imageView_->setImage(image(s));
+  setNeedsLayout();
+}
+
+void Button::layoutSubviews() {
+  if (!titleLabel_) return;
+  Rect content = bounds().insetBy(contentEdgeInsets);
+  imageView_->setFrame(currentImage() ? content.insetBy(imageEdgeInsets) : Rect{});
+  titleLabel_->setFrame(content.insetBy(titleEdgeInsets));
+}
+
+Size Button::intrinsicContentSize() const {
+  Size s{0, 0};
+  if (titleLabel_ && titleLabel_->text()) s = titleLabel_->intrinsicContentSize();
+  if (auto img = currentImage()) {
+    s.width += img->size().width;
+    s.height = std::max(s.height, img->size().height);
+  }
+  return {s.width + contentEdgeInsets.left + contentEdgeInsets.right,
+          s.height + contentEdgeInsets.top + contentEdgeInsets.bottom};
+}
+
+}  // namespace ostrel::platform

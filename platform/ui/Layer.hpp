@@ -1,0 +1,142 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "platform/media/Color.hpp"
+#include "platform/media/Geometry.hpp"
+#include "platform/ui/Object.hpp"
+
+namespace ostrel::platform {
+
+enum class TimingFunction { linear, easeIn, easeOut, easeInEaseOut, defaultTiming };
+
+// A core-animation animation as data; nothing moves, tests read what was asked for.
+class CAAnimation : public Object {
+ public:
+  double duration = 0;
+  TimingFunction timingFunction = TimingFunction::defaultTiming;
+  // Infinity repeats forever.
+  double repeatCount = 0;
+  bool isRemovedOnCompletion = true;
+};
+
+class BasicAnimation : public CAAnimation {
+ public:
+  explicit BasicAnimation(std::string keyPath = "") : keyPath(std::move(keyPath)) {}
+  std::string keyPath;
+  std::optional<double> fromValue;
+  std::optional<double> toValue;
+};
+
+class AnimationGroup : public CAAnimation {
+ public:
+  std::vector<std::shared_ptr<CAAnimation>> animations;
+};
+
+// Corners a layer rounds (bit set).
+enum CornerMask : unsigned {
+  kMinXMinYCorner = 1,
+  kMaxXMinYCorner = 2,
+  kMinXMaxYCorner = 4,
+  kMaxXMaxYCorner = 8,
+  kAllCorners = 15,
+};
+
+// A path as the list of shapes it was built from.
+struct PathElement {
+  enum class Kind { rect, roundedRect, arc, ellipse };
+  Kind kind = Kind::rect;
+  Rect rect;
+  double cornerRadius = 0;
+  Point center;
+  double radius = 0;
+  double startAngle = 0;
+  double endAngle = 0;
+  bool clockwise = true;
+  bool operator==(const PathElement&) const = default;
+};
+
+struct Path {
+  std::vector<PathElement> elements;
+
+  static Path rect(Rect r) {
+    PathElement e;
+    e.rect = r;
+    return {{e}};
+  }
+  static Path roundedRect(Rect r, double radius) {
+    PathElement e;
+    e.kind = PathElement::Kind::roundedRect;
+    e.rect = r;
+    e.cornerRadius = radius;
+    return {{e}};
+  }
+  static Path arc(Point center, double radius, double start, double end, bool clockwise) {
+    PathElement e;
+    e.kind = PathElement::Kind::arc;
+    e.center = center;
+    e.radius = radius;
+    e.startAngle = start;
+    e.endAngle = end;
+    e.clockwise = clockwise;
+    return {{e}};
+  }
+  void append(const Path& other) {
+    elements.insert(elements.end(), other.elements.begin(), other.elements.end());
+  }
+  bool operator==(const Path&) const = default;
+};
+
+// The drawing attributes behind a view, kept as data.
+class Layer : public Object {
+ public:
+  Rect frame;
+  double cornerRadius = 0;
+  // The same setting as the owning view's clipping.
+  bool masksToBounds = false;
+  double borderWidth = 0;
+  std::optional<Color> borderColor;
+  std::optional<Color> backgroundColor;
+  std::optional<Color> shadowColor;
+  double shadowOpacity = 0;
+  Size shadowOffset{0, -3};
+  double shadowRadius = 3;
+  bool shouldRasterize = false;
+  double rasterizationScale = 1;
+  double zPosition = 0;
+  unsigned maskedCorners = kAllCorners;
+  std::shared_ptr<Layer> mask;
+
+  const std::vector<std::shared_ptr<Layer>>& sublayers() const { return sublayers_; }
+  void addSublayer(std::shared_ptr<Layer> layer);
+  void insertSublayer(std::shared_ptr<Layer> layer, std::size_t index);
+  void removeFromSuperlayer();
+  void removeAllSublayers();
+  std::shared_ptr<Layer> superlayer() const { return superlayer_.lock(); }
+
+  void addAnimation(std::shared_ptr<CAAnimation> animation, const std::string& key);
+  std::shared_ptr<CAAnimation> animation(const std::string& key) const;
+  void removeAllAnimations() { animations_.clear(); }
+  std::vector<std::string> animationKeys() const;
+
+ private:
+  std::vector<std::shared_ptr<Layer>> sublayers_;
+  std::weak_ptr<Layer> superlayer_;
+  std::map<std::string, std::shared_ptr<CAAnimation>> animations_;
+};
+
+class ShapeLayer : public Layer {
+ public:
+  std::optional<Path> path;
+  std::optional<Color> fillColor = Color::black();
+  std::optional<Color> strokeColor;
+  double lineWidth = 1;
+  double strokeEnd = 1;
+};
+
+}  // namespace ostrel::platform

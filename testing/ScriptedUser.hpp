@@ -1,0 +1,89 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/media/Geometry.hpp"
+#include "platform/ui/Animation.hpp"
+#include "platform/ui/Bars.hpp"
+#include "platform/ui/Control.hpp"
+#include "platform/ui/GestureRecognizer.hpp"
+#include "platform/ui/TextField.hpp"
+#include "platform/ui/ViewController.hpp"
+#include "platform/ui/Window.hpp"
+#include "testing/RuntimeFixture.hpp"
+
+namespace ostrel::testing {
+
+// A finger and a keyboard driven by a test. Taps go where a real tap would: the hit-tested
+// view at the point, whose tap recognisers (own or inherited from ancestors) fire first and,
+// when they cancel touches, cancel the control's tracking.
+class ScriptedUser {
+ public:
+  // Taps the point (window coordinates of `window`). Returns the view that was hit, if any.
+  std::shared_ptr<platform::View> tapAt(const std::shared_ptr<platform::Window>& window,
+                                        platform::Point point);
+  // Taps the centre of `view` as seen in its window (so anything covering it gets the tap).
+  std::shared_ptr<platform::View> tap(const std::shared_ptr<platform::View>& view);
+  void tap(const std::shared_ptr<platform::BarButtonItem>& item);
+  // Fires a recogniser directly (a discrete tap, or a whole pan).
+  void fire(const std::shared_ptr<platform::GestureRecognizer>& recognizer);
+
+  // Focuses the field and types each character through the delegate.
+  void typeText(const std::shared_ptr<platform::TextField>& field, const std::string& text);
+  void clearText(const std::shared_ptr<platform::TextField>& field);
+  bool pressReturn(const std::shared_ptr<platform::TextField>& field);
+
+  // A touch that starts at the centre of `control` and moves by each horizontal step in turn.
+  void drag(const std::shared_ptr<platform::Control>& control, const std::vector<double>& steps);
+  // A pan through began, changed (one per translation) and ended at the last translation.
+  void pan(const std::shared_ptr<platform::PanGestureRecognizer>& recognizer,
+           const std::vector<platform::Point>& translations);
+};
+
+// Records presentations (present, dismiss, refusals) while alive.
+class PresentationRecorder {
+ public:
+  PresentationRecorder();
+  ~PresentationRecorder();
+  const std::vector<platform::PresentationEvent>& events() const { return *events_; }
+
+ private:
+  std::shared_ptr<std::vector<platform::PresentationEvent>> events_;
+};
+
+// A test with the deterministic runtime plus a screen, one foreground scene and a key window
+// (390 x 844 by default), an empty animation log and light appearance.
+class UITest : public RuntimeTest {
+ protected:
+  UITest();
+  ~UITest() override;
+
+  const std::shared_ptr<platform::Window>& window() const { return window_; }
+  const std::shared_ptr<platform::WindowScene>& scene() const { return scene_; }
+  ScriptedUser& user() { return user_; }
+  // Puts `controller` as the window's root (it appears).
+  void show(const std::shared_ptr<platform::ViewController>& controller);
+
+  // Drivers.
+  void setApplicationActive(bool active);
+  void setTraitStyle(platform::UserInterfaceStyle style);
+  // Adds the keyboard host views and posts will/did show with the frame (screen coordinates).
+  void showKeyboard(platform::Rect endFrame, double duration = 0.25);
+  void hideKeyboard(double duration = 0.25);
+
+  const std::vector<std::shared_ptr<platform::AnimationRecord>>& animations() const {
+    return platform::AnimationLog::shared().records();
+  }
+  std::vector<std::string> haptics() const;
+
+ private:
+  std::shared_ptr<platform::WindowScene> scene_;
+  std::shared_ptr<platform::Window> window_;
+  std::shared_ptr<platform::Window> keyboardWindow_;
+  std::optional<platform::Rect> keyboardFrame_;
+  ScriptedUser user_;
+};
+
+}  // namespace ostrel::testing
