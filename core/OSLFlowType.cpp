@@ -1,0 +1,33 @@
+#include "core/OSLFlowType.hpp"
+
+#include <algorithm>
+#include <cctype>
+
+namespace ostrel {
+
+const char* OSLFlowType::key() const {
+  switch (kind) {
+    case Kind::nfc_ekyc:
+      return "nfc_ekyc";
+    case Kind::nfc_only:
+      return "nfc_only";
+    case Kind::ekyc:
+      return "ekyc";
+    case Kind::passport:
+      return "passport";
+  }
+  return "ekyc";
+}
+
+std::optional<OSLFlowType> OSLFlowType::fromKey(std::string_view name) {
+  std::string lower(name);
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (lower == "ekyc") return ekyc();
+  if (lower == "nfc_ekyc") return nfc_ekyc();
+  if (lower == "nfc_only") return nfc_only();
+  if (lower == "passport") return passport();
+  return std::nullopt;
+}
+
+}  // namespace ostrel
