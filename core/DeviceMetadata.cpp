@@ -83,10 +83,8 @@ void setDeviceMetadataHeaderName(std::string name) {
 std::string deviceMetadataHeaderValue() {
   const auto device = platform::DeviceInfo::current();
   platform::JSON header = {
-      {"os_platform", device.systemName},
-      {"os_version", device.systemVersion},
-      {"device_model", device.modelIdentifier},
-      {"sdk_version", sdkVersion()},
+      {"os_platform", device.systemName},       {"os_version", device.systemVersion},
+      {"device_model", device.modelIdentifier}, {"sdk_version", sdkVersion()},
       {"camera", captureDeviceDescription()},
   };
   return header.dump(-1, ' ', false, platform::JSON::error_handler_t::replace);

@@ -2,8 +2,8 @@
 
 #include <cmath>
 #include <limits>
-#include <optional>
 #include <mutex>
+#include <optional>
 #include <shared_mutex>
 
 namespace ostrel {

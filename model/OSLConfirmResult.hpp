@@ -20,7 +20,7 @@ class OSLDecisionDetail : public Record {
   }
   JSON toDictionary() const override;
 
-  std::optional<std::int64_t> isPass;                     // "is_pass"
+  std::optional<std::int64_t> isPass;                      // "is_pass"
   std::optional<std::string> decisionDetailDescription;    // "description"
   std::optional<std::string> decisionDetailViDescription;  // "description_vi"
 };

@@ -68,13 +68,13 @@ class OSLFrontResult : public Record {
   }
   JSON toDictionary() const override;
 
-  std::optional<float> blurScore;        // "blur_score"
-  std::optional<std::string> cardType;   // "card_type"
+  std::optional<float> blurScore;          // "blur_score"
+  std::optional<std::string> cardType;     // "card_type"
   std::optional<std::int64_t> flashScore;  // "flash_score"
-  std::optional<float> photocopyScore;   // "photocopy_score"
-  std::shared_ptr<Field> fields;         // "fields"
-  std::shared_ptr<QRCode> qrCode;        // "qr_code"
-  std::shared_ptr<MRZ> mrzData;          // "mrz_data"
+  std::optional<float> photocopyScore;     // "photocopy_score"
+  std::shared_ptr<Field> fields;           // "fields"
+  std::shared_ptr<QRCode> qrCode;          // "qr_code"
+  std::shared_ptr<MRZ> mrzData;            // "mrz_data"
 };
 
 }  // namespace ostrel

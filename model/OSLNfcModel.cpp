@@ -1,10 +1,8 @@
 #include "model/OSLNfcModel.hpp"
 
-
 namespace ostrel {
 
 using namespace record_coding;
-
 
 std::shared_ptr<OSLNfcModel> OSLNfcModel::decode(const JSON& value) {
   if (!value.is_object()) return nullptr;

@@ -17,9 +17,7 @@ class OSLQRCodeModel : public Record {
   OSLQRCodeModel() = default;
   explicit OSLQRCodeModel(const JSON& dictionary) : Record(dictionary) {}
   static std::shared_ptr<OSLQRCodeModel> decode(const JSON& value);
-  static std::shared_ptr<OSLQRCodeModel> fromDictionary(const JSON& value) {
-    return decode(value);
-  }
+  static std::shared_ptr<OSLQRCodeModel> fromDictionary(const JSON& value) { return decode(value); }
   JSON toDictionary() const override;
 
   std::optional<std::string> decoded_text;

@@ -16,7 +16,9 @@ OstrelResult::OstrelResult(JSON rawJson, std::shared_ptr<OSLFrontResult> frontRe
 OstrelResult::OstrelResult(JSON rawJson, std::shared_ptr<OSLConfirmResult> confirmResult,
                            std::shared_ptr<OSLNfcModel> nfcModel,
                            std::shared_ptr<OSLQRCodeModel> qrCodeModel)
-    : nfcModel(std::move(nfcModel)), qrCodeModel(std::move(qrCodeModel)), rawJson(std::move(rawJson)) {
+    : nfcModel(std::move(nfcModel)),
+      qrCodeModel(std::move(qrCodeModel)),
+      rawJson(std::move(rawJson)) {
   take(confirmResult);
 }
 
@@ -34,10 +36,13 @@ std::shared_ptr<OstrelResult> OstrelResult::fromDictionary(const JSON& dictionar
   result->decision = optString(d, "decision");
   result->decision_detail = decisionDetails(d, "decision_detail");
   result->session = optString(d, "session");
-  if (const JSON* f = optObject(d, "front_result")) result->frontResult = OSLFrontResult::fromDictionary(*f);
-  if (const JSON* b = optObject(d, "back_result")) result->backResult = OSLBackResult::fromDictionary(*b);
+  if (const JSON* f = optObject(d, "front_result"))
+    result->frontResult = OSLFrontResult::fromDictionary(*f);
+  if (const JSON* b = optObject(d, "back_result"))
+    result->backResult = OSLBackResult::fromDictionary(*b);
   if (const JSON* n = optObject(d, "nfc_model")) result->nfcModel = OSLNfcModel::decode(*n);
-  if (const JSON* q = optObject(d, "qr_code_model")) result->qrCodeModel = OSLQRCodeModel::decode(*q);
+  if (const JSON* q = optObject(d, "qr_code_model"))
+    result->qrCodeModel = OSLQRCodeModel::decode(*q);
   if (d.contains("raw_json")) result->rawJson = d["raw_json"];
   return result;
 }

@@ -66,8 +66,9 @@ const JSON* optObject(const JSON& dictionary, const std::string& key) {
   return v && v->is_object() ? v : nullptr;
 }
 
-bool decodeTexts(const JSON& value,
-                 std::initializer_list<std::pair<const char*, std::optional<std::string>*>> members) {
+bool decodeTexts(
+    const JSON& value,
+    std::initializer_list<std::pair<const char*, std::optional<std::string>*>> members) {
   if (!value.is_object()) return false;
   for (const auto& [key, target] : members) {
     auto it = value.find(key);
@@ -85,8 +86,8 @@ Bytes archive(const std::string& type, const JSON& dictionary) {
 }
 
 std::optional<JSON> unarchive(const Bytes& bytes, const std::string& type) {
-  auto envelope = parseObject(std::string_view(reinterpret_cast<const char*>(bytes.data()),
-                                               bytes.size()));
+  auto envelope =
+      parseObject(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   if (!envelope) return std::nullopt;
   if (optInt(*envelope, "v") != 1 || optString(*envelope, "type") != type) return std::nullopt;
   const JSON* data = optObject(*envelope, "data");

@@ -86,8 +86,9 @@ inline void putFloat(JSON& dictionary, const std::string& key, const std::option
 
 // Fills text members from `value` the way a strict decoder does: absent or null members stay
 // empty, any other non-text value fails (false), as does a `value` that is not an object.
-bool decodeTexts(const JSON& value,
-                 std::initializer_list<std::pair<const char*, std::optional<std::string>*>> members);
+bool decodeTexts(
+    const JSON& value,
+    std::initializer_list<std::pair<const char*, std::optional<std::string>*>> members);
 
 // Versioned archive: {"v":1,"type":<type>,"data":<dictionary>} as UTF-8 JSON bytes.
 Bytes archive(const std::string& type, const JSON& dictionary);

@@ -80,8 +80,7 @@ std::string Client::encodeQuery(const QueryItems& query) {
   return out;
 }
 
-std::string Client::url(const std::string& base, const std::string& path,
-                        const QueryItems& query) {
+std::string Client::url(const std::string& base, const std::string& path, const QueryItems& query) {
   std::string out = base;
   while (!out.empty() && out.back() == '/') out.pop_back();
   out += path;
@@ -111,8 +110,7 @@ platform::HttpRequest Client::postJSON(const std::string& url, const JSON& body,
   return request;
 }
 
-platform::HttpRequest Client::postMultipart(const std::string& url,
-                                            const MultipartFormData& form,
+platform::HttpRequest Client::postMultipart(const std::string& url, const MultipartFormData& form,
                                             platform::HttpHeaders headers) const {
   platform::HttpRequest request = get(url, std::move(headers));
   request.method = "POST";
@@ -148,8 +146,7 @@ Outcome<JSON> Client::classify(const HttpResponse& response, ReplyMode mode) {
   if (errorCode != 0) return serverError(errorCode, stringValue("message", *error));
   if (!ok) {
     std::int64_t code = intValue("code", *body, 0);
-    std::string message =
-        error ? stringValue("message", *error) : stringValue("message", *body);
+    std::string message = error ? stringValue("message", *error) : stringValue("message", *body);
     return serverError(code != 0 ? code : response.status, message);
   }
   const JSON* data = objectMember(*body, "data");
@@ -159,13 +156,13 @@ Outcome<JSON> Client::classify(const HttpResponse& response, ReplyMode mode) {
 void Client::requestJSON(platform::HttpRequest request, ReplyMode mode,
                          std::function<void(Outcome<JSON>)> completion) const {
   auto main = platform::DispatchQueue::main();
-  transport()->send(std::move(request), [main, mode, completion = std::move(completion)](
-                                            HttpResponse response) {
-    auto outcome = classify(response, mode);
-    main->async([completion, outcome = std::move(outcome)] {
-      if (completion) completion(outcome);
-    });
-  });
+  transport()->send(std::move(request),
+                    [main, mode, completion = std::move(completion)](HttpResponse response) {
+                      auto outcome = classify(response, mode);
+                      main->async([completion, outcome = std::move(outcome)] {
+                        if (completion) completion(outcome);
+                      });
+                    });
 }
 
 void Client::requestJSONOffMain(platform::HttpRequest request, ReplyMode mode,
@@ -178,20 +175,20 @@ void Client::requestJSONOffMain(platform::HttpRequest request, ReplyMode mode,
 
 void Client::download(platform::HttpRequest request,
                       std::function<void(Outcome<platform::Bytes>)> completion) const {
-  transport()->send(std::move(request), [completion = std::move(completion)](
-                                            HttpResponse response) {
-    if (!completion) return;
-    if (response.completed() && response.status >= 200 && response.status < 300) {
-      if (response.body.empty()) {
-        completion(OstrelError::fromCode(OstrelError::kServiceDown));
-      } else {
-        completion(std::move(response.body));
-      }
-      return;
-    }
-    auto outcome = classify(response, ReplyMode::data);
-    completion(outcome.isSuccess() ? OstrelError::fromCode(response.status) : outcome.error());
-  });
+  transport()->send(
+      std::move(request), [completion = std::move(completion)](HttpResponse response) {
+        if (!completion) return;
+        if (response.completed() && response.status >= 200 && response.status < 300) {
+          if (response.body.empty()) {
+            completion(OstrelError::fromCode(OstrelError::kServiceDown));
+          } else {
+            completion(std::move(response.body));
+          }
+          return;
+        }
+        auto outcome = classify(response, ReplyMode::data);
+        completion(outcome.isSuccess() ? OstrelError::fromCode(response.status) : outcome.error());
+      });
 }
 
 }  // namespace ostrel

@@ -24,8 +24,8 @@ class Client {
  public:
   // How a reply is handed on.
   enum class ReplyMode {
-    data,         // the "data" object ({} when absent or not an object)
-    wholeReply,   // any 2xx JSON object whole, "error" member included
+    data,        // the "data" object ({} when absent or not an object)
+    wholeReply,  // any 2xx JSON object whole, "error" member included
   };
 
   static std::shared_ptr<Client> shared();

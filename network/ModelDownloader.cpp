@@ -70,11 +70,12 @@ void ModelDownloader::store(const std::string& name, const platform::Bytes& data
   if (!fs::is_directory(directory, ec)) throw DownloadError::internalError(kStorageError);
   const auto target = directory / (name + ".mlmodelc");
   const auto temporary =
-      directory / ("." + name + "." + platform::crypto::hexString(platform::crypto::randomBytes(6)) +
-                   ".tmp");
+      directory /
+      ("." + name + "." + platform::crypto::hexString(platform::crypto::randomBytes(6)) + ".tmp");
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    out.write(reinterpret_cast<const char*>(data.data()),
+              static_cast<std::streamsize>(data.size()));
     out.flush();
     if (!out) {
       out.close();
@@ -137,8 +138,8 @@ std::future<ModelDownloader::UpdateResult> ModelDownloader::updateIfNeeded(
   OstrelClient::downloadSdk(
       baseUrl, name, [promise, name, listedVersion, self](Outcome<platform::Bytes> outcome) {
         if (!outcome) {
-          promise->set_value(
-              {false, DownloadError::downloadFailed(outcome.error().code, outcome.error().message)});
+          promise->set_value({false, DownloadError::downloadFailed(outcome.error().code,
+                                                                   outcome.error().message)});
           return;
         }
         try {

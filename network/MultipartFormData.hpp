@@ -13,8 +13,8 @@ class MultipartFormData {
   explicit MultipartFormData(std::string boundary = "");
 
   void addText(const std::string& name, const std::string& value);
-  void addFile(const std::string& name, const std::string& filename,
-               const std::string& contentType, const platform::Bytes& data);
+  void addFile(const std::string& name, const std::string& filename, const std::string& contentType,
+               const platform::Bytes& data);
 
   const std::string& boundary() const { return boundary_; }
   std::string contentType() const;

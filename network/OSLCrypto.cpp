@@ -63,9 +63,9 @@ std::optional<std::string> OSLCrypto::decrypt(std::string_view hex) {
   if (s.key.size() != 32 || s.iv.size() != kBlock) return std::nullopt;
   auto bytes = crypto::bytesFromHex(hex);
   if (!bytes || bytes->empty() || bytes->size() % kBlock != 0) return std::nullopt;
-  auto result = crypto::crypt(crypto::Operation::decrypt, crypto::CipherAlgorithm::aes,
-                              crypto::CipherMode::cbc, true, crypto::view(s.key),
-                              crypto::view(s.iv), *bytes);
+  auto result =
+      crypto::crypt(crypto::Operation::decrypt, crypto::CipherAlgorithm::aes,
+                    crypto::CipherMode::cbc, true, crypto::view(s.key), crypto::view(s.iv), *bytes);
   if (!result.ok) return std::nullopt;
   std::string text(result.data.begin(), result.data.end());
   while (!text.empty() && text.back() == kPad) text.pop_back();

@@ -153,7 +153,9 @@ void OstrelClient::validateLiveness(const std::string& token, JSONCompletion com
 void OstrelClient::getImage(ImageType type,
                             std::function<void(Outcome<platform::ImagePtr>)> completion) {
   const auto c = context();
-  const char* kind = type == ImageType::front ? "FRONT" : type == ImageType::back ? "BACK" : "SELFIE";
+  const char* kind = type == ImageType::front  ? "FRONT"
+                     : type == ImageType::back ? "BACK"
+                                               : "SELFIE";
   auto url = Client::url(c.baseUrl, "/api/data/image", {{"type", kind}, {"lang", c.language}});
   client().requestJSON(client().get(url, headers(c.session)), Client::ReplyMode::data,
                        [completion = std::move(completion)](Outcome<JSON> outcome) {
@@ -191,8 +193,8 @@ void OstrelClient::verifyNfc(const JSON& body, JSONCompletion completion) {
     return failOnMain(std::move(completion), OstrelError::fromCode(OstrelError::kServiceDown));
   }
   auto url = Client::url(c.baseUrl, "/api/nfc/verify");
-  client().requestJSON(client().postText(url, cipher, headers(c.session)),
-                       Client::ReplyMode::data, std::move(completion));
+  client().requestJSON(client().postText(url, cipher, headers(c.session)), Client::ReplyMode::data,
+                       std::move(completion));
 }
 
 void OstrelClient::confirm(const std::string& path, bool getFullResult,
@@ -200,21 +202,20 @@ void OstrelClient::confirm(const std::string& path, bool getFullResult,
   const auto c = context();
   auto url = Client::url(c.baseUrl, path,
                          {{"get_full_result", boolText(getFullResult)}, {"lang", c.language}});
-  client().requestJSON(
-      client().postJSON(url, body && body->is_object() ? *body : JSON::object(),
-                        headers(c.session)),
-      Client::ReplyMode::data, std::move(completion));
+  client().requestJSON(client().postJSON(url, body && body->is_object() ? *body : JSON::object(),
+                                         headers(c.session)),
+                       Client::ReplyMode::data, std::move(completion));
 }
 
-void OstrelClient::confirm(const std::string& path, bool getFullResult,
-                           const std::string& birthday, const std::string& gender,
-                           const std::string& idNumber, const std::string& name,
-                           const std::string& poi, const std::string& resident,
-                           const std::string& doe, const std::string& home,
-                           const std::string& features, JSONSuccess success, Failure failure) {
-  JSON body = {{"birthday", birthday}, {"gender", gender},     {"id_number", idNumber},
-               {"name", name},         {"poi", poi},           {"resident", resident},
-               {"doe", doe},           {"home", home},         {"features", features}};
+void OstrelClient::confirm(const std::string& path, bool getFullResult, const std::string& birthday,
+                           const std::string& gender, const std::string& idNumber,
+                           const std::string& name, const std::string& poi,
+                           const std::string& resident, const std::string& doe,
+                           const std::string& home, const std::string& features,
+                           JSONSuccess success, Failure failure) {
+  JSON body = {{"birthday", birthday}, {"gender", gender}, {"id_number", idNumber},
+               {"name", name},         {"poi", poi},       {"resident", resident},
+               {"doe", doe},           {"home", home},     {"features", features}};
   confirm(path, getFullResult, body, split(std::move(success), std::move(failure)));
 }
 
@@ -237,8 +238,8 @@ void OstrelClient::getNfcLocation(const std::string& model, JSONCompletion compl
 
 std::future<Outcome<JSON>> OstrelClient::getConfigVersions(const std::string& baseUrl) {
   const auto session = context().session;
-  auto request = client().get(Client::url(base(baseUrl), "/api/configuration/versions"),
-                              headers(session));
+  auto request =
+      client().get(Client::url(base(baseUrl), "/api/configuration/versions"), headers(session));
   return asyncCall<JSON>([&](std::function<void(Outcome<JSON>)> done) {
     client().requestJSONOffMain(std::move(request), Client::ReplyMode::data, std::move(done));
   });
@@ -251,13 +252,14 @@ std::future<Outcome<std::string>> OstrelClient::getLastestLanguageVersion(
       Client::url(base(baseUrl), "/lang/versions", {{"lang", language}, {"customer", customer}}),
       headers(session));
   return asyncCall<std::string>([&](std::function<void(Outcome<std::string>)> done) {
-    client().requestJSONOffMain(
-        std::move(request), Client::ReplyMode::data, [done](Outcome<JSON> outcome) {
-          if (!outcome) return done(outcome.error());
-          auto version = stringValue("version", outcome.value());
-          if (version.empty()) return done(OstrelError::fromCode(OstrelError::kServiceDown));
-          done(std::move(version));
-        });
+    client().requestJSONOffMain(std::move(request), Client::ReplyMode::data,
+                                [done](Outcome<JSON> outcome) {
+                                  if (!outcome) return done(outcome.error());
+                                  auto version = stringValue("version", outcome.value());
+                                  if (version.empty())
+                                    return done(OstrelError::fromCode(OstrelError::kServiceDown));
+                                  done(std::move(version));
+                                });
   });
 }
 
@@ -283,9 +285,8 @@ std::future<Outcome<platform::Bytes>> OstrelClient::downloadSdk(const std::strin
 void OstrelClient::downloadSdk(const std::string& baseUrl, const std::string& modelName,
                                std::function<void(Outcome<platform::Bytes>)> completion) {
   // The model file is public: no token and no device description go with it.
-  auto request =
-      client().get(Client::url(base(baseUrl), "/api/sdk-model/download", {{"name", modelName}}),
-                   {});
+  auto request = client().get(
+      Client::url(base(baseUrl), "/api/sdk-model/download", {{"name", modelName}}), {});
   request.maxResponseBytes = std::size_t{512} << 20;
   client().download(std::move(request), std::move(completion));
 }

@@ -54,10 +54,9 @@ class OstrelClient {
                       const std::optional<platform::JSON>& body, JSONCompletion completion);
   static void confirm(const std::string& path, bool getFullResult, const std::string& birthday,
                       const std::string& gender, const std::string& idNumber,
-                      const std::string& name, const std::string& poi,
-                      const std::string& resident, const std::string& doe,
-                      const std::string& home, const std::string& features, JSONSuccess success,
-                      Failure failure);
+                      const std::string& name, const std::string& poi, const std::string& resident,
+                      const std::string& doe, const std::string& home, const std::string& features,
+                      JSONSuccess success, Failure failure);
   static void getResult(const std::string& path, JSONCompletion completion);
   // The whole reply of any 2xx JSON object, so the caller can read its "error" too.
   static void getNfcLocation(const std::string& model, JSONCompletion completion);

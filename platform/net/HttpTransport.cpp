@@ -147,8 +147,9 @@ HttpResponse perform(const HttpRequest& request, const std::atomic<bool>& stoppi
     curl_easy_setopt(curl, CURLOPT_POST, 1L);
     curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE,
                      static_cast<curl_off_t>(request.body.size()));
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDS,
-                     request.body.empty() ? "" : reinterpret_cast<const char*>(request.body.data()));
+    curl_easy_setopt(
+        curl, CURLOPT_POSTFIELDS,
+        request.body.empty() ? "" : reinterpret_cast<const char*>(request.body.data()));
   }
 
   CURLcode code = curl_easy_perform(curl);

@@ -32,8 +32,8 @@ struct HttpResponse {
     timedOut,
     cannotConnect,  // refused, unreachable, name not resolved
     tooLarge,
-    cancelled,      // the transport shut down first
-    other,          // TLS, protocol, a body cut short, ...
+    cancelled,  // the transport shut down first
+    other,      // TLS, protocol, a body cut short, ...
   };
 
   Failure failure = Failure::none;
