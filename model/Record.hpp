@@ -55,12 +55,13 @@ std::optional<bool> optBool(const JSON& dictionary, const std::string& key);
 // The member when it is an object, else nothing.
 const JSON* optObject(const JSON& dictionary, const std::string& key);
 
+// An absent member removes its key, except that an explicit null from the server stays null.
 template <class T>
 void put(JSON& dictionary, const std::string& key, const std::optional<T>& value) {
   if (value) {
     dictionary[key] = *value;
-  } else {
-    dictionary.erase(key);
+  } else if (auto it = dictionary.find(key); it != dictionary.end() && !it->is_null()) {
+    dictionary.erase(it);
   }
 }
 template <class R>
