@@ -128,19 +128,21 @@ void OstrelClient::checkSelfie(const platform::ImagePtr& image, JSONSuccess succ
 void OstrelClient::getLivenessToken(std::function<void(Outcome<std::string>)> completion) {
   const auto c = context();
   auto url = Client::url(c.baseUrl, "/api/liveness/ipr/token");
-  client().requestJSON(client().postJSON(url, JSON::object(), headers(c.session)),
-                       Client::ReplyMode::data,
-                       [completion = std::move(completion)](Outcome<JSON> outcome) {
-                         if (!completion) return;
-                         if (!outcome) return completion(outcome.error());
-                         // Launching the vendor session with an empty token only fails later
-                         // and less clearly, so a reply without one is a failure here.
-                         auto token = stringValue("access_token", outcome.value());
-                         if (token.empty()) {
-                           return completion(OstrelError::fromCode(OstrelError::kServiceDown));
-                         }
-                         completion(std::move(token));
-                       });
+  client().requestJSON(
+      client().postJSON(url, JSON::object(), headers(c.session)), Client::ReplyMode::data,
+      [completion = std::move(completion)](Outcome<JSON> outcome) {
+        if (!completion) return;
+        if (!outcome) return completion(outcome.error());
+        // Launching the vendor session with an empty token only fails later
+        // and less clearly, so a reply without one is a failure here.
+        const auto& data = outcome.value();
+        auto it = data.find("access_token");
+        std::string token = it != data.end() && it->is_string() ? it->get<std::string>() : "";
+        if (token.empty()) {
+          return completion(OstrelError::fromCode(OstrelError::kServiceDown));
+        }
+        completion(std::move(token));
+      });
 }
 
 void OstrelClient::validateLiveness(const std::string& token, JSONCompletion completion) {

@@ -14,8 +14,7 @@ namespace {
 using platform::JSON;
 
 TEST(FlowTypeTest, KeysAndLookupInLowerCase) {
-  for (const auto& [name, kind] :
-       std::vector<std::pair<std::string, OSLFlowType::Kind>>{
+  for (const auto& [name, kind] : std::vector<std::pair<std::string, OSLFlowType::Kind>>{
            {"ekyc", OSLFlowType::Kind::ekyc},
            {"EKYC", OSLFlowType::Kind::ekyc},
            {"nfc_ekyc", OSLFlowType::Kind::nfc_ekyc},

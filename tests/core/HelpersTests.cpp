@@ -14,8 +14,8 @@ class HelpersTest : public testing::RuntimeTest {};
 TEST_F(HelpersTest, StrictDateParsingAndFormatting) {
   EXPECT_FALSE(Helpers::dateFromString("12/25/1990", "dd/MM/yyyy"));
   EXPECT_TRUE(Helpers::dateFromString("12/25/1990", "MM/dd/yyyy"));
-  for (const char* format : {"dd/MM/yyyy", "MM/dd/yyyy", "yyyy/MM/dd", "MM-dd-yyyy",
-                             "yyyy-MM-dd", "dd-MM-yyyy", "yyyy.MM.dd", "MM.dd.yyyy"}) {
+  for (const char* format : {"dd/MM/yyyy", "MM/dd/yyyy", "yyyy/MM/dd", "MM-dd-yyyy", "yyyy-MM-dd",
+                             "dd-MM-yyyy", "yyyy.MM.dd", "MM.dd.yyyy"}) {
     EXPECT_FALSE(Helpers::dateFromString("25.12.1990", format)) << format;
   }
   EXPECT_TRUE(Helpers::dateFromString("1990.12.25", "yyyy.MM.dd"));

@@ -15,10 +15,20 @@ class LocalizationTest : public ::testing::Test {
 };
 
 const JSON kValues = {
-    {"text", "Xin chào"}, {"empty", ""},     {"zero_text", "0"}, {"int", 42},
-    {"neg", -7},          {"double", 2.5},   {"whole_double", 3.0},
-    {"true", true},       {"false", false},  {"null", nullptr},  {"array", {1, 2}},
-    {"object", {{"a", 1}}}, {"big", 18446744073709551615ull},   {"small_double", 0.1},
+    {"text", "Xin chào"},
+    {"empty", ""},
+    {"zero_text", "0"},
+    {"int", 42},
+    {"neg", -7},
+    {"double", 2.5},
+    {"whole_double", 3.0},
+    {"true", true},
+    {"false", false},
+    {"null", nullptr},
+    {"array", {1, 2}},
+    {"object", {{"a", 1}}},
+    {"big", 18446744073709551615ull},
+    {"small_double", 0.1},
 };
 
 TEST_F(LocalizationTest, ReadersFollowTheValueKinds) {
@@ -29,13 +39,20 @@ TEST_F(LocalizationTest, ReadersFollowTheValueKinds) {
     std::int64_t number;  // with default 99
   };
   const Row rows[] = {
-      {"text", "Xin chào", true, 99},  {"empty", "", false, 99},
-      {"zero_text", "0", false, 99},   {"int", "42", true, 42},
-      {"neg", "-7", true, -7},         {"double", "2.5", true, 99},
-      {"whole_double", "3", true, 3},  {"true", "", true, 99},
-      {"false", "", false, 99},        {"null", "", false, 99},
-      {"array", "", false, 99},        {"object", "", false, 99},
-      {"missing", "", false, 99},      {"small_double", "0.1", true, 99},
+      {"text", "Xin chào", true, 99},
+      {"empty", "", false, 99},
+      {"zero_text", "0", false, 99},
+      {"int", "42", true, 42},
+      {"neg", "-7", true, -7},
+      {"double", "2.5", true, 99},
+      {"whole_double", "3", true, 3},
+      {"true", "", true, 99},
+      {"false", "", false, 99},
+      {"null", "", false, 99},
+      {"array", "", false, 99},
+      {"object", "", false, 99},
+      {"missing", "", false, 99},
+      {"small_double", "0.1", true, 99},
       {"big", "18446744073709551615", true, 99},
   };
   for (const auto& row : rows) {

@@ -17,9 +17,17 @@ const JSON kFront = {
     {"flash_score", 2},
     {"photocopy_score", 0.25},
     {"fields",
-     {{"name", "NGUYỄN VĂN A"}, {"id_number", "001099012345"}, {"birthday", "01/01/1990"},
-      {"gender", "Nữ"}, {"home", "Hà Nội"}, {"resident", "Hà Nội"}, {"doi", "01/01/2021"},
-      {"doe", "01/01/2030"}, {"poi", "Cục"}, {"features", "Sẹo"}, {"type", "eid"},
+     {{"name", "NGUYỄN VĂN A"},
+      {"id_number", "001099012345"},
+      {"birthday", "01/01/1990"},
+      {"gender", "Nữ"},
+      {"home", "Hà Nội"},
+      {"resident", "Hà Nội"},
+      {"doi", "01/01/2021"},
+      {"doe", "01/01/2030"},
+      {"poi", "Cục"},
+      {"features", "Sẹo"},
+      {"type", "eid"},
       {"extra_field", "kept"}}},
     {"qr_code", {{"decoded_text", "001099012345|..."}}},
     {"mrz_data", {{"raw_mrz", "IDVNM099"}}},
@@ -27,8 +35,10 @@ const JSON kFront = {
 };
 
 const JSON kBack = {
-    {"blur_score", 0.5},    {"card_type", "EID_BACK"},
-    {"flash_score", 0},     {"photocopy_score", 0.0},
+    {"blur_score", 0.5},
+    {"card_type", "EID_BACK"},
+    {"flash_score", 0},
+    {"photocopy_score", 0.0},
     {"fields", {{"features", "Nốt ruồi"}, {"doi", "01/01/2021"}, {"poi", "Cục"}}},
     {"mrz", {{"raw_mrz", "IDVNM0990123451"}}},
 };
@@ -47,19 +57,30 @@ const JSON kConfirm = {
 const JSON kPassport = {
     {"is_mrz_valid", true},
     {"fields",
-     {{"gender", "M"}, {"doe", "01/01/2030"}, {"birthday", "01/01/1990"},
-      {"nationality", "VNM"}, {"mrz", "P<VNM..."}, {"name", "NGUYEN VAN A"},
+     {{"gender", "M"},
+      {"doe", "01/01/2030"},
+      {"birthday", "01/01/1990"},
+      {"nationality", "VNM"},
+      {"mrz", "P<VNM..."},
+      {"name", "NGUYEN VAN A"},
       {"id_number", "C1234567"}}},
 };
 
 const JSON kNfc = {
-    {"id_number", "001099012345"}, {"name", "Nguyễn Văn A"},
-    {"date_of_birth", "01/01/1990"}, {"gender", "Nam"},
-    {"hometown", "Hà Nội"}, {"address", "Hà Nội"},
-    {"date_of_issuance", "01/01/2021"}, {"date_of_expiry", "01/01/2030"},
-    {"personal_identification", "Sẹo"}, {"father_name", "B"},
-    {"mother_name", "C"}, {"spouse_name", nullptr},
-    {"face_image", "data:image/jpeg;base64,/9j/AAA="}, {"unknown", 5},
+    {"id_number", "001099012345"},
+    {"name", "Nguyễn Văn A"},
+    {"date_of_birth", "01/01/1990"},
+    {"gender", "Nam"},
+    {"hometown", "Hà Nội"},
+    {"address", "Hà Nội"},
+    {"date_of_issuance", "01/01/2021"},
+    {"date_of_expiry", "01/01/2030"},
+    {"personal_identification", "Sẹo"},
+    {"father_name", "B"},
+    {"mother_name", "C"},
+    {"spouse_name", nullptr},
+    {"face_image", "data:image/jpeg;base64,/9j/AAA="},
+    {"unknown", 5},
 };
 
 TEST(RecordsTest, FrontResultReadsItsKeys) {
@@ -110,8 +131,7 @@ TEST(RecordsTest, PassportNeedsEveryField) {
   EXPECT_EQ(passport->nationality, "VNM");
   EXPECT_EQ(passport->doe, "01/01/2030");
 
-  for (const char* key :
-       {"gender", "doe", "birthday", "nationality", "mrz", "name", "id_number"}) {
+  for (const char* key : {"gender", "doe", "birthday", "nationality", "mrz", "name", "id_number"}) {
     JSON missing = kPassport;
     missing["fields"].erase(key);
     EXPECT_FALSE(OSLPassport::fromDictionary(missing)) << "without " << key;
@@ -154,11 +174,8 @@ TEST(RecordsTest, FaceImagePrefixRule) {
     std::optional<std::string> base64;
   };
   const Row rows[] = {
-      {std::nullopt, std::nullopt},
-      {"abc=", "abc="},
-      {"data:image/jpeg;base64,abc=", "abc="},
-      {"base64,one;base64,two", "two"},
-      {"base64,", ""},
+      {std::nullopt, std::nullopt},     {"abc=", "abc="}, {"data:image/jpeg;base64,abc=", "abc="},
+      {"base64,one;base64,two", "two"}, {"base64,", ""},
   };
   for (const auto& row : rows) {
     OSLNfcModel model;
@@ -168,9 +185,10 @@ TEST(RecordsTest, FaceImagePrefixRule) {
 }
 
 TEST(RecordsTest, QRCodeModelDecodes) {
-  auto qr = OSLQRCodeModel::decode(
-      {{"id_number", "001099012345"}, {"birthday", "01/01/1990"}, {"doi", "01/01/2021"},
-       {"name", "kept as raw"}});
+  auto qr = OSLQRCodeModel::decode({{"id_number", "001099012345"},
+                                    {"birthday", "01/01/1990"},
+                                    {"doi", "01/01/2021"},
+                                    {"name", "kept as raw"}});
   ASSERT_TRUE(qr);
   EXPECT_EQ(qr->id_number, "001099012345");
   EXPECT_FALSE(qr->decoded_text);
@@ -255,8 +273,8 @@ TEST(RecordsTest, RoundTripsKeepEverything) {
   expectRoundTrips<HomeEntity>({{"province", "Hà Nội"}});
   expectRoundTrips<ResidentEntity>({{"ward", "Phúc Xá"}});
   expectRoundTrips<BaseError>({{"code", 12}, {"message", "m"}, {"trace", "t"}});
-  expectRoundTrips<Decision>(kConfirm["decision_detail"].patch(
-      JSON::parse(R"([{"op":"remove","path":"/details/2"}])")));
+  expectRoundTrips<Decision>(
+      kConfirm["decision_detail"].patch(JSON::parse(R"([{"op":"remove","path":"/details/2"}])")));
   expectRoundTrips<OSLDecisionDetail>({{"is_pass", 1}, {"description", "d"}, {"x", nullptr}});
   expectRoundTrips<FieldPassport>(kPassport["fields"]);
   expectRoundTrips<PassportResult>(kPassport);
@@ -265,9 +283,9 @@ TEST(RecordsTest, RoundTripsKeepEverything) {
   confirm["decision_detail"]["details"].erase(2);
   expectRoundTrips<OSLConfirmResult>(confirm);
 
-  auto result = std::make_shared<OstrelResult>(
-      kConfirm, OSLConfirmResult::fromDictionary(confirm), OSLNfcModel::decode(kNfc),
-      OSLQRCodeModel::decode({{"doe", "01/01/2030"}}));
+  auto result = std::make_shared<OstrelResult>(kConfirm, OSLConfirmResult::fromDictionary(confirm),
+                                               OSLNfcModel::decode(kNfc),
+                                               OSLQRCodeModel::decode({{"doe", "01/01/2030"}}));
   result->frontResult = OSLFrontResult::fromDictionary(kFront);
   expectRoundTrips<OstrelResult>(result->toDictionary());
 }
