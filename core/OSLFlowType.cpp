@@ -23,10 +23,21 @@ std::optional<OSLFlowType> OSLFlowType::fromKey(std::string_view name) {
   std::string lower(name);
   std::transform(lower.begin(), lower.end(), lower.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  if (lower == "ekyc") return ekyc();
-  if (lower == "nfc_ekyc") return nfc_ekyc();
-  if (lower == "nfc_only") return nfc_only();
-  if (lower == "passport") return passport();
+  Kind kind;
+  if (lower == "ekyc") {
+    kind = Kind::ekyc;
+  } else if (lower == "nfc_ekyc") {
+    kind = Kind::nfc_ekyc;
+  } else if (lower == "nfc_only") {
+    kind = Kind::nfc_only;
+  } else if (lower == "passport") {
+    kind = Kind::passport;
+  } else {
+    return std::nullopt;
+  }
+  std::optional<OSLFlowType> flow(std::in_place);
+  flow->kind = kind;
+  return flow;
   return std::nullopt;
 }
 
