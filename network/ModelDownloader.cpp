@@ -1,0 +1,162 @@
+#include "network/ModelDownloader.hpp"
+
+#include <charconv>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include "core/SharedDefaults.hpp"
+#include "network/OstrelClient.hpp"
+#include "platform/crypto/Crypto.hpp"
+#include "platform/foundation/Paths.hpp"
+
+#ifndef OSTREL_BUNDLE_ID
+#define OSTREL_BUNDLE_ID "org.example.ostrel"
+#endif
+
+namespace ostrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool isSafeName(const std::string& name) {
+  return name.find('/') == std::string::npos && name.find('\\') == std::string::npos &&
+         name != "." && name != ".." && name.find('\0') == std::string::npos;
+}
+
+std::optional<std::vector<unsigned long long>> numericParts(const std::string& version) {
+  std::vector<unsigned long long> parts;
+  std::size_t start = 0;
+  while (true) {
+    auto dot = version.find('.', start);
+    auto piece = version.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+    unsigned long long value = 0;
+    auto [end, ec] = std::from_chars(piece.data(), piece.data() + piece.size(), value);
+    if (piece.empty() || ec != std::errc() || end != piece.data() + piece.size()) {
+      return std::nullopt;
+    }
+    parts.push_back(value);
+    if (dot == std::string::npos) break;
+    start = dot + 1;
+  }
+  return parts;
+}
+
+// Hook for turning the downloaded file into a loadable model; the stored bytes are used as
+// they come, the format belongs to the detection layer.
+void compileModel(const fs::path&) {}
+
+}  // namespace
+
+fs::path ModelDownloader::storageDirectory() {
+  return platform::Paths::applicationSupportDirectory() / OSTREL_BUNDLE_ID;
+}
+
+fs::path ModelDownloader::modelURL(const std::string& name) const {
+  if (name.empty()) throw DownloadError::emptyModelName();
+  if (!isSafeName(name)) throw DownloadError::internalError(kStorageError);
+  auto path = storageDirectory() / (name + ".mlmodelc");
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) throw DownloadError::internalError(kStorageError);
+  return path;
+}
+
+void ModelDownloader::store(const std::string& name, const platform::Bytes& data) const {
+  if (name.empty()) throw DownloadError::emptyModelName();
+  if (!isSafeName(name)) throw DownloadError::internalError(kStorageError);
+  std::error_code ec;
+  const auto directory = storageDirectory();
+  fs::create_directories(directory, ec);
+  if (!fs::is_directory(directory, ec)) throw DownloadError::internalError(kStorageError);
+  const auto target = directory / (name + ".mlmodelc");
+  const auto temporary =
+      directory /
+      ("." + name + "." + platform::crypto::hexString(platform::crypto::randomBytes(6)) + ".tmp");
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data.data()),
+              static_cast<std::streamsize>(data.size()));
+    out.flush();
+    if (!out) {
+      out.close();
+      fs::remove(temporary, ec);
+      throw DownloadError::internalError("Could not write the model file.");
+    }
+  }
+  compileModel(temporary);
+  fs::rename(temporary, target, ec);
+  if (ec) {
+    fs::remove(temporary, ec);
+    throw DownloadError::internalError("Could not write the model file.");
+  }
+}
+
+std::optional<std::string> ModelDownloader::recordedVersion(const std::string& name) {
+  auto versions = sharedDefaults()->dictionary(defaults_keys::kConfigVersion);
+  if (!versions || !versions->is_object()) return std::nullopt;
+  auto it = versions->find(name);
+  if (it == versions->end() || !it->is_string()) return std::nullopt;
+  return it->get<std::string>();
+}
+
+bool ModelDownloader::isNewerVersion(const std::string& listed,
+                                     const std::optional<std::string>& stored) {
+  if (listed.empty()) return false;
+  if (!stored) return true;
+  auto a = numericParts(listed);
+  auto b = numericParts(*stored);
+  if (!a || !b) return listed != *stored;
+  const auto n = std::max(a->size(), b->size());
+  for (std::size_t i = 0; i < n; ++i) {
+    auto x = i < a->size() ? (*a)[i] : 0;
+    auto y = i < b->size() ? (*b)[i] : 0;
+    if (x != y) return x > y;
+  }
+  return false;
+}
+
+std::future<ModelDownloader::UpdateResult> ModelDownloader::updateIfNeeded(
+    const std::string& baseUrl, const std::string& name, const std::string& listedVersion) const {
+  auto promise = std::make_shared<std::promise<UpdateResult>>();
+  auto future = promise->get_future();
+  if (name.empty() || !isSafeName(name)) {
+    promise->set_value({false, name.empty() ? DownloadError::emptyModelName()
+                                            : DownloadError::internalError(kStorageError)});
+    return future;
+  }
+  bool present = true;
+  try {
+    modelURL(name);
+  } catch (const DownloadError&) {
+    present = false;
+  }
+  if (present && !isNewerVersion(listedVersion, recordedVersion(name))) {
+    promise->set_value({false, std::nullopt});
+    return future;
+  }
+  auto self = *this;
+  OstrelClient::downloadSdk(
+      baseUrl, name, [promise, name, listedVersion, self](Outcome<platform::Bytes> outcome) {
+        if (!outcome) {
+          promise->set_value({false, DownloadError::downloadFailed(outcome.error().code,
+                                                                   outcome.error().message)});
+          return;
+        }
+        try {
+          self.store(name, outcome.value());
+        } catch (const DownloadError& error) {
+          promise->set_value({false, error});
+          return;
+        }
+        auto defaults = sharedDefaults();
+        auto versions =
+            defaults->dictionary(defaults_keys::kConfigVersion).value_or(platform::JSON::object());
+        if (!versions.is_object()) versions = platform::JSON::object();
+        versions[name] = listedVersion;
+        defaults->setDictionary(defaults_keys::kConfigVersion, versions);
+        promise->set_value({true, std::nullopt});
+      });
+  return future;
+}
+
+}  // namespace ostrel

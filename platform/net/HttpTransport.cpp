@@ -1,0 +1,256 @@
+#include "platform/net/HttpTransport.hpp"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+namespace ostrel::platform {
+namespace {
+
+std::mutex& sharedMutex() {
+  static std::mutex m;
+  return m;
+}
+
+std::shared_ptr<HttpTransport>& sharedTransport() {
+  static std::shared_ptr<HttpTransport> transport;
+  return transport;
+}
+
+void globalInit() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+std::string lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+std::string trim(const std::string& text) {
+  auto begin = text.find_first_not_of(" \t\r\n");
+  if (begin == std::string::npos) return "";
+  auto end = text.find_last_not_of(" \t\r\n");
+  return text.substr(begin, end - begin + 1);
+}
+
+struct Transfer {
+  const HttpRequest* request = nullptr;
+  HttpResponse* response = nullptr;
+  const std::atomic<bool>* stopping = nullptr;
+  bool tooLarge = false;
+};
+
+size_t onBody(char* data, size_t size, size_t count, void* user) {
+  auto* transfer = static_cast<Transfer*>(user);
+  const size_t n = size * count;
+  auto& body = transfer->response->body;
+  if (body.size() + n > transfer->request->maxResponseBytes) {
+    transfer->tooLarge = true;
+    return 0;  // makes curl stop with a write error
+  }
+  body.insert(body.end(), data, data + n);
+  return n;
+}
+
+size_t onHeader(char* data, size_t size, size_t count, void* user) {
+  auto* transfer = static_cast<Transfer*>(user);
+  const size_t n = size * count;
+  std::string line(data, n);
+  if (line.rfind("HTTP/", 0) == 0) {
+    // A new status line (after a redirect or an interim reply) starts a new header block.
+    transfer->response->headers.clear();
+    return n;
+  }
+  auto colon = line.find(':');
+  if (colon != std::string::npos) {
+    transfer->response->headers.emplace_back(lower(trim(line.substr(0, colon))),
+                                             trim(line.substr(colon + 1)));
+  }
+  return n;
+}
+
+int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  auto* transfer = static_cast<Transfer*>(user);
+  return transfer->stopping->load() ? 1 : 0;
+}
+
+HttpResponse::Failure failureOf(CURLcode code) {
+  switch (code) {
+    case CURLE_OK:
+      return HttpResponse::Failure::none;
+    case CURLE_OPERATION_TIMEDOUT:
+      return HttpResponse::Failure::timedOut;
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return HttpResponse::Failure::cannotConnect;
+    case CURLE_ABORTED_BY_CALLBACK:
+      return HttpResponse::Failure::cancelled;
+    default:
+      return HttpResponse::Failure::other;
+  }
+}
+
+HttpResponse perform(const HttpRequest& request, const std::atomic<bool>& stopping) {
+  HttpResponse response;
+  CURL* curl = curl_easy_init();
+  if (!curl) {
+    response.failure = HttpResponse::Failure::other;
+    return response;
+  }
+  Transfer transfer{&request, &response, &stopping, false};
+  curl_slist* headers = nullptr;
+  for (const auto& [name, value] : request.headers) {
+    // "Name;" is how curl sends a header with an empty value.
+    std::string line = value.empty() ? name + ";" : name + ": " + value;
+    headers = curl_slist_append(headers, line.c_str());
+  }
+  // Large bodies would otherwise wait for a "100 Continue" the server may never send.
+  headers = curl_slist_append(headers, "Expect:");
+
+  const long timeoutMs = static_cast<long>(std::max(1.0, request.timeout * 1000));
+  curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeoutMs);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
+  curl_easy_setopt(curl, CURLOPT_NOPROXY, "localhost,127.0.0.1,::1");
+  curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, onBody);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, onHeader);
+  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, onProgress);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
+
+  if (request.method == "GET") {
+    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+  } else {
+    if (request.method != "POST") {
+      curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+    }
+    curl_easy_setopt(curl, CURLOPT_POST, 1L);
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE,
+                     static_cast<curl_off_t>(request.body.size()));
+    curl_easy_setopt(
+        curl, CURLOPT_POSTFIELDS,
+        request.body.empty() ? "" : reinterpret_cast<const char*>(request.body.data()));
+  }
+
+  CURLcode code = curl_easy_perform(curl);
+  long status = 0;
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+  curl_slist_free_all(headers);
+  curl_easy_cleanup(curl);
+
+  response.status = static_cast<int>(status);
+  response.failure = transfer.tooLarge ? HttpResponse::Failure::tooLarge : failureOf(code);
+  if (!response.completed()) response.body.clear();
+  return response;
+}
+
+}  // namespace
+
+std::optional<std::string> HttpResponse::header(const std::string& lowerCaseName) const {
+  for (const auto& [name, value] : headers) {
+    if (name == lowerCaseName) return value;
+  }
+  return std::nullopt;
+}
+
+std::shared_ptr<HttpTransport> HttpTransport::shared() {
+  std::lock_guard lock(sharedMutex());
+  if (!sharedTransport()) sharedTransport() = std::make_shared<CurlTransport>();
+  return sharedTransport();
+}
+
+void HttpTransport::setShared(std::shared_ptr<HttpTransport> transport) {
+  std::shared_ptr<HttpTransport> previous;
+  {
+    std::lock_guard lock(sharedMutex());
+    previous = std::exchange(sharedTransport(), std::move(transport));
+  }
+  // Released unlocked: a transport's destructor joins its threads.
+}
+
+struct CurlTransport::State {
+  struct Job {
+    HttpRequest request;
+    std::function<void(HttpResponse)> completion;
+  };
+  std::mutex mutex;
+  std::condition_variable wake;
+  std::deque<Job> jobs;
+  std::atomic<bool> stopping{false};
+  std::vector<std::thread> threads;
+
+  void run() {
+    for (;;) {
+      Job job;
+      {
+        std::unique_lock lock(mutex);
+        wake.wait(lock, [&] { return stopping.load() || !jobs.empty(); });
+        if (jobs.empty()) return;
+        job = std::move(jobs.front());
+        jobs.pop_front();
+      }
+      HttpResponse response;
+      if (stopping.load()) {
+        response.failure = HttpResponse::Failure::cancelled;
+      } else {
+        response = perform(job.request, stopping);
+      }
+      if (job.completion) job.completion(std::move(response));
+    }
+  }
+};
+
+CurlTransport::CurlTransport(std::size_t threads) : state_(std::make_shared<State>()) {
+  globalInit();
+  threads = std::max<std::size_t>(1, threads);
+  for (std::size_t i = 0; i < threads; ++i) {
+    state_->threads.emplace_back([state = state_.get()] { state->run(); });
+  }
+}
+
+CurlTransport::~CurlTransport() {
+  {
+    std::lock_guard lock(state_->mutex);
+    state_->stopping = true;
+  }
+  state_->wake.notify_all();
+  for (auto& thread : state_->threads) {
+    if (thread.joinable()) thread.join();
+  }
+}
+
+void CurlTransport::send(HttpRequest request, std::function<void(HttpResponse)> completion) {
+  {
+    std::lock_guard lock(state_->mutex);
+    if (!state_->stopping) {
+      state_->jobs.push_back({std::move(request), std::move(completion)});
+      state_->wake.notify_one();
+      return;
+    }
+  }
+  HttpResponse cancelled;
+  cancelled.failure = HttpResponse::Failure::cancelled;
+  if (completion) completion(std::move(cancelled));
+}
+
+}  // namespace ostrel::platform
