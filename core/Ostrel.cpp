@@ -2,7 +2,65 @@
 
 #include <utility>
 
+#include "platform/foundation/Debug.hpp"
+#include "platform/runtime/DispatchQueue.hpp"
+#include "platform/ui/NavigationController.hpp"
+
 namespace ostrel {
+namespace {
+
+using platform::DispatchQueue;
+using platform::NavigationController;
+using platform::ViewController;
+
+// A dismissal is refused while a presentation transition runs; such a close waits for the
+// transition and tries again, a bounded number of times, so a close never hangs.
+constexpr int kDismissAttempts = 20;
+
+void retryLater(std::function<void()> attempt) {
+  DispatchQueue::main()->asyncAfter(ViewController::kDefaultTransitionDuration, std::move(attempt));
+}
+
+void dismissNavigation(std::shared_ptr<NavigationController> navi, std::function<void()> done,
+                       int attempt) {
+  if (!navi->presentingViewController()) {
+    // Never shown (or already gone): nothing to take off screen.
+    DispatchQueue::main()->async(std::move(done));
+    return;
+  }
+  if (navi->dismiss(true, done)) return;
+  if (attempt + 1 >= kDismissAttempts) {
+    platform::debugLog("close: the navigation controller could not be dismissed");
+    DispatchQueue::main()->async(std::move(done));
+    return;
+  }
+  retryLater([navi = std::move(navi), done = std::move(done), attempt]() mutable {
+    dismissNavigation(std::move(navi), std::move(done), attempt + 1);
+  });
+}
+
+void dismissSession(std::shared_ptr<NavigationController> navi, std::function<void()> done,
+                    int attempt) {
+  auto presented = navi->presentedViewController();
+  if (!presented) {
+    dismissNavigation(std::move(navi), std::move(done), attempt);
+    return;
+  }
+  // What the session presents (an alert, a sheet) goes first, then the session itself.
+  if (presented->dismiss(true, [navi, done, attempt] { dismissNavigation(navi, done, attempt); })) {
+    return;
+  }
+  if (attempt + 1 >= kDismissAttempts) {
+    platform::debugLog("close: what the session presents could not be dismissed");
+    dismissNavigation(std::move(navi), std::move(done), attempt);
+    return;
+  }
+  retryLater([navi = std::move(navi), done = std::move(done), attempt]() mutable {
+    dismissSession(std::move(navi), std::move(done), attempt + 1);
+  });
+}
+
+}  // namespace
 
 std::shared_ptr<Ostrel> Ostrel::shared() {
   static const std::shared_ptr<Ostrel> instance = std::make_shared<Ostrel>();
@@ -32,6 +90,64 @@ OSLFlowType Ostrel::flowType() const {
 void Ostrel::setFlowType(OSLFlowType flowType) {
   std::lock_guard lock(mutex_);
   flowType_ = std::move(flowType);
+}
+
+std::shared_ptr<NavigationController> Ostrel::naviViewController() const {
+  std::lock_guard lock(mutex_);
+  return navi_;
+}
+
+void Ostrel::setNaviViewController(std::shared_ptr<NavigationController> navi) {
+  std::lock_guard lock(mutex_);
+  if (navi) ++sessionGeneration_;
+  navi_ = std::move(navi);
+}
+
+void Ostrel::close(bool isCancel, std::function<void()> completion) {
+  if (!platform::isMainQueue()) {
+    DispatchQueue::main()->async([isCancel, completion = std::move(completion)]() mutable {
+      Ostrel::shared()->close(isCancel, std::move(completion));
+    });
+    return;
+  }
+  std::shared_ptr<NavigationController> navi;
+  {
+    std::lock_guard lock(mutex_);
+    navi = std::exchange(navi_, nullptr);
+  }
+  if (!navi) return;
+  auto done = [isCancel, completion = std::move(completion)]() mutable {
+    Ostrel::shared()->finishClose(isCancel, std::move(completion));
+  };
+  dismissSession(std::move(navi), std::move(done), 0);
+}
+
+void Ostrel::finishClose(bool isCancel, std::function<void()> completion) {
+  const auto current = config();
+  if (isCancel) {
+    if (current->eventHandler) {
+      current->eventHandler(OSLConfig::Event::cancelled);
+    } else if (current->cancelSessionHandler) {
+      current->cancelSessionHandler();
+    }
+  }
+  std::uint64_t generation;
+  {
+    std::lock_guard lock(mutex_);
+    generation = sessionGeneration_;
+  }
+  if (completion) completion();
+  bool sessionStarted;
+  {
+    std::lock_guard lock(mutex_);
+    sessionStarted = sessionGeneration_ != generation;
+  }
+  // A completion that starts the next session (a restart) keeps that session's configuration.
+  if (!sessionStarted) setConfig(nullptr);
+}
+
+void closeSessionCancelled(std::function<void()> completion) {
+  Ostrel::shared()->close(true, std::move(completion));
 }
 
 }  // namespace ostrel
