@@ -1,11 +1,17 @@
 #include "core/OSLConfig.hpp"
 
+#include <algorithm>
+#include <cctype>
+
+#include "core/LocalizationSync.hpp"
 #include "core/OSLRawDataProcessor.hpp"
+#include "core/ScreenFactories.hpp"
 #include "model/OSLBackResult.hpp"
 #include "model/OSLFrontResult.hpp"
 #include "model/OSLPassport.hpp"
 #include "model/OSLQRCodeModel.hpp"
 #include "model/OstrelResult.hpp"
+#include "platform/foundation/Debug.hpp"
 
 #ifndef OSTREL_DEFAULT_BASE_URL
 #define OSTREL_DEFAULT_BASE_URL "https://verification.invalid"
@@ -133,6 +139,16 @@ OSLConfig& OSLConfig::withErrorScanNFCHandler(ErrorScanNFCHandler value) {
   return *this;
 }
 
+OSLConfig& OSLConfig::withShowErrorAlertHandler(ShowErrorAlertHandler value) {
+  showErrorAlertHandler = std::move(value);
+  return *this;
+}
+
+OSLConfig& OSLConfig::withShowLoadingHandler(ShowLoadingHandler value) {
+  showLoadingHandler = std::move(value);
+  return *this;
+}
+
 OSLConfig& OSLConfig::withHideLoadingHandler(VoidHandler value) {
   hideLoadingHandler = std::move(value);
   return *this;
@@ -181,6 +197,92 @@ OSLConfig& OSLConfig::withPassport(std::shared_ptr<OSLPassport> value) {
 OSLConfig& OSLConfig::withQrCodeResult(std::shared_ptr<OSLQRCodeModel> value) {
   qrCodeResult = std::move(value);
   return *this;
+}
+
+namespace {
+
+void appendStep(std::vector<StepScreen>& steps, StepScreen step, const char* what) {
+  if (!step) {
+    platform::debugLog(std::string("configured steps: no ") + what + " screen in this build");
+    return;
+  }
+  steps.push_back(std::move(step));
+}
+
+bool hasHttpScheme(const std::string& url) {
+  std::string lower = url;
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  for (std::string scheme : {"http://", "https://"}) {
+    if (lower.rfind(scheme, 0) == 0 && lower.size() > scheme.size()) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+OSLConfig& OSLConfig::withIDStep(bool isFrontId, IDDataHandler idDataHandler) {
+  (isFrontId ? idFrontDataHandler : idBackDataHandler) = std::move(idDataHandler);
+  const auto& factory = ScreenFactories::shared().idCapture;
+  appendStep(steps, factory ? factory(isFrontId) : StepScreen{}, "ID capture");
+  return *this;
+}
+
+OSLConfig& OSLConfig::withNFCStep(std::optional<std::string> mrz, NFCDataHandler nfcDatahandler) {
+  nfcDataHandler = std::move(nfcDatahandler);
+  const auto& factory = ScreenFactories::shared().nfc;
+  appendStep(steps,
+             factory ? factory(OSLFlowType::nfc_only(std::move(mrz), std::nullopt)) : StepScreen{},
+             "chip");
+  return *this;
+}
+
+OSLConfig& OSLConfig::withFaceStep(OSLFaceLivenessVersion version,
+                                   FaceDataHandler faceDataHandler) {
+  livenessVersion = version;
+  this->faceDataHandler = std::move(faceDataHandler);
+  const auto& factories = ScreenFactories::shared();
+  StepScreen step;
+  if (version == OSLFaceLivenessVersion::semiActive) {
+    if (factories.vendorLiveness) step = factories.vendorLiveness();
+  } else if (factories.face) {
+    step = factories.face(version);
+  }
+  appendStep(steps, std::move(step), "face");
+  return *this;
+}
+
+std::optional<OSLConfig::ErrorKind> OSLConfig::validationError() const {
+  if (session.empty() && steps.empty()) return ErrorKind::invalidSession;
+  if (!hasHttpScheme(baseUrl)) return ErrorKind::invalidBaseUrl;
+  if (!appearance || appearance->language.empty()) return ErrorKind::invalidLanguage;
+  return std::nullopt;
+}
+
+void OSLConfig::build(std::function<void()> completion) {
+  if (auto error = validationError()) throw OSLConfigError(*error);
+  syncLocalize(baseUrl, appearance->language, customer, std::move(completion), session);
+}
+
+std::future<void> OSLConfig::build() {
+  if (auto error = validationError()) {
+    std::promise<void> refused;
+    refused.set_exception(std::make_exception_ptr(OSLConfigError(*error)));
+    return refused.get_future();
+  }
+  return syncLocalize(baseUrl, appearance->language, customer, session);
+}
+
+const char* OSLConfigError::what() const noexcept {
+  switch (kind) {
+    case OSLConfig::ErrorKind::invalidSession:
+      return "The configuration has no session token and no steps.";
+    case OSLConfig::ErrorKind::invalidBaseUrl:
+      return "The base URL is not an http or https address.";
+    case OSLConfig::ErrorKind::invalidLanguage:
+      return "The configuration has no language.";
+  }
+  return "Invalid configuration.";
 }
 
 }  // namespace ostrel

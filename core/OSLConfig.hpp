@@ -1,15 +1,19 @@
 #pragma once
 
+#include <exception>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/OSLAppearance.hpp"
 #include "core/OSLFaceLivenessVersion.hpp"
 #include "core/OSLLogLevel.hpp"
 #include "core/OstrelError.hpp"
 #include "core/OstrelScanNFCError.hpp"
+#include "core/StepScreen.hpp"
 #include "platform/foundation/JSON.hpp"
 #include "platform/media/Image.hpp"
 
@@ -64,6 +68,9 @@ class OSLConfig {
       std::function<void(OstrelScanNFCError, std::optional<std::string> message,
                          std::function<void()> action, std::function<void()> retry)>;
   using VoidHandler = std::function<void()>;
+  using ShowErrorAlertHandler = std::function<void(
+      const std::string& message, int code, std::shared_ptr<platform::ViewController> screen)>;
+  using ShowLoadingHandler = std::function<void(std::shared_ptr<platform::ViewController> screen)>;
 
   // A new configuration holding `session`, everything else at its default.
   static std::shared_ptr<OSLConfig> Builder(std::string session);
@@ -94,9 +101,14 @@ class OSLConfig {
   EventHandler eventHandler;
   ResultHandler resultHandler;
   ErrorScanNFCHandler errorScanNFCHandler;
+  ShowErrorAlertHandler showErrorAlertHandler;
+  ShowLoadingHandler showLoadingHandler;
   VoidHandler hideLoadingHandler;
   VoidHandler expiredHandler;
   VoidHandler cancelSessionHandler;
+
+  // The host's own sequence of steps, run by `Ostrel::run(config, from, ...)`, in order.
+  std::vector<StepScreen> steps;
 
   // ---------------------------------------------------------------- gathered by the run
   platform::ImagePtr frontImage;
@@ -132,6 +144,8 @@ class OSLConfig {
   OSLConfig& withEventHandler(EventHandler value);
   OSLConfig& withResultHandler(ResultHandler value);
   OSLConfig& withErrorScanNFCHandler(ErrorScanNFCHandler value);
+  OSLConfig& withShowErrorAlertHandler(ShowErrorAlertHandler value);
+  OSLConfig& withShowLoadingHandler(ShowLoadingHandler value);
   OSLConfig& withHideLoadingHandler(VoidHandler value);
   OSLConfig& withExpiredHandler(VoidHandler value);
   OSLConfig& withCancelSessionHandler(VoidHandler value);
@@ -142,6 +156,34 @@ class OSLConfig {
   OSLConfig& withBackResult(std::shared_ptr<OSLBackResult> value);
   OSLConfig& withPassport(std::shared_ptr<OSLPassport> value);
   OSLConfig& withQrCodeResult(std::shared_ptr<OSLQRCodeModel> value);
+
+  // ---------------------------------------------------------------- configured steps
+  // Each appends one step screen and stores its data handler. A screen that is not available
+  // in this build appends nothing.
+  // The ID card capture of one side; the handler becomes the front or back handler.
+  OSLConfig& withIDStep(bool isFrontId, IDDataHandler idDataHandler);
+  // The chip read of the chip-only flow for `mrz`, without face data.
+  OSLConfig& withNFCStep(std::optional<std::string> mrz, NFCDataHandler nfcDatahandler);
+  // The face liveness step of `livenessVersion` (the vendor's screen for semi-active), which
+  // also becomes the configuration's liveness version.
+  OSLConfig& withFaceStep(OSLFaceLivenessVersion livenessVersion, FaceDataHandler faceDataHandler);
+
+  // ---------------------------------------------------------------- build
+  // Checks the configuration (throws `OSLConfigError`: no session token and no steps, a base
+  // URL that is not http(s), no language), then runs the language and configuration sync and
+  // calls `completion` on the main queue when it is over. A failed sync does not fail the build.
+  void build(std::function<void()> completion);
+  // The same as a task: the future is ready after the sync, or holds the `OSLConfigError`.
+  std::future<void> build();
+  // The check alone: the first problem found, if any.
+  std::optional<ErrorKind> validationError() const;
+};
+
+// Why `OSLConfig::build` refused a configuration.
+struct OSLConfigError : std::exception {
+  explicit OSLConfigError(OSLConfig::ErrorKind kind) : kind(kind) {}
+  OSLConfig::ErrorKind kind;
+  const char* what() const noexcept override;
 };
 
 }  // namespace ostrel

@@ -2,6 +2,13 @@
 
 #include <utility>
 
+#include "core/FlowLauncher.hpp"
+#include "core/Localization.hpp"
+#include "core/LocalizationSync.hpp"
+#include "core/OSLRawDataProcessor.hpp"
+#include "core/OstrelVersion.hpp"
+#include "core/ScreenFactories.hpp"
+#include "network/OSLCrypto.hpp"
 #include "platform/foundation/Debug.hpp"
 #include "platform/runtime/DispatchQueue.hpp"
 #include "platform/ui/NavigationController.hpp"
@@ -144,6 +151,130 @@ void Ostrel::finishClose(bool isCancel, std::function<void()> completion) {
   }
   // A completion that starts the next session (a restart) keeps that session's configuration.
   if (!sessionStarted) setConfig(nullptr);
+}
+
+void Ostrel::run(const std::string& flowName, std::shared_ptr<OSLConfig> config) {
+  run(flowName, std::move(config), nullptr);
+}
+
+void Ostrel::run(const std::string& flowName, std::shared_ptr<OSLConfig> config,
+                 std::shared_ptr<OSLRawDataProcessor> processor) {
+  auto flow = OSLFlowType::fromKey(flowName);
+  if (!flow) {
+    platform::debugLog("run: no flow named \"" + flowName + "\"");
+    return;
+  }
+  run(std::move(*flow), std::move(config), std::move(processor));
+}
+
+void Ostrel::run(OSLFlowType flowType, std::shared_ptr<OSLConfig> config) {
+  run(std::move(flowType), std::move(config), nullptr);
+}
+
+void Ostrel::run(OSLFlowType flowType, std::shared_ptr<OSLConfig> config,
+                 std::shared_ptr<OSLRawDataProcessor> processor) {
+  if (!platform::isMainQueue()) {
+    DispatchQueue::main()->async([flowType = std::move(flowType), config = std::move(config),
+                                  processor = std::move(processor)]() mutable {
+      Ostrel::shared()->run(std::move(flowType), std::move(config), std::move(processor));
+    });
+    return;
+  }
+  if (naviViewController()) {
+    platform::debugLog("run: a session is already on screen");
+    return;
+  }
+  setFlowType(flowType);
+  if (config) setConfig(config);
+  if (processor) this->config()->rawDataProcessor = processor;
+  {
+    std::lock_guard lock(mutex_);
+    lastLaunch_ = LastLaunch{};
+  }
+  FlowLauncher::start(flowType);
+}
+
+void Ostrel::run(std::shared_ptr<OSLConfig> config, std::shared_ptr<ViewController> from,
+                 bool animated, std::function<void()> completion) {
+  if (!platform::isMainQueue()) {
+    DispatchQueue::main()->async([config = std::move(config), from = std::move(from), animated,
+                                  completion = std::move(completion)]() mutable {
+      Ostrel::shared()->run(std::move(config), std::move(from), animated, std::move(completion));
+    });
+    return;
+  }
+  if (!config || naviViewController()) {
+    platform::debugLog("run: no configuration, or a session is already on screen");
+    return;
+  }
+  setConfig(config);
+  {
+    std::lock_guard lock(mutex_);
+    lastLaunch_ = LastLaunch{true, from, animated, completion};
+  }
+  FlowLauncher::startConfiguredSteps(config, std::move(from), animated, std::move(completion));
+}
+
+void Ostrel::restart() {
+  if (!platform::isMainQueue()) {
+    DispatchQueue::main()->async([] { Ostrel::shared()->restart(); });
+    return;
+  }
+  if (!naviViewController()) return;
+  // Taken now: `close` replaces the configuration once the session is off screen.
+  auto config = this->config();
+  auto flow = flowType();
+  auto processor = config->rawDataProcessor;
+  LastLaunch launch;
+  {
+    std::lock_guard lock(mutex_);
+    launch = lastLaunch_;
+  }
+  std::function<void()> relaunch;
+  if (launch.configuredSteps) {
+    relaunch = [config, launch] {
+      Ostrel::shared()->run(config, launch.from.lock(), launch.animated, launch.completion);
+    };
+  } else {
+    relaunch = [config, flow, processor] { Ostrel::shared()->run(flow, config, processor); };
+  }
+  close(true, std::move(relaunch));
+}
+
+std::string Ostrel::getSDKVersion() const {
+  return sdkVersion();
+}
+
+std::future<void> Ostrel::syncLocalize(const std::string& baseUrl, const std::string& language,
+                                       const std::string& customer) {
+  return ::ostrel::syncLocalize(baseUrl, language, customer);
+}
+
+void Ostrel::syncLocalize(const std::string& baseUrl, const std::string& language,
+                          const std::string& customer, std::function<void()> completion) {
+  ::ostrel::syncLocalize(baseUrl, language, customer, std::move(completion));
+}
+
+std::string Ostrel::osl_localize(const std::string& key) const {
+  return ::ostrel::osl_localize(key);
+}
+
+void Ostrel::showResult(std::shared_ptr<OstrelResult> result) {
+  pushResultScreen(std::move(result), ScreenFactories::shared().ekycResult);
+}
+
+void Ostrel::showResultNfc(std::shared_ptr<OstrelResult> result) {
+  pushResultScreen(std::move(result), ScreenFactories::shared().nfcResult);
+}
+
+void Ostrel::pushResultScreen(
+    std::shared_ptr<OstrelResult> result,
+    const std::function<std::shared_ptr<ViewController>(std::shared_ptr<OstrelResult>)>& creator) {
+  FlowLauncher::pushResultScreen(std::move(result), creator);
+}
+
+std::string Ostrel::encrypt(std::string_view data) const {
+  return OSLCrypto::encrypt(data);
 }
 
 void closeSessionCancelled(std::function<void()> completion) {

@@ -2,17 +2,24 @@
 
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <string_view>
 
 #include "core/OSLConfig.hpp"
 #include "core/OSLFlowType.hpp"
 
 namespace ostrel::platform {
 class NavigationController;
-}
+class ViewController;
+}  // namespace ostrel::platform
 
 namespace ostrel {
+
+class OSLRawDataProcessor;
+class OstrelResult;
 
 // The library's one shared instance. Screens, the server client and the tracking emitter read
 // the current configuration and flow through it at the moment they need them and keep no copy.
@@ -40,6 +47,59 @@ class Ostrel {
   // Used by the flow launcher when it starts a session.
   void setNaviViewController(std::shared_ptr<platform::NavigationController> navi);
 
+  // ---------------------------------------------------------------- running a flow
+  // Everything below runs on the main queue; called from another queue it moves there first.
+  // Runs a built-in flow by name ("ekyc", "nfc_ekyc", "nfc_only", "passport", in any case);
+  // any other name starts nothing.
+  void run(const std::string& flowName, std::shared_ptr<OSLConfig> config);
+  void run(const std::string& flowName, std::shared_ptr<OSLConfig> config,
+           std::shared_ptr<OSLRawDataProcessor> processor);
+  // Stores the flow, the configuration (when given) and the processor (when given), and
+  // presents the flow's first screen in a new navigation controller, animated and full-screen
+  // over the top-most presented controller of the key window. Nothing starts while a session
+  // is on screen.
+  void run(OSLFlowType flowType, std::shared_ptr<OSLConfig> config);
+  void run(OSLFlowType flowType, std::shared_ptr<OSLConfig> config,
+           std::shared_ptr<OSLRawDataProcessor> processor);
+  // Runs the configuration's own steps, presented from `from` (the top-most presented
+  // controller of the key window when null). After the last step the session closes as
+  // cancelled, the result handler gets no result, then `completion` runs.
+  void run(std::shared_ptr<OSLConfig> config, std::shared_ptr<platform::ViewController> from,
+           bool animated, std::function<void()> completion = {});
+  // Closes the session as cancelled, then runs the same flow (or the same configured steps)
+  // again with the configuration, flow type and processor it had when `restart` was called.
+  // Without a session on screen nothing happens, as with `close`.
+  void restart();
+
+  std::shared_ptr<OSLConfig> getConfig() const { return config(); }
+  OSLFlowType getFlowType() const { return flowType(); }
+  // The resource bundle's short version string, else "2.8.3".
+  std::string getSDKVersion() const;
+
+  // The language and configuration sync for the current configuration's token (see
+  // `core/LocalizationSync.hpp`); the completion form calls back on the main queue.
+  std::future<void> syncLocalize(const std::string& baseUrl, const std::string& language,
+                                 const std::string& customer);
+  void syncLocalize(const std::string& baseUrl, const std::string& language,
+                    const std::string& customer, std::function<void()> completion);
+  std::string osl_localize(const std::string& key) const;
+
+  // Pushes the ID result screen / the chip result screen for `result` (the reasons-only
+  // screen when the configuration asks for it); dropped without a session on screen.
+  void showResult(std::shared_ptr<OstrelResult> result);
+  void showResultNfc(std::shared_ptr<OstrelResult> result);
+  void showEKYCResultScreen(std::shared_ptr<OstrelResult> result) { showResult(std::move(result)); }
+  void showNfcResultScreen(std::shared_ptr<OstrelResult> result) {
+    showResultNfc(std::move(result));
+  }
+  static void pushResultScreen(
+      std::shared_ptr<OstrelResult> result,
+      const std::function<std::shared_ptr<platform::ViewController>(std::shared_ptr<OstrelResult>)>&
+          creator);
+
+  // The library's payload cipher (lower-case hex; "" when the cipher fails).
+  std::string encrypt(std::string_view data) const;
+
   // Ends the session: dismisses what the navigation controller presents, then the navigation
   // controller itself (both animated), and forgets it. Once the dismissal is done: when
   // `isCancel`, the host hears of the cancel (event handler with `cancelled`, else the
@@ -51,6 +111,14 @@ class Ostrel {
 
  private:
   void finishClose(bool isCancel, std::function<void()> completion);
+  // How the last session was started, to start it again.
+  struct LastLaunch {
+    bool configuredSteps = false;
+    std::weak_ptr<platform::ViewController> from;
+    bool animated = true;
+    std::function<void()> completion;
+  };
+  LastLaunch lastLaunch_;
 
   mutable std::mutex mutex_;
   std::shared_ptr<platform::NavigationController> navi_;

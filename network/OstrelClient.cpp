@@ -238,8 +238,9 @@ void OstrelClient::getNfcLocation(const std::string& model, JSONCompletion compl
                        Client::ReplyMode::wholeReply, std::move(completion));
 }
 
-std::future<Outcome<JSON>> OstrelClient::getConfigVersions(const std::string& baseUrl) {
-  const auto session = context().session;
+std::future<Outcome<JSON>> OstrelClient::getConfigVersions(const std::string& baseUrl,
+                                                           std::optional<std::string> token) {
+  const auto session = token ? *token : context().session;
   auto request =
       client().get(Client::url(base(baseUrl), "/api/configuration/versions"), headers(session));
   return asyncCall<JSON>([&](std::function<void(Outcome<JSON>)> done) {
@@ -248,8 +249,9 @@ std::future<Outcome<JSON>> OstrelClient::getConfigVersions(const std::string& ba
 }
 
 std::future<Outcome<std::string>> OstrelClient::getLastestLanguageVersion(
-    const std::string& baseUrl, const std::string& language, const std::string& customer) {
-  const auto session = context().session;
+    const std::string& baseUrl, const std::string& language, const std::string& customer,
+    std::optional<std::string> token) {
+  const auto session = token ? *token : context().session;
   auto request = client().get(
       Client::url(base(baseUrl), "/lang/versions", {{"lang", language}, {"customer", customer}}),
       headers(session));
@@ -267,8 +269,9 @@ std::future<Outcome<std::string>> OstrelClient::getLastestLanguageVersion(
 
 std::future<Outcome<JSON>> OstrelClient::getLanguage(const std::string& baseUrl,
                                                      const std::string& language,
-                                                     const std::string& customer) {
-  const auto session = context().session;
+                                                     const std::string& customer,
+                                                     std::optional<std::string> token) {
+  const auto session = token ? *token : context().session;
   auto request = client().get(
       Client::url(base(baseUrl), "/lang/get", {{"lang", language}, {"customer", customer}}),
       headers(session));

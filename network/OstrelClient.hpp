@@ -61,16 +61,19 @@ class OstrelClient {
   // The whole reply of any 2xx JSON object, so the caller can read its "error" too.
   static void getNfcLocation(const std::string& model, JSONCompletion completion);
 
+  // The three sync calls send `session` when given (a configuration being built is not the
+  // current one yet), else the current configuration's token.
   // {model name: version} from "/api/configuration/versions".
-  static std::future<Outcome<platform::JSON>> getConfigVersions(const std::string& baseUrl);
+  static std::future<Outcome<platform::JSON>> getConfigVersions(
+      const std::string& baseUrl, std::optional<std::string> session = std::nullopt);
   // The latest language version from "/lang/versions"; a reply without one is a failure.
-  static std::future<Outcome<std::string>> getLastestLanguageVersion(const std::string& baseUrl,
-                                                                     const std::string& language,
-                                                                     const std::string& customer);
+  static std::future<Outcome<std::string>> getLastestLanguageVersion(
+      const std::string& baseUrl, const std::string& language, const std::string& customer,
+      std::optional<std::string> session = std::nullopt);
   // The language dictionary from "/lang/get".
-  static std::future<Outcome<platform::JSON>> getLanguage(const std::string& baseUrl,
-                                                          const std::string& language,
-                                                          const std::string& customer);
+  static std::future<Outcome<platform::JSON>> getLanguage(
+      const std::string& baseUrl, const std::string& language, const std::string& customer,
+      std::optional<std::string> session = std::nullopt);
   // A model file from "/api/sdk-model/download", sent without credentials.
   static std::future<Outcome<platform::Bytes>> downloadSdk(const std::string& baseUrl,
                                                            const std::string& modelName);
