@@ -29,8 +29,6 @@ std::optional<platform::Bytes> writeGif(const std::vector<GifFrame>& frames) {
   if (!gif) return std::nullopt;
   const int width = frames.front().rgba.cols;
   const int height = frames.front().rgba.rows;
-  bool anyColorless = false;
-  for (const auto& f : frames) anyColorless = anyColorless || f.withoutColorMap;
 
   ColorMapObject* cube = GifMakeMapObject(256, nullptr);
   for (int i = 0; i < 216; ++i) {
@@ -39,7 +37,7 @@ std::optional<platform::Bytes> writeGif(const std::vector<GifFrame>& frames) {
                        static_cast<GifByteType>(i % 6 * 51)};
   }
   for (int i = 216; i < 256; ++i) cube->Colors[i] = {0, 0, 0};
-  bool ok = EGifPutScreenDesc(gif, width, height, 8, 0, anyColorless ? nullptr : cube) != GIF_ERROR;
+  bool ok = EGifPutScreenDesc(gif, width, height, 8, 0, cube) != GIF_ERROR;
   if (ok) {
     unsigned char loop[] = {1, 0, 0};
     ok = EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE) != GIF_ERROR &&
@@ -56,8 +54,7 @@ std::optional<platform::Bytes> writeGif(const std::vector<GifFrame>& frames) {
     GifByteType ext[4];
     EGifGCBToExtension(&gcb, ext);
     ok = EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, ext) != GIF_ERROR;
-    ColorMapObject* local = anyColorless && !frame.withoutColorMap ? cube : nullptr;
-    ok = ok && EGifPutImageDesc(gif, 0, 0, width, height, false, local) != GIF_ERROR;
+    ok = ok && EGifPutImageDesc(gif, 0, 0, width, height, false, nullptr) != GIF_ERROR;
     cv::Mat rgba = frame.rgba;
     std::vector<GifPixelType> row(static_cast<std::size_t>(width));
     for (int y = 0; ok && y < height; ++y) {

@@ -9,13 +9,11 @@
 
 namespace ostrel::testing {
 
-// One frame of a GIF to write: an RGB(A) picture of the canvas size and its delay in
-// centiseconds. A frame written `withoutColorMap` carries no colour table at all (and the file
-// none either), so readers cannot decode it.
+// One frame of a GIF to write: an RGBA picture of the canvas size and its delay in
+// centiseconds.
 struct GifFrame {
   cv::Mat rgba;
   int delayCentiseconds = 10;
-  bool withoutColorMap = false;
 };
 
 // A looping GIF with a 6x6x6 colour cube palette; nothing when giflib fails.

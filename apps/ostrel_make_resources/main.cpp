@@ -121,7 +121,7 @@ std::vector<ostrel::testing::GifFrame> movement(int dx, int dy, double tilt) {
   std::vector<ostrel::testing::GifFrame> frames;
   for (int step = 0; step <= 4; ++step) {
     double k = step / 4.0;
-    frames.push_back({face(0, int(dx * k), int(dy * k), tilt * k), step == 4 ? 60 : 15, false});
+    frames.push_back({face(0, int(dx * k), int(dy * k), tilt * k), step == 4 ? 60 : 15});
   }
   return frames;
 }
