@@ -1,13 +1,20 @@
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/foundation/Date.hpp"
 #include "platform/foundation/JSON.hpp"
+#include "platform/media/Color.hpp"
 #include "platform/media/Geometry.hpp"
 #include "platform/media/Image.hpp"
+
+namespace ostrel::platform {
+class ViewController;
+}
 
 namespace ostrel {
 
@@ -40,6 +47,36 @@ class Helpers {
   // cannot be made.
   static platform::ImagePtr cropImage(const platform::ImagePtr& image, platform::Rect rect,
                                       platform::Size viewSize);
+
+  // ---------------------------------------------------------------- alerts and loading
+  // Main queue only, except `showLoading`. An alert is an `OSLAlertVC` in a popup holder
+  // (margins 20, no fixed top) presented animated over full screen from `fromVC`, else from the
+  // top-most presented controller of the key window; either way through its tab bar controller
+  // when it has one. An alert that cannot be presented (no window, a presentation already
+  // running) is reported to the debug sink and dropped.
+
+  // An alert of kind `alertType` (the raw value of `OSLAlertVC::TypeOfAlert`; any other value
+  // shows nothing) with the optional icon and texts (absent ones leave the kind's own), except
+  // that an `errorCode` of 1 or more replaces the title with the localised "error_invalid_data".
+  static void showAlert(int alertType, int errorCode, platform::ImagePtr titleIcon,
+                        std::optional<std::string> title, std::optional<std::string> message,
+                        std::optional<std::string> titleCancel,
+                        std::optional<std::string> titleConfirm, std::function<void()> cancelAction,
+                        std::function<void()> confirmAction,
+                        std::shared_ptr<platform::ViewController> fromVC);
+  // The general error alert.
+  static void showErrorAlert(std::optional<std::string> title, std::optional<std::string> message,
+                             std::function<void()> confirmAction,
+                             std::shared_ptr<platform::ViewController> fromVC);
+  // The time-out alert; confirming it ends the session and reports the expiry.
+  static void showTimeoutAlert(std::shared_ptr<platform::ViewController> fromVC);
+  // The host's show-loading handler with `fromVC` when the configuration has one; otherwise the
+  // loading indicator, its dots in `colorAnimation` (the appearance main colour when absent).
+  // Callable from any thread: the colours are set on the main queue, just before the show.
+  static void showLoading(std::shared_ptr<platform::ViewController> fromVC,
+                          std::optional<std::string> text = std::nullopt,
+                          std::optional<platform::Color> colorAnimation = std::nullopt,
+                          bool interaction = false);
 };
 
 }  // namespace ostrel

@@ -5,6 +5,7 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -108,6 +109,23 @@ class Ostrel {
   // session. Without a navigation controller nothing happens and `completion` does not run.
   // Called from another queue, it moves to the main queue first.
   void close(bool isCancel, std::function<void()> completion = {});
+
+  // ---------------------------------------------------------------- alerts and loading
+  // The host's door to the library's alert dialog and loading indicator; they forward to the
+  // `Helpers` alert and loading functions (see `core/Helpers.hpp`).
+  void showAlert(int alertType, int errorCode = 0, platform::ImagePtr titleIcon = nullptr,
+                 std::optional<std::string> title = std::nullopt,
+                 std::optional<std::string> message = std::nullopt,
+                 std::optional<std::string> titleCancel = std::nullopt,
+                 std::optional<std::string> titleConfirm = std::nullopt,
+                 std::function<void()> cancelAction = {}, std::function<void()> confirmAction = {},
+                 std::shared_ptr<platform::ViewController> fromVC = nullptr);
+  // Any thread.
+  void showLoading(std::shared_ptr<platform::ViewController> fromVC = nullptr,
+                   std::optional<std::string> text = std::nullopt, bool interaction = false);
+  // The host's hide-loading handler when the configuration has one, else hides the indicator.
+  // Any thread.
+  void hideLoading();
 
  private:
   void finishClose(bool isCancel, std::function<void()> completion);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 
 #include "platform/foundation/JSON.hpp"
@@ -66,6 +67,65 @@ std::optional<std::string> Bundle::shortVersionString() const {
   auto it = json.find("shortVersionString");
   if (it == json.end() || !it->is_string()) return std::nullopt;
   return it->get<std::string>();
+}
+
+namespace {
+
+std::mutex& mainMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+std::shared_ptr<Bundle>& mainBundle() {
+  static std::shared_ptr<Bundle> bundle;
+  return bundle;
+}
+std::string& language() {
+  static std::string code = "en";
+  return code;
+}
+
+}  // namespace
+
+std::shared_ptr<Bundle> Bundle::main() {
+  std::lock_guard lock(mainMutex());
+  if (!mainBundle()) {
+    std::error_code ec;
+    mainBundle() = std::make_shared<Bundle>(std::filesystem::current_path(ec));
+  }
+  return mainBundle();
+}
+
+void Bundle::setMain(std::shared_ptr<Bundle> bundle) {
+  std::lock_guard lock(mainMutex());
+  mainBundle() = std::move(bundle);
+}
+
+std::string Bundle::preferredLanguage() {
+  std::lock_guard lock(mainMutex());
+  return language();
+}
+
+void Bundle::setPreferredLanguage(std::string code) {
+  std::lock_guard lock(mainMutex());
+  language() = std::move(code);
+}
+
+std::string Bundle::localizedString(const std::string& key, const std::string& value,
+                                    const std::string& table) const {
+  const std::string name = table.empty() ? "Localizable" : table;
+  for (const std::string& folder :
+       {preferredLanguage() + ".lproj", std::string("Base.lproj"), std::string()}) {
+    auto file = pathForResource(name, "json", folder);
+    if (!file) continue;
+    std::ifstream in(*file);
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    auto json = JSON::parse(buffer.str(), nullptr, false);
+    if (json.is_discarded() || !json.is_object()) continue;
+    auto it = json.find(key);
+    if (it != json.end() && it->is_string()) return it->get<std::string>();
+  }
+  return value.empty() ? key : value;
 }
 
 }  // namespace ostrel::platform

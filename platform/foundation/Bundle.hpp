@@ -32,6 +32,19 @@ class Bundle {
   std::vector<std::string> localizations() const;
   std::optional<std::string> shortVersionString() const;
 
+  // The host application's own bundle (the working directory until the host or a test sets
+  // one; null puts that back).
+  static std::shared_ptr<Bundle> main();
+  static void setMain(std::shared_ptr<Bundle> bundle);
+  // The language whose "<lang>.lproj" string tables are read first ("en" by default).
+  static std::string preferredLanguage();
+  static void setPreferredLanguage(std::string language);
+  // A string of the table `table` ("Localizable" when empty), a JSON object of texts stored as
+  // "<table>.json" in the preferred language's folder, else in "Base.lproj", else at the top.
+  // Not found: `value` when it is not empty, else the key itself.
+  std::string localizedString(const std::string& key, const std::string& value = "",
+                              const std::string& table = "") const;
+
  private:
   std::filesystem::path path_;
 };

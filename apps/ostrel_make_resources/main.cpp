@@ -1,0 +1,176 @@
+// Draws the pictures of the resource bundle (icons, guide pictures, tick, the head-movement
+// animations) so that the bundle holds only pictures of our own making. Run it from the
+// repository root, or give the bundle folder as the argument.
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "testing/GifWriter.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+cv::Scalar rgba(int r, int g, int b, int a = 255) {
+  return {double(r), double(g), double(b), double(a)};
+}
+
+cv::Mat canvas(int w, int h) {
+  return cv::Mat(h, w, CV_8UC4, cv::Scalar(0, 0, 0, 0));
+}
+
+bool savePng(const fs::path& dir, const std::string& name, const cv::Mat& rgbaImage) {
+  cv::Mat bgra;
+  cv::cvtColor(rgbaImage, bgra, cv::COLOR_RGBA2BGRA);
+  return cv::imwrite((dir / (name + ".png")).string(), bgra);
+}
+
+cv::Mat closeIcon() {
+  auto m = canvas(66, 66);
+  cv::line(m, {15, 15}, {51, 51}, rgba(40, 40, 40), 6, cv::LINE_AA);
+  cv::line(m, {51, 15}, {15, 51}, rgba(40, 40, 40), 6, cv::LINE_AA);
+  return m;
+}
+
+cv::Mat roundIcon(cv::Scalar fill, const std::string& glyph) {
+  auto m = canvas(150, 150);
+  cv::circle(m, {75, 75}, 70, fill, cv::FILLED, cv::LINE_AA);
+  if (glyph == "!") {
+    cv::line(m, {75, 35}, {75, 90}, rgba(255, 255, 255), 14, cv::LINE_AA);
+    cv::circle(m, {75, 112}, 8, rgba(255, 255, 255), cv::FILLED, cv::LINE_AA);
+  } else if (glyph == "clock") {
+    cv::circle(m, {75, 75}, 45, rgba(255, 255, 255), 8, cv::LINE_AA);
+    cv::line(m, {75, 75}, {75, 45}, rgba(255, 255, 255), 8, cv::LINE_AA);
+    cv::line(m, {75, 75}, {98, 85}, rgba(255, 255, 255), 8, cv::LINE_AA);
+  } else if (glyph == "x") {
+    cv::line(m, {50, 50}, {100, 100}, rgba(255, 255, 255), 12, cv::LINE_AA);
+    cv::line(m, {100, 50}, {50, 100}, rgba(255, 255, 255), 12, cv::LINE_AA);
+  }
+  return m;
+}
+
+cv::Mat warningIcon() {
+  auto m = canvas(300, 300);
+  std::vector<cv::Point> triangle{{150, 30}, {280, 260}, {20, 260}};
+  cv::fillConvexPoly(m, triangle, rgba(245, 166, 35), cv::LINE_AA);
+  cv::line(m, {150, 100}, {150, 190}, rgba(255, 255, 255), 20, cv::LINE_AA);
+  cv::circle(m, {150, 225}, 12, rgba(255, 255, 255), cv::FILLED, cv::LINE_AA);
+  return m;
+}
+
+cv::Mat tick() {
+  auto m = canvas(60, 60);
+  cv::line(m, {10, 32}, {24, 46}, rgba(0, 0, 0), 7, cv::LINE_AA);
+  cv::line(m, {24, 46}, {50, 14}, rgba(0, 0, 0), 7, cv::LINE_AA);
+  return m;
+}
+
+// A card: a rounded rectangle with a photo square and text lines; `back` draws a chip and MRZ.
+cv::Mat card(bool back, bool passport, int flaw) {
+  auto m = canvas(520, 330);
+  cv::Scalar body = passport ? rgba(40, 70, 130) : rgba(225, 235, 245);
+  cv::rectangle(m, {10, 10}, {510, 320}, body, cv::FILLED, cv::LINE_AA);
+  cv::rectangle(m, {10, 10}, {510, 320}, rgba(60, 90, 160), 4, cv::LINE_AA);
+  if (back) {
+    cv::rectangle(m, {40, 60}, {120, 120}, rgba(210, 180, 90), cv::FILLED);
+    for (int i = 0; i < 3; ++i)
+      cv::rectangle(m, {40, 220 + i * 28}, {480, 236 + i * 28}, rgba(90, 90, 90), cv::FILLED);
+  } else {
+    cv::rectangle(m, {40, 80}, {170, 250}, rgba(170, 190, 210), cv::FILLED);
+    cv::circle(m, {105, 140}, 35, rgba(120, 130, 150), cv::FILLED, cv::LINE_AA);
+    for (int i = 0; i < 5; ++i)
+      cv::rectangle(m, {200, 90 + i * 34}, {470 - i * 30, 104 + i * 34}, rgba(90, 90, 90),
+                    cv::FILLED);
+  }
+  if (flaw == 1) {  // glare
+    cv::circle(m, {330, 140}, 90, rgba(255, 255, 255, 230), cv::FILLED, cv::LINE_AA);
+  } else if (flaw == 2) {  // cut off
+    cv::rectangle(m, {340, 0}, {520, 330}, rgba(0, 0, 0, 0), cv::FILLED);
+  } else if (flaw == 3) {  // blurred
+    cv::GaussianBlur(m, m, {41, 41}, 14);
+  }
+  return m;
+}
+
+cv::Mat face(int flaw, int turnX = 0, int turnY = 0, double tilt = 0) {
+  auto m = canvas(300, 300);
+  cv::circle(m, {150, 150}, 140, rgba(230, 236, 245), cv::FILLED, cv::LINE_AA);
+  cv::Point c{150 + turnX, 140 + turnY};
+  cv::ellipse(m, c, {70, 90}, tilt, 0, 360, rgba(240, 200, 170), cv::FILLED, cv::LINE_AA);
+  double rad = tilt * CV_PI / 180;
+  auto at = [&](int dx, int dy) {
+    return cv::Point(c.x + int(dx * std::cos(rad) - dy * std::sin(rad)),
+                     c.y + int(dx * std::sin(rad) + dy * std::cos(rad)));
+  };
+  cv::circle(m, at(-25 + turnX / 3, -20 + turnY / 3), 8, rgba(50, 50, 50), cv::FILLED, cv::LINE_AA);
+  cv::circle(m, at(25 + turnX / 3, -20 + turnY / 3), 8, rgba(50, 50, 50), cv::FILLED, cv::LINE_AA);
+  cv::line(m, at(-20, 40 + turnY / 3), at(20, 40 + turnY / 3), rgba(150, 70, 70), 5, cv::LINE_AA);
+  if (flaw == 1) cv::rectangle(m, {70, 100}, {230, 140}, rgba(20, 20, 20), cv::FILLED);  // glasses
+  if (flaw == 2) cv::rectangle(m, {60, 150}, {240, 250}, rgba(120, 170, 220), cv::FILLED);  // mask
+  if (flaw == 3) cv::GaussianBlur(m, m, {41, 41}, 14);                                      // blur
+  return m;
+}
+
+std::vector<ostrel::testing::GifFrame> movement(int dx, int dy, double tilt) {
+  std::vector<ostrel::testing::GifFrame> frames;
+  for (int step = 0; step <= 4; ++step) {
+    double k = step / 4.0;
+    frames.push_back({face(0, int(dx * k), int(dy * k), tilt * k), step == 4 ? 60 : 15});
+  }
+  return frames;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  fs::path dir = argc > 1 ? fs::path(argv[1]) : fs::path("resources/ZAZiZEZ_ADE.bundle");
+  if (!fs::is_directory(dir)) {
+    std::fprintf(stderr, "no bundle folder at %s\n", dir.string().c_str());
+    return 1;
+  }
+  bool ok = savePng(dir, "icon_close", closeIcon()) &&
+            savePng(dir, "icon_alert_timeout", roundIcon(rgba(50, 112, 234), "clock")) &&
+            savePng(dir, "icon_alert_error", roundIcon(rgba(220, 60, 60), "!")) &&
+            savePng(dir, "qirta_warning", warningIcon()) &&
+            savePng(dir, "icon_check_list", tick()) &&
+            savePng(dir, "ic_guide_front", card(false, false, 0)) &&
+            savePng(dir, "ic_guide_id_back", card(true, false, 0)) &&
+            savePng(dir, "ic_passport", card(false, true, 0)) &&
+            savePng(dir, "ic_guide_liveness", face(0));
+  for (int n = 1; ok && n <= 3; ++n) {
+    std::string s = std::to_string(n);
+    ok = savePng(dir, "ic_reject_front_" + s, card(false, false, n)) &&
+         savePng(dir, "ic_reject_back_" + s, card(true, false, n)) &&
+         savePng(dir, "ic_reject_passport_" + s, card(false, true, n)) &&
+         savePng(dir, "ic_reject_liveness_" + s, face(n));
+  }
+  struct Move {
+    const char* name;
+    int dx, dy;
+    double tilt;
+  };
+  for (const Move& move :
+       {Move{"turnUp", 0, -40, 0}, Move{"turnDown", 0, 40, 0}, Move{"turnLeft", -45, 0, 0},
+        Move{"turnRight", 45, 0, 0}, Move{"tiltLeft", 0, 0, -20}, Move{"tiltRight", 0, 0, 20}}) {
+    if (!ok) break;
+    auto gif = ostrel::testing::writeGif(movement(move.dx, move.dy, move.tilt));
+    ok = gif.has_value();
+    if (ok) {
+      std::ofstream out(dir / (std::string(move.name) + ".gif"), std::ios::binary);
+      out.write(reinterpret_cast<const char*>(gif->data()),
+                static_cast<std::streamsize>(gif->size()));
+      ok = out.good();
+    }
+  }
+  if (!ok) {
+    std::fprintf(stderr, "could not write the pictures\n");
+    return 1;
+  }
+  return 0;
+}

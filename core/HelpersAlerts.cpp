@@ -1,0 +1,112 @@
+// The alert and loading helpers of `Helpers`, and the facade's entry points that forward to
+// them. Kept apart from the helpers that need no user interface.
+#include "core/Helpers.hpp"
+#include "core/Localization.hpp"
+#include "core/Ostrel.hpp"
+#include "platform/foundation/Debug.hpp"
+#include "platform/runtime/DispatchQueue.hpp"
+#include "platform/ui/NavigationController.hpp"
+#include "ui/OSLAlertVC.hpp"
+#include "ui/OSLPopupHolderViewController.hpp"
+#include "ui/OSLProgressHUD.hpp"
+#include "ui/ViewExtensions.hpp"
+
+namespace ostrel {
+
+using namespace platform;
+
+namespace {
+
+void presentAlert(const std::shared_ptr<OSLAlertVC>& alert,
+                  std::shared_ptr<ViewController> fromVC) {
+  if (!fromVC) {
+    auto window = currentKeyWindow();
+    fromVC = topMostViewController(window ? window->rootViewController() : nullptr);
+  }
+  std::shared_ptr<ViewController> presenter = fromVC->tabBarController();
+  if (!presenter) presenter = fromVC;
+  auto holder = OSLPopupHolderViewController::makeHolder(alert);
+  if (!presenter->present(holder, true)) {
+    debugLog("alert of kind " + std::to_string(static_cast<int>(alert->alert)) + " not shown: " +
+             presenter->className() + " cannot present (no window, or a presentation under way)");
+  }
+}
+
+}  // namespace
+
+void Helpers::showAlert(int alertType, int errorCode, ImagePtr titleIcon,
+                        std::optional<std::string> title, std::optional<std::string> message,
+                        std::optional<std::string> titleCancel,
+                        std::optional<std::string> titleConfirm, std::function<void()> cancelAction,
+                        std::function<void()> confirmAction,
+                        std::shared_ptr<ViewController> fromVC) {
+  auto kind = OSLAlertVC::typeOfAlert(alertType);
+  if (!kind) {
+    debugLog("showAlert: " + std::to_string(alertType) + " is not an alert kind");
+    return;
+  }
+  if (errorCode >= 1) title = osl_localize("error_invalid_data");
+  auto alert = OSLAlertVC::newVC(*kind, std::move(titleIcon), std::move(title), std::move(message),
+                                 std::move(titleCancel), std::move(titleConfirm));
+  alert->onCancelAction = std::move(cancelAction);
+  alert->onConfirmAction = std::move(confirmAction);
+  presentAlert(alert, std::move(fromVC));
+}
+
+void Helpers::showErrorAlert(std::optional<std::string> title, std::optional<std::string> message,
+                             std::function<void()> confirmAction,
+                             std::shared_ptr<ViewController> fromVC) {
+  showAlert(static_cast<int>(OSLAlertVC::TypeOfAlert::generalError), 0, nullptr, std::move(title),
+            std::move(message), std::nullopt, std::nullopt, {}, std::move(confirmAction),
+            std::move(fromVC));
+}
+
+void Helpers::showTimeoutAlert(std::shared_ptr<ViewController> fromVC) {
+  showAlert(static_cast<int>(OSLAlertVC::TypeOfAlert::timeout), 0, nullptr, std::nullopt,
+            std::nullopt, std::nullopt, std::nullopt, {}, {}, std::move(fromVC));
+}
+
+void Helpers::showLoading(std::shared_ptr<ViewController> fromVC, std::optional<std::string> text,
+                          std::optional<Color> colorAnimation, bool interaction) {
+  auto config = Ostrel::shared()->config();
+  if (config->showLoadingHandler) {
+    config->showLoadingHandler(std::move(fromVC));
+    return;
+  }
+  // The indicator's colours belong to the main queue like the rest of it; this block runs just
+  // before the show's, whatever thread we are on.
+  DispatchQueue::main()->async([colorAnimation] {
+    Color color =
+        colorAnimation.value_or(colorFromHex(Ostrel::shared()->config()->appearance->mainColor));
+    auto hud = OSLProgressHUD::shared();
+    hud->colorAnimation = color;
+    hud->colorProgress = color;
+  });
+  OSLProgressHUD::show(std::move(text), interaction);
+}
+
+void Ostrel::showAlert(int alertType, int errorCode, ImagePtr titleIcon,
+                       std::optional<std::string> title, std::optional<std::string> message,
+                       std::optional<std::string> titleCancel,
+                       std::optional<std::string> titleConfirm, std::function<void()> cancelAction,
+                       std::function<void()> confirmAction,
+                       std::shared_ptr<ViewController> fromVC) {
+  Helpers::showAlert(alertType, errorCode, std::move(titleIcon), std::move(title),
+                     std::move(message), std::move(titleCancel), std::move(titleConfirm),
+                     std::move(cancelAction), std::move(confirmAction), std::move(fromVC));
+}
+
+void Ostrel::showLoading(std::shared_ptr<ViewController> fromVC, std::optional<std::string> text,
+                         bool interaction) {
+  Helpers::showLoading(std::move(fromVC), std::move(text), std::nullopt, interaction);
+}
+
+void Ostrel::hideLoading() {
+  if (auto handler = config()->hideLoadingHandler) {
+    handler();
+    return;
+  }
+  OSLProgressHUD::dismiss();
+}
+
+}  // namespace ostrel
