@@ -1,3 +1,5 @@
+#include <string_view>
+
 #include <gtest/gtest.h>
 
 #include "network/OstrelClient.hpp"
@@ -66,9 +68,12 @@ TEST_F(ErrorMappingTest, EveryKindOfBadReplyGivesOneError) {
        reply(ScriptedReply::json({{"error", {{"code", "12"}}}, {"data", {{"k", 1}}}})),
        OstrelError(0, "")},  // a text code is no error: success
   };
-  Client::shared()->setTimeoutInterval(0.3);
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
+    // Only the time-out row gets a short limit: a loaded machine may take longer than that to
+    // move the huge body, which must still be classified by its size.
+    const bool timeoutRow = std::string_view(row.name) == "time-out";
+    Client::shared()->setTimeoutInterval(timeoutRow ? 0.3 : 30);
     row.script(server);
     auto outcome = await<Outcome<JSON>>(
         [&](auto done) { OstrelClient::getResult(OstrelClient::kGetResultPath, done); });
