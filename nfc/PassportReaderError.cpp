@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "core/Localization.hpp"
 #include "platform/foundation/DeviceInfo.hpp"
 
 namespace ostrel {
@@ -233,7 +234,7 @@ std::string NFCViewDisplayMessage::text() const {
     }
     major = value;
   }
-  if (!lookup) lookup = [](const std::string&) { return std::string(); };
+  if (!lookup) lookup = [](const std::string& key) { return osl_localize(key); };
   return text(lookup, *major);
 }
 

@@ -186,7 +186,7 @@ class NFCViewDisplayMessage {
   // The same with an explicit lookup and OS major version (the line feeds change at 18).
   std::string text(const Localize& localize, int osMajorVersion) const;
 
-  // Installs the language-dictionary lookup used by `text()` (none: every key gives "").
+  // Replaces the language-dictionary lookup used by `text()` (none: `osl_localize`).
   static void setLocalize(Localize localize);
   // The OS major version `text()` assumes; by default the number the device reports.
   static void setOSMajorVersion(std::optional<int> major);

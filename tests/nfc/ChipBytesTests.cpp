@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "core/Localization.hpp"
+
 #include "nfc/ChipBytes.hpp"
 #include "nfc/DataGroupId.hpp"
 #include "nfc/Log.hpp"
@@ -233,8 +235,11 @@ TEST(PassportReaderErrorTest, MessagesAndSheetTexts) {
             "<nfc_common_error>");
   EXPECT_EQ(M::error(PassportReaderError::ResponseError("x", 1, 2)).text(localize, 18),
             "<nfc_common_error>");
-  // Without a language dictionary every key is empty.
+  // Without a lookup of its own the sheet reads the library's language dictionary.
   EXPECT_EQ(M::successfulRead().text(), "");
+  setLanguageDictionary({{"nfc_read_successfully", "Đọc chip thành công"}});
+  EXPECT_EQ(M::successfulRead().text(), "Đọc chip thành công");
+  setLanguageDictionary(platform::JSON::object());
 }
 
 TEST(DataGroupIdTest, TagsNamesAndFiles) {
