@@ -276,9 +276,10 @@ void NfcReader::handleDataGroupRead(std::optional<ResponseAPDU> response,
       return;
     }
     passport->addDataGroup(group, parsed);
-    if (auto com = std::dynamic_pointer_cast<COM>(parsed)) {
-      rebuildQueue(com->dataGroupsPresent);
-    }
+    // Only EF.COM plans the read: a chip answering another file with a COM would otherwise
+    // put that file back in the queue for ever.
+    auto com = std::dynamic_pointer_cast<COM>(parsed);
+    if (com && group == DataGroupId::COM) rebuildQueue(com->dataGroupsPresent);
     // After a COM read the rebuilt queue starts with COM again, which this takes off.
     dropHeadGroup();
     readNextDataGroup(std::move(completion));

@@ -261,6 +261,15 @@ TEST_F(NfcReaderTest, RetryPolicyByErrorText) {
        "(success)",
        {DataGroupId::DG2},
        1},
+      {"another file that parses as COM: kept, the queue is not rebuilt",
+       [](SimulatedChip& c, NfcReader&) {
+         c.setFile(kDG1, c.file(kCOM));
+         // Ends a read that keeps going round instead of running until the session limit.
+         c.injectAtCommand(300, Fault::of(Fault::Kind::dropLink));
+       },
+       "(success)",
+       {},
+       1},
       {"every group refused: nothing read is an error",
        [](SimulatedChip& c, NfcReader&) {
          c.injectForFile(kCOM, Fault::withStatus(0x69, 0x82));
