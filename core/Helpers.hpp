@@ -72,7 +72,8 @@ class Helpers {
   static void showTimeoutAlert(std::shared_ptr<platform::ViewController> fromVC);
   // The host's show-loading handler with `fromVC` when the configuration has one; otherwise the
   // loading indicator, its dots in `colorAnimation` (the appearance main colour when absent).
-  // Callable from any thread: the colours are set on the main queue, just before the show.
+  // Callable from any thread: the host's handler runs on the main queue (at once when already
+  // there), and the colours are set on the main queue, just before the show.
   static void showLoading(std::shared_ptr<platform::ViewController> fromVC,
                           std::optional<std::string> text = std::nullopt,
                           std::optional<platform::Color> colorAnimation = std::nullopt,

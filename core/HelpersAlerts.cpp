@@ -69,8 +69,14 @@ void Helpers::showTimeoutAlert(std::shared_ptr<ViewController> fromVC) {
 void Helpers::showLoading(std::shared_ptr<ViewController> fromVC, std::optional<std::string> text,
                           std::optional<Color> colorAnimation, bool interaction) {
   auto config = Ostrel::shared()->config();
-  if (config->showLoadingHandler) {
-    config->showLoadingHandler(std::move(fromVC));
+  if (auto handler = config->showLoadingHandler) {
+    // The host hears from the library on the main queue only.
+    if (isMainQueue()) {
+      handler(std::move(fromVC));
+    } else {
+      DispatchQueue::main()->async(
+          [handler = std::move(handler), fromVC = std::move(fromVC)] { handler(fromVC); });
+    }
     return;
   }
   // The indicator's colours belong to the main queue like the rest of it; this block runs just
@@ -103,7 +109,11 @@ void Ostrel::showLoading(std::shared_ptr<ViewController> fromVC, std::optional<s
 
 void Ostrel::hideLoading() {
   if (auto handler = config()->hideLoadingHandler) {
-    handler();
+    if (isMainQueue()) {
+      handler();
+    } else {
+      DispatchQueue::main()->async(std::move(handler));
+    }
     return;
   }
   OSLProgressHUD::dismiss();

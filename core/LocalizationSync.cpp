@@ -69,7 +69,10 @@ void updateLanguage(const SyncRequest& r, std::future<Outcome<std::string>> vers
     return;
   }
   setLanguageDictionary(fetched.value());
-  // The version goes last: if anything before it is lost, the next sync fetches again.
+  // Each key is saved on its own, so a process that dies part way leaves a mix of old and new.
+  // The stored version is dropped first and written back last: any mix then lacks it, and the
+  // next sync fetches again instead of taking a dictionary for a language it is not.
+  defaults->removeObject(defaults_keys::kCurrentLanguageVersion);
   defaults->setDictionary(defaults_keys::kLanguageDictionary, fetched.value());
   defaults->setString(defaults_keys::kCurrentCodeLanguage, language);
   defaults->setString(defaults_keys::kCurrentCustomerLanguage, customer);

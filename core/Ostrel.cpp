@@ -53,8 +53,10 @@ void dismissSession(std::shared_ptr<NavigationController> navi, std::function<vo
     dismissNavigation(std::move(navi), std::move(done), attempt);
     return;
   }
-  // What the session presents (an alert, a sheet) goes first, then the session itself.
-  if (presented->dismiss(true, [navi, done, attempt] { dismissNavigation(navi, done, attempt); })) {
+  // What the session presents (an alert, a sheet, and whatever that presents in turn) goes
+  // first, then the session itself. Asked of the session, the dismissal takes the whole stack
+  // above it; asked of the first presented controller it would leave that one up.
+  if (navi->dismiss(true, [navi, done, attempt] { dismissNavigation(navi, done, attempt); })) {
     return;
   }
   if (attempt + 1 >= kDismissAttempts) {

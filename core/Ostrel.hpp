@@ -124,7 +124,7 @@ class Ostrel {
   void showLoading(std::shared_ptr<platform::ViewController> fromVC = nullptr,
                    std::optional<std::string> text = std::nullopt, bool interaction = false);
   // The host's hide-loading handler when the configuration has one, else hides the indicator.
-  // Any thread.
+  // Any thread; the host's handler runs on the main queue.
   void hideLoading();
 
  private:

@@ -91,6 +91,25 @@ TEST_F(CloseTest, DismissesPopupThenSessionThenReportsAndResets) {
   EXPECT_FALSE(Ostrel::shared()->config()->resultHandler);
 }
 
+TEST_F(CloseTest, PopupOverAPopupGoesTooAndTheSessionLeavesTheScreen) {
+  auto popup = make<PopupScreen>();
+  popup->modalPresentationStyle = platform::ModalPresentationStyle::overFullScreen;
+  ASSERT_TRUE(navi->visibleViewController()->present(popup, true));
+  advance(1);
+  auto second = make<PopupScreen>();
+  second->modalPresentationStyle = platform::ModalPresentationStyle::overFullScreen;
+  ASSERT_TRUE(popup->present(second, true));
+  advance(1);
+
+  int completions = 0;
+  Ostrel::shared()->close(true, [&] { ++completions; });
+  advance(2);
+  EXPECT_EQ(completions, 1);
+  EXPECT_EQ(navi->presentedViewController(), nullptr);
+  EXPECT_EQ(navi->presentingViewController(), nullptr) << "the session is still on screen";
+  EXPECT_EQ(host->presentedViewController(), nullptr);
+}
+
 TEST_F(CloseTest, CancelReportChoosesEventHandlerThenCancelHandler) {
   struct Case {
     bool isCancel;

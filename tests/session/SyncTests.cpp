@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <fstream>
 #include <future>
+#include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +15,8 @@
 #include "core/SharedDefaults.hpp"
 #include "network/ModelDownloader.hpp"
 #include "platform/foundation/Make.hpp"
+#include "platform/foundation/Paths.hpp"
+#include "platform/foundation/UserDefaults.hpp"
 #include "testing/RuntimeFixture.hpp"
 #include "testing/VerificationServer.hpp"
 
@@ -132,6 +138,43 @@ TEST_F(SyncTest, FailedFetchKeepsTheCacheAndStoresNothing) {
     EXPECT_EQ(sharedDefaults()->string(keys::kCurrentLanguageVersion), "0");
     EXPECT_EQ(sharedDefaults()->dictionary(keys::kLanguageDictionary), cached);
   }
+}
+
+TEST_F(SyncTest, StoreCutShortAfterTheDictionaryIsFetchedAgainNextLaunch) {
+  // Files this time, so that a save can be cut short and the suite read back as a new launch.
+  platform::UserDefaults::useInMemoryStorage(false);
+  const JSON vietnamese = {{"hello", "Xin chào"}};
+  const JSON english = {{"hello", "Hello"}};
+  storeCache(vietnamese, "vi", "1", "");
+
+  // The process dies just after the save that first holds the English dictionary: every
+  // later save is lost.
+  const auto temporary =
+      platform::Paths::applicationDataDirectory() / "Preferences" / "OSL.json.tmp";
+  auto died = std::make_shared<std::atomic<bool>>(false);
+  platform::UserDefaults::setBeforeReplaceHook([temporary, died] {
+    if (*died) return false;
+    std::ifstream in(temporary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (text.find("\"Hello\"") != std::string::npos) *died = true;
+    return true;
+  });
+  server.setReply("/lang/get", ScriptedReply::data(english));
+  sync("en");
+  ASSERT_TRUE(*died);
+  EXPECT_EQ(languageDictionary(), english);
+
+  // Next launch, back in Vietnamese with the same language version on the server.
+  platform::UserDefaults::setBeforeReplaceHook({});
+  platform::UserDefaults::resetSuites();
+  setLanguageDictionary(JSON::object());
+  server.clearLog();
+  server.setReply("/lang/get", ScriptedReply::data(vietnamese));
+  sync("vi");
+  EXPECT_EQ(fetches(), 1u) << "a half-stored language was taken for an up-to-date one";
+  EXPECT_EQ(languageDictionary(), vietnamese);
+  EXPECT_EQ(sharedDefaults()->dictionary(keys::kLanguageDictionary), vietnamese);
+  EXPECT_EQ(sharedDefaults()->string(keys::kCurrentLanguageVersion), "1");
 }
 
 TEST_F(SyncTest, UnreachableServerStillCompletes) {

@@ -245,6 +245,26 @@ TEST_F(LoadingTest, HostHandlersReplaceTheIndicator) {
   EXPECT_EQ(hud()->alpha(), 0);
 }
 
+TEST_F(LoadingTest, HostHandlersRunOnTheMainQueueWhenCalledFromAnotherThread) {
+  std::vector<std::string> calls;
+  config->showLoadingHandler = [&](std::shared_ptr<ViewController> from) {
+    calls.push_back(std::string("show ") + (isMainQueue() ? "main" : "worker") +
+                    (from == screen ? " screen" : " other"));
+  };
+  config->hideLoadingHandler = [&] {
+    calls.push_back(std::string("hide ") + (isMainQueue() ? "main" : "worker"));
+  };
+  std::thread worker([&] {
+    Ostrel::shared()->showLoading(screen);
+    Ostrel::shared()->hideLoading();
+  });
+  worker.join();
+  EXPECT_TRUE(calls.empty()) << "the host was called off the main queue";
+  runUntilIdle();
+  EXPECT_EQ(calls, (std::vector<std::string>{"show main screen", "hide main"}));
+  EXPECT_EQ(hud()->alpha(), 0);
+}
+
 TEST_F(LoadingTest, FirstShowWithoutAWindowWaitsForOne) {
   WindowScene::disconnectAll();
   OSLProgressHUD::show("No window");
