@@ -115,9 +115,11 @@ platform::ImagePtr Helpers::cropImage(const platform::ImagePtr& image, platform:
                                       platform::Size viewSize) {
   if (!image || !image->hasBitmap()) return image;
   if (!(viewSize.width > 0) || !(viewSize.height > 0)) return image;
+  // The bitmap is cut in pixels, so the view's rectangle is scaled to the picture's pixel size
+  // (its point size times its scale); for pictures of scale 1 the two are the same.
   const auto size = image->size();
-  const double sx = size.width / viewSize.width;
-  const double sy = size.height / viewSize.height;
+  const double sx = size.width * image->scale() / viewSize.width;
+  const double sy = size.height * image->scale() / viewSize.height;
   const double x0 = rect.minX() * sx;
   const double y0 = rect.minY() * sy;
   const double x1 = rect.maxX() * sx;

@@ -101,6 +101,15 @@ TEST_F(HelpersTest, CropScalesTheViewRectangleToThePicture) {
   EXPECT_EQ(cropped->bitmap().rows, 25);
   EXPECT_EQ(cropped->bitmap().at<cv::Vec4b>(0, 0), cv::Vec4b(255, 0, 0, 255));
 
+  // A picture of scale 2 is 50 x 25 points over 100 x 50 pixels: the same view rectangle
+  // covers the same part of it.
+  auto retina = std::make_shared<platform::Image>(rgba, 2, platform::ImageOrientation::up);
+  auto croppedRetina = Helpers::cropImage(retina, platform::Rect(20, 10, 100, 50), {200, 100});
+  EXPECT_EQ(croppedRetina->bitmap().cols, 50);
+  EXPECT_EQ(croppedRetina->bitmap().rows, 25);
+  EXPECT_EQ(croppedRetina->bitmap().at<cv::Vec4b>(0, 0), cv::Vec4b(255, 0, 0, 255));
+  EXPECT_EQ(croppedRetina->size(), (platform::Size{25, 12.5}));
+
   auto turned = std::make_shared<platform::Image>(rgba, 2, platform::ImageOrientation::right);
   auto croppedTurned = Helpers::cropImage(turned, platform::Rect(0, 0, 10, 10), {25, 50});
   EXPECT_EQ(croppedTurned->scale(), 2);
