@@ -1,4 +1,6 @@
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -219,6 +221,39 @@ TEST(LiveRuntimeTest, MainLoopRunsPostsFromOtherThreadsInOrder) {
   worker->asyncAfter(0.01, [&] { semaphore.signal(); });
   EXPECT_TRUE(semaphore.wait(5.0));
   worker.reset();
+  platform::Runtime::install(nullptr);
+}
+
+// A queue's owner is often released by the queue's own work (the last strong reference lives
+// in a block); the queue must then shut down from its own worker without deadlocking on itself
+// or touching itself after it is gone.
+TEST(LiveRuntimeTest, SerialQueueReleasedFromItsOwnWorkerShutsDown) {
+  auto live = std::make_shared<platform::LiveRuntime>();
+  platform::Runtime::install(live);
+  struct Notify {
+    explicit Notify(std::promise<void>& promise) : promise(promise) {}
+    ~Notify() { promise.set_value(); }
+    std::promise<void>& promise;
+  };
+  for (bool releasedByTheWork : {false, true}) {
+    SCOPED_TRACE(releasedByTheWork ? "released by the work" : "released with the block");
+    std::promise<void> torndown;
+    std::promise<void> proceed;
+    auto proceedFuture = proceed.get_future().share();
+    auto queue = DispatchQueue::make("owner");
+    // Never due: dropped only when the queue itself is torn down.
+    queue->asyncAfter(3600, [notify = std::make_shared<Notify>(torndown)] {});
+    auto holder = std::make_shared<std::shared_ptr<DispatchQueue>>(queue);
+    queue->async([holder, proceedFuture, releasedByTheWork] {
+      proceedFuture.wait();
+      if (releasedByTheWork) holder->reset();
+    });
+    queue.reset();
+    holder.reset();
+    proceed.set_value();
+    // Bounded only so that a deadlock fails the test instead of hanging it.
+    ASSERT_EQ(torndown.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
+  }
   platform::Runtime::install(nullptr);
 }
 
