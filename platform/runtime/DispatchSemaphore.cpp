@@ -12,6 +12,7 @@ void DispatchSemaphore::signal() {
     ++count_;
   }
   cv_.notify_one();
+  Runtime::currentShared()->wakeWaiters();
 }
 
 bool DispatchSemaphore::tryTake() {
@@ -29,7 +30,8 @@ bool DispatchSemaphore::wait(std::optional<TimeInterval> timeout) {
     std::optional<TimeInterval> deadline;
     if (timeout) deadline = runtime.uptime() + *timeout;
     while (!tryTake()) {
-      if (!runtime.runPendingWorkWhileWaiting(deadline)) return tryTake();
+      // Without a time-out the wait goes on: the signal may come from another thread later.
+      if (!runtime.runPendingWorkWhileWaiting(deadline) && timeout) return tryTake();
     }
     return true;
   }

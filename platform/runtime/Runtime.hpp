@@ -46,6 +46,9 @@ class Runtime {
     return false;
   }
   virtual bool isDeterministic() const { return false; }
+  // Tells a waiter inside `runPendingWorkWhileWaiting` that something it may wait for changed
+  // without any work being posted (a semaphore signalled from another thread).
+  virtual void wakeWaiters() {}
 };
 
 }  // namespace ostrel::platform
