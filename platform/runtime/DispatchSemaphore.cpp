@@ -25,7 +25,9 @@ bool DispatchSemaphore::tryTake() {
 }
 
 bool DispatchSemaphore::wait(std::optional<TimeInterval> timeout) {
-  auto& runtime = Runtime::current();
+  // Held for the whole wait: a test may install another runtime meanwhile.
+  auto runtimeHold = Runtime::currentShared();
+  auto& runtime = *runtimeHold;
   if (runtime.isDeterministic()) {
     std::optional<TimeInterval> deadline;
     if (timeout) deadline = runtime.uptime() + *timeout;

@@ -258,6 +258,28 @@ TEST(LiveRuntimeTest, SerialQueueReleasedFromItsOwnWorkerShutsDown) {
   platform::Runtime::install(nullptr);
 }
 
+// Threads of the transport post to the main queue while a test ends and replaces the runtime;
+// a runtime must stay alive for as long as a call on it is running.
+TEST(RuntimeInstallTest, QueuesCanBeReachedWhileTheRuntimeIsReplaced) {
+  platform::Runtime::install(std::make_shared<testing::DeterministicRuntime>());
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 2; ++t) {
+    threads.emplace_back([&] {
+      while (!stop) {
+        DispatchQueue::main()->async([] {});
+        (void)platform::isMainQueue();
+      }
+    });
+  }
+  for (int i = 0; i < 3000; ++i) {
+    platform::Runtime::install(std::make_shared<testing::DeterministicRuntime>());
+  }
+  stop = true;
+  for (auto& t : threads) t.join();
+  platform::Runtime::install(nullptr);
+}
+
 TEST(AtomicBoxTest, ReadModifyWriteIsAtomic) {
   OSLAtomicWithNSLock<int> box(0);
   std::vector<std::thread> threads;
