@@ -138,8 +138,11 @@ bool DeterministicRuntime::runPendingWorkWhileWaiting(std::optional<TimeInterval
   {
     std::unique_lock lock(mutex_);
     const auto before = nextSequence_;
+    const auto wakesBefore = wakes_;
     posted_.wait_for(lock, std::chrono::milliseconds(deadline ? 50 : 2000),
-                     [&] { return nextSequence_ != before; });
+                     [&] { return nextSequence_ != before || wakes_ != wakesBefore; });
+    // The waiter checks what it waits for before the clock moves on.
+    if (wakes_ != wakesBefore) return true;
   }
   if (auto next = takeRunnable(limit)) {
     run(next->second);
@@ -150,6 +153,14 @@ bool DeterministicRuntime::runPendingWorkWhileWaiting(std::optional<TimeInterval
     now_ = std::max(now_, *deadline);
   }
   return false;
+}
+
+void DeterministicRuntime::wakeWaiters() {
+  {
+    std::lock_guard lock(mutex_);
+    ++wakes_;
+  }
+  posted_.notify_all();
 }
 
 std::optional<TimeInterval> DeterministicRuntime::nextDueTime() const {

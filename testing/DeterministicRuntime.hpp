@@ -38,6 +38,7 @@ class DeterministicRuntime : public platform::Runtime,
   bool isMainQueue() const override;
   bool runPendingWorkWhileWaiting(std::optional<TimeInterval> deadline) override;
   bool isDeterministic() const override { return true; }
+  void wakeWaiters() override;
 
   // Runs everything that is due now, including what that work posts for now; returns the
   // number of blocks run.
@@ -75,6 +76,7 @@ class DeterministicRuntime : public platform::Runtime,
   std::condition_variable posted_;
   std::map<Key, Task> tasks_;
   std::uint64_t nextSequence_ = 0;
+  std::uint64_t wakes_ = 0;
   TimeInterval now_ = 0;
   double wallStart_ = kDefaultStartDate;
   std::thread::id owner_;

@@ -175,9 +175,13 @@ VerificationServer::VerificationServer(int port)
     port_ = server_->bind_to_port("127.0.0.1", port) ? port : -1;
   }
   if (port_ <= 0) return;
-  thread_ = std::thread([this] { server_->listen_after_bind(); });
-  // cpp-httplib of this version has no readiness signal; it is ready within milliseconds.
-  for (int i = 0; i < 2000 && !server_->is_running(); ++i) {
+  thread_ = std::thread([this] {
+    server_->listen_after_bind();
+    listenEnded_ = true;
+  });
+  // cpp-httplib of this version has no readiness signal, and its stop() does nothing before
+  // the loop runs: wait for the loop however long a loaded machine takes to start the thread.
+  while (!server_->is_running() && !listenEnded_) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 }

@@ -112,6 +112,7 @@ class VerificationServer {
   std::thread thread_;
   int port_ = 0;
   std::atomic<bool> stopping_{false};
+  std::atomic<bool> listenEnded_{false};
 
   mutable std::mutex mutex_;
   std::map<std::string, ScriptedReply> replies_;

@@ -8,15 +8,15 @@
 namespace ostrel::platform {
 
 std::shared_ptr<DispatchQueue> DispatchQueue::main() {
-  return Runtime::current().mainQueue();
+  return Runtime::currentShared()->mainQueue();
 }
 
 std::shared_ptr<DispatchQueue> DispatchQueue::global() {
-  return Runtime::current().globalQueue();
+  return Runtime::currentShared()->globalQueue();
 }
 
 std::shared_ptr<DispatchQueue> DispatchQueue::make(std::string label) {
-  return Runtime::current().makeSerialQueue(std::move(label));
+  return Runtime::currentShared()->makeSerialQueue(std::move(label));
 }
 
 std::vector<const DispatchQueue*>& DispatchQueue::runningStack() {
@@ -34,7 +34,9 @@ void DispatchQueue::sync(const std::function<void()>& work) {
     work();
     return;
   }
-  auto& runtime = Runtime::current();
+  // Held for the whole wait: a test may install another runtime meanwhile.
+  auto runtimeHold = Runtime::currentShared();
+  auto& runtime = *runtimeHold;
   std::mutex m;
   std::condition_variable cv;
   bool done = false;
@@ -62,7 +64,7 @@ void DispatchQueue::sync(const std::function<void()>& work) {
 }
 
 bool isMainQueue() {
-  return Runtime::current().isMainQueue();
+  return Runtime::currentShared()->isMainQueue();
 }
 
 }  // namespace ostrel::platform

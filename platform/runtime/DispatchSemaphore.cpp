@@ -12,6 +12,7 @@ void DispatchSemaphore::signal() {
     ++count_;
   }
   cv_.notify_one();
+  Runtime::currentShared()->wakeWaiters();
 }
 
 bool DispatchSemaphore::tryTake() {
@@ -24,12 +25,15 @@ bool DispatchSemaphore::tryTake() {
 }
 
 bool DispatchSemaphore::wait(std::optional<TimeInterval> timeout) {
-  auto& runtime = Runtime::current();
+  // Held for the whole wait: a test may install another runtime meanwhile.
+  auto runtimeHold = Runtime::currentShared();
+  auto& runtime = *runtimeHold;
   if (runtime.isDeterministic()) {
     std::optional<TimeInterval> deadline;
     if (timeout) deadline = runtime.uptime() + *timeout;
     while (!tryTake()) {
-      if (!runtime.runPendingWorkWhileWaiting(deadline)) return tryTake();
+      // Without a time-out the wait goes on: the signal may come from another thread later.
+      if (!runtime.runPendingWorkWhileWaiting(deadline) && timeout) return tryTake();
     }
     return true;
   }

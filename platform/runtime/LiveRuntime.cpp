@@ -42,7 +42,9 @@ class LiveQueue : public DispatchQueue {
     cv_.notify_all();
     for (auto& t : workers_) {
       if (t.get_id() == std::this_thread::get_id()) {
+        // Released by its own work: that worker must leave without touching the queue again.
         t.detach();
+        releasedByOwnWorker() = true;
       } else {
         t.join();
       }
@@ -115,9 +117,17 @@ class LiveQueue : public DispatchQueue {
       {
         Running running(this);
         task.work();
+        // What the block captured goes unlocked: it may post here or hold the last reference.
+        task.work = nullptr;
       }
+      if (releasedByOwnWorker()) return;
       lock.lock();
     }
+  }
+
+  static bool& releasedByOwnWorker() {
+    thread_local bool released = false;
+    return released;
   }
 
   std::mutex mutex_;

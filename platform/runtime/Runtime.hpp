@@ -19,7 +19,8 @@ class Runtime {
  public:
   virtual ~Runtime() = default;
 
-  // The installed runtime; the live one unless a test installed another.
+  // The installed runtime; the live one unless a test installed another. The reference is only
+  // safe on the thread that installs runtimes; other threads hold `currentShared()`.
   static Runtime& current();
   static std::shared_ptr<Runtime> currentShared();
   // Installs `runtime` for the whole process; nullptr goes back to a fresh live runtime.
@@ -46,6 +47,9 @@ class Runtime {
     return false;
   }
   virtual bool isDeterministic() const { return false; }
+  // Tells a waiter inside `runPendingWorkWhileWaiting` that something it may wait for changed
+  // without any work being posted (a semaphore signalled from another thread).
+  virtual void wakeWaiters() {}
 };
 
 }  // namespace ostrel::platform

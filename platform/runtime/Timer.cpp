@@ -12,13 +12,14 @@ Timer::Timer(TimeInterval interval, bool repeats, Block block)
 
 std::shared_ptr<Timer> Timer::scheduledTimer(TimeInterval interval, bool repeats, Block block) {
   auto timer = std::make_shared<Timer>(interval, repeats, std::move(block));
-  timer->start_ = Runtime::current().uptime();
+  timer->start_ = Runtime::currentShared()->uptime();
   timer->scheduleNext();
   return timer;
 }
 
 void Timer::scheduleNext() {
-  auto& runtime = Runtime::current();
+  auto runtimeHold = Runtime::currentShared();
+  auto& runtime = *runtimeHold;
   TimeInterval due = start_ + interval_ * static_cast<double>(firings_ + 1);
   TimeInterval delay = std::max(0.0, due - runtime.uptime());
   // The pending block holds the timer: a scheduled timer lives until it is done.
