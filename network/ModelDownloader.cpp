@@ -1,6 +1,8 @@
 #include "network/ModelDownloader.hpp"
 
+#include <unistd.h>
 #include <charconv>
+#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <vector>
@@ -72,13 +74,24 @@ void ModelDownloader::store(const std::string& name, const platform::Bytes& data
   const auto temporary =
       directory /
       ("." + name + "." + platform::crypto::hexString(platform::crypto::randomBytes(6)) + ".tmp");
+  // A store cut short by a crash leaves its temporary file behind; nothing else clears those.
+  const std::string leftoverPrefix = "." + name + ".";
+  for (const auto& entry : fs::directory_iterator(directory, ec)) {
+    const auto file = entry.path().filename().string();
+    if (file.starts_with(leftoverPrefix) && file.ends_with(".tmp")) fs::remove(entry.path(), ec);
+  }
   {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data.data()),
-              static_cast<std::streamsize>(data.size()));
-    out.flush();
-    if (!out) {
-      out.close();
+    // On disk before the rename makes it current: the version is recorded right after, and a
+    // model that is recorded but empty after a power loss would never be downloaded again.
+    FILE* out = std::fopen(temporary.c_str(), "wb");
+    bool written = out != nullptr;
+    if (out) {
+      written = std::fwrite(data.data(), 1, data.size(), out) == data.size();
+      written = std::fflush(out) == 0 && written;
+      written = ::fsync(fileno(out)) == 0 && written;
+      written = std::fclose(out) == 0 && written;
+    }
+    if (!written) {
       fs::remove(temporary, ec);
       throw DownloadError::internalError("Could not write the model file.");
     }

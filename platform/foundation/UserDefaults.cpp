@@ -1,8 +1,10 @@
 #include "platform/foundation/UserDefaults.hpp"
 
 #include <unistd.h>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <sstream>
 
@@ -243,7 +245,12 @@ std::int64_t UserDefaults::integer(const std::string& key) const {
   if (!e) return 0;
   const JSON& v = (*e)["value"];
   if (v.is_number_integer()) return v.get<std::int64_t>();
-  return static_cast<std::int64_t>(doubleValue(key));
+  // Converting a double outside the integer range is undefined; such values saturate.
+  const double d = doubleValue(key);
+  if (std::isnan(d)) return 0;
+  if (d >= 9.2233720368547758e18) return std::numeric_limits<std::int64_t>::max();
+  if (d <= -9.2233720368547758e18) return std::numeric_limits<std::int64_t>::min();
+  return static_cast<std::int64_t>(d);
 }
 
 std::optional<Date> UserDefaults::date(const std::string& key) const {

@@ -1,5 +1,6 @@
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -71,6 +72,10 @@ TEST_F(UserDefaultsFileTest, ReadsOfTheWrongTypeOrMissingKeysGiveNothing) {
   EXPECT_FALSE(defaults->string("when"));
   EXPECT_FALSE(defaults->dictionary("text"));
   EXPECT_EQ(defaults->integer("text"), 12) << "a numeric text reads as its number";
+  defaults->setDouble("huge", 1e300);
+  defaults->setString("tiny", "-1e300");
+  EXPECT_EQ(defaults->integer("huge"), std::numeric_limits<std::int64_t>::max());
+  EXPECT_EQ(defaults->integer("tiny"), std::numeric_limits<std::int64_t>::min());
   EXPECT_FALSE(defaults->boolean("missing"));
   EXPECT_FALSE(defaults->boolValue("missing"));
   EXPECT_EQ(defaults->integer("missing"), 0);
