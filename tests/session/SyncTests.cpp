@@ -19,6 +19,7 @@
 #include "platform/foundation/UserDefaults.hpp"
 #include "testing/RuntimeFixture.hpp"
 #include "testing/VerificationServer.hpp"
+#include "tests/network/ServerTest.hpp"
 
 namespace ostrel {
 namespace {
@@ -32,21 +33,14 @@ const JSON kServerDictionary = {{"error_network", "Lỗi kết nối mạng"},
                                 {"error_unknown", "Có lỗi xảy ra"},
                                 {"button_confirm", "Xác nhận"}};
 
-class SyncTest : public testing::RuntimeTest {
+class SyncTest : public ServerTest {
  protected:
-  static constexpr const char* kSession = "sync-token";
-
   void SetUp() override {
-    ASSERT_TRUE(server.isRunning());
-    config = OSLConfig::Builder(kSession);
-    config->withBaseUrl(server.baseUrl());
-    Ostrel::shared()->setConfig(config);
-    server.setExpectedAuthorization(kSession);
+    ServerTest::SetUp();
     setLanguageDictionary(JSON::object());
   }
   void TearDown() override {
-    Ostrel::shared()->setConfig(nullptr);
-    setLanguageDictionary(JSON::object());
+    ServerTest::TearDown();
     EXPECT_TRUE(server.problems().empty());
   }
 
@@ -75,9 +69,6 @@ class SyncTest : public testing::RuntimeTest {
   }
 
   std::size_t fetches() const { return server.requests("/lang/get").size(); }
-
-  testing::VerificationServer server;
-  std::shared_ptr<OSLConfig> config;
 };
 
 TEST_F(SyncTest, UpToDateCacheIsLoadedAndNothingFetched) {
