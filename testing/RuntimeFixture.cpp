@@ -4,11 +4,13 @@
 #include <atomic>
 #include <string>
 
+#include "platform/camera/CameraAuthorization.hpp"
 #include "platform/foundation/Debug.hpp"
 #include "platform/foundation/Paths.hpp"
 #include "platform/foundation/UserDefaults.hpp"
 #include "platform/runtime/Application.hpp"
 #include "platform/runtime/NotificationCenter.hpp"
+#include "testing/ScriptedCameraAuthorization.hpp"
 
 namespace ostrel::testing {
 
@@ -29,6 +31,8 @@ RuntimeEnvironment::RuntimeEnvironment() : runtime_(std::make_shared<Determinist
   platform::DeviceInfo::override(fixedDevice());
   platform::NotificationCenter::defaultCenter().reset();
   platform::Application::shared().reset();
+  // No test asks the machine's real cameras for permission unless it installs that itself.
+  ScriptedCameraAuthorization::install();
 }
 
 RuntimeEnvironment::~RuntimeEnvironment() {
@@ -39,6 +43,7 @@ RuntimeEnvironment::~RuntimeEnvironment() {
   platform::UserDefaults::useInMemoryStorage(false);
   platform::Paths::setApplicationDataDirectory(std::nullopt);
   platform::setDebugSink({});
+  platform::CameraAuthorization::install(nullptr);
   platform::Runtime::install(nullptr);
   std::error_code ec;
   std::filesystem::remove_all(dataDirectory_, ec);
