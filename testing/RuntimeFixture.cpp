@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/camera/CameraAuthorization.hpp"
+#include "platform/camera/CaptureDevice.hpp"
 #include "platform/foundation/Debug.hpp"
 #include "platform/foundation/Paths.hpp"
 #include "platform/foundation/UserDefaults.hpp"
@@ -33,6 +34,8 @@ RuntimeEnvironment::RuntimeEnvironment() : runtime_(std::make_shared<Determinist
   platform::Application::shared().reset();
   // No test asks the machine's real cameras for permission unless it installs that itself.
   ScriptedCameraAuthorization::install();
+  // Nor opens a real camera: tests that want frames install the image-file camera.
+  platform::CameraBackend::install(std::make_shared<platform::NoCameraBackend>());
 }
 
 RuntimeEnvironment::~RuntimeEnvironment() {
@@ -44,6 +47,7 @@ RuntimeEnvironment::~RuntimeEnvironment() {
   platform::Paths::setApplicationDataDirectory(std::nullopt);
   platform::setDebugSink({});
   platform::CameraAuthorization::install(nullptr);
+  platform::CameraBackend::install(nullptr);
   platform::Runtime::install(nullptr);
   std::error_code ec;
   std::filesystem::remove_all(dataDirectory_, ec);
