@@ -15,6 +15,7 @@
 
 #include "platform/camera/SensorLayout.hpp"
 #include "platform/foundation/Debug.hpp"
+#include "platform/media/Image.hpp"
 #include "platform/media/PixelBufferConversion.hpp"
 #include "platform/runtime/Runtime.hpp"
 
@@ -253,13 +254,11 @@ class VideoIODriver : public CaptureDeviceDriver,
       photos.swap(photos_);
     }
     if (photos.empty()) return;
-    Bytes jpeg = encodeJPEG(frame, false, 0.9);
-    for (auto& answer : photos) {
-      if (jpeg.empty())
-        answer({std::nullopt, std::nullopt});
-      else
-        answer({jpeg, std::nullopt});
-    }
+    // The webcam's picture is upright already: the photo carries no orientation.
+    cv::Mat rgba;
+    cv::cvtColor(frame, rgba, cv::COLOR_BGR2RGBA);
+    auto jpeg = Image(std::move(rgba)).jpegData(0.9);
+    for (auto& answer : photos) answer({jpeg, std::nullopt});
   }
 
   const VideoIOSource source_;
