@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <thread>
 
+#include <pthread.h>
+
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
@@ -26,6 +28,7 @@ bool VideoIOSource::paced() const { return apiPreference == cv::CAP_IMAGES; }
 namespace {
 
 constexpr int kDefaultFrameRate = 30;
+constexpr const char* kGrabThreadName = "ostrel-camera";
 
 void quietOpenCV() {
   static std::once_flag once;
@@ -54,7 +57,8 @@ bool probeSource(const VideoIOSource& source, Probe& probe) {
     probe.width = frame.cols;
     probe.height = frame.rows;
     double fps = capture.get(cv::CAP_PROP_FPS);
-    if (std::isfinite(fps) && fps >= 1 && fps <= 240) probe.fps = int(std::lround(fps));
+    // Image sequences report no meaningful rate; they play at the default one.
+    if (!source.paced() && std::isfinite(fps) && fps >= 1 && fps <= 240) probe.fps = int(std::lround(fps));
     probe.autoExposure = capture.get(cv::CAP_PROP_AUTO_EXPOSURE) > 0;
     probe.autoWhiteBalance = capture.get(cv::CAP_PROP_AUTO_WB) > 0;
     probe.zoomProperty = !source.paced() && capture.get(cv::CAP_PROP_ZOOM) > 0;
@@ -188,6 +192,7 @@ class VideoIODriver : public CaptureDeviceDriver,
   }
 
   void run(std::shared_ptr<Stream> stream) {
+    pthread_setname_np(pthread_self(), kGrabThreadName);
     auto runtime = Runtime::currentShared();
     auto next = std::chrono::steady_clock::now();
     double appliedZoom = 1;
