@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 
-#include "core/LocalizationSync.hpp"
 #include "core/OSLRawDataProcessor.hpp"
 #include "core/ScreenFactories.hpp"
 #include "model/OSLBackResult.hpp"
@@ -257,20 +256,6 @@ std::optional<OSLConfig::ErrorKind> OSLConfig::validationError() const {
   if (!hasHttpScheme(baseUrl)) return ErrorKind::invalidBaseUrl;
   if (!appearance || appearance->language.empty()) return ErrorKind::invalidLanguage;
   return std::nullopt;
-}
-
-void OSLConfig::build(std::function<void()> completion) {
-  if (auto error = validationError()) throw OSLConfigError(*error);
-  syncLocalize(baseUrl, appearance->language, customer, std::move(completion), session);
-}
-
-std::future<void> OSLConfig::build() {
-  if (auto error = validationError()) {
-    std::promise<void> refused;
-    refused.set_exception(std::make_exception_ptr(OSLConfigError(*error)));
-    return refused.get_future();
-  }
-  return syncLocalize(baseUrl, appearance->language, customer, session);
 }
 
 const char* OSLConfigError::what() const noexcept {

@@ -35,8 +35,8 @@ class ScriptedStepScreen : public platform::ViewController {
   }
 };
 
-// Registers stand-ins for every screen factory while alive (all factories are emptied
-// afterwards) and keeps every screen made, in order.
+// Registers stand-ins for every screen factory while alive, puts back the entries it replaced
+// when it goes, and keeps every screen made, in order.
 class ScriptedScreens {
  public:
   ScriptedScreens();
@@ -57,6 +57,7 @@ class ScriptedScreens {
  private:
   std::shared_ptr<ScriptedStepScreen> make(std::string kind);
   std::vector<std::shared_ptr<ScriptedStepScreen>> created_;
+  ScreenFactories replaced_;
 };
 
 }  // namespace ostrel::testing

@@ -7,10 +7,10 @@
 #include <thread>
 #include <vector>
 
-#include "core/FlowLauncher.hpp"
+#include "session/FlowLauncher.hpp"
 #include "core/Localization.hpp"
 #include "core/OSLRawDataProcessor.hpp"
-#include "core/Ostrel.hpp"
+#include "session/Ostrel.hpp"
 #include "model/OSLBackResult.hpp"
 #include "model/OSLFrontResult.hpp"
 #include "model/OstrelResult.hpp"

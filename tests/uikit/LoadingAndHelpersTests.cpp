@@ -3,7 +3,7 @@
 #include <cmath>
 #include <thread>
 
-#include "core/Helpers.hpp"
+#include "session/HelpersAlerts.hpp"
 #include "platform/foundation/Debug.hpp"
 #include "platform/ui/Animation.hpp"
 #include "platform/ui/Text.hpp"

@@ -7,7 +7,7 @@
 #include <opencv2/core.hpp>
 
 #include "core/Localization.hpp"
-#include "core/Ostrel.hpp"
+#include "session/Ostrel.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/media/Image.hpp"
 #include "platform/runtime/Application.hpp"

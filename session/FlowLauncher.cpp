@@ -1,11 +1,12 @@
-#include "core/FlowLauncher.hpp"
+#include "session/FlowLauncher.hpp"
 
 #include <algorithm>
 #include <cctype>
 
+#include "core/CurrentConfig.hpp"
 #include "core/Localization.hpp"
 #include "core/OSLConfig.hpp"
-#include "core/Ostrel.hpp"
+#include "session/Ostrel.hpp"
 #include "model/OSLBackResult.hpp"
 #include "model/OSLConfirmResult.hpp"
 #include "model/OSLFrontResult.hpp"
@@ -23,10 +24,6 @@ using platform::ViewController;
 
 ScreenFactories& factories() {
   return ScreenFactories::shared();
-}
-
-std::shared_ptr<OSLConfig> currentConfig() {
-  return Ostrel::shared()->config();
 }
 
 void wireLiveness(StepScreen& step) {
@@ -246,7 +243,7 @@ QRScannerConfiguration FlowLauncher::qrConfiguration() {
   auto image = [&](const char* name) -> platform::ImagePtr {
     return bundle ? platform::Image::named(name, *bundle) : nullptr;
   };
-  auto appearance = currentConfig()->appearance;
+  auto appearance = currentAppearance();
   QRScannerConfiguration c;
   c.title = osl_localize("scan_qr_code");
   c.hint = osl_localize("qr_code_scan_guide");
@@ -257,7 +254,7 @@ QRScannerConfiguration FlowLauncher::qrConfiguration() {
   c.flashOnImage = image("ic_flash_off");
   c.galleryImage = image("ic_gallery");
   c.length = 20;
-  c.color = colorFromHex(appearance ? appearance->mainColor : "3270EA");
+  c.color = colorFromHex(appearance->mainColor);
   c.radius = 16;
   c.thickness = 8;
   c.readQRFromPhotos = false;

@@ -1,17 +1,20 @@
-#include "core/Ostrel.hpp"
+#include "session/Ostrel.hpp"
 
 #include <utility>
 
-#include "core/FlowLauncher.hpp"
+#include "session/FlowLauncher.hpp"
+#include "core/CurrentConfig.hpp"
 #include "core/Localization.hpp"
-#include "core/LocalizationSync.hpp"
+#include "session/LocalizationSync.hpp"
 #include "core/OSLRawDataProcessor.hpp"
 #include "core/OstrelVersion.hpp"
 #include "core/ScreenFactories.hpp"
 #include "network/OSLCrypto.hpp"
+#include "session/HelpersAlerts.hpp"
 #include "platform/foundation/Debug.hpp"
 #include "platform/runtime/DispatchQueue.hpp"
 #include "platform/ui/NavigationController.hpp"
+#include "ui/OSLProgressHUD.hpp"
 
 namespace ostrel {
 namespace {
@@ -77,18 +80,13 @@ std::shared_ptr<Ostrel> Ostrel::shared() {
 }
 
 std::shared_ptr<OSLConfig> Ostrel::config() const {
-  std::lock_guard lock(mutex_);
-  return config_;
+  return currentConfig();
 }
 
 void Ostrel::setConfig(std::shared_ptr<OSLConfig> config) {
-  if (!config) config = OSLConfig::Builder("");
-  std::shared_ptr<OSLConfig> previous;
-  {
-    std::lock_guard lock(mutex_);
-    previous = std::exchange(config_, std::move(config));
-  }
-  // `previous` may hold the last reference to host handlers; they are released unlocked.
+  // The previous configuration may hold the last reference to host handlers; it is released
+  // here, outside any lock.
+  setCurrentConfig(std::move(config));
 }
 
 OSLFlowType Ostrel::flowType() const {
@@ -262,11 +260,11 @@ std::string Ostrel::osl_localize(const std::string& key) const {
 }
 
 void Ostrel::showResult(std::shared_ptr<OstrelResult> result) {
-  pushResultScreen(std::move(result), ScreenFactories::shared().ekycResult);
+  FlowLauncher::pushResultScreen(std::move(result), ScreenFactories::shared().ekycResult);
 }
 
 void Ostrel::showResultNfc(std::shared_ptr<OstrelResult> result) {
-  pushResultScreen(std::move(result), ScreenFactories::shared().nfcResult);
+  FlowLauncher::pushResultScreen(std::move(result), ScreenFactories::shared().nfcResult);
 }
 
 void Ostrel::pushResultScreen(
@@ -277,6 +275,34 @@ void Ostrel::pushResultScreen(
 
 std::string Ostrel::encrypt(std::string_view data) const {
   return OSLCrypto::encrypt(data);
+}
+
+void Ostrel::showAlert(int alertType, int errorCode, platform::ImagePtr titleIcon,
+                       std::optional<std::string> title, std::optional<std::string> message,
+                       std::optional<std::string> titleCancel,
+                       std::optional<std::string> titleConfirm, std::function<void()> cancelAction,
+                       std::function<void()> confirmAction,
+                       std::shared_ptr<ViewController> fromVC) {
+  Helpers::showAlert(alertType, errorCode, std::move(titleIcon), std::move(title),
+                     std::move(message), std::move(titleCancel), std::move(titleConfirm),
+                     std::move(cancelAction), std::move(confirmAction), std::move(fromVC));
+}
+
+void Ostrel::showLoading(std::shared_ptr<ViewController> fromVC, std::optional<std::string> text,
+                         bool interaction) {
+  Helpers::showLoading(std::move(fromVC), std::move(text), std::nullopt, interaction);
+}
+
+void Ostrel::hideLoading() {
+  if (auto handler = config()->hideLoadingHandler) {
+    if (platform::isMainQueue()) {
+      handler();
+    } else {
+      DispatchQueue::main()->async(std::move(handler));
+    }
+    return;
+  }
+  OSLProgressHUD::dismiss();
 }
 
 void closeSessionCancelled(std::function<void()> completion) {
