@@ -26,6 +26,22 @@ ScreenFactories& factories() {
   return ScreenFactories::shared();
 }
 
+// Readies a step for this run: out of a navigation controller an earlier session left behind
+// (a controller with a parent cannot be pushed again), then back to a fresh screen's state.
+// Done before its continuations are set, so the reset cannot clear them.
+void prepareForRun(const StepScreen& step) {
+  if (!step) return;
+  if (auto parent = step.controller->parent()) {
+    if (auto old = std::dynamic_pointer_cast<NavigationController>(parent)) {
+      auto kept = old->viewControllers();
+      std::erase(kept, step.controller);
+      old->setViewControllers(std::move(kept), false);
+    }
+    step.controller->removeFromParent();
+  }
+  if (step.resetForNewRun) step.resetForNewRun();
+}
+
 void wireLiveness(StepScreen& step) {
   if (step.setOnNeedLiveness) step.setOnNeedLiveness(FlowLauncher::livenessStarter());
 }
@@ -141,6 +157,7 @@ StepScreen firstStep(const OSLFlowType& flow) {
       break;
     }
   }
+  prepareForRun(first);
   if (first && first.setOnNext) first.setOnNext(std::move(next));
   return first;
 }
@@ -216,6 +233,7 @@ bool FlowLauncher::startConfiguredSteps(const std::shared_ptr<OSLConfig>& config
   }
   auto shared = std::make_shared<std::function<void()>>(std::move(completion));
   auto first = config->steps.front();
+  prepareForRun(first);
   if (first.setOnNext) first.setOnNext(configuredNext(config, 0, shared));
   return presentSession(first, std::move(from), animated);
 }
@@ -283,6 +301,7 @@ bool FlowLauncher::push(StepScreen step, std::function<void()> next) {
     platform::debugLog("flow: a step screen is not available in this build");
     return false;
   }
+  prepareForRun(step);
   if (step.setOnNext) step.setOnNext(std::move(next));
   auto navi = Ostrel::shared()->naviViewController();
   if (!navi) return false;

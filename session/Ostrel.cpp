@@ -130,6 +130,12 @@ void Ostrel::close(bool isCancel, std::function<void()> completion) {
 }
 
 void Ostrel::finishClose(bool isCancel, std::function<void()> completion) {
+  {
+    // The session is over: a later restart must not replay its host's completion. A restart
+    // took its own copy before closing.
+    std::lock_guard lock(mutex_);
+    lastLaunch_ = LastLaunch{};
+  }
   const auto current = config();
   if (isCancel) {
     if (current->eventHandler) {
@@ -203,8 +209,22 @@ void Ostrel::run(std::shared_ptr<OSLConfig> config, std::shared_ptr<ViewControll
     });
     return;
   }
+  // Whatever happens, the host hears back: a refused call runs only its completion.
   if (!config || naviViewController()) {
     platform::debugLog("run: no configuration, or a session is already on screen");
+    if (completion) completion();
+    return;
+  }
+  if (config->steps.empty()) {
+    // Nothing to show: the session ends as soon as it starts, as after its last step.
+    platform::debugLog("run: the configuration has no steps");
+    if (config->eventHandler) {
+      config->eventHandler(OSLConfig::Event::cancelled);
+    } else if (config->cancelSessionHandler) {
+      config->cancelSessionHandler();
+    }
+    if (config->resultHandler) config->resultHandler(nullptr);
+    if (completion) completion();
     return;
   }
   setConfig(config);
@@ -212,7 +232,13 @@ void Ostrel::run(std::shared_ptr<OSLConfig> config, std::shared_ptr<ViewControll
     std::lock_guard lock(mutex_);
     lastLaunch_ = LastLaunch{true, from, animated, completion};
   }
-  FlowLauncher::startConfiguredSteps(config, std::move(from), animated, std::move(completion));
+  if (!FlowLauncher::startConfiguredSteps(config, std::move(from), animated, completion)) {
+    {
+      std::lock_guard lock(mutex_);
+      lastLaunch_ = LastLaunch{};
+    }
+    if (completion) completion();
+  }
 }
 
 void Ostrel::restart() {

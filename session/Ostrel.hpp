@@ -64,7 +64,10 @@ class Ostrel {
            std::shared_ptr<OSLRawDataProcessor> processor);
   // Runs the configuration's own steps, presented from `from` (the top-most presented
   // controller of the key window when null). After the last step the session closes as
-  // cancelled, the result handler gets no result, then `completion` runs.
+  // cancelled, the result handler gets no result, then `completion` runs. Every step screen is
+  // taken back to a fresh state before it is shown. Without steps the same three things happen
+  // at once. A refused call (no configuration, a session already on screen, nothing to present
+  // on) starts nothing and only runs `completion`.
   void run(std::shared_ptr<OSLConfig> config, std::shared_ptr<platform::ViewController> from,
            bool animated, std::function<void()> completion = {});
   // Closes the session as cancelled, then runs the same flow (or the same configured steps)

@@ -28,9 +28,18 @@ class ScriptedStepScreen : public platform::ViewController {
 
   std::function<void()> onNext;
   LivenessStarter onNeedLiveness;
+  // How often the launcher took the screen back to a fresh state, and the steps it finished
+  // since (a fresh screen has finished none).
+  int resets = 0;
+  int finishedSinceReset = 0;
 
+  void resetForNewRun() {
+    ++resets;
+    finishedSinceReset = 0;
+  }
   // The step is done.
   void finish() {
+    ++finishedSinceReset;
     if (onNext) onNext();
   }
 };
