@@ -11,6 +11,7 @@
 #include "model/OSLQRCodeModel.hpp"
 #include "model/OstrelResult.hpp"
 #include "platform/foundation/Debug.hpp"
+#include "platform/ui/Text.hpp"
 
 #ifndef OSTREL_DEFAULT_BASE_URL
 #define OSTREL_DEFAULT_BASE_URL "https://verification.invalid"
@@ -209,9 +210,7 @@ void appendStep(std::vector<StepScreen>& steps, StepScreen step, const char* wha
 }
 
 bool hasHttpScheme(const std::string& url) {
-  std::string lower = url;
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  const std::string lower = platform::lowercased(url);
   for (std::string scheme : {"http://", "https://"}) {
     if (lower.rfind(scheme, 0) == 0 && lower.size() > scheme.size()) return true;
   }

@@ -6,12 +6,14 @@
 #include "core/CurrentConfig.hpp"
 #include "core/Localization.hpp"
 #include "core/OSLConfig.hpp"
+#include "platform/ui/Text.hpp"
 #include "session/Ostrel.hpp"
 #include "model/OSLBackResult.hpp"
 #include "model/OSLConfirmResult.hpp"
 #include "model/OSLFrontResult.hpp"
 #include "model/OstrelResult.hpp"
 #include "platform/foundation/Debug.hpp"
+#include "platform/runtime/DispatchQueue.hpp"
 #include "platform/ui/NavigationController.hpp"
 #include "ui/ResourceBundle.hpp"
 #include "ui/ViewExtensions.hpp"
@@ -93,9 +95,7 @@ void showQRThen(std::function<void()> next) {
 
 bool isChipCard(const std::shared_ptr<OSLBackResult>& back) {
   if (!back || !back->cardType) return false;
-  std::string type = *back->cardType;
-  std::transform(type.begin(), type.end(), type.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  const std::string type = platform::lowercased(*back->cardType);
   return type == "eid24_back" || type == "eid_back";
 }
 
@@ -216,6 +216,7 @@ void configuredStepDone(const std::weak_ptr<OSLConfig>& weakConfig, std::size_t 
 }  // namespace
 
 bool FlowLauncher::start(const OSLFlowType& flow) {
+  platform::assertOnQueue(platform::DispatchQueue::main());
   auto first = firstStep(flow);
   if (!first) {
     platform::debugLog(std::string("run: no first screen for the flow ") + flow.key());
@@ -227,6 +228,7 @@ bool FlowLauncher::start(const OSLFlowType& flow) {
 bool FlowLauncher::startConfiguredSteps(const std::shared_ptr<OSLConfig>& config,
                                         std::shared_ptr<ViewController> from, bool animated,
                                         std::function<void()> completion) {
+  platform::assertOnQueue(platform::DispatchQueue::main());
   if (!config || config->steps.empty()) {
     platform::debugLog("run: the configuration has no steps");
     return false;
@@ -246,6 +248,7 @@ StepScreen FlowLauncher::makeFaceStep(OSLFaceLivenessVersion version) {
 }
 
 void FlowLauncher::startLiveness(std::function<void()> continuation) {
+  platform::assertOnQueue(platform::DispatchQueue::main());
   push(makeFaceStep(currentConfig()->livenessVersion), [continuation = std::move(continuation)] {
     if (auto navi = Ostrel::shared()->naviViewController()) navi->popViewController(true);
     if (continuation) continuation();
@@ -285,6 +288,7 @@ QRScannerConfiguration FlowLauncher::qrConfiguration() {
 
 void FlowLauncher::pushResultScreen(std::shared_ptr<OstrelResult> result,
                                     const ScreenFactories::ResultFactory& creator) {
+  platform::assertOnQueue(platform::DispatchQueue::main());
   const auto& make =
       currentConfig()->isOnlyShowReasonInResultVC ? factories().simpleResult : creator;
   auto screen = make ? make(std::move(result)) : nullptr;
@@ -297,6 +301,7 @@ void FlowLauncher::pushResultScreen(std::shared_ptr<OstrelResult> result,
 }
 
 bool FlowLauncher::push(StepScreen step, std::function<void()> next) {
+  platform::assertOnQueue(platform::DispatchQueue::main());
   if (!step) {
     platform::debugLog("flow: a step screen is not available in this build");
     return false;

@@ -39,6 +39,7 @@ void Helpers::showAlert(int alertType, int errorCode, ImagePtr titleIcon,
                         std::optional<std::string> titleConfirm, std::function<void()> cancelAction,
                         std::function<void()> confirmAction,
                         std::shared_ptr<ViewController> fromVC) {
+  assertOnQueue(DispatchQueue::main());
   auto kind = OSLAlertVC::typeOfAlert(alertType);
   if (!kind) {
     debugLog("showAlert: " + std::to_string(alertType) + " is not an alert kind");

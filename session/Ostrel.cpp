@@ -130,6 +130,7 @@ void Ostrel::close(bool isCancel, std::function<void()> completion) {
 }
 
 void Ostrel::finishClose(bool isCancel, std::function<void()> completion) {
+  platform::assertOnQueue(platform::DispatchQueue::main());
   {
     // The session is over: a later restart must not replay its host's completion. A restart
     // took its own copy before closing.
@@ -286,10 +287,12 @@ std::string Ostrel::osl_localize(const std::string& key) const {
 }
 
 void Ostrel::showResult(std::shared_ptr<OstrelResult> result) {
+  platform::assertOnQueue(platform::DispatchQueue::main());
   FlowLauncher::pushResultScreen(std::move(result), ScreenFactories::shared().ekycResult);
 }
 
 void Ostrel::showResultNfc(std::shared_ptr<OstrelResult> result) {
+  platform::assertOnQueue(platform::DispatchQueue::main());
   FlowLauncher::pushResultScreen(std::move(result), ScreenFactories::shared().nfcResult);
 }
 
@@ -309,6 +312,7 @@ void Ostrel::showAlert(int alertType, int errorCode, platform::ImagePtr titleIco
                        std::optional<std::string> titleConfirm, std::function<void()> cancelAction,
                        std::function<void()> confirmAction,
                        std::shared_ptr<ViewController> fromVC) {
+  platform::assertOnQueue(platform::DispatchQueue::main());
   Helpers::showAlert(alertType, errorCode, std::move(titleIcon), std::move(title),
                      std::move(message), std::move(titleCancel), std::move(titleConfirm),
                      std::move(cancelAction), std::move(confirmAction), std::move(fromVC));
