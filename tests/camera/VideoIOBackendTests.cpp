@@ -219,8 +219,8 @@ TEST_F(VideoIOBackendTest, ASessionLetGoWhileRunningLeavesNoGrabThread) {
   EXPECT_TRUE(threadsSettle(1));
   std::weak_ptr<CaptureSession> weak = session;
   session.reset();
-  EXPECT_TRUE(weak.expired());
-  EXPECT_EQ(grabThreads(), 0);
+  // The grab thread may hold the session for the frame it is handing over, and then end it.
+  EXPECT_TRUE(eventually([&] { return weak.expired() && grabThreads() == 0; }));
 
   // Let go from the grab thread itself: it cannot wait for itself, and still ends.
   auto again = std::make_shared<CaptureSession>();
