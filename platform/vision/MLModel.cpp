@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include <opencv2/dnn.hpp>
+#include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "platform/vision/OnnxModelInfo.hpp"
@@ -24,6 +25,17 @@ std::shared_ptr<ModelLoader>& installedLoader() {
   static std::shared_ptr<ModelLoader> loader;
   return loader;
 }
+
+// The importer prints its complaints about a broken file; the error we throw carries them.
+class QuietOpenCV {
+ public:
+  QuietOpenCV()
+      : previous_(cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT)) {}
+  ~QuietOpenCV() { cv::utils::logging::setLogLevel(previous_); }
+
+ private:
+  cv::utils::logging::LogLevel previous_;
+};
 
 [[noreturn]] void failed(VisionErrorCode code, const std::string& what) {
   throw VisionError(code, what);
@@ -157,6 +169,7 @@ MLModelPtr OnnxDetectorLoader::loadFromBytes(const Bytes& data) {
     }
   }
   cv::dnn::Net net;
+  QuietOpenCV quiet;
   try {
     net = cv::dnn::readNetFromONNX(reinterpret_cast<const char*>(data.data()), data.size());
   } catch (const std::exception& e) {
