@@ -9,6 +9,7 @@
 #include "platform/media/PixelBufferConversion.hpp"
 #include "platform/runtime/DispatchQueue.hpp"
 #include "platform/runtime/Runtime.hpp"
+#include "testing/ExifJpeg.hpp"
 
 namespace ostrel::testing {
 
@@ -235,7 +236,7 @@ void ImageFileCameraDriver::capturePhoto(const PhotoRequest& request,
   }
   switch (photo.kind) {
     case ScriptedPhoto::Kind::jpeg:
-      answer({encodeJPEG(photo.storedRGBA, true, 0.9, photo.exifOrientation), std::nullopt});
+      answer({jpegWithExifOrientation(photo.storedRGBA, photo.exifOrientation), std::nullopt});
       return;
     case ScriptedPhoto::Kind::error: answer({std::nullopt, photo.error}); return;
     case ScriptedPhoto::Kind::noData: answer({std::nullopt, std::nullopt}); return;

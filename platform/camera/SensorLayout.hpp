@@ -4,7 +4,6 @@
 
 #include <opencv2/core.hpp>
 
-#include "platform/foundation/JSON.hpp"
 
 #include "platform/camera/CaptureTypes.hpp"
 
@@ -18,9 +17,5 @@ cv::Mat sensorLayoutFromUpright(const cv::Mat& upright, CaptureDevicePosition po
 
 // Row stride a camera driver would use for `width` BGRA pixels (rows aligned to 64 bytes).
 std::size_t driverRowStride(int width);
-
-// JPEG bytes of `picture` (BGR, BGRA or RGBA as `isRGBA` says) at `quality` in [0, 1], with an
-// EXIF block holding `exifOrientation` (1-8) when it is given.
-Bytes encodeJPEG(const cv::Mat& picture, bool isRGBA, double quality, int exifOrientation = 0);
 
 }  // namespace ostrel::platform

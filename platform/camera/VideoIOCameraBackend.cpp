@@ -9,12 +9,15 @@
 #include <filesystem>
 #include <thread>
 
+#include <pthread.h>
+
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
 #include "platform/camera/SensorLayout.hpp"
 #include "platform/foundation/Debug.hpp"
+#include "platform/media/Image.hpp"
 #include "platform/media/PixelBufferConversion.hpp"
 #include "platform/runtime/Runtime.hpp"
 
@@ -25,6 +28,7 @@ bool VideoIOSource::paced() const { return apiPreference == cv::CAP_IMAGES; }
 namespace {
 
 constexpr int kDefaultFrameRate = 30;
+constexpr const char* kGrabThreadName = "ostrel-camera";
 
 void quietOpenCV() {
   static std::once_flag once;
@@ -53,7 +57,8 @@ bool probeSource(const VideoIOSource& source, Probe& probe) {
     probe.width = frame.cols;
     probe.height = frame.rows;
     double fps = capture.get(cv::CAP_PROP_FPS);
-    if (std::isfinite(fps) && fps >= 1 && fps <= 240) probe.fps = int(std::lround(fps));
+    // Image sequences report no meaningful rate; they play at the default one.
+    if (!source.paced() && std::isfinite(fps) && fps >= 1 && fps <= 240) probe.fps = int(std::lround(fps));
     probe.autoExposure = capture.get(cv::CAP_PROP_AUTO_EXPOSURE) > 0;
     probe.autoWhiteBalance = capture.get(cv::CAP_PROP_AUTO_WB) > 0;
     probe.zoomProperty = !source.paced() && capture.get(cv::CAP_PROP_ZOOM) > 0;
@@ -187,6 +192,7 @@ class VideoIODriver : public CaptureDeviceDriver,
   }
 
   void run(std::shared_ptr<Stream> stream) {
+    pthread_setname_np(pthread_self(), kGrabThreadName);
     auto runtime = Runtime::currentShared();
     auto next = std::chrono::steady_clock::now();
     double appliedZoom = 1;
@@ -253,13 +259,11 @@ class VideoIODriver : public CaptureDeviceDriver,
       photos.swap(photos_);
     }
     if (photos.empty()) return;
-    Bytes jpeg = encodeJPEG(frame, false, 0.9);
-    for (auto& answer : photos) {
-      if (jpeg.empty())
-        answer({std::nullopt, std::nullopt});
-      else
-        answer({jpeg, std::nullopt});
-    }
+    // The webcam's picture is upright already: the photo carries no orientation.
+    cv::Mat rgba;
+    cv::cvtColor(frame, rgba, cv::COLOR_BGR2RGBA);
+    auto jpeg = Image(std::move(rgba)).jpegData(0.9);
+    for (auto& answer : photos) answer({jpeg, std::nullopt});
   }
 
   const VideoIOSource source_;

@@ -25,7 +25,8 @@ struct VideoIOSource {
 // the way a phone's sensor writes them (see `sensorLayoutFromUpright`), so a device's formats
 // and presets give buffer sizes turned from the webcam's picture size. What V4L2 lacks is
 // reported as unsupported: no torch, no focus range, no stabilisation, no intrinsics. Zoom uses
-// the camera's own zoom where it has one, else crops the centre and scales it back.
+// the camera's own zoom where it has one, else crops the centre and scales it back. Each running
+// session has one grab thread, named "ostrel-camera".
 class VideoIOCameraBackend : public CameraBackend {
  public:
   // The first /dev/video* node that opens, for both positions.
