@@ -5,9 +5,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "platform/media/GraphicsContext.hpp"
 #include "platform/media/PerspectiveCorrection.hpp"
-#include "ui/ImageExtensions.hpp"
 
 namespace ostrel {
 
@@ -73,26 +71,16 @@ OSLPreprocess correctPerspective(const platform::ImagePtr& picture,
   result.dx = (W - nw) / 2;
   result.dy = (H - nh) / 2;
 
-  // Drawn the platform's way: its image drawing leaves the card mirrored top to bottom in a
-  // top-left context, and the picture is mirrored back, so the card's bottom edge ends up dy
-  // above the bottom. The card is scaled first so the drawing maps pixels one to one.
-  cv::Mat scaled;
-  if (nw >= 1 && nh >= 1) {
-    cv::resize(*corrected, scaled, cv::Size(nw, nh), 0, 0, cv::INTER_AREA);
+  // The platform draws the card into a top-left image context with its own image drawing,
+  // which leaves it mirrored top to bottom, and mirrors the picture back: the card ends up
+  // upright with its bottom edge dy above the bottom (so the top margin is H - dy - nh). The
+  // same pixels are put straight where that drawing leaves them, which a camera frame can afford.
+  cv::Mat letterbox(H, W, CV_8UC4, cv::Scalar(114, 114, 114, 255));
+  const cv::Rect place(result.dx, H - result.dy - nh, nw, nh);
+  if (nw >= 1 && nh >= 1 && (place & cv::Rect(0, 0, W, H)) == place) {
+    cv::resize(*corrected, letterbox(place), place.size(), 0, 0, cv::INTER_AREA);
   }
-  platform::beginImageContext({double(W), double(H)}, false, 1.0);
-  if (auto context = platform::currentImageContext()) {
-    context->setFillColor({114 / 255.0, 114 / 255.0, 114 / 255.0, 1});
-    context->fill({0, 0, double(W), double(H)});
-    if (!scaled.empty()) {
-      context->draw(scaled, {double(result.dx), double(result.dy), double(nw), double(nh)});
-    }
-  }
-  auto letterbox = platform::imageFromCurrentImageContext();
-  platform::endImageContext();
-  if (!letterbox) return {};
-  result.image = flippedVertically(letterbox);
-  if (!result.image) return {};
+  result.image = std::make_shared<platform::Image>(std::move(letterbox));
   return result;
 }
 
