@@ -153,6 +153,8 @@ TEST_F(CameraViewTest, CounterFollowsPlacementAndHandsOffAtOneHundred) {
   four.extra = -1;
   CardResult six;
   six.extra = 1;
+  CardResult notANumber;
+  notANumber.viewBox = {NAN, 250, 280, 300};
 
   struct Step {
     const char* name;
@@ -173,6 +175,7 @@ TEST_F(CameraViewTest, CounterFollowsPlacementAndHandsOffAtOneHundred) {
       {"six observations", six, 0, 0, 0},
       {"good after clamping", good, 10, 0, 1},
       {"four observations keep the counter", four, 10, 0, 0},
+      {"a box that is not a number is not placed", notANumber, 0, 0, 0},
   };
   for (const auto& s : steps) {
     SCOPED_TRACE(s.name);
@@ -194,7 +197,7 @@ TEST_F(CameraViewTest, CounterFollowsPlacementAndHandsOffAtOneHundred) {
   // The card was straightened from the corner centres for the thumbnail.
   EXPECT_EQ(view->_preprocess.iw, 320);
   EXPECT_EQ(view->_preprocess.ih, 224);
-  EXPECT_EQ(view->framesAdmittedForTesting(), 21);
+  EXPECT_EQ(view->framesAdmittedForTesting(), 22);
   // Marker updates ran inside transactions without implicit actions.
   EXPECT_EQ(CATransaction::depth(), 0);
   ASSERT_GE(CATransaction::log().size(), 2u);
@@ -243,12 +246,15 @@ TEST_F(CameraViewTest, GlareCheckDecidesBetweenBadgeAndHandOff) {
   };
   Answer broken;
   broken.failure = "glare model broke";
+  Answer hostile = glare(400);
+  hostile.observations[0]->boundingBox = {NAN, 0.2, INFINITY, 1e300};
   const Row rows[] = {
       {"51 lit cells are too many", glare(51), 4, false, 1},
       {"50 lit cells are fine", glare(50), 4, true, 1},
       {"boxes under 0.4 do not count", glare(400, 0.39f), 4, true, 1},
       {"0.4 counts", glare(400, 0.4f), 4, false, 1},
       {"a failing glare request hands off once", broken, 4, true, 1},
+      {"boxes that are not numbers light nothing", hostile, 4, true, 1},
       {"three corners skip the check", std::nullopt, 3, true, 0},
   };
   for (const auto& row : rows) {
