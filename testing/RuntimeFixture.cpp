@@ -11,6 +11,7 @@
 #include "platform/foundation/UserDefaults.hpp"
 #include "platform/runtime/Application.hpp"
 #include "platform/runtime/NotificationCenter.hpp"
+#include "platform/vision/MLModel.hpp"
 #include "testing/ScriptedCameraAuthorization.hpp"
 
 namespace ostrel::testing {
@@ -36,6 +37,7 @@ RuntimeEnvironment::RuntimeEnvironment() : runtime_(std::make_shared<Determinist
   ScriptedCameraAuthorization::install();
   // Nor opens a real camera: tests that want frames install the image-file camera.
   platform::CameraBackend::install(std::make_shared<platform::NoCameraBackend>());
+  platform::ModelLoader::install(nullptr);
 }
 
 RuntimeEnvironment::~RuntimeEnvironment() {
@@ -48,6 +50,7 @@ RuntimeEnvironment::~RuntimeEnvironment() {
   platform::setDebugSink({});
   platform::CameraAuthorization::install(nullptr);
   platform::CameraBackend::install(nullptr);
+  platform::ModelLoader::install(nullptr);
   platform::Runtime::install(nullptr);
   std::error_code ec;
   std::filesystem::remove_all(dataDirectory_, ec);

@@ -258,13 +258,65 @@ GraphicsOperation pathOperation(GraphicsOperation::Kind kind, const Path& path) 
 
 }  // namespace
 
+bool GraphicsContext::fillAxisAligned(const Rect& rect) {
+  const auto& m = state_.ctm;
+  if (std::abs(m.b) > 1e-12 || std::abs(m.c) > 1e-12 || !m.invertible()) return false;
+  // Without rotation a pixel's user x depends on its column only and its user y on its row
+  // only, so the pixels whose centres lie inside form one block.
+  const auto inverse = m.inverted();
+  const PixelRange range = deviceRange(rect);
+  const int h = pixels_.rows;
+  int firstCol = -1, endCol = -1, firstRow = -1, endRow = -1;
+  for (int col = range.firstCol; col < range.endCol; ++col) {
+    double x = inverse.a * (col + 0.5) + inverse.tx;
+    if (x >= rect.minX() && x < rect.maxX()) {
+      if (firstCol < 0) firstCol = col;
+      endCol = col + 1;
+    }
+  }
+  for (int row = range.firstRow; row < range.endRow; ++row) {
+    double y = inverse.d * (h - (row + 0.5)) + inverse.ty;
+    if (y >= rect.minY() && y < rect.maxY()) {
+      if (firstRow < 0) firstRow = row;
+      endRow = row + 1;
+    }
+  }
+  if (firstCol < 0 || firstRow < 0) return true;
+  cv::Mat block = pixels_(cv::Rect(firstCol, firstRow, endCol - firstCol, endRow - firstRow));
+  const Color& c = state_.fill;
+  auto byte = [](double v) { return static_cast<uchar>(std::clamp(std::lround(v * 255.0), 0L, 255L)); };
+  const cv::Scalar solid(byte(c.red), byte(c.green), byte(c.blue), byte(c.alpha));
+  switch (state_.blend) {
+    case BlendMode::clear:
+      block.setTo(cv::Scalar::all(0));
+      return true;
+    case BlendMode::copy:
+      block.setTo(solid);
+      return true;
+    case BlendMode::normal: {
+      // An opaque colour, or any colour over nothing, simply replaces what is there.
+      cv::Mat alpha;
+      cv::extractChannel(block, alpha, 3);
+      if (c.alpha >= 1 || cv::countNonZero(alpha) == 0) {
+        block.setTo(solid);
+        return true;
+      }
+      return false;
+    }
+    case BlendMode::sourceIn:
+      return false;
+  }
+  return false;
+}
+
 void GraphicsContext::fill(const Rect& rect) {
   GraphicsOperation op;
   op.kind = GraphicsOperation::Kind::fillRect;
   op.rect = rect;
   op.color = state_.fill;
   record(std::move(op));
-  if (rect.isEmpty()) return;
+  if (rect.isEmpty() || pixels_.empty()) return;
+  if (fillAxisAligned(rect)) return;
   const auto color = components(state_.fill);
   paintRange(deviceRange(rect), [&](Point user) -> std::optional<cv::Vec4d> {
     if (!rect.contains(user)) return std::nullopt;

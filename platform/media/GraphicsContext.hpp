@@ -106,6 +106,9 @@ class GraphicsContext {
   void drawMapped(const cv::Mat& rgba, const Rect& rect, bool firstRowAtMinY);
   void blendPixel(cv::Vec4b& dst, const cv::Vec4d& src);
   void record(GraphicsOperation operation);
+  // Fills `rect` block-wise when the transform does not rotate and the blend allows it; false
+  // when the pixels must be blended one by one.
+  bool fillAxisAligned(const Rect& rect);
 
   cv::Mat pixels_;
   double scale_;
