@@ -57,6 +57,12 @@ ScriptedReply ScriptedReply::raw(std::string body, std::string contentType, int 
   return reply;
 }
 
+ScriptedReply ScriptedReply::redirect(int status, std::string location) {
+  ScriptedReply reply = json(JSON::object(), status);
+  reply.location = std::move(location);
+  return reply;
+}
+
 std::optional<std::string> RecordedRequest::header(const std::string& name) const {
   auto it = headers.find(lower(name));
   if (it == headers.end()) return std::nullopt;
@@ -373,6 +379,7 @@ void VerificationServer::handle(const void* requestPointer, void* responsePointe
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   response.status = reply.status;
+  if (!reply.location.empty()) response.set_header("Location", reply.location);
   switch (reply.fault) {
     case ScriptedReply::Fault::none:
       response.set_content(reply.body, reply.contentType);
