@@ -60,29 +60,24 @@ std::string SamplePerson::qrText() const {
 }
 
 MRZFields SamplePerson::cardFields() const {
-  MRZFields f;
-  f.documentCode = "ID";
-  f.issuingState = nationalityMRZ;
-  f.documentNumber = documentNumber();
   // The whole ID number follows in the optional data, closed by its own check digit.
-  f.optionalData = idNumber + "<<" + checkDigitOf(idNumber);
-  f.birth = birthMRZ();
-  f.sex = sexMRZ;
-  f.expiry = expiryMRZ();
-  f.nationality = nationalityMRZ;
-  f.names = surnameMRZ + "<<" + givenNamesMRZ;
-  return f;
+  return zoneFields("ID", documentNumber(), idNumber + "<<" + checkDigitOf(idNumber), expiryMRZ());
 }
 
 MRZFields SamplePerson::passportFields() const {
+  return zoneFields("P<", passportNumber, idNumber, passportExpiryMRZ());
+}
+
+MRZFields SamplePerson::zoneFields(std::string documentCode, std::string number,
+                                   std::string optionalData, std::string expiry) const {
   MRZFields f;
-  f.documentCode = "P<";
+  f.documentCode = std::move(documentCode);
   f.issuingState = nationalityMRZ;
-  f.documentNumber = passportNumber;
-  f.optionalData = idNumber;
+  f.documentNumber = std::move(number);
+  f.optionalData = std::move(optionalData);
   f.birth = birthMRZ();
   f.sex = sexMRZ;
-  f.expiry = passportExpiryMRZ();
+  f.expiry = std::move(expiry);
   f.nationality = nationalityMRZ;
   f.names = surnameMRZ + "<<" + givenNamesMRZ;
   return f;

@@ -60,6 +60,10 @@ struct SamplePerson {
   // The server's recognised card fields (front and back) and its record of the chip.
   platform::JSON cardFieldsJSON() const;
   platform::JSON chipRecordJSON(const std::string& faceImageBase64) const;
+
+ private:
+  MRZFields zoneFields(std::string documentCode, std::string number, std::string optionalData,
+                       std::string expiry) const;
 };
 
 const SamplePerson& samplePerson();
