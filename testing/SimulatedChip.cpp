@@ -224,7 +224,10 @@ std::optional<NFCTransmission> SimulatedChip::process(const Bytes& command) {
     if (sm_) {
       // A plain command ends secure messaging; only a new access control may follow.
       sm_.reset();
-      if (ins != 0x84) return plainAnswer({{}, 0x69, 0x88});
+      if (ins != 0x84 ||
+          plainCommandUnderSecureMessaging == PlainCommandUnderSecureMessaging::refuse) {
+        return plainAnswer({{}, 0x69, 0x88});
+      }
     }
   }
 
@@ -355,22 +358,51 @@ SimulatedChip::Answer SimulatedChip::execute(std::uint8_t ins, std::uint8_t p1, 
     }
     std::size_t offset = 0;
     for (auto b : offsetObject->second) offset = offset << 8 | b;
-    const Bytes& file = files_.at(*selectedFile_);
-    if (offset >= file.size()) return {{}, 0x6B, 0x00};
     if (le < 1) le = 256;
-    std::size_t n = std::min(file.size() - offset, static_cast<std::size_t>(le));
-    if (maxReadLength) n = std::min(n, maxReadLength);
-    while (n > 0 && ChipFiles::tlv(0x53, Bytes(n)).size() > static_cast<std::size_t>(le)) --n;
-    Answer a;
-    a.data = ChipFiles::tlv(0x53, subBytes(file, offset, offset + n));
-    return a;
+    return readBinaryOdd(*selectedFile_, offset, le);
   }
   return {{}, 0x6D, 0x00};
+}
+
+std::optional<SimulatedChip::Answer> SimulatedChip::refuseLongRead(std::size_t asked) const {
+  if (!maxReadLength || asked <= maxReadLength) return std::nullopt;
+  switch (longReadAnswer) {
+    case LongReadAnswer::shortAnswer:
+      return std::nullopt;
+    case LongReadAnswer::wrongLength:
+      return Answer{{}, 0x67, 0x00};
+    case LongReadAnswer::exactLength:
+      return Answer{{}, 0x6C, static_cast<std::uint8_t>(maxReadLength)};
+  }
+  return std::nullopt;
+}
+
+SimulatedChip::Answer SimulatedChip::readBinaryOdd(std::uint16_t fileId, std::size_t offset,
+                                                   int le) {
+  const Bytes& file = files_.at(fileId);
+  if (offset >= file.size()) return {{}, 0x6B, 0x00};
+  const auto wanted = static_cast<std::size_t>(le);
+  if (auto refusal = refuseLongRead(wanted)) return *refusal;
+  std::size_t n = std::min(file.size() - offset, wanted);
+  if (maxReadLength) n = std::min(n, maxReadLength);
+  // Le counts either the file bytes or the whole DO'53' that carries them.
+  if (!oddReadLeCountsFileBytes) {
+    while (n > 0 && ChipFiles::tlv(0x53, Bytes(n)).size() > wanted) --n;
+  }
+  Answer a;
+  a.data = ChipFiles::tlv(0x53, subBytes(file, offset, offset + n));
+  const std::size_t delivered = oddReadLeCountsFileBytes ? n : a.data.size();
+  if (endOfFileWarning && offset + n == file.size() && delivered < wanted) {
+    a.sw1 = 0x62;
+    a.sw2 = 0x82;
+  }
+  return a;
 }
 
 SimulatedChip::Answer SimulatedChip::readBinary(std::uint16_t fileId, std::size_t offset, int le) {
   const Bytes& file = files_.at(fileId);
   if (offset >= file.size()) return {{}, 0x6B, 0x00};
+  if (auto refusal = refuseLongRead(static_cast<std::size_t>(le))) return *refusal;
   std::size_t n = std::min(file.size() - offset, static_cast<std::size_t>(le));
   if (maxReadLength) n = std::min(n, maxReadLength);
   Answer a;

@@ -201,11 +201,11 @@ TEST_F(NfcReaderTest, RetryPolicyByErrorText) {
        "(success)",
        {},
        2},
-      {"SM data objects incorrect always: given up after four",
+      {"SM data objects incorrect always: DG1 given up after four ends the read",
        [](SimulatedChip& c, NfcReader&) {
          c.injectForFile(kDG1, Fault::withStatus(0x69, 0x88, -1));
        },
-       "(success)",
+       "SM data objects incorrect",
        {DataGroupId::DG1},
        5},
       {"wrong length with 256-byte chunks: 160 and BAC again",
@@ -226,11 +226,11 @@ TEST_F(NfcReaderTest, RetryPolicyByErrorText) {
        "(success)",
        {},
        2},
-      {"wrong length always: given up after four",
+      {"wrong length always: DG2 given up after four ends the read",
        [](SimulatedChip& c, NfcReader&) {
          c.injectForFile(kDG2, Fault::withStatus(0x67, 0x00, -1), true);
        },
-       "(success)",
+       "Wrong length",
        {DataGroupId::DG2},
        4},
       {"another error three times: read again without BAC",
@@ -240,12 +240,21 @@ TEST_F(NfcReaderTest, RetryPolicyByErrorText) {
        "(success)",
        {},
        1},
-      {"another error always: given up after four, no BAC",
+      {"another error always: DG1 given up after four, no BAC, the read ends",
        [](SimulatedChip& c, NfcReader&) {
          c.injectForFile(kDG1, Fault::of(Fault::Kind::corruptMac, -1), true);
        },
-       "(success)",
+       "UnableToUnprotectAPDU",
        {DataGroupId::DG1},
+       1},
+      {"another error always on a group that is neither DG1 nor DG2: given up, success",
+       [](SimulatedChip& c, NfcReader&) {
+         c.setFile(kCOM, ChipFiles::com({0x61, 0x75, 0x6B}));
+         c.setFile(kDG11, ChipFiles::opaque(0x6B, 40));
+         c.injectForFile(kDG11, Fault::of(Fault::Kind::corruptMac, -1), true);
+       },
+       "(success)",
+       {DataGroupId::DG11},
        1},
       {"a file that does not parse: dropped at once",
        [](SimulatedChip& c, NfcReader&) {
