@@ -1,4 +1,5 @@
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -229,6 +230,80 @@ TEST_F(PCSCBackendTest, AWholeChipReadThroughPcscdAndVpcd) {
   }
   runUntilIdle();
   EXPECT_TRUE(done);
+}
+
+// Behaviours of real chips through pcscd and vpcd: a 62 82 end of file, access control run
+// again while the chip holds secure messaging, and the card taken away in the middle of DG2.
+TEST_F(PCSCBackendTest, ReadsHoldAgainstRealChipBehavioursThroughPcscd) {
+  struct Case {
+    const char* name;
+    std::function<void(testing::SimulatedChip&)> arrange;
+    bool pullOutDuringDG2;
+    std::string outcome;
+    int bacRuns;
+  };
+  const std::vector<Case> cases = {
+      {"a 42 KB DG2 ended with 62 82 by B1 reads whose Le counts file bytes",
+       [](testing::SimulatedChip& c) {
+         c.setFile(0x0102, testing::ChipFiles::dg2(testing::ChipFiles::jpegJFIF(42000)));
+         c.endOfFileWarning = true;
+         c.oddReadLeCountsFileBytes = true;
+       },
+       false, "(success)", 1},
+      {"access control again on a chip that refuses the plain challenge",
+       [](testing::SimulatedChip& c) {
+         c.injectForFile(0x010E, testing::SimulatedChip::Fault::withStatus(0x69, 0x82));
+       },
+       false, "(success)", 2},
+      {"the card taken away in the middle of DG2", [](testing::SimulatedChip&) {}, true,
+       "Tag connection lost", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto chip = testing::SimulatedChip::passport();
+    c.arrange(*chip);
+    VirtualCardAdapter* adapterSeen = nullptr;
+    int dg2Reads = 0;
+    auto card = testing::cardOf(chip);
+    VirtualCardAdapter adapter([&, card](const Bytes& command) {
+      const bool read = command.size() > 1 && (command[1] == 0xB0 || command[1] == 0xB1);
+      if (c.pullOutDuringDG2 && read && chip->selectCount(0x0102) > 0 && ++dg2Reads == 5) {
+        adapterSeen->pullOut();
+      }
+      return card(command);
+    });
+    adapterSeen = &adapter;
+    ASSERT_TRUE(adapter.start()) << adapter.lastError();
+    auto reader = platform::make<NfcReader>(Log::info);
+    std::optional<PassportReaderError> error;
+    std::shared_ptr<NFCPassportModel> model;
+    bool done = false;
+    reader->startChipRead(
+        chip->mrzKey(), {}, true, true, nullptr,
+        [&](std::shared_ptr<NFCPassportModel> m, std::optional<PassportReaderError> e) {
+          model = std::move(m);
+          error = std::move(e);
+          done = true;
+        });
+    ASSERT_TRUE(waitUntil([&] { return done; }, 30));
+    EXPECT_EQ(error ? error->message() : "(success)", c.outcome);
+    EXPECT_EQ(chip->bacRuns(), c.bacRuns);
+    if (model) {
+      for (const auto& [id, fid] : std::vector<std::pair<DataGroupId, std::uint16_t>>{
+               {DataGroupId::COM, 0x011E},
+               {DataGroupId::SOD, 0x011D},
+               {DataGroupId::DG1, 0x0101},
+               {DataGroupId::DG2, 0x0102}}) {
+        EXPECT_EQ(model->dataGroupDump({id})[lowerName(id)],
+                  platform::base64Encode(chip->file(fid)))
+            << id.name();
+      }
+    }
+    adapter.stop();
+    reader.reset();
+    runUntilIdle();
+    ASSERT_TRUE(testing::waitForCardPresence(testing::virtualReaderName(0), false));
+  }
 }
 
 }  // namespace
