@@ -141,28 +141,19 @@ Bytes unpadIso9797(ByteSpan data) {
 
 Bytes retailMac(ByteSpan key, ByteSpan message) {
   if (key.size() < 16) return {};
-  const ByteSpan k1 = key.subspan(0, 8);
-  const ByteSpan k2 = key.subspan(8, 8);
-  Bytes y(8, 0);
   Log::debugTrace([] { return std::string("Calc mac"); });
-  for (std::size_t offset = 0; offset + 8 <= message.size(); offset += 8) {
-    const ByteSpan x = message.subspan(offset, 8);
-    y = desEncrypt(k1, x, y, kCBCMode);
-    // A failed step would hand an empty IV to the next one: stop instead.
-    if (y.size() != 8) return {};
-    Log::debugTrace(
-        [&] { return "x = " + traceHex(Bytes(x.begin(), x.end())) + " y = " + traceHex(y); });
+  const std::size_t blocks = message.size() / 8;
+  // Without a whole block the MAC is that of the empty chain: D(K2) then E(K1) of zeros.
+  if (blocks == 0) {
+    const Bytes b = desDecrypt(key.subspan(8, 8), Bytes(8, 0), {}, kECBMode);
+    if (b.size() != 8) return {};
+    Bytes a = desEncrypt(key.subspan(0, 8), b, {}, kECBMode);
+    return a.size() == 8 ? a : Bytes{};
   }
-  const Bytes b = desDecrypt(k2, y, {}, kECBMode);
-  if (b.size() != 8) return {};
-  Bytes a = desEncrypt(k1, b, {}, kECBMode);
-  if (a.size() != 8) return {};
-  Log::debugTrace([&] {
-    return "y = " + traceHex(y) + " bkey = " + traceHex(Bytes(k2.begin(), k2.end())) +
-           " akey = " + traceHex(Bytes(k1.begin(), k1.end())) + " b = " + traceHex(b) +
-           " a = " + traceHex(a);
-  });
-  return a;
+  SessionCiphers ciphers(key.subspan(0, 16), key.subspan(0, 16));
+  Bytes mac = ciphers.mac(message.first(blocks * 8));
+  Log::debugTrace([&] { return "MAC = " + traceHex(mac); });
+  return mac;
 }
 
 std::optional<Asn1Length> readAsn1Length(ByteSpan bytes) {

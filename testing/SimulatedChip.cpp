@@ -188,7 +188,7 @@ std::optional<NFCTransmission> SimulatedChip::process(const Bytes& command) {
     if (do87) append(n, do87->first);
     if (do85) append(n, do85->first);
     if (do97) append(n, do97->first);
-    if (!do8e || p != in.size() || retailMac(sm_->ksmac, padIso9797(n, 8)) != do8e->second) {
+    if (!do8e || p != in.size() || sm_->ciphers->mac(padIso9797(n, 8)) != do8e->second) {
       sm_.reset();
       return plainAnswer({{}, 0x69, 0x88});
     }
@@ -205,7 +205,7 @@ std::optional<NFCTransmission> SimulatedChip::process(const Bytes& command) {
     } else if (do85) {
       cipher = &do85->second;
     }
-    if (cipher) data = unpadIso9797(tripleDESDecrypt(sm_->ksenc, *cipher, kZeroIV));
+    if (cipher) data = unpadIso9797(sm_->ciphers->decrypt(*cipher));
     le = -1;
     if (do97) {
       const Bytes& v = do97->second;
@@ -282,8 +282,10 @@ std::optional<NFCTransmission> SimulatedChip::process(const Bytes& command) {
       const Bytes seed = xorBytes(kIFD, k);
       Bytes ssc = subBytes(rndICC_, 4, 8);
       append(ssc, subBytes(rndIFD, 4, 8));
-      sm_ = Session{generator.deriveKey(seed, "DESede", 128, std::nullopt, 0),
-                    generator.deriveKey(seed, "DESede", 128, std::nullopt, 1), ssc};
+      Bytes ksenc = generator.deriveKey(seed, "DESede", 128, std::nullopt, 0);
+      Bytes ksmac = generator.deriveKey(seed, "DESede", 128, std::nullopt, 1);
+      auto ciphers = std::make_shared<SessionCiphers>(ksenc, ksmac);
+      sm_ = Session{std::move(ksenc), std::move(ksmac), ssc, std::move(ciphers)};
       ++bacRuns_;
     } else if (ins == 0xA4 && apdu->p1Parameter() == 0x04) {
       answer = selectApplication(data) ? Answer{} : Answer{{}, 0x6A, 0x82};
@@ -424,7 +426,7 @@ NFCTransmission SimulatedChip::protectedAnswer(const Answer& answer, bool oddIns
   if (!answer.data.empty()) {
     Bytes value;
     if (!oddInstruction) value.push_back(0x01);
-    append(value, tripleDESEncrypt(sm_->ksenc, padIso9797(answer.data, 8), kZeroIV));
+    append(value, sm_->ciphers->encrypt(padIso9797(answer.data, 8)));
     dataObject = ChipFiles::tlv(oddInstruction ? 0x85 : 0x87, value);
   }
   const Bytes do99{0x99, 0x02, answer.sw1, answer.sw2};
@@ -434,7 +436,7 @@ NFCTransmission SimulatedChip::protectedAnswer(const Answer& answer, bool oddIns
   Bytes out = dataObject;
   append(out, do99);
   append(out, {0x8E, 0x08});
-  append(out, retailMac(sm_->ksmac, padIso9797(k, 8)));
+  append(out, sm_->ciphers->mac(padIso9797(k, 8)));
   if (le == 256 && out.size() > 256) {
     switch (oversizedAnswer) {
       case OversizedAnswer::send:

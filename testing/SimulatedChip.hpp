@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "nfc/ChipBytes.hpp"
 #include "platform/nfc/NFCISO7816Tag.hpp"
 
 namespace ostrel::testing {
@@ -119,6 +120,7 @@ class SimulatedChip {
  private:
   struct Session {
     Bytes ksenc, ksmac, ssc;
+    std::shared_ptr<SessionCiphers> ciphers;  // keyed once per session, as the reader's are
   };
   struct Answer {
     Bytes data;
