@@ -97,20 +97,16 @@ void NFCTagReaderSession::begin() {
   auto queue = queue_;
   NFCTagSource::Events events;
   events.detected = [weak, queue](std::vector<std::shared_ptr<NFCTag>> tags) {
-    queue->async([weak, tags = std::move(tags)]() mutable {
-      if (auto self = weak.lock()) self->handleDetected(std::move(tags));
-    });
+    queue->async(bindWeak(weak, &NFCTagReaderSession::handleDetected, std::move(tags)));
   };
   events.failed = [weak, queue](NFCReaderError::Code code) {
-    queue->async([weak, code] {
-      if (auto self = weak.lock()) self->end(code, true, std::nullopt);
-    });
+    queue->async(bindWeak(weak, &NFCTagReaderSession::end, code, true,
+                          std::optional<std::string>()));
   };
-  queue_->asyncAfter(kSessionTimeLimit, [weak] {
-    if (auto self = weak.lock()) {
-      self->end(NFCReaderError::readerSessionInvalidationErrorSessionTimeout, true, std::nullopt);
-    }
-  });
+  queue_->asyncAfter(kSessionTimeLimit,
+                     bindWeak(weak, &NFCTagReaderSession::end,
+                              NFCReaderError::readerSessionInvalidationErrorSessionTimeout, true,
+                              std::optional<std::string>()));
   if (source) source->start(std::move(events));
 }
 
