@@ -42,19 +42,25 @@ std::string opensslError() {
 // Algorithms fetched once per process: the implicit fetch inside every cipher initialisation
 // is what made a cipher call costly. Fetched algorithms are immutable and safe to share.
 const EVP_CIPHER* fetched(const char* name) {
-  struct Entry {
-    const char* name;
-    EVP_CIPHER* cipher;
-  };
-  static const std::vector<Entry> table = [] {
+  struct Table {
+    struct Entry {
+      const char* name;
+      EVP_CIPHER* cipher;
+    };
     std::vector<Entry> entries;
-    for (const char* n : {"AES-128-CBC", "AES-128-ECB", "AES-192-CBC", "AES-192-ECB", "AES-256-CBC",
-                          "AES-256-ECB", "DES-EDE3-CBC", "DES-EDE3-ECB"}) {
-      entries.push_back({n, EVP_CIPHER_fetch(nullptr, n, nullptr)});
+    Table() {
+      for (const char* n : {"AES-128-CBC", "AES-128-ECB", "AES-192-CBC", "AES-192-ECB",
+                            "AES-256-CBC", "AES-256-ECB", "DES-EDE3-CBC", "DES-EDE3-ECB"}) {
+        entries.push_back({n, EVP_CIPHER_fetch(nullptr, n, nullptr)});
+      }
     }
-    return entries;
-  }();
-  for (const auto& e : table) {
+    // Contexts made from a fetched cipher hold their own reference to it.
+    ~Table() {
+      for (auto& e : entries) EVP_CIPHER_free(e.cipher);
+    }
+  };
+  static const Table table;
+  for (const auto& e : table.entries) {
     if (std::string_view(e.name) == name) return e.cipher;
   }
   return nullptr;
