@@ -59,8 +59,9 @@ Bytes BACHandler::authenticationData(const Bytes& rndICC) {
     return std::string("Compute MAC over eifd with TDES key Kmac as calculated in-Appendix 5.2");
   });
   const Bytes mifd = retailMac(ksmac_, padIso9797(eifd, 8));
+  // The ciphers report a failure as an empty result; so does this step.
   if (rndIFD.size() != 8 || kIFD.size() != 16 || eifd.size() != 32 || mifd.size() != 8) {
-    throw derivationFailure("could not build the authentication data");
+    return {};
   }
   Log::debugTrace([] { return std::string("Construct command data for MUTUAL AUTHENTICATE"); });
   Bytes cmdData = eifd;
@@ -152,11 +153,9 @@ void BACHandler::challengeReceived(const Completion& completion, bool askAgainIn
     return;
   }
   Log::debugTrace([] { return std::string("BACHandler - Doing mutual authentication"); });
-  Bytes cmdData;
-  try {
-    cmdData = authenticationData(challenge);
-  } catch (const PassportReaderError& e) {
-    fail(completion, e);
+  Bytes cmdData = authenticationData(challenge);
+  if (cmdData.size() != 40) {
+    fail(completion, derivationFailure("could not build the authentication data"));
     return;
   }
   tagReader_->sendChecked(

@@ -30,6 +30,7 @@ class BACHandler : public std::enable_shared_from_this<BACHandler> {
 
   void deriveAccessKeys(const std::string& mrzKey);
   Bytes deriveKseed(const std::string& mrzKey) const;
+  // The 40 bytes of MUTUAL AUTHENTICATE; empty when a cipher step fails.
   Bytes authenticationData(const Bytes& rndICC);
   // (KSenc, KSmac, SSC); throws `PassportReaderError` when the answer does not check.
   std::tuple<Bytes, Bytes, Bytes> deriveSessionKeys(const Bytes& data);
