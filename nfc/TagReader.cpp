@@ -125,19 +125,16 @@ void TagReader::selected(const Step& next, Result result) {
     next(std::move(result));
     return;
   }
-  readFile([next](std::optional<ResponseAPDU> answer, std::optional<PassportReaderError> error) {
-    if (error) {
-      next(*error);
-    } else {
-      next(std::move(*answer));
-    }
-  });
+  readWholeFile(next);
 }
 
 void TagReader::readFile(Completion completion) {
+  readWholeFile(completionStep(std::move(completion)));
+}
+
+void TagReader::readWholeFile(Step next) {
   const auto cmd = *NFCISO7816APDU::fromBytes(Bytes{0x00, 0xB0, 0x00, 0x00, 0x00, 0x00, 0x04});
-  sendChecked(cmd, platform::bindWeak(weak_from_this(), &TagReader::lengthRead,
-                                      completionStep(std::move(completion))));
+  sendChecked(cmd, platform::bindWeak(weak_from_this(), &TagReader::lengthRead, std::move(next)));
 }
 
 void TagReader::lengthRead(const Step& next, Result result) {

@@ -82,6 +82,7 @@ class TagReader : public std::enable_shared_from_this<TagReader> {
   void received(const ExchangeStep& next, Bytes data, std::uint8_t sw1, std::uint8_t sw2,
                 std::optional<platform::NFCReaderError> error);
   void selected(const Step& next, Result result);
+  void readWholeFile(Step next);
   void lengthRead(const Step& next, Result result);
   void readChunks(int remaining, int offset, Step next);
   void chunkArrived(int remaining, int offset, bool oddInstruction, const Step& next,
