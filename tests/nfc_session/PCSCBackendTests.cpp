@@ -250,6 +250,9 @@ TEST_F(PCSCBackendTest, ReadsHoldAgainstRealChipBehavioursThroughPcscd) {
        false, "(success)", 1},
       {"access control again on a chip that refuses the plain challenge",
        [](testing::SimulatedChip& c) {
+         // DG14 comes right after COM; refusing it runs access control again.
+         c.setFile(0x011E, testing::ChipFiles::com({0x61, 0x75, 0x6E}));
+         c.setFile(0x010E, testing::ChipFiles::opaque(0x6E, 40));
          c.injectForFile(0x010E, testing::SimulatedChip::Fault::withStatus(0x69, 0x82));
        },
        false, "(success)", 2},
