@@ -224,8 +224,7 @@ std::optional<NFCTransmission> SimulatedChip::process(const Bytes& command) {
     if (sm_) {
       // A plain command ends secure messaging; only a new access control may follow.
       sm_.reset();
-      if (ins != 0x84 ||
-          plainCommandUnderSecureMessaging == PlainCommandUnderSecureMessaging::refuse) {
+      if (plainCommandUnderSecureMessaging == PlainCommandUnderSecureMessaging::refuse) {
         return plainAnswer({{}, 0x69, 0x88});
       }
     }

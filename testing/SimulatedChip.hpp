@@ -55,8 +55,8 @@ class SimulatedChip {
   enum class OversizedAnswer { send, wrongLength, exactLength };
   // What the chip does with a plain command while secure messaging is on.
   enum class PlainCommandUnderSecureMessaging {
-    refuse,             // drops the session and answers 69 88, as ICAO 9303-11 has it
-    answerChallenge,    // drops the session and answers a GET CHALLENGE (others 69 88)
+    refuse,         // drops the session and answers 69 88, as ICAO 9303-11 has it
+    answerInPlain,  // drops the session and answers the command as a plain one
   };
   // What the chip answers to a READ BINARY asking for more than `maxReadLength`.
   enum class LongReadAnswer {

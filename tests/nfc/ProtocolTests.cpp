@@ -403,7 +403,7 @@ TEST_F(ChipTest, AccessControlAgainWhileTheChipHoldsSecureMessaging) {
   const std::vector<Case> cases = {
       {"refused with 69 88, the chip leaves secure messaging: asked again", Plain::refuse,
        {"6988", "9000"}},
-      {"answered at once", Plain::answerChallenge, {"9000"}},
+      {"answered at once", Plain::answerInPlain, {"9000"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -421,7 +421,7 @@ TEST_F(NfcReaderTest, ReadsHoldAgainstHowRealChipsAnswer) {
       {"access control again on a chip that answers the plain challenge",
        [&](NfcReaderTest& t) {
          dg14Refused(t);
-         t.chip_->plainCommandUnderSecureMessaging = Plain::answerChallenge;
+         t.chip_->plainCommandUnderSecureMessaging = Plain::answerInPlain;
        },
        "(success)", 2, 160},
       {"the challenge asked again in plain and refused again: access control fails",
