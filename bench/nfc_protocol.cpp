@@ -1,5 +1,6 @@
-// Secure messaging per APDU, and a whole in-process read of COM, DG1, a 20 KB DG2 and SOD
-// from the simulated chip (APDU count reported as a counter).
+// Secure messaging per APDU (the reader's protect and unprotect of one 160-byte READ BINARY),
+// and a whole in-process read of COM, DG1, a 20 KB DG2 and SOD from the simulated chip, both
+// sides of the protocol included (APDU count reported as a counter).
 #include <benchmark/benchmark.h>
 
 #include "nfc/BACHandler.hpp"
