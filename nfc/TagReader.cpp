@@ -103,6 +103,22 @@ void TagReader::sendChecked(const NFCISO7816APDU& cmd, Step next) {
   });
 }
 
+void TagReader::sendRead(const NFCISO7816APDU& cmd, Step next) {
+  exchange(cmd, [next = std::move(next)](Outcome<Exchange, PassportReaderError> result) {
+    if (!result) {
+      next(result.error());
+      return;
+    }
+    Exchange& e = result.value();
+    // The file ended before Le bytes: what came is valid and the rest of the file.
+    if (e.answer.sw1 == 0x62 && e.answer.sw2 == 0x82 && !e.answer.data.empty()) {
+      next(std::move(e.answer));
+      return;
+    }
+    next(checkStatus(std::move(e.answer), e.tagSw1, e.tagSw2));
+  });
+}
+
 void TagReader::send(const NFCISO7816APDU& cmd, Completion completion) {
   sendChecked(cmd, completionStep(std::move(completion)));
 }
@@ -134,7 +150,7 @@ void TagReader::readFile(Completion completion) {
 
 void TagReader::readWholeFile(Step next) {
   const auto cmd = *NFCISO7816APDU::fromBytes(Bytes{0x00, 0xB0, 0x00, 0x00, 0x00, 0x00, 0x04});
-  sendChecked(cmd, platform::bindWeak(weak_from_this(), &TagReader::lengthRead, std::move(next)));
+  sendRead(cmd, platform::bindWeak(weak_from_this(), &TagReader::lengthRead, std::move(next)));
 }
 
 void TagReader::lengthRead(const Step& next, Result result) {
@@ -191,23 +207,18 @@ void TagReader::readChunks(int remaining, int offset, Step next) {
     cmd = NFCISO7816APDU(0x00, 0xB1, 0x00, 0x00, std::move(offsetObject),
                          chunk + static_cast<int>(do53HeaderSize(chunk)));
   }
-  exchange(cmd, platform::bindWeak(weak_from_this(), &TagReader::chunkArrived, remaining, offset,
+  sendRead(cmd, platform::bindWeak(weak_from_this(), &TagReader::chunkArrived, remaining, offset,
                                    odd, std::move(next)));
 }
 
 void TagReader::chunkArrived(int remaining, int offset, bool oddInstruction, const Step& next,
-                             Outcome<Exchange, PassportReaderError> result) {
+                             Result result) {
   if (!result) {
-    next(result.error());
+    next(std::move(result));
     return;
   }
-  Exchange& e = result.value();
-  const bool endOfFile = e.answer.sw1 == 0x62 && e.answer.sw2 == 0x82 && !e.answer.data.empty();
-  if (!endOfFile && !(e.answer.sw1 == 0x90 && e.answer.sw2 == 0x00)) {
-    next(checkStatus(std::move(e.answer), e.tagSw1, e.tagSw2));
-    return;
-  }
-  ByteSpan received(e.answer.data);
+  const ResponseAPDU& answer = result.value();
+  ByteSpan received(answer.data);
   if (oddInstruction) {
     // The bytes come wrapped in DO'53'.
     platform::ByteCursor cursor(received);
@@ -228,7 +239,7 @@ void TagReader::chunkArrived(int remaining, int offset, bool oddInstruction, con
   const int got = static_cast<int>(received.size());
   remaining -= got;
   if (remaining <= 0) {
-    next(ResponseAPDU{header_, e.answer.sw1, e.answer.sw2});
+    next(ResponseAPDU{header_, answer.sw1, answer.sw2});
     return;
   }
   // After an early end of file the file is shorter than its header says; asking on lets the

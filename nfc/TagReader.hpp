@@ -86,7 +86,9 @@ class TagReader : public std::enable_shared_from_this<TagReader> {
   void lengthRead(const Step& next, Result result);
   void readChunks(int remaining, int offset, Step next);
   void chunkArrived(int remaining, int offset, bool oddInstruction, const Step& next,
-                    Outcome<Exchange, PassportReaderError> result);
+                    Result result);
+  // `sendChecked` for READ BINARY: a 62 82 with data is the file's last bytes, not a failure.
+  void sendRead(const platform::NFCISO7816APDU& cmd, Step next);
 
   std::shared_ptr<platform::NFCISO7816Tag> tag_;
   std::shared_ptr<SecureMessaging> secureMessaging_;

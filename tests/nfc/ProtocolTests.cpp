@@ -510,6 +510,42 @@ TEST_F(ChipTest, ChunkSizesOffsetsAndProgress) {
   EXPECT_EQ(read.error->message(), "Wrong length");
 }
 
+// A chip that ends a file with 62 82 hands over its last bytes with that status; they belong to
+// the file. The same status without data is still the failure it was.
+TEST_F(ChipTest, EndOfFileWarningsWithDataEndTheFile) {
+  struct Case {
+    const char* name;
+    Bytes file;
+    int chunk;
+    std::optional<std::string> error;
+  };
+  const std::vector<Case> cases = {
+      {"a file shorter than the first 4-byte read", hex("6B01AA"), 160, std::nullopt},
+      {"256-byte chunks past the end", ChipFiles::tlv(0x6B, Bytes(1000, 0x42)), 256, std::nullopt},
+      {"160-byte chunks that never pass the end", ChipFiles::tlv(0x6B, Bytes(1000, 0x42)), 160,
+       std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    connect(SimulatedChip::passport());
+    chip->endOfFileWarning = true;
+    chip->oversizedAnswer = SimulatedChip::OversizedAnswer::send;
+    chip->setFile(0x010B, c.file);
+    ASSERT_FALSE(runBAC(chip->mrzKey()));
+    reader->setMaxDataLengthToRead(c.chunk);
+    const auto read = readFile(0x010B);
+    ASSERT_FALSE(read.error) << read.error->message();
+    EXPECT_EQ(hexOf(read.answer->data), hexOf(c.file));
+  }
+  // 62 82 without data: nothing to keep.
+  connect(SimulatedChip::passport());
+  ASSERT_FALSE(runBAC(chip->mrzKey()));
+  chip->injectForFile(0x0101, Fault::withStatus(0x62, 0x82), true);
+  const auto read = readFile(0x0101);
+  ASSERT_TRUE(read.error);
+  EXPECT_EQ(read.error->message(), "End of file/record reached before reading Le bytes");
+}
+
 TEST_F(ChipTest, HostileChipAnswersDuringFileReads) {
   connect(SimulatedChip::passport());
   struct Case {
