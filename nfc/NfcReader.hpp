@@ -4,6 +4,13 @@
 // one ISO 7816 tag found, runs basic access control, then reads the groups the chip lists in
 // COM into the passport model, judging every failure of a group by its error text.
 //
+// A group the chip refuses ("File not found", "Security status not satisfied") is left out and
+// the read goes on. DG1 and DG2 are what an identity check stands on: when one of them was
+// asked for and given up for any other failure (a lost card, a chip that cannot be read the
+// way it is asked, answers that never check), the read ends with that failure rather than
+// report a success without the MRZ or the face. A DG1 or DG2 read whole that does not parse is
+// the document's own and is left out like a refused group.
+//
 // All work runs on the session's queue, one command at a time, chained by completions; the
 // caller's completion runs there too. Each read ends with exactly one outcome: later reports
 // (the platform's end of a session the reader already closed, a command failing after the
