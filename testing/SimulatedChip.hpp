@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "nfc/ChipBytes.hpp"
 #include "platform/nfc/NFCISO7816Tag.hpp"
 
 namespace ostrel::testing {
@@ -52,6 +53,17 @@ class SimulatedChip {
   };
 
   enum class OversizedAnswer { send, wrongLength, exactLength };
+  // What the chip does with a plain command while secure messaging is on.
+  enum class PlainCommandUnderSecureMessaging {
+    refuse,         // drops the session and answers 69 88, as ICAO 9303-11 has it
+    answerInPlain,  // drops the session and answers the command as a plain one
+  };
+  // What the chip answers to a READ BINARY asking for more than `maxReadLength`.
+  enum class LongReadAnswer {
+    shortAnswer,  // the first `maxReadLength` bytes with 90 00
+    wrongLength,  // 67 00
+    exactLength,  // 6C with `maxReadLength` as SW2
+  };
 
   SimulatedChip(std::string documentNumber, std::string dateOfBirth, std::string dateOfExpiry);
 
@@ -80,9 +92,14 @@ class SimulatedChip {
 
   // Read behaviour.
   bool endOfFileWarning = false;  // Le past the end: 62 82 with the rest instead of 90 00
+  // For READ BINARY B1, Le counts the file bytes inside DO'53' (else the whole DO'53').
+  bool oddReadLeCountsFileBytes = false;
   std::size_t maxReadLength = 0;  // at most this many bytes per READ BINARY answer (0: no limit)
+  LongReadAnswer longReadAnswer = LongReadAnswer::shortAnswer;
   OversizedAnswer oversizedAnswer = OversizedAnswer::wrongLength;  // > 256 bytes for a short Le
   bool wrapErrorStatuses = false;  // error statuses under secure messaging (else plain)
+  PlainCommandUnderSecureMessaging plainCommandUnderSecureMessaging =
+      PlainCommandUnderSecureMessaging::refuse;
 
   // Fault injection.
   void injectForCommand(std::uint8_t ins, Fault fault) { commandFaults_[ins].push_back(fault); }
@@ -109,6 +126,7 @@ class SimulatedChip {
  private:
   struct Session {
     Bytes ksenc, ksmac, ssc;
+    std::shared_ptr<SessionCiphers> ciphers;  // keyed once per session, as the reader's are
   };
   struct Answer {
     Bytes data;
@@ -122,6 +140,9 @@ class SimulatedChip {
 
   Answer execute(std::uint8_t ins, std::uint8_t p1, std::uint8_t p2, const Bytes& data, int le);
   Answer readBinary(std::uint16_t fileId, std::size_t offset, int le);
+  Answer readBinaryOdd(std::uint16_t fileId, std::size_t offset, int le);
+  // The refusal of a read longer than `maxReadLength`, if the chip refuses it.
+  std::optional<Answer> refuseLongRead(std::size_t asked) const;
   NFCTransmission plainAnswer(const Answer& answer) const;
   NFCTransmission protectedAnswer(const Answer& answer, bool oddInstruction, int le);
   std::optional<Fault> takeFault(std::uint8_t ins, std::optional<std::uint16_t> fileId);

@@ -109,6 +109,11 @@ void VirtualCardAdapter::stop() {
   if (fd >= 0) close(fd);
 }
 
+void VirtualCardAdapter::pullOut() {
+  const int fd = socket_.load();
+  if (fd >= 0) shutdown(fd, SHUT_RDWR);
+}
+
 void VirtualCardAdapter::serve(int fd) {
   Bytes payload;
   for (;;) {

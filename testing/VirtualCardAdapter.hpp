@@ -50,6 +50,9 @@ class VirtualCardAdapter {
   bool start(double timeoutSeconds = 5);
   // Takes the card out of the reader: closes the connection and waits for the thread.
   void stop();
+  // Takes the card out without waiting: safe from the card function itself, which then sees
+  // its answer go nowhere, as a card pulled away in the middle of a command.
+  void pullOut();
 
   std::size_t commandCount() const { return commands_; }
   std::string lastError() const;
