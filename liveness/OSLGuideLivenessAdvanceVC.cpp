@@ -467,6 +467,8 @@ void OSLGuideLivenessAdvanceVC::resetForNewRun() {
   ++attempt_;
   attemptInFlight_ = false;
   vendorSessionOpen_ = false;
+  // Whatever the old run's vendor put up must not cover the new run.
+  if (showedBuiltInIndicator_) OSLProgressHUD::dismiss();
   showedBuiltInIndicator_ = false;
   if (isViewLoaded()) setupPage();
 }
