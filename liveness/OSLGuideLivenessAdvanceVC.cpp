@@ -4,17 +4,20 @@
 #include <utility>
 #include <variant>
 
-#include "core/Helpers.hpp"
+#include "core/CloseSession.hpp"
+#include "core/CurrentConfig.hpp"
 #include "core/Localization.hpp"
 #include "core/OnMain.hpp"
-#include "core/Ostrel.hpp"
 #include "core/TrackEvent.hpp"
 #include "network/OstrelClient.hpp"
 #include "platform/camera/CameraAuthorization.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/runtime/Application.hpp"
 #include "platform/runtime/DispatchQueue.hpp"
+#include "session/HelpersAlerts.hpp"
+#include "session/Ostrel.hpp"
 #include "platform/ui/NavigationController.hpp"
+#include "platform/ui/Text.hpp"
 #include "platform/ui/Window.hpp"
 #include "ui/ImageExtensions.hpp"
 #include "ui/OSLProgressHUD.hpp"
@@ -104,24 +107,6 @@ constexpr int kNoErrorCode = -1;
 constexpr int kInfo = 2;
 constexpr int kFailuresBeforeGivingUp = 3;
 
-// The configuration and appearance of the current run, read at the moment of use.
-std::shared_ptr<OSLConfig> runConfig() {
-  return Ostrel::shared()->config();
-}
-
-std::shared_ptr<OSLAppearance> runAppearance() {
-  auto appearance = runConfig()->appearance;
-  return appearance ? appearance : OSLAppearance::create();
-}
-
-// Language codes are ASCII; lower-casing them must not depend on the process locale.
-std::string lowercasedLanguage(std::string language) {
-  for (char& c : language) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return language;
-}
-
 ImagePtr bundleImage(const char* name) {
   return Image::named(name, *resourceBundle());
 }
@@ -180,7 +165,7 @@ const char* OSLGuideLivenessAdvanceVC::messageKey(const LivenessVendorError& err
 std::shared_ptr<Bundle> OSLGuideLivenessAdvanceVC::stringsBundle(
     const std::string& language, const std::shared_ptr<Bundle>& resources) {
   if (!resources) return nullptr;
-  const char* folder = lowercasedLanguage(language) == "vi" ? "vi" : "en";
+  const char* folder = lowercased(language) == "vi" ? "vi" : "en";
   if (auto path = resources->pathForResource(folder, "lproj")) {
     if (auto bundle = Bundle::open(*path)) return bundle;
   }
@@ -193,7 +178,7 @@ void OSLGuideLivenessAdvanceVC::setupUI() {
 }
 
 void OSLGuideLivenessAdvanceVC::setupPage() {
-  auto appearance = runAppearance();
+  auto appearance = currentAppearance();
   Color text = colorFromHex(appearance->mainTextColor);
   Color tint = colorFromHex(appearance->mainColor);
   if (checkListTitleLabel) {
@@ -316,7 +301,7 @@ void OSLGuideLivenessAdvanceVC::requestToken(std::uint64_t attempt) {
 
 void OSLGuideLivenessAdvanceVC::launchVendor(std::uint64_t attempt, const std::string& token) {
   LivenessVendor::Options options;
-  options.stringsBundle = stringsBundle(runAppearance()->language, resourceBundle());
+  options.stringsBundle = stringsBundle(currentAppearance()->language, resourceBundle());
   vendorSessionOpen_ = true;
   auto weakSelf = weak<OSLGuideLivenessAdvanceVC>();
   // The vendor calls back on a thread of its choosing; the screen only acts on the main queue.
@@ -425,7 +410,7 @@ void OSLGuideLivenessAdvanceVC::handleImage(std::uint64_t, ImagePtr image) {
     handleServerError(OstrelError::fromCode(OstrelError::kServiceDown));
     return;
   }
-  runConfig()->faceData = std::move(image);
+  currentConfig()->faceData = std::move(image);
   if (auto next = onNext) next();
 }
 
@@ -434,7 +419,7 @@ void OSLGuideLivenessAdvanceVC::handleServerError(const OstrelError& error) {
     Helpers::showTimeoutAlert(nullptr);
     return;
   }
-  if (auto handler = runConfig()->showErrorAlertHandler) {
+  if (auto handler = currentConfig()->showErrorAlertHandler) {
     handler(error.message, error.code, shared<ViewController>());
     return;
   }
@@ -455,7 +440,7 @@ void OSLGuideLivenessAdvanceVC::showRetryAlert(ImagePtr icon, std::optional<std:
 }
 
 void OSLGuideLivenessAdvanceVC::hideLoading() {
-  const bool hostHides = static_cast<bool>(runConfig()->hideLoadingHandler);
+  const bool hostHides = static_cast<bool>(currentConfig()->hideLoadingHandler);
   Ostrel::shared()->hideLoading();
   // The host's handler only knows of what the host showed.
   if (showedBuiltInIndicator_ && hostHides) OSLProgressHUD::dismiss();

@@ -7,7 +7,6 @@
 
 #include <unicode/locid.h>
 
-#include "core/FlowLauncher.hpp"
 #include "core/ScreenFactories.hpp"
 #include "liveness/OSLGuideLivenessAdvanceVC.hpp"
 #include "platform/runtime/Application.hpp"
@@ -58,9 +57,6 @@ class VendorLivenessTest : public UIKitTest {
     server.setExpectedAuthorization("token");
     vendor = ScriptedLivenessVendor::install();
     camera = testing::ScriptedCameraAuthorization::install();
-    ScreenFactories::shared().vendorLiveness = [] {
-      return StepScreen::of(loadFromNib<OSLGuideLivenessAdvanceVC>());
-    };
     JSON dictionary = languageDictionary();
     for (const char* key :
          {"liveness_title", "nfc_button_start", "guide_liveness_reject_4", "button_no",
@@ -82,10 +78,7 @@ class VendorLivenessTest : public UIKitTest {
     });
   }
 
-  void TearDown() override {
-    LivenessVendor::install(nullptr);
-    ScreenFactories::reset();
-  }
+  void TearDown() override { LivenessVendor::install(nullptr); }
 
   // Runs the configured semi-active face step and returns its screen.
   std::shared_ptr<OSLGuideLivenessAdvanceVC> runFaceStep() {
@@ -728,9 +721,10 @@ TEST_F(VendorLivenessTest, LateAnswersAfterTheScreenIsGoneDoNothing) {
 // that is this screen, and its success hands back to the chip screen's continuation.
 TEST_F(VendorLivenessTest, ChipScreensLivenessContinuationReachesThisScreen) {
   testing::ScriptedScreens scripted;
-  ScreenFactories::shared().vendorLiveness = [] {
-    return StepScreen::of(loadFromNib<OSLGuideLivenessAdvanceVC>());
-  };
+  // Every screen but this one is a stand-in.
+  ScreenFactories library;
+  installLibraryScreens(library);
+  ScreenFactories::shared().vendorLiveness = library.vendorLiveness;
   config->withLivenessVersion(OSLFaceLivenessVersion::semiActive);
   host = make<ViewController>();
   show(host);
@@ -755,7 +749,9 @@ TEST_F(VendorLivenessTest, ChipScreensLivenessContinuationReachesThisScreen) {
   EXPECT_EQ(navi->topViewController(), chip);
 }
 
-TEST_F(VendorLivenessTest, ResetForNewRunStartsAfresh) {
+// A configured step keeps its screen, and a restart shows the same screen in a new session:
+// it starts with no failures, no attempt and nothing of the old vendor session.
+TEST_F(VendorLivenessTest, RestartAfterTwoFailuresStartsAfresh) {
   screen = runFaceStep();
   ASSERT_TRUE(screen);
   for (int n = 0; n < 2; ++n) {
@@ -767,12 +763,17 @@ TEST_F(VendorLivenessTest, ResetForNewRunStartsAfresh) {
   EXPECT_EQ(screen->countFailure, 2);
   startVendor();
   vendor->emit(processing("old"));
+  advance(1);
   screen->titleLabel->setText("changed");
-  screen->resetForNewRun();
+
+  Ostrel::shared()->restart();
+  advance(1);
+  auto navi = Ostrel::shared()->naviViewController();
+  ASSERT_TRUE(navi);
+  ASSERT_EQ(navi->topViewController(), screen);
   EXPECT_EQ(screen->countFailure, 0);
   EXPECT_FALSE(screen->isAttemptInFlight());
   EXPECT_EQ(screen->titleLabel->text(), "[liveness_title]");
-  advance(1);
   EXPECT_FALSE(hudVisible()) << "the old run's indicator was left up";
   // The old session's outcome is not this run's.
   vendor->emit(failure(1));
@@ -781,7 +782,9 @@ TEST_F(VendorLivenessTest, ResetForNewRunStartsAfresh) {
   EXPECT_FALSE(alert());
   startVendor();
   vendor->emit(failure(1));
-  awaitAlert();
+  auto shown = awaitAlert();
+  ASSERT_TRUE(shown);
+  EXPECT_EQ(shown->alert, Kind::customConfirmation) << "the restart kept the old failures";
   EXPECT_EQ(screen->countFailure, 1);
 }
 
