@@ -275,6 +275,9 @@ void OSLGuideLivenessAdvanceVC::startAttempt() {
 }
 
 void OSLGuideLivenessAdvanceVC::requestToken(std::uint64_t attempt) {
+  // Without the host's show handler this is the library's own indicator, which the host's
+  // hide handler (if it set only that one) would never take down.
+  if (!currentConfig()->showLoadingHandler) showedBuiltInIndicator_ = true;
   Helpers::showLoading(shared<ViewController>(), std::nullopt, std::nullopt, false);
   auto weakSelf = weak<OSLGuideLivenessAdvanceVC>();
   OstrelClient::getLivenessToken([weakSelf, attempt](Outcome<std::string> outcome) {
@@ -398,12 +401,12 @@ void OSLGuideLivenessAdvanceVC::handleSuccess(std::uint64_t attempt, const std::
                                screen->handleServerError(image.error());
                                return;
                              }
-                             screen->handleImage(attempt, std::move(image.value()));
+                             screen->handleImage(std::move(image.value()));
                            });
   });
 }
 
-void OSLGuideLivenessAdvanceVC::handleImage(std::uint64_t, ImagePtr image) {
+void OSLGuideLivenessAdvanceVC::handleImage(ImagePtr image) {
   // A reply without a picture would leave the run without its face image while reporting the
   // step as done; it is a failure of the server, and any picture already stored stays.
   if (!image) {

@@ -82,7 +82,7 @@ class OSLGuideLivenessAdvanceVC : public BaseViewController {
                     const platform::LivenessVendor::Status& status);
   void handleFailure(const std::string& token, int reasonIndex);
   void handleSuccess(std::uint64_t attempt, const std::string& token);
-  void handleImage(std::uint64_t attempt, platform::ImagePtr image);
+  void handleImage(platform::ImagePtr image);
   void handleServerError(const OstrelError& error);
   void showRetryAlert(platform::ImagePtr icon, std::optional<std::string> title,
                       std::string message);
@@ -95,8 +95,9 @@ class OSLGuideLivenessAdvanceVC : public BaseViewController {
   bool attemptInFlight_ = false;
   // Whether the current attempt's vendor session may still act (until its first outcome).
   bool vendorSessionOpen_ = false;
-  // The vendor's progress shows the library's own indicator even when the host has its own
-  // loading handlers; it must then be taken down by the library as well.
+  // Whether the library's own indicator is up for this attempt (the vendor's progress always
+  // shows it, the token request when the host has no show handler). The host's hide handler
+  // cannot take it down, so the library does.
   bool showedBuiltInIndicator_ = false;
 };
 

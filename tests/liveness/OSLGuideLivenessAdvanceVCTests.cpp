@@ -652,32 +652,44 @@ TEST_F(VendorLivenessTest, StatusesFromAnotherThreadAreHandledOnTheMainQueue) {
   EXPECT_FALSE(hudVisible());
 }
 
-// The vendor's progress shows the library's own indicator even when the host shows and hides
-// its own; that indicator must not be left up.
+// The library's own indicator (the vendor's progress, or the token request's when the host has
+// no show handler) is taken down by the library even when the host hides its own.
 TEST_F(VendorLivenessTest, BuiltInIndicatorIsTakenDownWhenTheHostHidesItsOwn) {
-  int hostShows = 0;
-  int hostHides = 0;
-  config->withShowLoadingHandler([&](std::shared_ptr<ViewController>) { ++hostShows; });
-  config->withHideLoadingHandler([&] { ++hostHides; });
-  screen = runFaceStep();
-  ASSERT_TRUE(screen);
-  for (auto outcome : {LivenessVendor::Status{LivenessVendor::canceled{}},
-                       failure(2), vendorError(LivenessVendorError::serverError())}) {
-    SCOPED_TRACE(outcome.index());
-    startVendor();
-    advance(1);
-    EXPECT_FALSE(hudVisible());
-    vendor->emit(processing("Đang xử lý"));
-    advance(1);
-    EXPECT_TRUE(hudVisible());
-    int hidesBefore = hostHides;
-    vendor->emit(outcome);
-    advance(1);
-    EXPECT_EQ(hostHides, hidesBefore + 1);
+  for (bool hostShows : {true, false}) {
+    SCOPED_TRACE(hostShows ? "host shows and hides" : "host only hides");
+    int shows = 0;
+    int hides = 0;
+    config = OSLConfig::Builder("token");
+    config->withBaseUrl(server.baseUrl()).withHideLoadingHandler([&] { ++hides; });
+    if (hostShows) config->withShowLoadingHandler([&](std::shared_ptr<ViewController>) { ++shows; });
+    screen = runFaceStep();
+    ASSERT_TRUE(screen);
+    for (auto outcome : {LivenessVendor::Status{LivenessVendor::canceled{}}, failure(2),
+                         vendorError(LivenessVendorError::serverError())}) {
+      SCOPED_TRACE(outcome.index());
+      startVendor();
+      advance(1);
+      EXPECT_EQ(hudVisible(), !hostShows);
+      vendor->emit(processing("Đang xử lý"));
+      advance(1);
+      EXPECT_TRUE(hudVisible());
+      int hidesBefore = hides;
+      vendor->emit(outcome);
+      advance(1);
+      EXPECT_EQ(hides, hidesBefore + 1);
+      EXPECT_FALSE(hudVisible()) << "the library's indicator was left up";
+      if (alert()) answer(false);
+    }
+    // A failed token request, before any vendor progress.
+    server.pushOnceReply(kTokenPath, ScriptedReply::error(503, "Bảo trì"));
+    tapStart();
+    awaitAlert();
     EXPECT_FALSE(hudVisible()) << "the library's indicator was left up";
-    if (alert()) answer(false);
+    answer(false);
+    EXPECT_EQ(shows, hostShows ? 4 : 0);
+    Ostrel::shared()->close(true);
+    advance(1);
   }
-  EXPECT_EQ(hostShows, 3);
 }
 
 TEST_F(VendorLivenessTest, WithoutAVendorTheUserIsToldTheDeviceIsUnsupported) {
