@@ -17,8 +17,6 @@
 #include "tests/uikit/UIKitTest.hpp"
 #include "ui/ImageExtensions.hpp"
 #include "ui/OSLAlertVC.hpp"
-#include "ui/OSLPopupHolderViewController.hpp"
-#include "ui/OstrelBaseViews.hpp"
 #include "ui/ViewExtensions.hpp"
 
 namespace ostrel::uikit_test {
