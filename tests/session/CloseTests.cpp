@@ -124,6 +124,8 @@ TEST_F(CloseTest, CancelReportChoosesEventHandlerThenCancelHandler) {
       {false, true, true, {"completion"}},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(std::string("isCancel ") + (c.isCancel ? "true" : "false") + ", event handler " +
+                 (c.eventHandler ? "set" : "unset"));
     if (!Ostrel::shared()->naviViewController()) SetUp();
     std::vector<std::string> log;
     if (c.eventHandler) {

@@ -248,6 +248,7 @@ TEST_F(FlowTest, FaceStepFollowsTheLivenessVersion) {
   for (const auto& c : std::vector<Case>{{OSLFaceLivenessVersion::passive, "face-p"},
                                          {OSLFaceLivenessVersion::active, "face-a"},
                                          {OSLFaceLivenessVersion::semiActive, "vendor"}}) {
+    SCOPED_TRACE(c.kind);
     testing::ScriptedScreens local;
     config->withLivenessVersion(c.version);
     Ostrel::shared()->run("ekyc", config);
@@ -263,6 +264,7 @@ TEST_F(FlowTest, FaceStepFollowsTheLivenessVersion) {
 
 TEST_F(FlowTest, RunByNameAndRefusals) {
   for (const char* name : {"kyc", "ekyc ", "", "nfc"}) {
+    SCOPED_TRACE(name);
     Ostrel::shared()->run(name, config);
     advance(1);
     EXPECT_EQ(Ostrel::shared()->naviViewController(), nullptr) << name;
@@ -507,6 +509,7 @@ TEST_F(FlowTest, TimeoutConfirmReportsCancelThenExpired) {
   // What the time-out alert's confirmation does: close as cancelled, then report expiry.
   config->withExpiredHandler([&] { heard.push_back("expired handler"); });
   for (bool eventHandler : {true, false}) {
+    SCOPED_TRACE(eventHandler ? "event handler" : "separate handlers");
     heard.clear();
     if (!eventHandler) {
       config->withEventHandler({});
@@ -545,6 +548,7 @@ TEST(FacadeTest, SdkVersionFromTheBundleElseTheBuiltInOne) {
                                          {R"({"shortVersionString": ""})", "2.8.3"},
                                          {R"({})", "2.8.3"},
                                          {std::nullopt, "2.8.3"}}) {
+    SCOPED_TRACE(c.info.value_or("no Info"));
     fs::remove(root / "ZAZiZEZ_ADE.bundle" / "Info.json");
     if (c.info) std::ofstream(root / "ZAZiZEZ_ADE.bundle" / "Info.json") << *c.info;
     EXPECT_EQ(Ostrel::shared()->getSDKVersion(), c.expected) << c.info.value_or("no Info");

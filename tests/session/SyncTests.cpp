@@ -123,6 +123,7 @@ TEST_F(SyncTest, FailedFetchKeepsTheCacheAndStoresNothing) {
   server.setReply("/lang/versions", ScriptedReply::data({{"version", "7"}}));
   for (auto reply : {ScriptedReply::error(500, "down", 500), ScriptedReply::data(JSON::object()),
                      ScriptedReply::raw("not json", "text/plain")}) {
+    SCOPED_TRACE(reply.status);
     server.setReply("/lang/get", reply);
     sync();
     EXPECT_EQ(languageDictionary(), cached);

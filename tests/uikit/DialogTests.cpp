@@ -51,6 +51,7 @@ class TapDismissPopup : public OSLPopupHolderViewController {
 
 TEST_F(DialogTest, HolderAppliesItsMarginsAndPinsTheChild) {
   for (std::optional<double> top : {std::optional<double>(), std::optional<double>(40)}) {
+    SCOPED_TRACE(top ? std::to_string(*top) : "no top");
     auto child = make<ViewController>();
     auto holder = OSLPopupHolderViewController::makeHolder(child);
     holder->fixedTop = top;
@@ -280,6 +281,7 @@ TEST_F(DialogTest, AlertTakesOneTapOnly) {
 
 TEST_F(DialogTest, CancelWithoutActionOnlyDismisses) {
   for (Kind kind : {Kind::exitConfirmation, Kind::customConfirmation}) {
+    SCOPED_TRACE(static_cast<int>(kind));
     auto session = startSession(make<ViewController>());
     int events = 0;
     config->eventHandler = [&](OSLConfig::Event) { ++events; };
