@@ -6,8 +6,6 @@
 #include "core/CurrentConfig.hpp"
 #include "core/Localization.hpp"
 #include "core/OSLConfig.hpp"
-#include "platform/ui/Text.hpp"
-#include "session/Ostrel.hpp"
 #include "model/OSLBackResult.hpp"
 #include "model/OSLConfirmResult.hpp"
 #include "model/OSLFrontResult.hpp"
@@ -15,6 +13,8 @@
 #include "platform/foundation/Debug.hpp"
 #include "platform/runtime/DispatchQueue.hpp"
 #include "platform/ui/NavigationController.hpp"
+#include "platform/ui/Text.hpp"
+#include "session/Ostrel.hpp"
 #include "ui/ResourceBundle.hpp"
 #include "ui/ViewExtensions.hpp"
 

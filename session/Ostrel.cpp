@@ -2,18 +2,18 @@
 
 #include <utility>
 
-#include "session/FlowLauncher.hpp"
 #include "core/CurrentConfig.hpp"
 #include "core/Localization.hpp"
-#include "session/LocalizationSync.hpp"
 #include "core/OSLRawDataProcessor.hpp"
 #include "core/OstrelVersion.hpp"
 #include "core/ScreenFactories.hpp"
 #include "network/OSLCrypto.hpp"
-#include "session/HelpersAlerts.hpp"
 #include "platform/foundation/Debug.hpp"
 #include "platform/runtime/DispatchQueue.hpp"
 #include "platform/ui/NavigationController.hpp"
+#include "session/FlowLauncher.hpp"
+#include "session/HelpersAlerts.hpp"
+#include "session/LocalizationSync.hpp"
 #include "ui/OSLProgressHUD.hpp"
 
 namespace ostrel {

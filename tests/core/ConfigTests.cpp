@@ -3,9 +3,9 @@
 #include "core/DeviceMetadata.hpp"
 #include "core/OSLConfig.hpp"
 #include "core/OSLFlowType.hpp"
-#include "session/Ostrel.hpp"
 #include "core/OstrelScanNFCError.hpp"
 #include "core/OstrelVersion.hpp"
+#include "session/Ostrel.hpp"
 #include "testing/RuntimeFixture.hpp"
 
 namespace ostrel {

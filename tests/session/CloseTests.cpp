@@ -4,9 +4,9 @@
 #include <thread>
 #include <vector>
 
-#include "session/Ostrel.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/ui/NavigationController.hpp"
+#include "session/Ostrel.hpp"
 #include "testing/ScriptedUser.hpp"
 
 namespace ostrel {

@@ -7,16 +7,16 @@
 #include <thread>
 #include <vector>
 
-#include "session/FlowLauncher.hpp"
 #include "core/Localization.hpp"
 #include "core/OSLRawDataProcessor.hpp"
-#include "session/Ostrel.hpp"
 #include "model/OSLBackResult.hpp"
 #include "model/OSLFrontResult.hpp"
 #include "model/OstrelResult.hpp"
 #include "network/OSLCrypto.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/ui/NavigationController.hpp"
+#include "session/FlowLauncher.hpp"
+#include "session/Ostrel.hpp"
 #include "testing/ScriptedScreens.hpp"
 #include "testing/ScriptedUser.hpp"
 

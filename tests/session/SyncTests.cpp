@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "core/Localization.hpp"
-#include "session/LocalizationSync.hpp"
-#include "session/Ostrel.hpp"
 #include "core/SharedDefaults.hpp"
 #include "network/ModelDownloader.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/foundation/Paths.hpp"
 #include "platform/foundation/UserDefaults.hpp"
+#include "session/LocalizationSync.hpp"
+#include "session/Ostrel.hpp"
 #include "testing/RuntimeFixture.hpp"
 #include "testing/VerificationServer.hpp"
 #include "tests/network/ServerTest.hpp"

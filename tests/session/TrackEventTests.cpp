@@ -6,10 +6,10 @@
 #include <thread>
 #include <vector>
 
-#include "session/Ostrel.hpp"
 #include "core/TrackEvent.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/ui/NavigationController.hpp"
+#include "session/Ostrel.hpp"
 #include "testing/ScriptedUser.hpp"
 
 namespace ostrel {
