@@ -66,6 +66,17 @@ class FlowTest : public testing::UITest {
     top->finish();
     advance(1);
   }
+  // Restarts the session on screen, the old navigation controller held meanwhile (as a running
+  // animation would hold it), and returns the new one.
+  std::shared_ptr<platform::NavigationController> restartSession() {
+    const auto oldNavi = Ostrel::shared()->naviViewController();
+    Ostrel::shared()->restart();
+    advance(2);
+    auto navi = Ostrel::shared()->naviViewController();
+    EXPECT_TRUE(navi);
+    EXPECT_NE(navi, oldNavi);
+    return navi;
+  }
   Strings stack() const {
     Strings kinds;
     if (auto navi = Ostrel::shared()->naviViewController()) {
@@ -355,13 +366,9 @@ TEST_F(FlowTest, RestartRunsTheSameFlowWithTheSameConfiguration) {
   Ostrel::shared()->run(OSLFlowType::passport(), config, processor);
   advance(1);
   finishTop("id-front");
-  const auto oldNavi = Ostrel::shared()->naviViewController();
 
-  Ostrel::shared()->restart();
-  advance(2);
-  auto navi = Ostrel::shared()->naviViewController();
+  auto navi = restartSession();
   ASSERT_TRUE(navi);
-  EXPECT_NE(navi, oldNavi);
   EXPECT_EQ(host->presentedViewController(), navi);
   EXPECT_EQ(Ostrel::shared()->config(), config);
   EXPECT_EQ(config->rawDataProcessor, processor);
@@ -401,14 +408,9 @@ TEST_F(FlowTest, ConfiguredStepsStartFreshOnEveryRunAndRestart) {
   finishTop("id-front");
   EXPECT_EQ(back->resets, 1);
 
-  // The old navigation controller outlives its session here (as one held by a running
-  // animation would); its screens still go into the new one.
-  const auto oldNavi = Ostrel::shared()->naviViewController();
-  Ostrel::shared()->restart();
-  advance(2);
-  auto navi = Ostrel::shared()->naviViewController();
+  // The old navigation controller outlives its session; its screens still go into the new one.
+  auto navi = restartSession();
   ASSERT_TRUE(navi);
-  EXPECT_NE(navi, oldNavi);
   EXPECT_EQ(stack(), (Strings{"id-front"}));
   EXPECT_EQ(front->parent(), navi);
   EXPECT_EQ(front->resets, 2);
