@@ -72,6 +72,16 @@ void dismissSession(std::shared_ptr<NavigationController> navi, std::function<vo
   });
 }
 
+// The host hears that the session was cancelled: through its event handler when it has one,
+// else through its cancel-session handler.
+void reportCancel(const OSLConfig& config) {
+  if (config.eventHandler) {
+    config.eventHandler(OSLConfig::Event::cancelled);
+  } else if (config.cancelSessionHandler) {
+    config.cancelSessionHandler();
+  }
+}
+
 }  // namespace
 
 std::shared_ptr<Ostrel> Ostrel::shared() {
@@ -137,14 +147,7 @@ void Ostrel::finishClose(bool isCancel, std::function<void()> completion) {
     std::lock_guard lock(mutex_);
     lastLaunch_ = LastLaunch{};
   }
-  const auto current = config();
-  if (isCancel) {
-    if (current->eventHandler) {
-      current->eventHandler(OSLConfig::Event::cancelled);
-    } else if (current->cancelSessionHandler) {
-      current->cancelSessionHandler();
-    }
-  }
+  if (isCancel) reportCancel(*config());
   std::uint64_t generation;
   {
     std::lock_guard lock(mutex_);
@@ -219,11 +222,7 @@ void Ostrel::run(std::shared_ptr<OSLConfig> config, std::shared_ptr<ViewControll
   if (config->steps.empty()) {
     // Nothing to show: the session ends as soon as it starts, as after its last step.
     platform::debugLog("run: the configuration has no steps");
-    if (config->eventHandler) {
-      config->eventHandler(OSLConfig::Event::cancelled);
-    } else if (config->cancelSessionHandler) {
-      config->cancelSessionHandler();
-    }
+    reportCancel(*config);
     if (config->resultHandler) config->resultHandler(nullptr);
     if (completion) completion();
     return;
