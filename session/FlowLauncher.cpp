@@ -1,8 +1,5 @@
 #include "session/FlowLauncher.hpp"
 
-#include <algorithm>
-#include <cctype>
-
 #include "core/CurrentConfig.hpp"
 #include "core/Localization.hpp"
 #include "core/OSLConfig.hpp"
