@@ -26,10 +26,10 @@ platform::JSON bracketedDictionary(const std::vector<std::string>& keys) {
 
 std::vector<std::string> uiKitLocalizationKeys() {
   std::vector<std::string> keys = {
-      "error_unknown",      "error_timeout",        "button_retry",        "error_network",
-      "button_confirm",     "exit_confirm_title",   "exit_confirm_message", "button_cancel",
-      "please_wait",        "error_invalid_data",   "guide_id_title",      "guide_liveness_title",
-      "guide_passport_title", "guide_note",         "guide_reject_title",  "guide_button_close",
+      "error_unknown",        "error_timeout",      "button_retry",         "error_network",
+      "button_confirm",       "exit_confirm_title", "exit_confirm_message", "button_cancel",
+      "please_wait",          "error_invalid_data", "guide_id_title",       "guide_liveness_title",
+      "guide_passport_title", "guide_note",         "guide_reject_title",   "guide_button_close",
       "guide_button_open"};
   for (int n = 1; n <= 4; ++n) {
     for (const char* prefix :

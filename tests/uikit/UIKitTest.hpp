@@ -7,11 +7,11 @@
 #include <opencv2/core.hpp>
 
 #include "core/Localization.hpp"
-#include "session/Ostrel.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/media/Image.hpp"
 #include "platform/runtime/Application.hpp"
 #include "platform/ui/NavigationController.hpp"
+#include "session/Ostrel.hpp"
 #include "testing/ScriptedUser.hpp"
 #include "testing/TestHelpers.hpp"
 #include "ui/OSLProgressHUD.hpp"
