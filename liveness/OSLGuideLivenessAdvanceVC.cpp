@@ -14,11 +14,12 @@
 #include "platform/foundation/Make.hpp"
 #include "platform/runtime/Application.hpp"
 #include "platform/runtime/DispatchQueue.hpp"
-#include "session/HelpersAlerts.hpp"
-#include "session/Ostrel.hpp"
 #include "platform/ui/NavigationController.hpp"
 #include "platform/ui/Text.hpp"
 #include "platform/ui/Window.hpp"
+#include "session/HelpersAlerts.hpp"
+#include "session/Ostrel.hpp"
+#include "ui/GuideLayout.hpp"
 #include "ui/ImageExtensions.hpp"
 #include "ui/OSLProgressHUD.hpp"
 #include "ui/ResourceBundle.hpp"
@@ -42,53 +43,20 @@ const LibraryNibRegistration livenessAdvanceNib{
       auto title = nib.makeView<Label>(Rect{20, 90, w - 40, 30});
       title->setFont(Font::systemFont(22, FontWeight::bold));
       title->textAlignment = TextAlignment::center;
-      auto checkTitle = nib.makeView<Label>(Rect{20, 140, w - 40, 22});
-      checkTitle->setFont(Font::systemFont(16, FontWeight::semibold));
-      for (const auto& v : std::vector<std::shared_ptr<View>>{close, title, checkTitle})
-        root->addSubview(v);
-      std::vector<std::shared_ptr<Label>> checks;
-      std::vector<std::shared_ptr<ImageView>> ticks;
-      for (int i = 0; i < 4; ++i) {
-        double y = 176 + i * 32;
-        auto tick = nib.makeView<ImageView>(Rect{20, y, 20, 20});
-        auto text = nib.makeView<Label>(Rect{48, y, w - 68, 24});
-        text->setFont(Font::systemFont(14));
-        text->setNumberOfLines(0);
-        root->addSubview(tick);
-        root->addSubview(text);
-        checks.push_back(text);
-        ticks.push_back(tick);
-      }
-      auto rejectTitle = nib.makeView<Label>(Rect{20, 316, w - 40, 22});
-      rejectTitle->setFont(Font::systemFont(16, FontWeight::semibold));
-      root->addSubview(rejectTitle);
-      std::vector<std::shared_ptr<Label>> captions;
-      std::vector<std::shared_ptr<ImageView>> pictures;
-      double column = (w - 40 - 2 * 10) / 3;
-      for (int i = 0; i < 3; ++i) {
-        double x = 20 + i * (column + 10);
-        auto picture = nib.makeView<ImageView>(Rect{x, 350, column, 90});
-        picture->setContentMode(ContentMode::scaleAspectFit);
-        auto caption = nib.makeView<Label>(Rect{x, 446, column, 40});
-        caption->setFont(Font::systemFont(12));
-        caption->setNumberOfLines(0);
-        caption->textAlignment = TextAlignment::center;
-        root->addSubview(picture);
-        root->addSubview(caption);
-        pictures.push_back(picture);
-        captions.push_back(caption);
-      }
+      for (const auto& v : std::vector<std::shared_ptr<View>>{close, title}) root->addSubview(v);
+      auto checklist = addGuideChecklist(nib, root, 140, w);
+      auto examples = addGuideExamples(nib, root, 300, w, 90);
       auto verify = nib.makeView<OstrelButton>(Rect{20, screen.height() - 100, w - 40, 48});
       root->addSubview(verify);
       if (auto owner = nib.owner<OSLGuideLivenessAdvanceVC>()) {
         owner->titleLabel = title;
-        owner->checkListTitleLabel = checkTitle;
-        owner->checkListLabel = checks;
-        owner->checkmarkIcons = ticks;
+        owner->checkListTitleLabel = checklist.heading;
+        owner->checkListLabel = checklist.lines;
+        owner->checkmarkIcons = checklist.ticks;
         owner->verifyButton = verify;
-        owner->rejectSubTitles = captions;
-        owner->rejectImages = pictures;
-        owner->rejectTitleLabel = rejectTitle;
+        owner->rejectSubTitles = examples.captions;
+        owner->rejectImages = examples.pictures;
+        owner->rejectTitleLabel = examples.heading;
         owner->closeButton = close;
         close->addTarget<OSLGuideLivenessAdvanceVC>(
             owner, [](OSLGuideLivenessAdvanceVC& vc, Control&) { vc.onTapClose(); },
@@ -120,8 +88,7 @@ Overloaded(F...) -> Overloaded<F...>;
 
 }  // namespace
 
-OSLGuideLivenessAdvanceVC::FailureReason OSLGuideLivenessAdvanceVC::failureReason(
-    int reasonIndex) {
+OSLGuideLivenessAdvanceVC::FailureReason OSLGuideLivenessAdvanceVC::failureReason(int reasonIndex) {
   static constexpr std::array<FailureReason, 11> kReasons{{
       {"liveness_fail", "error_unknown", "liveness_common_error"},
       {"liveness_hold_still", "failure_too_much_movement", "liveness_error_too_much_movement"},
@@ -308,10 +275,10 @@ void OSLGuideLivenessAdvanceVC::launchVendor(std::uint64_t attempt, const std::s
   vendorSessionOpen_ = true;
   auto weakSelf = weak<OSLGuideLivenessAdvanceVC>();
   // The vendor calls back on a thread of its choosing; the screen only acts on the main queue.
-  std::function<void(LivenessVendor::Status)> callback =
-      [weakSelf, attempt, token](LivenessVendor::Status status) {
-        if (auto self = weakSelf.lock()) self->handleStatus(attempt, token, status);
-      };
+  std::function<void(LivenessVendor::Status)> callback = [weakSelf, attempt,
+                                                          token](LivenessVendor::Status status) {
+    if (auto self = weakSelf.lock()) self->handleStatus(attempt, token, status);
+  };
   // The vendor keeps its session alive until it ends; the screen has no use for it.
   (void)LivenessVendor::launch(OSTREL_LIVENESS_VENDOR_URL, token, std::move(options),
                                onMain(std::move(callback)));
@@ -363,8 +330,7 @@ void OSLGuideLivenessAdvanceVC::handleFailure(const std::string& token, int reas
         osl_localize("liveness_error_too_many_attempts"), std::nullopt, std::nullopt, {},
         [] {
           closeSessionCancelled([] {
-            trackEvent(kInfo, OSLTrackingEvent::TOO_MANY_ATTEMPTS,
-                       screen_names::kLivenessAdvance);
+            trackEvent(kInfo, OSLTrackingEvent::TOO_MANY_ATTEMPTS, screen_names::kLivenessAdvance);
           });
         },
         nullptr);
@@ -433,13 +399,13 @@ void OSLGuideLivenessAdvanceVC::handleServerError(const OstrelError& error) {
 void OSLGuideLivenessAdvanceVC::showRetryAlert(ImagePtr icon, std::optional<std::string> title,
                                                std::string message) {
   auto weakSelf = weak<OSLGuideLivenessAdvanceVC>();
-  Helpers::showAlert(kAlertCustomConfirmation, kNoErrorCode, std::move(icon), std::move(title),
-                     std::move(message), osl_localize("button_cancel"),
-                     osl_localize("button_retry"), {},
-                     [weakSelf] {
-                       if (auto self = weakSelf.lock()) self->onTapVerify();
-                     },
-                     shared<ViewController>());
+  Helpers::showAlert(
+      kAlertCustomConfirmation, kNoErrorCode, std::move(icon), std::move(title), std::move(message),
+      osl_localize("button_cancel"), osl_localize("button_retry"), {},
+      [weakSelf] {
+        if (auto self = weakSelf.lock()) self->onTapVerify();
+      },
+      shared<ViewController>());
 }
 
 void OSLGuideLivenessAdvanceVC::hideLoading() {

@@ -34,9 +34,8 @@ std::shared_ptr<LivenessVendor::Session> LivenessVendor::launch(const std::strin
   // Without a vendor the capture cannot run; say so the way a vendor would, later and once,
   // so that the caller's own state is settled before it hears back.
   if (callback) {
-    DispatchQueue::main()->async([callback = std::move(callback)] {
-      callback(error{LivenessVendorError::notSupported()});
-    });
+    DispatchQueue::main()->async(
+        [callback = std::move(callback)] { callback(error{LivenessVendorError::notSupported()}); });
   }
   return std::make_shared<Session>();
 }

@@ -42,9 +42,7 @@ struct LivenessVendorError {
     return {Kind::serverError, std::move(text)};
   }
   static LivenessVendorError captureAlreadyActive() { return {Kind::captureAlreadyActive, {}}; }
-  static LivenessVendorError cameraPermissionDenied() {
-    return {Kind::cameraPermissionDenied, {}};
-  }
+  static LivenessVendorError cameraPermissionDenied() { return {Kind::cameraPermissionDenied, {}}; }
   static LivenessVendorError userTimeout() { return {Kind::userTimeout, {}}; }
   static LivenessVendorError notSupported() { return {Kind::notSupported, {}}; }
   static LivenessVendorError consentRequired() { return {Kind::consentRequired, {}}; }

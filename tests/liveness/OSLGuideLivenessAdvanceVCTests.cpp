@@ -60,8 +60,8 @@ class VendorLivenessTest : public UIKitTest {
          {"liveness_title", "nfc_button_start", "guide_liveness_reject_4", "button_no",
           "button_yes", "check_permission_camera_title", "check_permission_camera",
           "liveness_error_too_many_attempts", "liveness_common_error", "error_network",
-          "error_service_temporary_down", "error_capture_already_active",
-          "liveness_error_timeout", "error_device_unsupported", "error_consent_required"}) {
+          "error_service_temporary_down", "error_capture_already_active", "liveness_error_timeout",
+          "error_device_unsupported", "error_consent_required"}) {
       dictionary[key] = std::string("[") + key + "]";
     }
     for (int n = 0; n <= 10; ++n) {
@@ -98,8 +98,8 @@ class VendorLivenessTest : public UIKitTest {
   // The alert on top of everything, if one is shown.
   std::shared_ptr<OSLAlertVC> alert() const {
     // The alert is the child of the popup holder on top.
-    auto alert =
-        std::dynamic_pointer_cast<OSLAlertVC>(topMostViewController(window()->rootViewController()));
+    auto alert = std::dynamic_pointer_cast<OSLAlertVC>(
+        topMostViewController(window()->rootViewController()));
     return alert && !alert->isEnding() ? alert : nullptr;
   }
   // Waits (for the server, where one is involved) until an alert is up and fully shown.
@@ -157,7 +157,6 @@ TEST_F(VendorLivenessTest, SemiActiveFaceStepShowsTheGuidePageWithoutNavigationB
   for (const auto& icon : screen->checkmarkIcons) EXPECT_TRUE(samePixels(icon->image(), tick));
   EXPECT_EQ(screen->verifyButton->title(platform::ControlState::normal), "[nfc_button_start]");
 }
-
 
 // One attempt after another, walking the vendor's statuses: the connection statuses change
 // nothing, progress shows the vendor's text, a cancel only takes the indicator down, an error
@@ -329,13 +328,11 @@ TEST_F(VendorLivenessTest, LanguageChoosesTheVendorStringsFolder) {
     const char* folder;
     const char* holdStill;
   };
-  const Row rows[] = {{"VI", "vi.lproj", "Giữ yên khuôn mặt"},
-                      {"vi", "vi.lproj", "Giữ yên khuôn mặt"},
-                      {"Vi", "vi.lproj", "Giữ yên khuôn mặt"},
-                      {"en", "en.lproj", "Hold your face still"},
-                      {"ko", "en.lproj", "Hold your face still"},
-                      {"vie", "en.lproj", "Hold your face still"},
-                      {"", "en.lproj", "Hold your face still"}};
+  const Row rows[] = {
+      {"VI", "vi.lproj", "Giữ yên khuôn mặt"},    {"vi", "vi.lproj", "Giữ yên khuôn mặt"},
+      {"Vi", "vi.lproj", "Giữ yên khuôn mặt"},    {"en", "en.lproj", "Hold your face still"},
+      {"ko", "en.lproj", "Hold your face still"}, {"vie", "en.lproj", "Hold your face still"},
+      {"", "en.lproj", "Hold your face still"}};
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string("language '") + row.language + "'");
     config->appearance->language = row.language;
@@ -416,8 +413,8 @@ TEST_F(VendorLivenessTest, ServerErrorsAfterSuccess) {
        Kind::timeout, std::nullopt},
       {"image 401 with handler", kImagePath, ScriptedReply::error(401, "expired"), true,
        Kind::timeout, std::nullopt},
-      {"validation 401", kValidatePath, ScriptedReply::error(401, "expired"), false,
-       Kind::timeout, std::nullopt},
+      {"validation 401", kValidatePath, ScriptedReply::error(401, "expired"), false, Kind::timeout,
+       std::nullopt},
       {"validation 422 with handler", kValidatePath, ScriptedReply::error(422, "Không hợp lệ"),
        true, std::nullopt, std::pair<std::string, int>{"Không hợp lệ", 422}},
       {"image 422", kImagePath, ScriptedReply::error(422, "Không hợp lệ"), false,
@@ -425,8 +422,7 @@ TEST_F(VendorLivenessTest, ServerErrorsAfterSuccess) {
       {"image without picture", kImagePath, ScriptedReply::data(JSON::object()), false,
        Kind::networkError, std::nullopt},
       {"image not a picture", kImagePath, ScriptedReply::data({{"image", "bm90IGFuIGltYWdl"}}),
-       true, std::nullopt,
-       std::pair<std::string, int>{"[error_service_temporary_down]", 500}},
+       true, std::nullopt, std::pair<std::string, int>{"[error_service_temporary_down]", 500}},
   };
   setLanguageDictionary([] {
     JSON d = languageDictionary();
@@ -659,7 +655,8 @@ TEST_F(VendorLivenessTest, BuiltInIndicatorIsTakenDownWhenTheHostHidesItsOwn) {
     int hides = 0;
     config = OSLConfig::Builder("token");
     config->withBaseUrl(server.baseUrl()).withHideLoadingHandler([&] { ++hides; });
-    if (hostShows) config->withShowLoadingHandler([&](std::shared_ptr<ViewController>) { ++shows; });
+    if (hostShows)
+      config->withShowLoadingHandler([&](std::shared_ptr<ViewController>) { ++shows; });
     screen = runFaceStep();
     ASSERT_TRUE(screen);
     for (auto outcome : {LivenessVendor::Status{LivenessVendor::canceled{}}, failure(2),
