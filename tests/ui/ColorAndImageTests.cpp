@@ -10,11 +10,13 @@
 #include "platform/media/ImageSource.hpp"
 #include "ui/ImageExtensions.hpp"
 #include "ui/ViewExtensions.hpp"
+#include "testing/TestHelpers.hpp"
 
 namespace ostrel {
 namespace {
 
 using platform::Color;
+using testing::samePixels;
 using platform::Image;
 using platform::ImageOrientation;
 
@@ -59,11 +61,6 @@ cv::Mat asymmetric(int cols = 3, int rows = 2) {
     }
   }
   return m;
-}
-
-bool samePixels(const cv::Mat& a, const cv::Mat& b) {
-  if (a.size() != b.size() || a.type() != b.type()) return false;
-  return cv::countNonZero(cv::Mat(a != b).reshape(1)) == 0;
 }
 
 TEST(ImageExtensionsTest, FixedOrientationStandsEveryOrientationUpright) {
