@@ -8,17 +8,17 @@
 
 #include "platform/media/GraphicsContext.hpp"
 #include "platform/media/ImageSource.hpp"
+#include "testing/TestHelpers.hpp"
 #include "ui/ImageExtensions.hpp"
 #include "ui/ViewExtensions.hpp"
-#include "testing/TestHelpers.hpp"
 
 namespace ostrel {
 namespace {
 
 using platform::Color;
-using testing::samePixels;
 using platform::Image;
 using platform::ImageOrientation;
+using testing::samePixels;
 
 struct HexCase {
   const char* text;
