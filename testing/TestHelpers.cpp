@@ -1,6 +1,18 @@
 #include "testing/TestHelpers.hpp"
 
+#include <opencv2/core.hpp>
+
 namespace ostrel::testing {
+
+bool samePixels(const cv::Mat& a, const cv::Mat& b) {
+  if (a.size() != b.size() || a.type() != b.type()) return false;
+  if (a.empty()) return true;
+  return cv::countNonZero(cv::Mat(a != b).reshape(1)) == 0;
+}
+
+bool samePixels(const platform::ImagePtr& a, const platform::ImagePtr& b) {
+  return a && b && samePixels(a->bitmap(), b->bitmap());
+}
 
 LogRecord recordLog(OSLConfig& config) {
   auto record = std::make_shared<std::vector<LoggedEvent>>();
