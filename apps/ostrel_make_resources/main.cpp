@@ -144,6 +144,70 @@ cv::Mat face(int flaw, int turnX = 0, int turnY = 0, double tilt = 0) {
   return m;
 }
 
+// The face scaled by `k` about the canvas centre (cropped when larger, on a clear canvas when
+// smaller).
+cv::Mat scaledFace(double k, int dx = 0) {
+  auto source = face(0);
+  cv::Mat scaled;
+  cv::resize(source, scaled, {}, k, k, cv::INTER_AREA);
+  auto m = canvas(300, 300);
+  int x = 150 + dx - scaled.cols / 2;
+  int y = 150 - scaled.rows / 2;
+  cv::Rect into = cv::Rect(x, y, scaled.cols, scaled.rows) & cv::Rect(0, 0, 300, 300);
+  cv::Rect from(into.x - x, into.y - y, into.width, into.height);
+  scaled(from).copyTo(m(into));
+  return m;
+}
+
+// The pictures of the vendor liveness screen: what went wrong with the face.
+cv::Mat livenessPicture(const std::string& kind) {
+  if (kind == "too_dark" || kind == "too_bright") {
+    auto m = face(0);
+    std::vector<cv::Mat> channels;
+    cv::split(m, channels);
+    for (int c = 0; c < 3; ++c) {
+      if (kind == "too_dark") {
+        channels[c].convertTo(channels[c], -1, 0.3, 0);
+      } else {
+        channels[c].convertTo(channels[c], -1, 0.4, 160);
+      }
+    }
+    cv::merge(channels, m);
+    return m;
+  }
+  if (kind == "face_cover") return face(2);
+  if (kind == "hold_still") {
+    auto m = face(0);
+    cv::Mat kernel = cv::Mat::zeros(1, 31, CV_32F) + 1.0f / 31;
+    cv::filter2D(m, m, -1, kernel);
+    return m;
+  }
+  if (kind == "angle") return face(0, 45, 0, 15);
+  if (kind == "eye_closed") {
+    auto m = face(0);
+    for (int x : {125, 175}) {
+      cv::circle(m, {x, 120}, 10, rgba(240, 200, 170), cv::FILLED, cv::LINE_AA);
+      cv::line(m, {x - 10, 122}, {x + 10, 122}, rgba(50, 50, 50), 4, cv::LINE_AA);
+    }
+    return m;
+  }
+  if (kind == "too_far") return scaledFace(0.4);
+  if (kind == "too_close") return scaledFace(1.8);
+  if (kind == "sun_glasses") return face(1);
+  if (kind == "multiple_faces") {
+    auto left = scaledFace(0.5, -70);
+    auto right = scaledFace(0.5, 70);
+    cv::Mat m;
+    cv::max(left, right, m);
+    return m;
+  }
+  // The general failure: the face crossed out.
+  auto m = face(0);
+  cv::line(m, {60, 60}, {240, 240}, rgba(220, 60, 60), 16, cv::LINE_AA);
+  cv::line(m, {240, 60}, {60, 240}, rgba(220, 60, 60), 16, cv::LINE_AA);
+  return m;
+}
+
 std::vector<ostrel::testing::GifFrame> movement(int dx, int dy, double tilt) {
   std::vector<ostrel::testing::GifFrame> frames;
   for (int step = 0; step <= 4; ++step) {
@@ -178,6 +242,12 @@ int main(int argc, char** argv) {
          savePng(dir, "ic_reject_back_" + s, card(true, false, n)) &&
          savePng(dir, "ic_reject_passport_" + s, card(false, true, n)) &&
          savePng(dir, "ic_reject_liveness_" + s, face(n));
+  }
+  for (const char* kind :
+       {"too_dark", "face_cover", "hold_still", "too_bright", "angle", "eye_closed", "too_far",
+        "too_close", "sun_glasses", "multiple_faces", "fail"}) {
+    if (!ok) break;
+    ok = savePng(dir, std::string("liveness_") + kind, livenessPicture(kind));
   }
   struct Move {
     const char* name;
