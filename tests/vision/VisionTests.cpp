@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <random>
 #include <thread>
@@ -80,6 +81,18 @@ TEST(TinyModelTest, BoxesComeBackInPictureSpaceAndScoresFollowTheFrame) {
   EXPECT_EQ(white[0]->labels[0].identifier, "card");
   EXPECT_NEAR(white[0]->labels[0].confidence, 0.95, 1e-4);
   EXPECT_NEAR(white[0]->confidence, 0.95, 1e-4);
+  // Scores that are not numbers rank last and boxes that are not numbers come through as they
+  // are, for the reader to judge.
+  testing::TinyDetectorSpec hostile;
+  hostile.scores = {{{{0, 0, 0}, NAN}, {{0, 0, 0}, 0.5f}}};
+  hostile.boxes = {{NAN, 0.5f, INFINITY, 0.1f}};
+  auto odd = detect(uniform(64, 64, 255), ImageCropAndScaleOption::centerCrop,
+                    testing::tinyDetectorModel(hostile));
+  ASSERT_EQ(odd.size(), 1u);
+  EXPECT_EQ(odd[0]->labels[0].identifier, "top_left_corner");
+  EXPECT_TRUE(std::isnan(odd[0]->labels[1].confidence));
+  EXPECT_TRUE(std::isnan(odd[0]->boundingBox.minX()));
+
   auto black = detect(uniform(64, 64, 0), ImageCropAndScaleOption::centerCrop);
   EXPECT_EQ(black[0]->labels[0].identifier, "top_left_corner");
   EXPECT_NEAR(black[0]->labels[1].confidence, 0.05, 1e-4);
