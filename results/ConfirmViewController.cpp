@@ -254,6 +254,8 @@ std::shared_ptr<View> ConfirmViewController::errorContainer() const {
 void ConfirmViewController::setupUI() {
   BaseViewController::setupUI();
   tap_ = make<TapGestureRecognizer>();
+  // A tap anywhere ends the editing, and a tap on a button still presses it.
+  tap_->cancelsTouchesInView = false;
   tap_->addTarget<ConfirmViewController>(
       shared<ConfirmViewController>(),
       [](ConfirmViewController& screen, GestureRecognizer&) { screen.dismissKeyboard(); });
