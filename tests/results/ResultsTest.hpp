@@ -114,8 +114,9 @@ class ResultsTest : public uikit_test::UIKitTest {
   // Opens the confirmation screen on `fields` and waits until they are in.
   std::shared_ptr<ConfirmViewController> openConfirmWith(const JSON& fields) {
     server.setReply(kGetResult, ScriptedReply::data({{"fields", fields}}));
+    const int hides = count("hide loading");
     auto screen = openConfirm();
-    await("hide loading");
+    await("hide loading", hides + 1);
     return screen;
   }
 
