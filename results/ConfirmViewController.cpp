@@ -5,9 +5,10 @@
 #include <vector>
 
 #include "core/Helpers.hpp"
+#include "session/HelpersAlerts.hpp"
 #include "core/Localization.hpp"
 #include "core/OSLTrackingEvent.hpp"
-#include "core/Ostrel.hpp"
+#include "session/Ostrel.hpp"
 #include "core/TrackEvent.hpp"
 #include "model/OSLBackResult.hpp"
 #include "model/OSLConfirmResult.hpp"
@@ -22,7 +23,7 @@
 #include "platform/ui/NavigationController.hpp"
 #include "platform/ui/Text.hpp"
 #include "platform/ui/Window.hpp"
-#include "results/CurrentSettings.hpp"
+#include "core/CurrentConfig.hpp"
 #include "ui/ImageExtensions.hpp"
 #include "ui/OSLAlertVC.hpp"
 #include "ui/OstrelBaseViews.hpp"
@@ -33,8 +34,6 @@
 namespace ostrel {
 
 using namespace platform;
-using results_detail::currentAppearance;
-using results_detail::currentConfig;
 
 namespace {
 

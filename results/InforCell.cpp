@@ -5,7 +5,7 @@
 
 #include "platform/media/Image.hpp"
 #include "platform/ui/Text.hpp"
-#include "results/CurrentSettings.hpp"
+#include "core/CurrentConfig.hpp"
 #include "ui/ResourceBundle.hpp"
 #include "ui/ViewExtensions.hpp"
 
@@ -88,7 +88,7 @@ void InforCell::awakeFromNib() {
 
 void InforCell::setupUI() {
   selectionStyle = CellSelectionStyle::none;
-  Color text = colorFromHex(results_detail::currentAppearance()->mainTextColor);
+  Color text = colorFromHex(currentAppearance()->mainTextColor);
   auto style = [&](const std::shared_ptr<Label>& label, FontWeight weight, int lines) {
     if (!label) return;
     label->setFont(Font::systemFont(14, weight));

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "core/Localization.hpp"
-#include "core/Ostrel.hpp"
+#include "session/Ostrel.hpp"
 #include "model/OSLFrontResult.hpp"
 #include "model/OSLNfcModel.hpp"
 #include "model/OSLPassport.hpp"
@@ -12,7 +12,7 @@
 #include "platform/ui/NavigationController.hpp"
 #include "platform/ui/Text.hpp"
 #include "platform/ui/Window.hpp"
-#include "results/CurrentSettings.hpp"
+#include "core/CurrentConfig.hpp"
 #include "ui/OstrelBaseViews.hpp"
 #include "ui/ResourceBundle.hpp"
 #include "ui/ViewExtensions.hpp"
@@ -20,8 +20,6 @@
 namespace ostrel {
 
 using namespace platform;
-using results_detail::currentAppearance;
-using results_detail::currentConfig;
 
 namespace {
 

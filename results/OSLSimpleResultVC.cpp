@@ -3,11 +3,11 @@
 #include <vector>
 
 #include "core/Localization.hpp"
-#include "core/Ostrel.hpp"
+#include "session/Ostrel.hpp"
 #include "model/OstrelResult.hpp"
 #include "platform/ui/NavigationController.hpp"
 #include "platform/ui/Window.hpp"
-#include "results/CurrentSettings.hpp"
+#include "core/CurrentConfig.hpp"
 #include "ui/OstrelBaseViews.hpp"
 #include "ui/ResourceBundle.hpp"
 #include "ui/ViewExtensions.hpp"
@@ -15,8 +15,6 @@
 namespace ostrel {
 
 using namespace platform;
-using results_detail::currentAppearance;
-using results_detail::currentConfig;
 
 namespace {
 

@@ -141,7 +141,7 @@ PresentationRecorder::~PresentationRecorder() {
 }
 
 UITest::UITest() {
-  Screen::main().reset();
+  Screen::main().resetForTesting();
   AnimationLog::shared().clear();
   WindowScene::disconnectAll();
   scene_ = make<WindowScene>();
@@ -156,7 +156,7 @@ UITest::~UITest() {
   ViewController::setPresentationObserver({});
   WindowScene::disconnectAll();
   AnimationLog::shared().clear();
-  Screen::main().reset();
+  Screen::main().resetForTesting();
 }
 
 void UITest::show(const std::shared_ptr<ViewController>& controller) {

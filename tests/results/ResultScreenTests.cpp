@@ -367,16 +367,20 @@ TEST_F(ResultScreenTest, TheNavigationBarComesBackWhenTheScreenGoes) {
 TEST_F(ResultScreenTest, ARowWithoutItsCellIsReportedAndLeftEmpty) {
   std::vector<std::string> reports;
   setDebugSink([&](std::string_view line) { reports.emplace_back(line); });
-  for (bool simple : {false, true}) {
-    SCOPED_TRACE(simple ? "reasons only" : "eKYC");
-    // A missing nib for the rows: each row is an empty plain cell and a diagnostic.
-    auto any = push(simple, resultFrom(decided("REJECTED", JSON::array({{{"is_pass", 0}}}))));
-    EXPECT_EQ(any.lblResult->text(), "[results_decision_rejected]");
-    any.reasons->registerNib("NoSuchCell", resourceBundle(), InforCell::kReuseIdentifier);
+  auto result = resultFrom(decided("REJECTED", JSON::array({{{"is_pass", 0}}})));
+  auto ekyc = OSLResulteKYCVC::create(result);
+  auto simple = OSLSimpleResultVC::create(result);
+  ekyc->loadViewIfNeeded();
+  simple->loadViewIfNeeded();
+  // A table whose row cell nib is missing.
+  auto table = make<TableView>(Rect{0, 0, 390, 400});
+  table->registerNib("NoSuchCell", resourceBundle(), InforCell::kReuseIdentifier);
+  for (bool isSimple : {false, true}) {
+    SCOPED_TRACE(isSimple ? "reasons only" : "eKYC");
     reports.clear();
-    any.reasons->reloadData();
-    ASSERT_EQ(any.reasons->visibleCells().size(), 1u);
-    EXPECT_FALSE(std::dynamic_pointer_cast<InforCell>(any.reasons->visibleCells().front()));
+    auto cell = isSimple ? simple->cellForRow(*table, {0, 0}) : ekyc->cellForRow(*table, {0, 0});
+    ASSERT_TRUE(cell);
+    EXPECT_FALSE(std::dynamic_pointer_cast<InforCell>(cell));
     EXPECT_NE(std::find(reports.begin(), reports.end(), "DequeueReusableCell failed while casting"),
               reports.end());
   }

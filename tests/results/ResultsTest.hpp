@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "core/ScreenFactories.hpp"
 #include "model/OstrelResult.hpp"
 #include "platform/ui/NavigationController.hpp"
 #include "results/ConfirmViewController.hpp"
@@ -54,9 +53,9 @@ class ResultsTest : public uikit_test::UIKitTest {
   ResultsTest() {
     config->withBaseUrl(server.baseUrl());
     server.setExpectedAuthorization("token");
-    JSON dictionary = languageDictionary();
-    for (const auto& key : screenKeys()) dictionary[key] = bracketed(key);
-    setLanguageDictionary(dictionary);
+    auto keys = testing::uiKitLocalizationKeys();
+    keys.insert(keys.end(), screenKeys().begin(), screenKeys().end());
+    setLanguageDictionary(testing::bracketedDictionary(keys));
     auto log = heard;
     auto kept = results;
     config->eventHandler = [log](OSLConfig::Event e) {
@@ -67,11 +66,7 @@ class ResultsTest : public uikit_test::UIKitTest {
       kept->push_back(r);
     };
     useHostLoading(true);
-    auto& factories = ScreenFactories::shared();
-    factories.ekycResult = OSLResulteKYCVC::create;
-    factories.simpleResult = OSLSimpleResultVC::create;
   }
-  ~ResultsTest() override { ScreenFactories::reset(); }
 
   // The host's loading handlers, or the library's indicator.
   void useHostLoading(bool host) {

@@ -1,0 +1,19 @@
+// The one place that names the library's screen classes: everything below the screen folders
+// reaches them only through `ScreenFactories`.
+#include "core/ScreenFactories.hpp"
+#include "results/ConfirmViewController.hpp"
+#include "results/OSLResulteKYCVC.hpp"
+#include "results/OSLSimpleResultVC.hpp"
+#include "ui/OstrelBaseViews.hpp"
+
+namespace ostrel {
+
+void installLibraryScreens(ScreenFactories& factories) {
+  // One line per screen, each screen adding its own as it lands. An entry left empty skips its
+  // step with a diagnostic.
+  factories.confirm = [] { return StepScreen::of(loadFromNib<ConfirmViewController>()); };
+  factories.ekycResult = OSLResulteKYCVC::create;
+  factories.simpleResult = OSLSimpleResultVC::create;
+}
+
+}  // namespace ostrel
