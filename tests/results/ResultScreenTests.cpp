@@ -29,8 +29,6 @@ struct AnyResultScreen {
 
 class ResultScreenTest : public ResultsTest {
  protected:
-  ~ResultScreenTest() override { Ostrel::shared()->setFlowType(OSLFlowType::ekyc()); }
-
   static std::shared_ptr<OstrelResult> resultFrom(const JSON& confirmData) {
     auto result = std::make_shared<OstrelResult>(
         confirmData, std::make_shared<OSLFrontResult>(), std::make_shared<OSLBackResult>(),

@@ -67,6 +67,7 @@ class ResultsTest : public uikit_test::UIKitTest {
     };
     useHostLoading(true);
   }
+  ~ResultsTest() override { Ostrel::shared()->setFlowType(OSLFlowType::ekyc()); }
 
   // The host's loading handlers, or the library's indicator.
   void useHostLoading(bool host) {

@@ -11,16 +11,22 @@
 #include "ui/ViewExtensions.hpp"
 
 namespace ostrel {
+namespace uikit_test {
 
-// Doubles named as the step screens the base screen knows by name.
+// Doubles named as the step screens the base screen knows by name. They live in a namespace of
+// their own: the library has classes of these names, and two definitions of one class in one
+// program would be undefined behaviour. Only the last name component counts for the base.
+namespace named_doubles {
 class OSLScanNFCVC : public BaseViewController {};
 class OSLFaceVC : public BaseViewController {};
 class ConfirmViewController : public BaseViewController {};
 class IDCaptureVC : public BaseViewController {};
 class FaceSubclassVC : public OSLFaceVC {};
+}  // namespace named_doubles
 
-namespace uikit_test {
 namespace {
+
+using namespace named_doubles;
 
 using Kind = OSLAlertVC::TypeOfAlert;
 
