@@ -168,20 +168,16 @@ const LibraryNibRegistration confirmNib{
       return {root};
     }};
 
-std::string lowerRoot(const std::string& text) {
-  return lowercased(text, "root");
-}
-
 // The picker locale for the appearance's language; empty leaves the device's.
 std::string pickerLocale(const std::string& language) {
-  const std::string code = lowerRoot(language);
+  const std::string code = lowercased(language);
   struct Mapping {
     const char* language;
     const char* locale;
   };
   for (const Mapping& m : {Mapping{"vi", "vi_VN"}, Mapping{"en", "en_US"}, Mapping{"ko", "ko_KR"},
                            Mapping{"km", "km_KH"}, Mapping{"ja", "ja_JP"}}) {
-    std::string region = lowerRoot(std::string(m.locale).substr(3));
+    std::string region = lowercased(std::string(m.locale).substr(3));
     std::string base = m.language;
     if (code == base || code == base + "_" + region || code == base + "-" + region) {
       return m.locale;
@@ -348,7 +344,7 @@ void ConfirmViewController::fillFieldsFromFrontResult() {
     fill(self->addressTextField, value(&Field::resident));
     self->features = value(&Field::features).value_or("");
     // Compared in canonical form, so a decomposed "nữ" counts as well.
-    const std::string g = precomposed(lowerRoot(value(&Field::gender).value_or("")));
+    const std::string g = precomposed(lowercased(value(&Field::gender).value_or("")));
     if (g == "nữ" || g == "female") self->setGender(2);
     if (g == "nam" || g == "male") self->setGender(1);
     const std::pair<std::shared_ptr<OstrelTextField>, std::shared_ptr<DatePicker>> dates[] = {

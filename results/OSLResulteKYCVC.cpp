@@ -136,7 +136,7 @@ std::vector<Row> passportRows(const std::shared_ptr<OSLPassport>& passport) {
           row("results_info_doe", &OSLPassport::doe),
           row("results_info_nationality", &OSLPassport::nationality),
           Row{osl_localize("results_info_type"),
-              uppercased(osl_localize("ekyc_passport"), "root")}};
+              uppercased(osl_localize("ekyc_passport"))}};
 }
 
 std::vector<Row> chipRows(const OSLNfcModel& chip) {

@@ -12,8 +12,7 @@ namespace ostrel::result_decision {
 using namespace platform;
 
 Kind kindOf(const std::shared_ptr<OstrelResult>& result, bool passportFlow) {
-  const std::string decision =
-      uppercased(result ? result->decision.value_or("") : std::string(), "root");
+  const std::string decision = uppercased(result ? result->decision.value_or("") : std::string());
   if (decision == "APPROVED") return Kind::approved;
   if (passportFlow && decision.empty()) return Kind::approved;
   if (decision == "MANUAL") return Kind::manual;
