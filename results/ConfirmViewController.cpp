@@ -77,13 +77,15 @@ const LibraryNibRegistration confirmNib{
       note->setFont(Font::systemFont(14));
       note->setNumberOfLines(0);
 
+      // Each entry is a label over its field; rows are 74 points apart.
       double y = 90;
-      auto nameLabel = label(y);
-      auto name = field(y + 24, ConfirmViewController::kNameTag);
-      y += 74;
-      auto birthLabel = label(y);
-      auto birth = field(y + 24, ConfirmViewController::kBirthdayTag);
-      y += 74;
+      auto entry = [&](int tag) {
+        auto pair = std::make_pair(label(y), field(y + 24, tag));
+        y += 74;
+        return pair;
+      };
+      auto [nameLabel, name] = entry(ConfirmViewController::kNameTag);
+      auto [birthLabel, birth] = entry(ConfirmViewController::kBirthdayTag);
       auto genderLabel = label(y);
       auto maleImage = nib.makeView<ImageView>(Rect{20, y + 30, 24, 24});
       auto maleLabel = label(y + 32, 52, 100);
@@ -97,21 +99,11 @@ const LibraryNibRegistration confirmNib{
       main->addSubview(maleButton);
       main->addSubview(femaleButton);
       y += 74;
-      auto idLabel = label(y);
-      auto id = field(y + 24, ConfirmViewController::kIdNumberTag);
-      y += 74;
-      auto issueLabel = label(y);
-      auto issue = field(y + 24, ConfirmViewController::kIssueDateTag);
-      y += 74;
-      auto expiryLabel = label(y);
-      auto expiry = field(y + 24, ConfirmViewController::kExpiryDateTag);
-      y += 74;
-      auto addressLabel = label(y);
-      auto address = field(y + 24, ConfirmViewController::kAddressTag);
-      y += 74;
-      auto homeLabel = label(y);
-      auto home = field(y + 24, ConfirmViewController::kHomeTownTag);
-      y += 74;
+      auto [idLabel, id] = entry(ConfirmViewController::kIdNumberTag);
+      auto [issueLabel, issue] = entry(ConfirmViewController::kIssueDateTag);
+      auto [expiryLabel, expiry] = entry(ConfirmViewController::kExpiryDateTag);
+      auto [addressLabel, address] = entry(ConfirmViewController::kAddressTag);
+      auto [homeLabel, home] = entry(ConfirmViewController::kHomeTownTag);
       auto errorView = nib.makeView<View>(Rect{20, y, fieldWidth, 40});
       errorView->setHidden(true);
       errorView->setBackgroundColor(colorFromHex("FDECEC"));

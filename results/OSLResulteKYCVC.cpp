@@ -45,35 +45,37 @@ const LibraryNibRegistration resultNib{
       auto decision = nib.makeView<Label>(Rect{20, 306, inner, 28});
       decision->setFont(Font::systemFont(18, FontWeight::bold));
       decision->textAlignment = TextAlignment::center;
-      auto reasonView = nib.makeView<View>(Rect{20, 344, inner, 160});
+      // The framed boxes: the reasons, the recognised data and the two halves of the chip
+      // section; a box's title sits at its top.
+      auto box = [&](Rect frame) {
+        auto v = nib.makeView<View>(frame);
+        setBorderWidth(*v, 1);
+        setCornerRadius(*v, 15);
+        return v;
+      };
+      auto boxTitle = [&](const std::shared_ptr<View>& owner) {
+        auto l = nib.makeView<Label>(Rect{16, 12, inner - 32, 22});
+        owner->addSubview(l);
+        return l;
+      };
+      auto reasonView = box(Rect{20, 344, inner, 160});
       reasonView->setHidden(true);
-      setBorderWidth(*reasonView, 1);
-      setCornerRadius(*reasonView, 15);
       auto reasons = nib.makeView<OSLDynamicHeightTableView>(Rect{0, 0, inner, 160});
       reasonView->addSubview(reasons);
-      auto ocrView = nib.makeView<View>(Rect{20, 520, inner, 620});
-      setBorderWidth(*ocrView, 1);
-      setCornerRadius(*ocrView, 15);
-      auto ocrTitle = nib.makeView<Label>(Rect{16, 12, inner - 32, 22});
+      auto ocrView = box(Rect{20, 520, inner, 620});
+      auto ocrTitle = boxTitle(ocrView);
       auto ocr = nib.makeView<OSLDynamicHeightTableView>(Rect{0, 44, inner, 570});
-      ocrView->addSubview(ocrTitle);
       ocrView->addSubview(ocr);
       auto chipSection = nib.makeView<View>(Rect{20, 1156, inner, 950});
       chipSection->setHidden(true);
-      auto chipInfo = nib.makeView<View>(Rect{0, 0, inner, 680});
-      setBorderWidth(*chipInfo, 1);
-      setCornerRadius(*chipInfo, 15);
-      auto chipTitle = nib.makeView<Label>(Rect{16, 12, inner - 32, 22});
+      auto chipInfo = box(Rect{0, 0, inner, 680});
+      auto chipTitle = boxTitle(chipInfo);
       auto chip = nib.makeView<OSLDynamicHeightTableView>(Rect{0, 44, inner, 630});
-      chipInfo->addSubview(chipTitle);
       chipInfo->addSubview(chip);
-      auto chipFace = nib.makeView<View>(Rect{0, 696, inner, 240});
-      setBorderWidth(*chipFace, 1);
-      setCornerRadius(*chipFace, 15);
-      auto chipFaceTitle = nib.makeView<Label>(Rect{16, 12, inner - 32, 22});
+      auto chipFace = box(Rect{0, 696, inner, 240});
+      auto chipFaceTitle = boxTitle(chipFace);
       auto chipFaceImage = nib.makeView<ImageView>(Rect{inner / 2 - 80, 44, 160, 180});
       chipFaceImage->setContentMode(ContentMode::scaleAspectFit);
-      chipFace->addSubview(chipFaceTitle);
       chipFace->addSubview(chipFaceImage);
       chipSection->addSubview(chipInfo);
       chipSection->addSubview(chipFace);
@@ -320,10 +322,7 @@ std::shared_ptr<TableViewCell> OSLResulteKYCVC::cellForRow(TableView& table, Ind
 }
 
 void OSLResulteKYCVC::btnConfirmClicked() {
-  auto shown = result;
-  Ostrel::shared()->close(true, [shown] {
-    if (auto handler = currentConfig()->resultHandler) handler(shown);
-  });
+  result_decision::closeWithResult(result);
 }
 
 }  // namespace ostrel

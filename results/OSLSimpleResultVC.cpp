@@ -158,10 +158,7 @@ std::shared_ptr<TableViewCell> OSLSimpleResultVC::cellForRow(TableView& table, I
 }
 
 void OSLSimpleResultVC::btnConfirmClicked() {
-  auto shown = result;
-  Ostrel::shared()->close(true, [shown] {
-    if (auto handler = currentConfig()->resultHandler) handler(shown);
-  });
+  result_decision::closeWithResult(result);
 }
 
 }  // namespace ostrel

@@ -1,10 +1,12 @@
 #include "results/ResultDecision.hpp"
 
+#include "core/CurrentConfig.hpp"
 #include "core/Localization.hpp"
 #include "model/OstrelResult.hpp"
 #include "platform/foundation/Debug.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/ui/Text.hpp"
+#include "session/Ostrel.hpp"
 #include "ui/ViewExtensions.hpp"
 
 namespace ostrel::result_decision {
@@ -61,6 +63,12 @@ std::shared_ptr<InforCell> dequeueInforCell(TableView& table,
     cell = make<TableViewCell>();
   }
   return inforCell;
+}
+
+void closeWithResult(std::shared_ptr<OstrelResult> result) {
+  Ostrel::shared()->close(true, [result = std::move(result)] {
+    if (auto handler = currentConfig()->resultHandler) handler(result);
+  });
 }
 
 }  // namespace ostrel::result_decision

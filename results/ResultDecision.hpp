@@ -43,5 +43,9 @@ std::optional<std::vector<Reason>> reasonsOf(const std::shared_ptr<OstrelResult>
 std::shared_ptr<InforCell> dequeueInforCell(platform::TableView& table,
                                             std::shared_ptr<platform::TableViewCell>& cell);
 
+// The result screens' confirm: the session closes (reported to the host as a cancel), then the
+// result handler current at that moment, when there is one, gets `result` (absent included).
+void closeWithResult(std::shared_ptr<OstrelResult> result);
+
 }  // namespace result_decision
 }  // namespace ostrel

@@ -35,6 +35,19 @@ class FlowEndTest : public ResultsTest {
     top->finish();
     advance(1);
   }
+  // Runs "ekyc" past the stand-ins and returns the confirmation screen once it is filled.
+  std::shared_ptr<ConfirmViewController> runEkycToConfirm() {
+    server.setReply(kGetResult, ScriptedReply::data({{"fields", personFields()}}));
+    config->showResultScreen = true;
+    Ostrel::shared()->run("ekyc", config);
+    advance(1);
+    finishTop("id-front");
+    finishTop("id-back");
+    finishTop("face-p");
+    auto confirm = top<ConfirmViewController>();
+    if (confirm) await("hide loading");
+    return confirm;
+  }
   template <class T>
   std::shared_ptr<T> top() const {
     auto navi = Ostrel::shared()->naviViewController();
@@ -57,16 +70,8 @@ TEST_F(FlowEndTest, TheLibraryTableMakesTheseScreens) {
 }
 
 TEST_F(FlowEndTest, AnEkycRunConfirmsAndEndsOnTheResultScreen) {
-  server.setReply(kGetResult, ScriptedReply::data({{"fields", personFields()}}));
-  config->showResultScreen = true;
-  Ostrel::shared()->run("ekyc", config);
-  advance(1);
-  finishTop("id-front");
-  finishTop("id-back");
-  finishTop("face-p");
-  auto confirm = top<ConfirmViewController>();
+  auto confirm = runEkycToConfirm();
   ASSERT_TRUE(confirm);
-  await("hide loading");
   // Every required field came from the reading: confirming needs no edit.
   EXPECT_EQ(confirm->gender, 1);
   confirmAndWait(confirm);
@@ -111,16 +116,8 @@ TEST_F(FlowEndTest, APassportRunEndsOnTheResultScreenWithItsRecord) {
 
 TEST_F(FlowEndTest, ANullAppearanceShowsTheDefaultLook) {
   config->appearance = nullptr;
-  config->showResultScreen = true;
-  server.setReply(kGetResult, ScriptedReply::data({{"fields", personFields()}}));
-  Ostrel::shared()->run("ekyc", config);
-  advance(1);
-  finishTop("id-front");
-  finishTop("id-back");
-  finishTop("face-p");
-  auto confirm = top<ConfirmViewController>();
+  auto confirm = runEkycToConfirm();
   ASSERT_TRUE(confirm);
-  await("hide loading");
   auto defaults = OSLAppearance::create();
   EXPECT_EQ(confirm->titleLabel->textColor(), colorFromHex(defaults->mainTextColor));
   EXPECT_EQ(confirm->datePickerDOB->localeIdentifier, "vi_VN");
