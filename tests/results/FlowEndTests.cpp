@@ -6,6 +6,7 @@
 
 #include "core/ScreenFactories.hpp"
 #include "model/OSLPassport.hpp"
+#include "testing/SamplePerson.hpp"
 #include "testing/ScriptedScreens.hpp"
 #include "tests/results/ResultsTest.hpp"
 
@@ -35,9 +36,9 @@ class FlowEndTest : public ResultsTest {
     top->finish();
     advance(1);
   }
-  // Runs "ekyc" past the stand-ins and returns the confirmation screen once it is filled.
+  // Runs "ekyc" past the stand-ins and returns the confirmation screen once the server's
+  // default reading (the sample person) is in.
   std::shared_ptr<ConfirmViewController> runEkycToConfirm() {
-    server.setReply(kGetResult, ScriptedReply::data({{"fields", personFields()}}));
     config->showResultScreen = true;
     Ostrel::shared()->run("ekyc", config);
     advance(1);
@@ -73,12 +74,20 @@ TEST_F(FlowEndTest, AnEkycRunConfirmsAndEndsOnTheResultScreen) {
   auto confirm = runEkycToConfirm();
   ASSERT_TRUE(confirm);
   // Every required field came from the reading: confirming needs no edit.
-  EXPECT_EQ(confirm->gender, 1);
+  const auto& person = testing::samplePerson();
+  EXPECT_EQ(confirm->nameTextField->text(), person.printedName);
+  EXPECT_EQ(confirm->idNumberTextField->text(), person.idNumber);
+  EXPECT_EQ(confirm->dateIssueTextField->text(), person.issueDate);
+  EXPECT_NE(confirm->gender, 0);
   confirmAndWait(confirm);
   advance(1);
   auto result = top<OSLResulteKYCVC>();
   ASSERT_TRUE(result);
   EXPECT_EQ(result->ocrRowData.size(), 11u);
+  auto body = server.lastRequest(kConfirm)->jsonBody();
+  ASSERT_TRUE(body);
+  EXPECT_EQ((*body)["id_number"], person.idNumber);
+  EXPECT_EQ((*body)["features"], person.features);
   EXPECT_EQ(result->lblResult->text(), "[results_decision_approved]");
   user().tap(result->btnConfirm);
   advance(2);
