@@ -444,8 +444,8 @@ void ConfirmViewController::viewWillAppear(bool animated) {
 
 void ConfirmViewController::viewWillDisappear(bool animated) {
   BaseViewController::viewWillDisappear(animated);
+  // The base has already taken the screen off the notification centre, keyboard included.
   if (auto navigation = navigationController()) navigation->setNavigationBarHidden(false, animated);
-  NotificationCenter::defaultCenter().removeObserver(this);
 }
 
 void ConfirmViewController::closeTapped() {

@@ -102,9 +102,15 @@ class ResultsTest : public uikit_test::UIKitTest {
   }
 
   // The confirmation screen as the root of a running session; its reading is requested.
+  // Presented at once: an alert for a quick reply must not meet a presentation under way.
   std::shared_ptr<ConfirmViewController> openConfirm() {
     auto screen = loadFromNib<ConfirmViewController>();
-    startSession(screen);
+    host = make<ViewController>();
+    show(host);
+    auto navi = NavigationController::withRoot(screen);
+    navi->modalPresentationStyle = ModalPresentationStyle::fullScreen;
+    Ostrel::shared()->setNaviViewController(navi);
+    host->present(navi, false);
     return screen;
   }
   // Opens the confirmation screen on `fields` and waits until they are in.
