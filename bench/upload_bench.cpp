@@ -8,12 +8,12 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "session/Ostrel.hpp"
 #include "network/MultipartFormData.hpp"
 #include "network/OSLCrypto.hpp"
 #include "network/OstrelClient.hpp"
 #include "platform/crypto/Crypto.hpp"
 #include "platform/runtime/LiveRuntime.hpp"
+#include "session/Ostrel.hpp"
 #include "testing/VerificationServer.hpp"
 
 namespace {

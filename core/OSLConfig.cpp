@@ -1,8 +1,5 @@
 #include "core/OSLConfig.hpp"
 
-#include <algorithm>
-#include <cctype>
-
 #include "core/OSLRawDataProcessor.hpp"
 #include "core/ScreenFactories.hpp"
 #include "model/OSLBackResult.hpp"

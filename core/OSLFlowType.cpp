@@ -1,8 +1,5 @@
 #include "core/OSLFlowType.hpp"
 
-#include <algorithm>
-#include <cctype>
-
 #include "platform/ui/Text.hpp"
 
 namespace ostrel {

@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "core/DeviceMetadata.hpp"
 #include "core/CurrentConfig.hpp"
+#include "core/DeviceMetadata.hpp"
 #include "core/Localization.hpp"
 #include "network/OSLCrypto.hpp"
 #include "platform/foundation/Base64.hpp"

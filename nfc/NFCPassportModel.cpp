@@ -1,7 +1,6 @@
 #include "nfc/NFCPassportModel.hpp"
 
 #include <algorithm>
-#include <cctype>
 
 #include "platform/foundation/Base64.hpp"
 #include "platform/ui/Text.hpp"

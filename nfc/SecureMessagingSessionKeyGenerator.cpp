@@ -1,8 +1,5 @@
 #include "nfc/SecureMessagingSessionKeyGenerator.hpp"
 
-#include <algorithm>
-#include <cctype>
-
 #include "nfc/PassportReaderError.hpp"
 #include "platform/crypto/Crypto.hpp"
 #include "platform/ui/Text.hpp"

@@ -1,13 +1,8 @@
 #include "session/FlowLauncher.hpp"
 
-#include <algorithm>
-#include <cctype>
-
 #include "core/CurrentConfig.hpp"
 #include "core/Localization.hpp"
 #include "core/OSLConfig.hpp"
-#include "platform/ui/Text.hpp"
-#include "session/Ostrel.hpp"
 #include "model/OSLBackResult.hpp"
 #include "model/OSLConfirmResult.hpp"
 #include "model/OSLFrontResult.hpp"
@@ -15,6 +10,8 @@
 #include "platform/foundation/Debug.hpp"
 #include "platform/runtime/DispatchQueue.hpp"
 #include "platform/ui/NavigationController.hpp"
+#include "platform/ui/Text.hpp"
+#include "session/Ostrel.hpp"
 #include "ui/ResourceBundle.hpp"
 #include "ui/ViewExtensions.hpp"
 

@@ -82,8 +82,7 @@ void Helpers::showLoading(std::shared_ptr<ViewController> fromVC, std::optional<
   // The indicator's colours belong to the main queue like the rest of it; this block runs just
   // before the show's, whatever thread we are on.
   DispatchQueue::main()->async([colorAnimation] {
-    Color color =
-        colorAnimation.value_or(colorFromHex(currentAppearance()->mainColor));
+    Color color = colorAnimation.value_or(colorFromHex(currentAppearance()->mainColor));
     auto hud = OSLProgressHUD::shared();
     hud->colorAnimation = color;
     hud->colorProgress = color;

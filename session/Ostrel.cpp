@@ -2,18 +2,18 @@
 
 #include <utility>
 
-#include "session/FlowLauncher.hpp"
 #include "core/CurrentConfig.hpp"
 #include "core/Localization.hpp"
-#include "session/LocalizationSync.hpp"
 #include "core/OSLRawDataProcessor.hpp"
 #include "core/OstrelVersion.hpp"
 #include "core/ScreenFactories.hpp"
 #include "network/OSLCrypto.hpp"
-#include "session/HelpersAlerts.hpp"
 #include "platform/foundation/Debug.hpp"
 #include "platform/runtime/DispatchQueue.hpp"
 #include "platform/ui/NavigationController.hpp"
+#include "session/FlowLauncher.hpp"
+#include "session/HelpersAlerts.hpp"
+#include "session/LocalizationSync.hpp"
 #include "ui/OSLProgressHUD.hpp"
 
 namespace ostrel {
@@ -70,6 +70,16 @@ void dismissSession(std::shared_ptr<NavigationController> navi, std::function<vo
   retryLater([navi = std::move(navi), done = std::move(done), attempt]() mutable {
     dismissSession(std::move(navi), std::move(done), attempt + 1);
   });
+}
+
+// The host hears that the session was cancelled: through its event handler when it has one,
+// else through its cancel-session handler.
+void reportCancel(const OSLConfig& config) {
+  if (config.eventHandler) {
+    config.eventHandler(OSLConfig::Event::cancelled);
+  } else if (config.cancelSessionHandler) {
+    config.cancelSessionHandler();
+  }
 }
 
 }  // namespace
@@ -137,14 +147,7 @@ void Ostrel::finishClose(bool isCancel, std::function<void()> completion) {
     std::lock_guard lock(mutex_);
     lastLaunch_ = LastLaunch{};
   }
-  const auto current = config();
-  if (isCancel) {
-    if (current->eventHandler) {
-      current->eventHandler(OSLConfig::Event::cancelled);
-    } else if (current->cancelSessionHandler) {
-      current->cancelSessionHandler();
-    }
-  }
+  if (isCancel) reportCancel(*config());
   std::uint64_t generation;
   {
     std::lock_guard lock(mutex_);
@@ -219,11 +222,7 @@ void Ostrel::run(std::shared_ptr<OSLConfig> config, std::shared_ptr<ViewControll
   if (config->steps.empty()) {
     // Nothing to show: the session ends as soon as it starts, as after its last step.
     platform::debugLog("run: the configuration has no steps");
-    if (config->eventHandler) {
-      config->eventHandler(OSLConfig::Event::cancelled);
-    } else if (config->cancelSessionHandler) {
-      config->cancelSessionHandler();
-    }
+    reportCancel(*config);
     if (config->resultHandler) config->resultHandler(nullptr);
     if (completion) completion();
     return;

@@ -1,8 +1,8 @@
 #include "testing/ScriptedScreens.hpp"
 
-#include "session/Ostrel.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/ui/NavigationController.hpp"
+#include "session/Ostrel.hpp"
 
 namespace ostrel::testing {
 

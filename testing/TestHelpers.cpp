@@ -1,6 +1,18 @@
 #include "testing/TestHelpers.hpp"
 
+#include <opencv2/core.hpp>
+
 namespace ostrel::testing {
+
+bool samePixels(const cv::Mat& a, const cv::Mat& b) {
+  if (a.size() != b.size() || a.type() != b.type()) return false;
+  if (a.empty()) return true;
+  return cv::countNonZero(cv::Mat(a != b).reshape(1)) == 0;
+}
+
+bool samePixels(const platform::ImagePtr& a, const platform::ImagePtr& b) {
+  return a && b && samePixels(a->bitmap(), b->bitmap());
+}
 
 LogRecord recordLog(OSLConfig& config) {
   auto record = std::make_shared<std::vector<LoggedEvent>>();
@@ -26,10 +38,10 @@ platform::JSON bracketedDictionary(const std::vector<std::string>& keys) {
 
 std::vector<std::string> uiKitLocalizationKeys() {
   std::vector<std::string> keys = {
-      "error_unknown",      "error_timeout",        "button_retry",        "error_network",
-      "button_confirm",     "exit_confirm_title",   "exit_confirm_message", "button_cancel",
-      "please_wait",        "error_invalid_data",   "guide_id_title",      "guide_liveness_title",
-      "guide_passport_title", "guide_note",         "guide_reject_title",  "guide_button_close",
+      "error_unknown",        "error_timeout",      "button_retry",         "error_network",
+      "button_confirm",       "exit_confirm_title", "exit_confirm_message", "button_cancel",
+      "please_wait",          "error_invalid_data", "guide_id_title",       "guide_liveness_title",
+      "guide_passport_title", "guide_note",         "guide_reject_title",   "guide_button_close",
       "guide_button_open"};
   for (int n = 1; n <= 4; ++n) {
     for (const char* prefix :

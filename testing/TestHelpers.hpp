@@ -12,6 +12,7 @@
 #include "platform/crypto/Crypto.hpp"
 #include "platform/foundation/Bytes.hpp"
 #include "platform/foundation/JSON.hpp"
+#include "platform/media/Image.hpp"
 
 namespace ostrel::testing {
 
@@ -30,6 +31,11 @@ inline platform::Bytes hex(std::string_view text) {
 inline std::string hex(platform::ByteSpan bytes) {
   return platform::crypto::hexString(bytes);
 }
+
+// Whether two bitmaps (or two images' bitmaps) have the same size, type and pixels. A missing
+// image is never the same as anything.
+bool samePixels(const cv::Mat& a, const cv::Mat& b);
+bool samePixels(const platform::ImagePtr& a, const platform::ImagePtr& b);
 
 // One call of the host's log handler.
 struct LoggedEvent {

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "core/Localization.hpp"
 #include "core/CloseSession.hpp"
 #include "core/CurrentConfig.hpp"
+#include "core/Localization.hpp"
 #include "platform/ui/Text.hpp"
 #include "ui/OstrelBaseViews.hpp"
 #include "ui/ResourceBundle.hpp"

@@ -8,7 +8,6 @@ namespace ostrel {
 
 using namespace platform;
 
-
 OstrelButton::OstrelButton(Rect frame)
     : Button(frame),
       _mainColor(colorFromHex(currentAppearance()->mainColor)),

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/foundation/Date.hpp"
 #include "platform/foundation/Bytes.hpp"
+#include "platform/foundation/Date.hpp"
 
 namespace ostrel::platform {
 

@@ -3,9 +3,9 @@
 #include "core/DeviceMetadata.hpp"
 #include "core/OSLConfig.hpp"
 #include "core/OSLFlowType.hpp"
-#include "session/Ostrel.hpp"
 #include "core/OstrelScanNFCError.hpp"
 #include "core/OstrelVersion.hpp"
+#include "session/Ostrel.hpp"
 #include "testing/RuntimeFixture.hpp"
 
 namespace ostrel {
@@ -20,12 +20,14 @@ TEST(FlowTypeTest, KeysAndLookupInLowerCase) {
            {"nfc_ekyc", OSLFlowType::Kind::nfc_ekyc},
            {"Nfc_Only", OSLFlowType::Kind::nfc_only},
            {"passport", OSLFlowType::Kind::passport}}) {
+    SCOPED_TRACE(name);
     auto flow = OSLFlowType::fromKey(name);
     ASSERT_TRUE(flow) << name;
     EXPECT_EQ(flow->kind, kind);
     EXPECT_EQ(OSLFlowType::fromKey(flow->key())->kind, kind);
   }
   for (const char* name : {"", "ekyc ", "nfc-ekyc", "nfc", "passports"}) {
+    SCOPED_TRACE(name);
     EXPECT_FALSE(OSLFlowType::fromKey(name)) << name;
   }
   auto only = OSLFlowType::nfc_only("MRZ", "ZmFjZQ==");
@@ -46,9 +48,11 @@ TEST(EnumerationsTest, RawValuesTheHostSees) {
   EXPECT_EQ(faceLivenessVersionFromKey("a"), OSLFaceLivenessVersion::active);
   EXPECT_FALSE(faceLivenessVersionFromKey("x"));
   for (int code : {400, 51, 21, 401}) {
+    SCOPED_TRACE(code);
     EXPECT_EQ(static_cast<int>(scanNFCErrorFromCode(code)), code);
   }
   for (int code : {0, 12, 500, -1, 402}) {
+    SCOPED_TRACE(code);
     EXPECT_EQ(scanNFCErrorFromCode(code), OstrelScanNFCError::unknown);
   }
   EXPECT_EQ(static_cast<int>(OSLConfig::Event::cancelled), 0);

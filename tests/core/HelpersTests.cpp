@@ -16,6 +16,7 @@ TEST_F(HelpersTest, StrictDateParsingAndFormatting) {
   EXPECT_TRUE(Helpers::dateFromString("12/25/1990", "MM/dd/yyyy"));
   for (const char* format : {"dd/MM/yyyy", "MM/dd/yyyy", "yyyy/MM/dd", "MM-dd-yyyy", "yyyy-MM-dd",
                              "dd-MM-yyyy", "yyyy.MM.dd", "MM.dd.yyyy"}) {
+    SCOPED_TRACE(format);
     EXPECT_FALSE(Helpers::dateFromString("25.12.1990", format)) << format;
   }
   EXPECT_TRUE(Helpers::dateFromString("1990.12.25", "yyyy.MM.dd"));
@@ -53,6 +54,7 @@ TEST_F(HelpersTest, IdCardExpiryFollowsTheRenewalAges) {
       {"15/06/1990", "01/01/1980", "Invalid date format"},  // issued before birth
   };
   for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.birthday) + " / " + row.issued);
     EXPECT_EQ(Helpers::idCardExpiryDate(row.birthday, row.issued), row.expiry)
         << row.birthday << " issued " << row.issued;
   }

@@ -65,6 +65,7 @@ TEST_F(LocalizationTest, ReadersFollowTheValueKinds) {
 
 TEST_F(LocalizationTest, AnAbsentDictionaryReadsAsEmpty) {
   for (const JSON& notADictionary : {JSON(), JSON::array({1}), JSON("text"), JSON(3)}) {
+    SCOPED_TRACE(notADictionary.dump());
     EXPECT_EQ(stringValue("key", notADictionary), "");
     EXPECT_FALSE(boolValue("key", notADictionary));
     EXPECT_EQ(intValue("key", notADictionary, 5), 5);

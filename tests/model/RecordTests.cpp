@@ -132,6 +132,7 @@ TEST(RecordsTest, PassportNeedsEveryField) {
   EXPECT_EQ(passport->doe, "01/01/2030");
 
   for (const char* key : {"gender", "doe", "birthday", "nationality", "mrz", "name", "id_number"}) {
+    SCOPED_TRACE(key);
     JSON missing = kPassport;
     missing["fields"].erase(key);
     EXPECT_FALSE(OSLPassport::fromDictionary(missing)) << "without " << key;
@@ -178,6 +179,7 @@ TEST(RecordsTest, FaceImagePrefixRule) {
       {"base64,one;base64,two", "two"}, {"base64,", ""},
   };
   for (const auto& row : rows) {
+    SCOPED_TRACE(row.face.value_or("<none>"));
     OSLNfcModel model;
     model.face_image = row.face;
     EXPECT_EQ(model.faceImageBase64(), row.base64) << row.face.value_or("<none>");

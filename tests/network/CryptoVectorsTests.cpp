@@ -23,6 +23,7 @@ TEST(PayloadCipherTest, MatchesTheKnownAnswers) {
       {"N\xe1\xbb\xaf", "4b430b1a8a8b6d9120010767dd2128c3d7b92b9fd821eec7229bc86fb06fba23"},
   };
   for (const auto& row : rows) {
+    SCOPED_TRACE(row.text);
     EXPECT_EQ(OSLCrypto::encrypt(row.text), row.hex) << row.text.size() << " bytes";
     EXPECT_EQ(OSLCrypto::decrypt(row.hex), row.text);
   }

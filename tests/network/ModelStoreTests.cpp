@@ -30,6 +30,7 @@ TEST_F(ModelStoreTest, ModelURLErrors) {
     EXPECT_EQ(error.kind, ModelDownloader::DownloadError::Kind::emptyModelName);
   }
   for (const char* name : {"idcard_model", "../escape", "a/b"}) {
+    SCOPED_TRACE(name);
     try {
       downloader.modelURL(name);
       FAIL() << "no error for " << name;
@@ -131,6 +132,7 @@ TEST(ModelVersionTest, NewerVersions) {
       {"2024-01", "2023-12", true},
   };
   for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.listed) + " / " + row.stored.value_or("<none>"));
     EXPECT_EQ(ModelDownloader::isNewerVersion(row.listed, row.stored), row.newer)
         << row.listed << " vs " << row.stored.value_or("<none>");
   }

@@ -68,6 +68,7 @@ TEST_F(ServerCallsTest, ScanCardUploadsASignedJPEG) {
 TEST_F(ServerCallsTest, CheckSelfieSendsOnePictureAndTheLivenessFlag) {
   for (auto [version, flag] : {std::pair{OSLFaceLivenessVersion::passive, "true"},
                                std::pair{OSLFaceLivenessVersion::active, "false"}}) {
+    SCOPED_TRACE(flag);
     config->withLivenessVersion(version);
     auto outcome =
         await<JSONOutcome>([&](auto done) { OstrelClient::checkSelfie(cardImage(), done); });
@@ -95,6 +96,7 @@ TEST_F(ServerCallsTest, LivenessTokenAndValidation) {
 
   // A reply without a token is a failure, not an empty token.
   for (const JSON& data : {JSON::object(), JSON{{"access_token", ""}}, JSON{{"access_token", 5}}}) {
+    SCOPED_TRACE(data.dump());
     server.pushOnceReply("/api/liveness/ipr/token", ScriptedReply::data(data));
     auto missing =
         await<Outcome<std::string>>([&](auto done) { OstrelClient::getLivenessToken(done); });

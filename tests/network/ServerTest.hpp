@@ -5,9 +5,9 @@
 #include <optional>
 
 #include "core/Localization.hpp"
-#include "session/Ostrel.hpp"
 #include "network/Client.hpp"
 #include "platform/runtime/DispatchQueue.hpp"
+#include "session/Ostrel.hpp"
 #include "testing/RuntimeFixture.hpp"
 #include "testing/VerificationServer.hpp"
 

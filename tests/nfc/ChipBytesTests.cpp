@@ -108,6 +108,7 @@ TEST(Asn1LengthTest, DecodeEncodeAndRefusals) {
   };
   for (const Case& c : {Case{0, "00"}, Case{127, "7F"}, Case{128, "8180"}, Case{255, "81FF"},
                         Case{256, "820100"}, Case{65535, "82FFFF"}}) {
+    SCOPED_TRACE(c.value);
     EXPECT_EQ(encodeAsn1Length(c.value), hex(c.bytes)) << c.value;
   }
   EXPECT_EQ(thrownKind([] { encodeAsn1Length(65536); }), K::InvalidASN1Value);
@@ -247,6 +248,7 @@ TEST(DataGroupIdTest, TagsNamesAndFiles) {
   EXPECT_FALSE(DataGroupId::fromRawValue(0x64));
   EXPECT_EQ(DataGroupId::fromRawValue(0), DataGroupId::Unknown);
   for (const char* name : {"Common", "SecurityData", "dg1", ""}) {
+    SCOPED_TRACE(name);
     EXPECT_EQ(DataGroupId::fromName(name), DataGroupId::Unknown) << name;
   }
   EXPECT_EQ(DataGroupId::fromName("DG10"), DataGroupId::DG10);

@@ -133,6 +133,7 @@ TEST(DataGroupParserTest, RawGroupsKeepTheirBytes) {
                         Case{ChipFiles::opaque(0x67, 40), DataGroupId::DG7},
                         Case{ChipFiles::opaque(0x6E, 40), DataGroupId::DG14},
                         Case{ChipFiles::dg1(ChipFiles::td1MRZ("1", "2", "3")), DataGroupId::DG1}}) {
+    SCOPED_TRACE(c.type.name());
     auto group = DataGroupParser::parseDataGroup(c.file);
     EXPECT_EQ(group->datagroupType(), c.type);
     EXPECT_EQ(group->data(), c.file);

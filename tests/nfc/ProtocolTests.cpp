@@ -85,6 +85,7 @@ TEST(SecureMessagingTest, CommandShapes) {
       {{0x00, 0xD6, 0x00, 0x00, Bytes(300, 1), -1}, "0CD600000001", 0},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.prefix);
     const Bytes out = sm.protect(c.apdu).toBytes();
     const std::string h = hexOf(out);
     EXPECT_EQ(h.substr(0, std::string(c.prefix).size()), c.prefix);
@@ -510,6 +511,7 @@ TEST(StatusWordTest, Texts) {
            Case{0x69, 0x88, "SM data objects incorrect"},
            Case{0x90, 0x00, "Success"},
        }) {
+    SCOPED_TRACE(c.text);
     EXPECT_EQ(TagReader::decodeStatusWords(c.sw1, c.sw2), c.text);
   }
 }

@@ -149,6 +149,7 @@ TEST_F(NfcReaderTest, QueueOrderComesFromCOMAndTheCallersList) {
     chip_ = SimulatedChip::icaoExample();
     chip_->setFile(kCOM, ChipFiles::com(c.comTags));
     for (auto [fid, tag] : {std::pair{0x010Eu, 0x6E}, {0x010Fu, 0x6F}, {0x011Du, 0x77}}) {
+      SCOPED_TRACE(fid);
       chip_->setFile(static_cast<std::uint16_t>(fid), ChipFiles::opaque(tag, 40));
     }
     chip_->setFile(kDG3, ChipFiles::opaque(0x63, 40));
@@ -294,6 +295,7 @@ TEST_F(NfcReaderTest, RetryPolicyByErrorText) {
     for (auto id : c.missing) EXPECT_FALSE(hasGroup(id)) << id.name();
     if (c.outcome == "(success)") {
       for (DataGroupId id : {DataGroupId::COM, DataGroupId::DG1, DataGroupId::DG2}) {
+        SCOPED_TRACE(id.name());
         if (std::find(c.missing.begin(), c.missing.end(), id) == c.missing.end()) {
           EXPECT_TRUE(hasGroup(id)) << id.name();
         }

@@ -218,6 +218,7 @@ TEST_F(PCSCBackendTest, AWholeChipReadThroughPcscdAndVpcd) {
       {DataGroupId::COM, 0x011E}, {DataGroupId::SOD, 0x011D},  {DataGroupId::DG1, 0x0101},
       {DataGroupId::DG2, 0x0102}, {DataGroupId::DG14, 0x010E}, {DataGroupId::DG15, 0x010F}};
   for (const auto& [id, fid] : files) {
+    SCOPED_TRACE(id.name());
     auto dump = model->dataGroupDump({id});
     EXPECT_EQ(dump[lowerName(id)], platform::base64Encode(chip->file(fid))) << id.name();
   }

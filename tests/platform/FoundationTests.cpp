@@ -98,6 +98,7 @@ TEST_F(UserDefaultsFileTest, CrashBeforeTheRenameLeavesTheOldContentsReadable) {
 TEST_F(UserDefaultsFileTest, CorruptFileGivesAnEmptySuiteAndIsKeptAside) {
   std::filesystem::create_directories(suiteFile().parent_path());
   for (const std::string garbage : {"{not json", "[1,2,3]", R"({"k": 5})"}) {
+    SCOPED_TRACE(garbage);
     {
       std::ofstream out(suiteFile());
       out << garbage;
@@ -156,6 +157,7 @@ TEST(DateFormatterTest, StrictPatternsInTheLibraryTimeZone) {
       {"00/01/1990", "dd/MM/yyyy", false},  {"ngày", "dd/MM/yyyy", false},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.text) + " with " + c.pattern);
     platform::DateFormatter formatter(c.pattern);
     EXPECT_EQ(formatter.date(c.text).has_value(), c.parses) << c.text << " with " << c.pattern;
   }
@@ -214,6 +216,7 @@ TEST_F(NotificationTest, ApplicationStateChangesPostInOrder) {
                            platform::ApplicationDidEnterBackgroundNotification,
                            platform::ApplicationWillEnterForegroundNotification,
                            platform::ApplicationDidBecomeActiveNotification}) {
+    SCOPED_TRACE(name);
     center.addObserver(observer, name,
                        [&](const platform::Notification& n) { names.push_back(n.name); });
   }
@@ -248,6 +251,7 @@ TEST(BundleTest, FindsResourcesLanguagesAndVersion) {
 
 TEST(Base64Test, RoundTripsAndRejectsMalformedText) {
   for (std::string s : {"", "f", "fo", "foo", "foob", "fooba", "foobar"}) {
+    SCOPED_TRACE(s);
     auto encoded = platform::base64Encode(s);
     auto decoded = platform::base64Decode(encoded);
     ASSERT_TRUE(decoded) << s;
@@ -255,6 +259,7 @@ TEST(Base64Test, RoundTripsAndRejectsMalformedText) {
   }
   EXPECT_EQ(platform::base64Encode(std::string("foobar")), "Zm9vYmFy");
   for (const char* bad : {"Zm9", "Zm9v\n", "Zm=v", "Z===", "Zm9v====", "Zm9*"}) {
+    SCOPED_TRACE(bad);
     EXPECT_FALSE(platform::base64Decode(bad)) << bad;
   }
 }

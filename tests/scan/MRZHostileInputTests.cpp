@@ -61,7 +61,9 @@ std::vector<HostileCase> hostileCases() {
 TEST(MRZHostileInputTest, ParserGivesNoResultAndNeverCrashes) {
   const auto formatter = makeMRZDateFormatter();
   for (const auto& c : hostileCases()) {
+    SCOPED_TRACE(c.name);
     for (bool correct : {true, false}) {
+      SCOPED_TRACE(correct ? "corrected" : "as read");
       EXPECT_FALSE(parseMRZ(c.lines, correct, *formatter, clockInYear(2026)))
           << c.name << (correct ? " (corrected)" : "");
     }
@@ -74,7 +76,9 @@ TEST(MRZHostileInputTest, ZoneCutterToleratesLinesThatDoNotFitTheFormat) {
   using mrz_detail::characterCount;
   const auto formatter = makeMRZDateFormatter();
   for (const auto& c : hostileCases()) {
+    SCOPED_TRACE(c.name);
     for (MRZFormat format : kAllMRZFormats) {
+      SCOPED_TRACE(static_cast<int>(format));
       const MRZCode code(c.lines, format, true, *formatter, clockInYear(2026));
       (void)code.isValid();
       EXPECT_LE(characterCount(code.documentNumberField.rawValue), 9u) << c.name;
@@ -97,6 +101,7 @@ TEST(MRZHostileInputTest, FinderAndTrackerIgnoreHostileLines) {
   auto finder = std::make_shared<MRZLineFinder>();
   StringTracker tracker(finder);
   for (const auto& c : hostileCases()) {
+    SCOPED_TRACE(c.name);
     std::vector<std::string> found;
     for (const auto& line : c.lines) {
       if (auto zone = finder->findMRZLines(line)) found.push_back(*zone);

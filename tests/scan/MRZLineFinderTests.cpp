@@ -76,6 +76,7 @@ TEST_F(MRZLineFinderTest, AssemblesOnTheLastLineOfTheFirstFrame) {
 
 TEST_F(MRZLineFinderTest, TwoLineCardsAndVisasAreNeverAssembled) {
   for (const auto& zone : {kTD2Card, kTD3Visa, kTD2Visa}) {
+    SCOPED_TRACE(zone.front());
     auto finder = std::make_shared<MRZLineFinder>();
     StringTracker tracker(finder);
     EXPECT_EQ(framesUntilStable(*finder, tracker, zone), 0) << zone[0];
@@ -87,6 +88,7 @@ TEST_F(MRZLineFinderTest, TwoLineCardsAndVisasAreNeverAssembled) {
 
 TEST_F(MRZLineFinderTest, SpecimenLinesFillTheirSlots) {
   for (const auto& zone : {kTD3Passport, kTD3PassportEarlier, kTD1Card, kTD1LongNumber}) {
+    SCOPED_TRACE(zone.front());
     auto finder = std::make_shared<MRZLineFinder>();
     for (const auto& line : zone) finder->findMRZLines(line);
     EXPECT_EQ(finder->mrzCandidateLine1(), zone[0]);
@@ -155,6 +157,7 @@ TEST_F(MRZLineFinderTest, ScannerStartResetsTheSharedFinder) {
   std::vector<std::string> seen;
   for (int frame = 0; frame < 3; ++frame) {
     for (const auto& line : {kTD1Card[0], kTD1Card[1], std::string("UTOPIA")}) {
+      SCOPED_TRACE(line);
       if (auto zone = findMRZLines(line)) seen.push_back(*zone);
     }
   }

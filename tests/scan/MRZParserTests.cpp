@@ -169,6 +169,7 @@ TEST_F(MRZParserTest, CheckDigitValues) {
       {"\xEF\xBC\xA1", std::nullopt},  // fullwidth A
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
     EXPECT_EQ(computeCheckDigit(c.text), c.expected) << c.text;
   }
 }
@@ -187,6 +188,7 @@ TEST_F(MRZParserTest, CheckCharacterRules) {
       {"520727", "33", false},   {"520727", "\xD9\xA3", false},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.value);
     EXPECT_EQ(isCheckDigitValid(c.value, c.check), c.valid) << c.value << " / " << c.check;
   }
 }
@@ -266,6 +268,7 @@ TEST_F(MRZParserTest, CorrectionFunctions) {
       {"\xC3\xA9", MRZFieldType::names, "\xC3\xA9"},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
     EXPECT_EQ(correctOCR(c.text, c.type), c.expected) << c.text;
   }
 }
@@ -279,6 +282,7 @@ TEST_F(MRZParserTest, AnyChangedCheckedCharacterRejectsTheZone) {
   const Mutation passportMutations[] = {{0, 'M'},  {4, '8'},  {9, '7'},  {14, '5'}, {19, '3'},
                                         {22, '3'}, {27, '0'}, {30, 'F'}, {42, '2'}, {43, '1'}};
   for (const auto& m : passportMutations) {
+    SCOPED_TRACE(m.position);
     std::vector<std::string> lines = kTD3Passport;
     lines[1][m.position] = m.replacement;
     EXPECT_FALSE(parse(lines)) << lines[1];
@@ -286,12 +290,14 @@ TEST_F(MRZParserTest, AnyChangedCheckedCharacterRejectsTheZone) {
   // TD1: number, line-1 optional data, both dates, line-2 optional data, composite.
   const Mutation cardLine1[] = {{5, 'E'}, {10, '1'}, {14, '8'}, {20, 'X'}};
   for (const auto& m : cardLine1) {
+    SCOPED_TRACE(m.position);
     std::vector<std::string> lines = kTD1Card;
     lines[0][m.position] = m.replacement;
     EXPECT_FALSE(parse(lines)) << lines[0];
   }
   const Mutation cardLine2[] = {{1, '5'}, {6, '3'}, {9, '3'}, {20, 'X'}, {29, '7'}};
   for (const auto& m : cardLine2) {
+    SCOPED_TRACE(m.position);
     std::vector<std::string> lines = kTD1Card;
     lines[1][m.position] = m.replacement;
     EXPECT_FALSE(parse(lines)) << lines[1];
@@ -315,6 +321,7 @@ TEST_F(MRZParserTest, DatesThatAreNotDaysAreAbsentButTheZoneParses) {
       {"000229", utcDate(2000, 2, 29)}, {"010229", std::nullopt}, {"<<<<<<", std::nullopt},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.birth);
     const std::vector<std::string> lines = {
         kTD3Passport[0], td3Line2("L898902C3", "UTO", c.birth, 'F', "120415", "ZE184226B<<<<<")};
     const auto result = parse(lines);
@@ -349,6 +356,7 @@ TEST_F(MRZParserTest, CenturyPivotFollowsTheGregorianYearOfTheClock) {
       {2099, "000101", true, 2000},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
     const auto clock = clockInYear(c.year);
     const auto date =
         c.isExpiry ? expiryDate(c.text, *formatter_, clock) : birthdate(c.text, *formatter_, clock);
@@ -358,6 +366,7 @@ TEST_F(MRZParserTest, CenturyPivotFollowsTheGregorianYearOfTheClock) {
 
 TEST_F(MRZParserTest, ClockThatGivesNoTimeGivesNoDate) {
   for (double seconds : {std::nan(""), 1e300, -1e300}) {
+    SCOPED_TRACE(seconds);
     const MRZClock clock = [seconds] { return Date{seconds}; };
     EXPECT_EQ(birthdate("740812", *formatter_, clock), std::nullopt) << seconds;
     const auto result = parseMRZ(kTD3Passport, true, *formatter_, clock);
@@ -400,6 +409,7 @@ TEST_F(MRZParserTest, FormatChoice) {
       {{}, std::nullopt},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.lines.size());
     const auto result = parse(c.lines);
     EXPECT_EQ(result ? std::optional(result->format) : std::nullopt, c.expected)
         << c.lines.size() << " lines";
@@ -430,6 +440,7 @@ TEST_F(MRZParserTest, DocumentTypeAndAdditionalCharacter) {
       {"V<", DocumentType::visa, std::nullopt},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.code);
     std::vector<std::string> lines = kTD1Card;  // the code is outside the TD1 composite
     lines[0].replace(0, 2, c.code);
     const auto result = parse(lines);
@@ -443,6 +454,7 @@ TEST_F(MRZParserTest, SexCodes) {
   const std::pair<char, Sex> cases[] = {
       {'M', Sex::male}, {'F', Sex::female}, {'X', Sex::unspecified}, {'<', Sex::unspecified}};
   for (const auto& [code, sex] : cases) {
+    SCOPED_TRACE(code);
     std::vector<std::string> lines = kTD1Card;
     lines[1][7] = code;
     ASSERT_TRUE(parse(lines)) << code;
@@ -464,6 +476,7 @@ TEST_F(MRZParserTest, NamesAndFieldText) {
       {"", "", ""},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.field);
     EXPECT_EQ(mrzNames(c.field), (MRZNames{c.surnames, c.givenNames})) << c.field;
   }
   EXPECT_EQ(mrzFieldText("P<"), "P");
@@ -479,6 +492,7 @@ TEST_F(MRZParserTest, FillerDocumentNumberPassesItsCheck) {
   fillerCheck[1][9] = '<';
   // The composite counts "<" as 0 too, so the composite digit still holds.
   for (const auto& zone : {lines, fillerCheck}) {
+    SCOPED_TRACE(zone.back());
     const auto result = parse(zone);
     ASSERT_TRUE(result) << zone[1];
     EXPECT_EQ(result->documentNumber, "");

@@ -4,9 +4,9 @@
 #include <thread>
 #include <vector>
 
-#include "session/Ostrel.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/ui/NavigationController.hpp"
+#include "session/Ostrel.hpp"
 #include "testing/ScriptedUser.hpp"
 
 namespace ostrel {
@@ -124,6 +124,8 @@ TEST_F(CloseTest, CancelReportChoosesEventHandlerThenCancelHandler) {
       {false, true, true, {"completion"}},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(std::string("isCancel ") + (c.isCancel ? "true" : "false") + ", event handler " +
+                 (c.eventHandler ? "set" : "unset"));
     if (!Ostrel::shared()->naviViewController()) SetUp();
     std::vector<std::string> log;
     if (c.eventHandler) {

@@ -7,16 +7,16 @@
 #include <thread>
 #include <vector>
 
-#include "session/FlowLauncher.hpp"
 #include "core/Localization.hpp"
 #include "core/OSLRawDataProcessor.hpp"
-#include "session/Ostrel.hpp"
 #include "model/OSLBackResult.hpp"
 #include "model/OSLFrontResult.hpp"
 #include "model/OstrelResult.hpp"
 #include "network/OSLCrypto.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/ui/NavigationController.hpp"
+#include "session/FlowLauncher.hpp"
+#include "session/Ostrel.hpp"
 #include "testing/ScriptedScreens.hpp"
 #include "testing/ScriptedUser.hpp"
 
@@ -65,6 +65,17 @@ class FlowTest : public testing::UITest {
     ASSERT_EQ(top->kind, kind);
     top->finish();
     advance(1);
+  }
+  // Restarts the session on screen, the old navigation controller held meanwhile (as a running
+  // animation would hold it), and returns the new one.
+  std::shared_ptr<platform::NavigationController> restartSession() {
+    const auto oldNavi = Ostrel::shared()->naviViewController();
+    Ostrel::shared()->restart();
+    advance(2);
+    auto navi = Ostrel::shared()->naviViewController();
+    EXPECT_TRUE(navi);
+    EXPECT_NE(navi, oldNavi);
+    return navi;
   }
   Strings stack() const {
     Strings kinds;
@@ -248,6 +259,7 @@ TEST_F(FlowTest, FaceStepFollowsTheLivenessVersion) {
   for (const auto& c : std::vector<Case>{{OSLFaceLivenessVersion::passive, "face-p"},
                                          {OSLFaceLivenessVersion::active, "face-a"},
                                          {OSLFaceLivenessVersion::semiActive, "vendor"}}) {
+    SCOPED_TRACE(c.kind);
     testing::ScriptedScreens local;
     config->withLivenessVersion(c.version);
     Ostrel::shared()->run("ekyc", config);
@@ -263,6 +275,7 @@ TEST_F(FlowTest, FaceStepFollowsTheLivenessVersion) {
 
 TEST_F(FlowTest, RunByNameAndRefusals) {
   for (const char* name : {"kyc", "ekyc ", "", "nfc"}) {
+    SCOPED_TRACE(name);
     Ostrel::shared()->run(name, config);
     advance(1);
     EXPECT_EQ(Ostrel::shared()->naviViewController(), nullptr) << name;
@@ -353,13 +366,9 @@ TEST_F(FlowTest, RestartRunsTheSameFlowWithTheSameConfiguration) {
   Ostrel::shared()->run(OSLFlowType::passport(), config, processor);
   advance(1);
   finishTop("id-front");
-  const auto oldNavi = Ostrel::shared()->naviViewController();
 
-  Ostrel::shared()->restart();
-  advance(2);
-  auto navi = Ostrel::shared()->naviViewController();
+  auto navi = restartSession();
   ASSERT_TRUE(navi);
-  EXPECT_NE(navi, oldNavi);
   EXPECT_EQ(host->presentedViewController(), navi);
   EXPECT_EQ(Ostrel::shared()->config(), config);
   EXPECT_EQ(config->rawDataProcessor, processor);
@@ -399,14 +408,9 @@ TEST_F(FlowTest, ConfiguredStepsStartFreshOnEveryRunAndRestart) {
   finishTop("id-front");
   EXPECT_EQ(back->resets, 1);
 
-  // The old navigation controller outlives its session here (as one held by a running
-  // animation would); its screens still go into the new one.
-  const auto oldNavi = Ostrel::shared()->naviViewController();
-  Ostrel::shared()->restart();
-  advance(2);
-  auto navi = Ostrel::shared()->naviViewController();
+  // The old navigation controller outlives its session; its screens still go into the new one.
+  auto navi = restartSession();
   ASSERT_TRUE(navi);
-  EXPECT_NE(navi, oldNavi);
   EXPECT_EQ(stack(), (Strings{"id-front"}));
   EXPECT_EQ(front->parent(), navi);
   EXPECT_EQ(front->resets, 2);
@@ -507,6 +511,7 @@ TEST_F(FlowTest, TimeoutConfirmReportsCancelThenExpired) {
   // What the time-out alert's confirmation does: close as cancelled, then report expiry.
   config->withExpiredHandler([&] { heard.push_back("expired handler"); });
   for (bool eventHandler : {true, false}) {
+    SCOPED_TRACE(eventHandler ? "event handler" : "separate handlers");
     heard.clear();
     if (!eventHandler) {
       config->withEventHandler({});
@@ -545,6 +550,7 @@ TEST(FacadeTest, SdkVersionFromTheBundleElseTheBuiltInOne) {
                                          {R"({"shortVersionString": ""})", "2.8.3"},
                                          {R"({})", "2.8.3"},
                                          {std::nullopt, "2.8.3"}}) {
+    SCOPED_TRACE(c.info.value_or("no Info"));
     fs::remove(root / "ZAZiZEZ_ADE.bundle" / "Info.json");
     if (c.info) std::ofstream(root / "ZAZiZEZ_ADE.bundle" / "Info.json") << *c.info;
     EXPECT_EQ(Ostrel::shared()->getSDKVersion(), c.expected) << c.info.value_or("no Info");

@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "core/Localization.hpp"
-#include "session/LocalizationSync.hpp"
-#include "session/Ostrel.hpp"
 #include "core/SharedDefaults.hpp"
 #include "network/ModelDownloader.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/foundation/Paths.hpp"
 #include "platform/foundation/UserDefaults.hpp"
+#include "session/LocalizationSync.hpp"
+#include "session/Ostrel.hpp"
 #include "testing/RuntimeFixture.hpp"
 #include "testing/VerificationServer.hpp"
 #include "tests/network/ServerTest.hpp"
@@ -123,6 +123,7 @@ TEST_F(SyncTest, FailedFetchKeepsTheCacheAndStoresNothing) {
   server.setReply("/lang/versions", ScriptedReply::data({{"version", "7"}}));
   for (auto reply : {ScriptedReply::error(500, "down", 500), ScriptedReply::data(JSON::object()),
                      ScriptedReply::raw("not json", "text/plain")}) {
+    SCOPED_TRACE(reply.status);
     server.setReply("/lang/get", reply);
     sync();
     EXPECT_EQ(languageDictionary(), cached);

@@ -6,10 +6,10 @@
 #include <thread>
 #include <vector>
 
-#include "session/Ostrel.hpp"
 #include "core/TrackEvent.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/ui/NavigationController.hpp"
+#include "session/Ostrel.hpp"
 #include "testing/ScriptedUser.hpp"
 
 namespace ostrel {
@@ -89,6 +89,7 @@ TEST(TrackingEventTableTest, GivenPositionsHaveTheirNames) {
       {48, "TOO_MANY_ATTEMPTS"},
   };
   for (const auto& [position, expected] : table) {
+    SCOPED_TRACE(position);
     auto event = trackingEventFromRaw(position);
     ASSERT_TRUE(event) << position;
     EXPECT_EQ(name(*event), expected) << position;

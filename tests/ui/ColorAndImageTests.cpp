@@ -8,6 +8,7 @@
 
 #include "platform/media/GraphicsContext.hpp"
 #include "platform/media/ImageSource.hpp"
+#include "testing/TestHelpers.hpp"
 #include "ui/ImageExtensions.hpp"
 #include "ui/ViewExtensions.hpp"
 
@@ -17,6 +18,7 @@ namespace {
 using platform::Color;
 using platform::Image;
 using platform::ImageOrientation;
+using testing::samePixels;
 
 struct HexCase {
   const char* text;
@@ -59,11 +61,6 @@ cv::Mat asymmetric(int cols = 3, int rows = 2) {
     }
   }
   return m;
-}
-
-bool samePixels(const cv::Mat& a, const cv::Mat& b) {
-  if (a.size() != b.size() || a.type() != b.type()) return false;
-  return cv::countNonZero(cv::Mat(a != b).reshape(1)) == 0;
 }
 
 TEST(ImageExtensionsTest, FixedOrientationStandsEveryOrientationUpright) {

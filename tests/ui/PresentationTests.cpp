@@ -96,6 +96,7 @@ TEST_F(PresentationTest, FullScreenPresentationSendsBothSidesTheirCallbacks) {
 
 TEST_F(PresentationTest, OverFullScreenAndSheetsKeepThePresenter) {
   for (auto style : {ModalPresentationStyle::overFullScreen, ModalPresentationStyle::formSheet}) {
+    SCOPED_TRACE(static_cast<int>(style));
     auto root = make<Screen_>("root");
     show(root);
     take();

@@ -46,11 +46,10 @@ TEST(TextCaseTest, ConversionsKeepToTheRootLocaleWhateverTheProcessDefault) {
   struct Row {
     std::string text, upper, lower;
   };
-  for (const Row& row : {Row{"i", "I", "i"}, Row{"I", "I", "i"},
-                         Row{"eid_back", "EID_BACK", "eid_back"},
-                         Row{"nfc_ekyc", "NFC_EKYC", "nfc_ekyc"},
-                         Row{"IDVNM1234<5", "IDVNM1234<5", "idvnm1234<5"},
-                         Row{"Nguyễn Văn Đức", "NGUYỄN VĂN ĐỨC", "nguyễn văn đức"}}) {
+  for (const Row& row :
+       {Row{"i", "I", "i"}, Row{"I", "I", "i"}, Row{"eid_back", "EID_BACK", "eid_back"},
+        Row{"nfc_ekyc", "NFC_EKYC", "nfc_ekyc"}, Row{"IDVNM1234<5", "IDVNM1234<5", "idvnm1234<5"},
+        Row{"Nguyễn Văn Đức", "NGUYỄN VĂN ĐỨC", "nguyễn văn đức"}}) {
     SCOPED_TRACE(row.text);
     EXPECT_EQ(uppercased(row.text), row.upper);
     EXPECT_EQ(lowercased(row.text), row.lower);

@@ -10,23 +10,17 @@
 #include "ui/OstrelBaseViews.hpp"
 #include "ui/ViewExtensions.hpp"
 
-namespace ostrel {
-namespace uikit_test {
+namespace ostrel::uikit_test {
+namespace {
 
-// Doubles named as the step screens the base screen knows by name. They live in a namespace of
-// their own: the library has classes of these names, and two definitions of one class in one
-// program would be undefined behaviour. Only the last name component counts for the base.
-namespace named_doubles {
+// Doubles named as the step screens the base screen knows by name (by the last part of the
+// type name). They live in this file's own namespace so that they never clash with the real
+// screens of the same names in the library.
 class OSLScanNFCVC : public BaseViewController {};
 class OSLFaceVC : public BaseViewController {};
 class ConfirmViewController : public BaseViewController {};
 class IDCaptureVC : public BaseViewController {};
 class FaceSubclassVC : public OSLFaceVC {};
-}  // namespace named_doubles
-
-namespace {
-
-using namespace named_doubles;
 
 using Kind = OSLAlertVC::TypeOfAlert;
 
@@ -57,6 +51,7 @@ class TapDismissPopup : public OSLPopupHolderViewController {
 
 TEST_F(DialogTest, HolderAppliesItsMarginsAndPinsTheChild) {
   for (std::optional<double> top : {std::optional<double>(), std::optional<double>(40)}) {
+    SCOPED_TRACE(top ? std::to_string(*top) : "no top");
     auto child = make<ViewController>();
     auto holder = OSLPopupHolderViewController::makeHolder(child);
     holder->fixedTop = top;
@@ -286,6 +281,7 @@ TEST_F(DialogTest, AlertTakesOneTapOnly) {
 
 TEST_F(DialogTest, CancelWithoutActionOnlyDismisses) {
   for (Kind kind : {Kind::exitConfirmation, Kind::customConfirmation}) {
+    SCOPED_TRACE(static_cast<int>(kind));
     auto session = startSession(make<ViewController>());
     int events = 0;
     config->eventHandler = [&](OSLConfig::Event) { ++events; };
@@ -438,5 +434,4 @@ TEST_F(DialogTest, ExitConfirmationComesFromTheTabBarWhenThereIsOne) {
 }
 
 }  // namespace
-}  // namespace uikit_test
-}  // namespace ostrel
+}  // namespace ostrel::uikit_test

@@ -82,6 +82,7 @@ TEST_F(GuideTest, EachKindShowsItsContent) {
 
 TEST_F(GuideTest, PictureHeightDependsOnTheScreenHeight) {
   for (auto [height, expected] : {std::pair{699.0, 80.0}, std::pair{700.0, 100.0}}) {
+    SCOPED_TRACE(height);
     Screen::main().setBounds({0, 0, 390, height});
     auto guide = GuideVC::create(Type::frontId);
     guide->loadViewIfNeeded();

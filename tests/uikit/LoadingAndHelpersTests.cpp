@@ -3,10 +3,10 @@
 #include <cmath>
 #include <thread>
 
-#include "session/HelpersAlerts.hpp"
 #include "platform/foundation/Debug.hpp"
 #include "platform/ui/Animation.hpp"
 #include "platform/ui/Text.hpp"
+#include "session/HelpersAlerts.hpp"
 #include "tests/uikit/UIKitTest.hpp"
 #include "ui/OSLAlertVC.hpp"
 #include "ui/OSLPopupHolderViewController.hpp"

@@ -64,8 +64,8 @@ TEST_F(NullAppearanceTest, EveryWidgetAndAlertTakesTheDefaultColours) {
 
   Helpers::showErrorAlert("Oops", "Broken", {}, screen);
   advance(0.5);
-  auto holder = std::dynamic_pointer_cast<OSLPopupHolderViewController>(
-      screen->presentedViewController());
+  auto holder =
+      std::dynamic_pointer_cast<OSLPopupHolderViewController>(screen->presentedViewController());
   ASSERT_TRUE(holder);
   auto alert = std::dynamic_pointer_cast<OSLAlertVC>(holder->children().at(0));
   ASSERT_TRUE(alert);

@@ -7,11 +7,11 @@
 #include <opencv2/core.hpp>
 
 #include "core/Localization.hpp"
-#include "session/Ostrel.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/media/Image.hpp"
 #include "platform/runtime/Application.hpp"
 #include "platform/ui/NavigationController.hpp"
+#include "session/Ostrel.hpp"
 #include "testing/ScriptedUser.hpp"
 #include "testing/TestHelpers.hpp"
 #include "ui/OSLProgressHUD.hpp"
@@ -22,6 +22,7 @@ namespace ostrel::uikit_test {
 using namespace platform;
 
 using testing::LoggedEvent;
+using testing::samePixels;
 
 // A UI test with a fresh facade configuration whose log handler records, a language dictionary
 // mapping each key the kit uses to "[key]", and a fresh loading indicator.
@@ -59,12 +60,6 @@ class UIKitTest : public testing::UITest {
 
   static ImagePtr bundleImage(const std::string& name) {
     return Image::named(name, *resourceBundle());
-  }
-  static bool samePixels(const ImagePtr& a, const ImagePtr& b) {
-    if (!a || !b || a->bitmap().size() != b->bitmap().size()) return false;
-    const cv::Mat& x = a->bitmap();
-    const cv::Mat& y = b->bitmap();
-    return x.isContinuous() && y.isContinuous() && std::equal(x.datastart, x.dataend, y.datastart);
   }
 
   std::shared_ptr<OSLConfig> config;
