@@ -20,6 +20,7 @@ namespace ostrel::results_test {
 
 using namespace platform;
 using testing::ScriptedReply;
+using testing::samePixels;
 
 // The keys these screens look up; the dictionary maps each to "[key]".
 inline const std::vector<std::string>& screenKeys() {
