@@ -2,17 +2,22 @@
 // reaches them only through `ScreenFactories`.
 #include "core/ScreenFactories.hpp"
 #include "liveness/OSLGuideLivenessAdvanceVC.hpp"
+#include "results/ConfirmViewController.hpp"
+#include "results/OSLResulteKYCVC.hpp"
+#include "results/OSLSimpleResultVC.hpp"
 #include "ui/OstrelBaseViews.hpp"
 
 namespace ostrel {
 
 void installLibraryScreens(ScreenFactories& factories) {
-  // One line per screen, each screen adding its own as it lands, e.g.
-  //   factories.confirm = [] { return StepScreen::of(ConfirmViewController::create()); };
-  // An entry left empty skips its step with a diagnostic.
+  // One line per screen, each screen adding its own as it lands. An entry left empty skips its
+  // step with a diagnostic.
   factories.vendorLiveness = [] {
     return StepScreen::of(loadFromNib<OSLGuideLivenessAdvanceVC>());
   };
+  factories.confirm = [] { return StepScreen::of(loadFromNib<ConfirmViewController>()); };
+  factories.ekycResult = OSLResulteKYCVC::create;
+  factories.simpleResult = OSLSimpleResultVC::create;
 }
 
 }  // namespace ostrel

@@ -55,6 +55,29 @@ cv::Mat roundIcon(cv::Scalar fill, const std::string& glyph) {
   return m;
 }
 
+// The gender choice: a ring, filled with a tick when chosen (drawn black so it can be tinted).
+cv::Mat choice(bool checked) {
+  auto m = canvas(60, 60);
+  if (checked) {
+    cv::circle(m, {30, 30}, 27, rgba(0, 0, 0), cv::FILLED, cv::LINE_AA);
+    cv::line(m, {17, 31}, {26, 40}, rgba(0, 0, 0, 0), 5, cv::LINE_8);
+    cv::line(m, {26, 40}, {44, 21}, rgba(0, 0, 0, 0), 5, cv::LINE_8);
+  } else {
+    cv::circle(m, {30, 30}, 26, rgba(150, 156, 166), 3, cv::LINE_AA);
+  }
+  return m;
+}
+
+// A reason whose check could not be decided: a question mark in an amber disc.
+cv::Mat questionIcon() {
+  auto m = canvas(60, 60);
+  cv::circle(m, {30, 30}, 28, rgba(245, 166, 35), cv::FILLED, cv::LINE_AA);
+  cv::ellipse(m, {30, 23}, {9, 9}, 0, 180, 405, rgba(255, 255, 255), 5, cv::LINE_AA);
+  cv::line(m, {36, 30}, {30, 35}, rgba(255, 255, 255), 5, cv::LINE_AA);
+  cv::circle(m, {30, 46}, 3, rgba(255, 255, 255), cv::FILLED, cv::LINE_AA);
+  return m;
+}
+
 cv::Mat warningIcon() {
   auto m = canvas(300, 300);
   std::vector<cv::Point> triangle{{150, 30}, {280, 260}, {20, 260}};
@@ -235,7 +258,10 @@ int main(int argc, char** argv) {
             savePng(dir, "ic_guide_front", card(false, false, 0)) &&
             savePng(dir, "ic_guide_id_back", card(true, false, 0)) &&
             savePng(dir, "ic_passport", card(false, true, 0)) &&
-            savePng(dir, "ic_guide_liveness", face(0));
+            savePng(dir, "ic_guide_liveness", face(0)) &&
+            savePng(dir, "checked", choice(true)) && savePng(dir, "uncheck", choice(false)) &&
+            savePng(dir, "icon_error", roundIcon(rgba(236, 42, 42), "x")) &&
+            savePng(dir, "ic_question_reason", questionIcon());
   for (int n = 1; ok && n <= 3; ++n) {
     std::string s = std::to_string(n);
     ok = savePng(dir, "ic_reject_front_" + s, card(false, false, n)) &&

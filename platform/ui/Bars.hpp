@@ -15,10 +15,16 @@ namespace ostrel::platform {
 // A bar item: a custom view, or a title/image with a (weakly held) action.
 class BarButtonItem : public Object {
  public:
+  // The platform's own items, drawn and titled by the system.
+  enum class SystemItem { done, cancel, flexibleSpace };
+
   BarButtonItem() = default;
   explicit BarButtonItem(std::shared_ptr<View> customView) : customView(std::move(customView)) {}
+  explicit BarButtonItem(SystemItem item) : systemItem(item) {}
 
   std::shared_ptr<View> customView;
+  std::optional<SystemItem> systemItem;
+  int tag = 0;
   std::optional<std::string> title;
   ImagePtr image;
   bool isEnabled = true;
@@ -76,6 +82,17 @@ class Toolbar : public View {
   using View::View;
   bool isTranslucent = true;
   std::optional<Color> barTintColor;
+
+  const std::vector<std::shared_ptr<BarButtonItem>>& items() const { return items_; }
+  void setItems(std::vector<std::shared_ptr<BarButtonItem>> items, bool animated) {
+    (void)animated;
+    items_ = std::move(items);
+  }
+  // A bar's standard height at the width it has.
+  Size sizeThatFits(Size size) const override { return {size.width, 44}; }
+
+ private:
+  std::vector<std::shared_ptr<BarButtonItem>> items_;
 };
 
 enum class BlurEffectStyle { light, dark, regular, prominent, extraLight };
@@ -99,6 +116,8 @@ class DatePicker : public Control {
   Mode datePickerMode = Mode::dateAndTime;
   Style preferredDatePickerStyle = Style::automatic;
   std::string localeIdentifier;
+  // The zone the wheels show the date in; empty is the device's.
+  std::string timeZoneIdentifier;
 };
 
 }  // namespace ostrel::platform

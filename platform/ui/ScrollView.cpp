@@ -55,7 +55,7 @@ std::shared_ptr<TableViewCell> TableView::dequeueReusableCell(const std::string&
   }
   auto it = factories_.find(identifier);
   std::shared_ptr<TableViewCell> cell = it != factories_.end() ? it->second() : nullptr;
-  if (!cell) cell = make<TableViewCell>(Rect{0, 0, bounds().width(), rowHeight});
+  if (!cell) cell = make<TableViewCell>(Rect{0, 0, bounds().width(), std::max(0.0, rowHeight)});
   cell->reuseIdentifier = identifier;
   return cell;
 }
@@ -74,6 +74,10 @@ void TableView::reloadData() {
     auto cell = cellForRow ? cellForRow(*this, path) : nullptr;
     if (!cell) cell = make<TableViewCell>();
     double h = heightForRow ? heightForRow(*this, path) : rowHeight;
+    if (!heightForRow && rowHeight == automaticDimension) {
+      double fitted = cell->sizeThatFits({bounds().width(), 0}).height;
+      h = fitted > 0 ? fitted : estimatedRowHeight;
+    }
     cell->setFrame({0, y, bounds().width(), h});
     addSubview(cell);
     cells_.push_back(cell);

@@ -67,6 +67,9 @@ class TableView : public ScrollView {
   std::function<std::shared_ptr<TableViewCell>(TableView&, IndexPath)> cellForRow;
   std::function<double(TableView&, IndexPath)> heightForRow;
   std::function<void(TableView&, IndexPath)> didSelectRow;
+  // As `rowHeight`: each row takes the height its cell fits in at the table's width (its
+  // `sizeThatFits`), or the estimated height when the cell reports none.
+  static constexpr double automaticDimension = -1;
   double rowHeight = 44;
   double estimatedRowHeight = 44;
 

@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <vector>
 
+#include <unicode/brkiter.h>
 #include <unicode/locid.h>
+#include <unicode/normalizer2.h>
 #include <unicode/unistr.h>
 
 namespace ostrel::platform {
@@ -18,7 +21,7 @@ std::shared_ptr<TextMeasurer>& installedMeasurer() {
   return measurer;
 }
 
-std::size_t characterCount(const std::string& text) {
+std::size_t codePointCount(const std::string& text) {
   return static_cast<std::size_t>(icu::UnicodeString::fromUTF8(text).countChar32());
 }
 
@@ -35,7 +38,7 @@ void TextMeasurer::install(std::shared_ptr<TextMeasurer> measurer) {
 }
 
 double TextMeasurer::lineWidth(const std::string& text, const Font& font) const {
-  return static_cast<double>(characterCount(text)) * font.pointSize * 0.5;
+  return static_cast<double>(codePointCount(text)) * font.pointSize * 0.5;
 }
 
 Size TextMeasurer::boundingSize(const std::string& text, const Font& font, Size limit,
@@ -52,7 +55,7 @@ Size TextMeasurer::boundingSize(const std::string& text, const Font& font, Size 
     std::stringstream words(paragraph);
     std::string word;
     while (words >> word) {
-      double w = static_cast<double>(characterCount(word)) * charWidth;
+      double w = static_cast<double>(codePointCount(word)) * charWidth;
       double needed = lineHasWords ? current + charWidth + w : w;
       if (lineHasWords && needed > maxWidth) {
         lines.push_back(current);
@@ -93,6 +96,34 @@ std::string lowercased(const std::string& text, const std::string& locale) {
   unicode.toLower(caseLocale(locale));
   std::string out;
   unicode.toUTF8String(out);
+  return out;
+}
+
+std::size_t characterCount(const std::string& text) {
+  auto unicode = icu::UnicodeString::fromUTF8(text);
+  if (unicode.isEmpty()) return 0;
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<icu::BreakIterator> breaks(
+      icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+  if (U_FAILURE(status) || !breaks) return static_cast<std::size_t>(unicode.countChar32());
+  breaks->setText(unicode);
+  std::size_t count = 0;
+  for (auto at = breaks->next(); at != icu::BreakIterator::DONE; at = breaks->next()) ++count;
+  return count;
+}
+
+std::string precomposed(const std::string& text) {
+  auto unicode = icu::UnicodeString::fromUTF8(text);
+  UErrorCode status = U_ZERO_ERROR;
+  const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+  std::string out;
+  if (U_FAILURE(status) || !nfc) {
+    unicode.toUTF8String(out);
+    return out;
+  }
+  auto composed = nfc->normalize(unicode, status);
+  if (U_FAILURE(status)) composed = unicode;
+  composed.toUTF8String(out);
   return out;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -78,5 +79,14 @@ class TextMeasurer {
 // break every comparison with a fixed key (MRZ text, card types, flow names).
 std::string uppercased(const std::string& text, const std::string& locale = "");
 std::string lowercased(const std::string& text, const std::string& locale = "");
+
+// The number of characters as the user sees them (extended grapheme clusters): a letter with
+// combining marks, a flag or an emoji with modifiers counts once. Invalid UTF-8 counts by the
+// replacement characters it decodes to.
+std::size_t characterCount(const std::string& text);
+// The canonical composition (NFC) of the text, so that texts that differ only in how their
+// accents are encoded compare equal. Invalid UTF-8 comes back as decoded, with replacement
+// characters.
+std::string precomposed(const std::string& text);
 
 }  // namespace ostrel::platform

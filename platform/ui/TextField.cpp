@@ -10,6 +10,25 @@ std::size_t utf16Length(const std::string& text) {
   return static_cast<std::size_t>(icu::UnicodeString::fromUTF8(text).length());
 }
 
+std::optional<std::string> replacingCharacters(const std::string& text, TextRange range,
+                                               const std::string& replacement) {
+  auto unicode = icu::UnicodeString::fromUTF8(text);
+  auto length = static_cast<std::size_t>(unicode.length());
+  if (range.location > length || range.length > length - range.location) return std::nullopt;
+  auto start = static_cast<int32_t>(range.location);
+  auto end = static_cast<int32_t>(range.location + range.length);
+  // An index between the two halves of a pair: the unit before it is a lead surrogate.
+  auto splitsPair = [&](int32_t at) {
+    return at > 0 && at < unicode.length() && U16_IS_LEAD(unicode.charAt(at - 1)) &&
+           U16_IS_TRAIL(unicode.charAt(at));
+  };
+  if (splitsPair(start) || splitsPair(end)) return std::nullopt;
+  unicode.replace(start, end - start, icu::UnicodeString::fromUTF8(replacement));
+  std::string out;
+  unicode.toUTF8String(out);
+  return out;
+}
+
 bool TextField::becomeFirstResponder() {
   if (isFirstResponder()) return true;
   if (auto d = delegate.lock(); d && !d->textFieldShouldBeginEditing(*this)) return false;

@@ -21,6 +21,10 @@ struct TextRange {
 
 // Length of a UTF-8 text in UTF-16 code units.
 std::size_t utf16Length(const std::string& text);
+// `text` with the UTF-16 `range` replaced; nothing when the range reaches past the text or
+// either end falls inside a surrogate pair (half a character cannot be replaced).
+std::optional<std::string> replacingCharacters(const std::string& text, TextRange range,
+                                               const std::string& replacement);
 
 class TextFieldDelegate {
  public:

@@ -22,10 +22,10 @@ const Entry kEntries[] = {
     {"vendorLiveness", [](const ScreenFactories& f) { return bool(f.vendorLiveness); }, true},
     {"qrScanner", [](const ScreenFactories& f) { return bool(f.qrScanner); }, false},
     {"nfc", [](const ScreenFactories& f) { return bool(f.nfc); }, false},
-    {"confirm", [](const ScreenFactories& f) { return bool(f.confirm); }, false},
-    {"ekycResult", [](const ScreenFactories& f) { return bool(f.ekycResult); }, false},
+    {"confirm", [](const ScreenFactories& f) { return bool(f.confirm); }, true},
+    {"ekycResult", [](const ScreenFactories& f) { return bool(f.ekycResult); }, true},
     {"nfcResult", [](const ScreenFactories& f) { return bool(f.nfcResult); }, false},
-    {"simpleResult", [](const ScreenFactories& f) { return bool(f.simpleResult); }, false},
+    {"simpleResult", [](const ScreenFactories& f) { return bool(f.simpleResult); }, true},
 };
 
 void expectLibraryScreens(const ScreenFactories& table) {

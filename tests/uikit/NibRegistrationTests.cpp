@@ -7,6 +7,11 @@
 #include "liveness/OSLGuideLivenessAdvanceVC.hpp"
 #include "platform/foundation/Debug.hpp"
 #include "platform/foundation/Make.hpp"
+#include "platform/ui/Nib.hpp"
+#include "results/ConfirmViewController.hpp"
+#include "results/InforCell.hpp"
+#include "results/OSLResulteKYCVC.hpp"
+#include "results/OSLSimpleResultVC.hpp"
 #include "testing/ScriptedUser.hpp"
 #include "ui/GuideVC.hpp"
 #include "ui/OSLAlertVC.hpp"
@@ -36,6 +41,20 @@ TEST_F(NibRegistrationTest, EveryNibLoadedLibraryClassFindsItsNib) {
   auto tutorial = platform::make<TutorialButtonView>();
   auto livenessAdvance = loadFromNib<OSLGuideLivenessAdvanceVC>();
   livenessAdvance->loadViewIfNeeded();
+  // The confirmation screen asks the server for its data once loaded; its nib alone is enough.
+  auto confirm = loadFromNib<ConfirmViewController>();
+  auto confirmNib = platform::Nib::load(*confirm->nibName(), confirm->nibBundle());
+  ASSERT_TRUE(confirmNib);
+  EXPECT_FALSE(confirmNib->instantiate(confirm).empty());
+  auto ekycResult = OSLResulteKYCVC::create(nullptr);
+  ekycResult->loadViewIfNeeded();
+  auto simpleResult = OSLSimpleResultVC::create(nullptr);
+  simpleResult->loadViewIfNeeded();
+  auto cellNib = platform::Nib::load("InforCell", resourceBundle());
+  ASSERT_TRUE(cellNib);
+  auto cellObjects = cellNib->instantiate(nullptr);
+  ASSERT_FALSE(cellObjects.empty());
+  EXPECT_TRUE(std::dynamic_pointer_cast<InforCell>(cellObjects.front()));
 
   for (const std::string& line : reports) {
     EXPECT_EQ(line.find("not registered"), std::string::npos) << line;
@@ -43,7 +62,7 @@ TEST_F(NibRegistrationTest, EveryNibLoadedLibraryClassFindsItsNib) {
   const auto names = libraryNibNames();
   for (const char* name :
        {"OSLAlertVC", "OSLPopupHolderViewController", "GuideVC", "TutorialButtonView",
-        "OSLGuideLivenessAdvanceVC"}) {
+        "OSLGuideLivenessAdvanceVC", "ConfirmViewController", "OSLResulteKYCVC", "OSLSimpleResultVC", "InforCell"}) {
     EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
   }
   EXPECT_FALSE(alert->view()->subviews().empty());
@@ -54,6 +73,9 @@ TEST_F(NibRegistrationTest, EveryNibLoadedLibraryClassFindsItsNib) {
   EXPECT_EQ(livenessAdvance->checkmarkIcons.size(), livenessAdvance->checkListLabel.size());
   EXPECT_GE(livenessAdvance->rejectImages.size(), 3u);
   EXPECT_EQ(livenessAdvance->rejectSubTitles.size(), livenessAdvance->rejectImages.size());
+  EXPECT_TRUE(confirm->confirmButton);
+  EXPECT_TRUE(ekycResult->ocrTableView);
+  EXPECT_TRUE(simpleResult->optionRejectTableView);
 }
 
 }  // namespace
