@@ -10,7 +10,9 @@
 #include "platform/foundation/UserDefaults.hpp"
 #include "platform/runtime/Application.hpp"
 #include "platform/runtime/NotificationCenter.hpp"
+#include "platform/vision/TextRecognizerBackend.hpp"
 #include "testing/ScriptedCameraAuthorization.hpp"
+#include "testing/ScriptedTextRecognizer.hpp"
 
 namespace ostrel::testing {
 
@@ -33,6 +35,8 @@ RuntimeEnvironment::RuntimeEnvironment() : runtime_(std::make_shared<Determinist
   platform::Application::shared().reset();
   // No test asks the machine's real cameras for permission unless it installs that itself.
   ScriptedCameraAuthorization::install();
+  // Nor does any test read text with the real recogniser unless it installs that itself.
+  ScriptedTextRecognizer::install();
 }
 
 RuntimeEnvironment::~RuntimeEnvironment() {
@@ -44,6 +48,7 @@ RuntimeEnvironment::~RuntimeEnvironment() {
   platform::Paths::setApplicationDataDirectory(std::nullopt);
   platform::setDebugSink({});
   platform::CameraAuthorization::install(nullptr);
+  platform::TextRecognizerBackend::install(nullptr);
   platform::Runtime::install(nullptr);
   std::error_code ec;
   std::filesystem::remove_all(dataDirectory_, ec);
