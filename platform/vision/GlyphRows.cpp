@@ -162,6 +162,42 @@ cv::Mat normaliseCell(const cv::Mat& patch) {
   return cell;
 }
 
+// The middle of the ink's extent around a cell, where a column or row holds at least two ink
+// pixels; moved by at most a quarter pitch across and a fifth of the height up or down. Where
+// the ink reaches both sides of the window (glyphs blurred into each other) the grid stays.
+cv::Point2d centreOfInk(const cv::Mat& ink, double x, double y, double pitch, double height) {
+  const int x0 = std::max(0, static_cast<int>(std::lround(x - 0.55 * pitch)));
+  const int x1 = std::min(ink.cols, static_cast<int>(std::lround(x + 0.55 * pitch)));
+  const int y0 = std::max(0, static_cast<int>(std::lround(y - 0.75 * height)));
+  const int y1 = std::min(ink.rows, static_cast<int>(std::lround(y + 0.75 * height)));
+  if (x1 - x0 < 3 || y1 - y0 < 3) return {x, y};
+  const cv::Mat window = ink(cv::Range(y0, y1), cv::Range(x0, x1));
+  cv::Mat columns, rows;
+  cv::reduce(window, columns, 0, cv::REDUCE_SUM, CV_32S);
+  cv::reduce(window, rows, 1, cv::REDUCE_SUM, CV_32S);
+  auto extent = [](const int* values, int count) {
+    int first = -1, last = -1;
+    for (int i = 0; i < count; ++i) {
+      if (values[i] >= 2 * 255) {
+        if (first < 0) first = i;
+        last = i;
+      }
+    }
+    return std::pair{first, last};
+  };
+  cv::Point2d centre(x, y);
+  const auto [left, right] = extent(columns.ptr<int>(0), columns.cols);
+  if (left > 0 && right >= left && right < columns.cols - 1) {
+    centre.x = std::clamp(x0 + (left + right + 1) / 2.0, x - 0.25 * pitch, x + 0.25 * pitch);
+  }
+  const cv::Mat rowsLine = rows.reshape(1, 1).clone();
+  const auto [top, bottom] = extent(rowsLine.ptr<int>(0), rowsLine.cols);
+  if (top >= 0 && bottom >= top) {
+    centre.y = std::clamp(y0 + (top + bottom + 1) / 2.0, y - 0.2 * height, y + 0.2 * height);
+  }
+  return centre;
+}
+
 std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
                                const std::vector<Blob>& blobs, double skewDegrees,
                                double pitchPerHeight) {
@@ -179,18 +215,28 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
   const double capHeight = median(tallHeights);
   if (capHeight < 6) return std::nullopt;
 
-  // The row's own line through the centres of its capitals.
+  // The row's own line: one slope through the centres of all its glyphs, fitted separately
+  // about the capitals' mean and the smaller glyphs' mean (fillers sit at their own height), so
+  // a row of letters followed by a run of fillers still gets the slope of the whole row.
   double slope = std::tan(skewDegrees * kDegree), intercept = 0;
   {
-    double sx = 0, sy = 0, sxx = 0, sxy = 0;
-    for (const Blob* b : tall) sx += b->cx, sy += b->cy, sxx += b->cx * b->cx, sxy += b->cx * b->cy;
-    const double n = static_cast<double>(tall.size());
-    const double det = n * sxx - sx * sx;
-    if (tall.size() >= 3 && det > 1e-6) {
-      const double fitted = (n * sxy - sx * sy) / det;
+    double tallX = 0, tallY = 0, smallX = 0, smallY = 0;
+    std::vector<const Blob*> small;
+    for (const auto& b : blobs) {
+      if (b.height < 0.75 * tallest && b.height >= 0.3 * capHeight) small.push_back(&b);
+    }
+    for (const Blob* b : tall) tallX += b->cx, tallY += b->cy;
+    for (const Blob* b : small) smallX += b->cx, smallY += b->cy;
+    tallX /= double(tall.size()), tallY /= double(tall.size());
+    if (!small.empty()) smallX /= double(small.size()), smallY /= double(small.size());
+    double sxx = 0, sxy = 0;
+    for (const Blob* b : tall) sxx += (b->cx - tallX) * (b->cx - tallX), sxy += (b->cx - tallX) * (b->cy - tallY);
+    for (const Blob* b : small) sxx += (b->cx - smallX) * (b->cx - smallX), sxy += (b->cx - smallX) * (b->cy - smallY);
+    if (tall.size() + small.size() >= 3 && sxx > 1e-6) {
+      const double fitted = sxy / sxx;
       if (std::abs(std::atan(fitted) / kDegree - skewDegrees) < 2.0) slope = fitted;
     }
-    intercept = (sy - slope * sx) / n;
+    intercept = tallY - slope * tallX;
   }
   const double angle = std::atan(slope);
   const cv::Point2d along(std::cos(angle), std::sin(angle));
@@ -205,7 +251,7 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
   }
   const double pad = capHeight;
   const int stripWidth = static_cast<int>(std::ceil(uMax - uMin + 2 * pad));
-  const int stripHeight = 2 * static_cast<int>(std::ceil(capHeight));
+  const int stripHeight = 2 * static_cast<int>(std::ceil(1.25 * capHeight));
   if (stripWidth < kMinSide || stripWidth > 4 * (grey.cols + grey.rows)) return std::nullopt;
   const double half = stripHeight / 2.0;
   const cv::Point2d start = origin + (uMin - pad) * along - half * across;
@@ -293,8 +339,13 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
   row.pitch = pitch;
   row.capHeight = capHeight;
   row.pitchFit = fit;
+  // Cells are scaled by the pitch, which every glyph shares: measured heights depend on what
+  // the row holds (digits stand taller than capitals, fillers lower), and a cell scaled by
+  // them would make a "0" among digits look like an "O" among letters.
+  const double unit = pitch / pitchPerHeight;
+  const double cellHalf = 0.65 * unit;
   const cv::Size patchSize(std::max(2, static_cast<int>(std::lround(pitch))),
-                           std::max(2, static_cast<int>(std::lround(2 * bandHalf))));
+                           std::max(2, static_cast<int>(std::lround(2 * cellHalf))));
   const double minimumInk = 0.03 * pitch * 2 * bandHalf * 255;
   for (long k = first; k <= last; ++k) {
     const double centre = phase + static_cast<double>(k) * pitch;
@@ -305,8 +356,11 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
       row.cells.emplace_back();
       continue;
     }
+    // Centre the cut on the glyph's own ink, which takes up what the row's pitch, phase and
+    // line leave over at this position.
+    const cv::Point2d inkCentre = centreOfInk(stripInk, centre, half, pitch, unit);
     cv::Mat patch;
-    cv::getRectSubPix(strip, patchSize, cv::Point2f(float(centre), float(half)), patch);
+    cv::getRectSubPix(strip, patchSize, cv::Point2f(float(inkCentre.x), float(inkCentre.y)), patch);
     row.cells.push_back(normaliseCell(patch));
   }
 
@@ -314,7 +368,7 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
   const double right = phase + static_cast<double>(last) * pitch + pitch / 2;
   std::vector<cv::Point2f> corners;
   for (double s : {left, right}) {
-    for (double t : {half - bandHalf, half + bandHalf}) {
+    for (double t : {half - cellHalf, half + cellHalf}) {
       const cv::Point2d p = toPicture(s, t);
       corners.emplace_back(float(p.x), float(p.y));
     }

@@ -16,14 +16,19 @@ struct Match {
 
 Match classify(const cv::Mat& cell) {
   const float* values = cell.ptr<float>(0);
-  Match best{kOCRBGlyphAlphabet[0], -2.f};
+  int best = 0;
+  float bestScore = -1e30f;
   for (int g = 0; g < kOCRBGlyphCount; ++g) {
-    const float* glyph = kOCRBGlyphTemplates[g];
-    float dot = 0;
-    for (int p = 0; p < kGlyphCellPixels; ++p) dot += values[p] * glyph[p];
-    if (dot > best.score) best = {kOCRBGlyphAlphabet[g], dot};
+    const float* weights = kOCRBGlyphWeights[g];
+    float score = kOCRBGlyphBias[g];
+    for (int p = 0; p < kGlyphCellPixels; ++p) score += values[p] * weights[p];
+    if (score > bestScore) bestScore = score, best = g;
   }
-  return best;
+  // How much the cell looks like the character chosen.
+  const float* glyph = kOCRBGlyphTemplates[best];
+  float correlation = 0;
+  for (int p = 0; p < kGlyphCellPixels; ++p) correlation += values[p] * glyph[p];
+  return {kOCRBGlyphAlphabet[best], correlation};
 }
 
 }  // namespace
