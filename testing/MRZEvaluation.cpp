@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <random>
 
+#include "platform/vision/ImageRequestHandler.hpp"
 #include "platform/vision/RecognizeTextRequest.hpp"
 #include "scan/MRZLineFinder.hpp"
 #include "scan/MRZResult.hpp"
@@ -105,24 +106,26 @@ platform::Rect portraitRegionOfInterest() {
 MRZScanRun scanLikeTheScanner(const MRZFrameSequence& sequence, int maxFrames) {
   resetMRZLineFinder();
   StringTracker tracker;
-  platform::RecognizeTextRequest request;
-  request.recognitionLevel = platform::RecognizeTextRequest::RecognitionLevel::fast;
-  request.usesLanguageCorrection = false;
-  request.regionOfInterest = portraitRegionOfInterest();
+  const auto request = std::make_shared<platform::RecognizeTextRequest>();
+  request->recognitionLevel = platform::RecognizeTextRequest::RecognitionLevel::fast;
+  request->usesLanguageCorrection = false;
+  request->regionOfInterest = portraitRegionOfInterest();
   MRZScanRun run;
   for (int frame = 0; frame < maxFrames; ++frame) {
     run.framesRead = frame + 1;
     const auto buffer = cameraBufferFromUpright(uprightPictureWithRegion(sequence.regionFrame(frame)));
     try {
-      request.perform(*buffer, 6);
+      platform::ImageRequestHandler(buffer, 6).perform({request});
     } catch (const std::exception&) {
       continue;
     }
-    const auto results = request.results();
+    const auto results = request->results();
     if (results.empty()) continue;
     std::vector<std::string> strings;
-    for (const auto& observation : results) {
-      const auto candidates = observation.topCandidates(1);
+    for (const auto& result : results) {
+      const auto observation = std::dynamic_pointer_cast<platform::RecognizedTextObservation>(result);
+      if (!observation) break;
+      const auto candidates = observation->topCandidates(1);
       if (candidates.empty()) continue;
       std::string line = candidates.front().string;
       std::erase(line, ' ');

@@ -5,11 +5,13 @@
 #include <string>
 
 #include "platform/camera/CameraAuthorization.hpp"
+#include "platform/camera/CaptureDevice.hpp"
 #include "platform/foundation/Debug.hpp"
 #include "platform/foundation/Paths.hpp"
 #include "platform/foundation/UserDefaults.hpp"
 #include "platform/runtime/Application.hpp"
 #include "platform/runtime/NotificationCenter.hpp"
+#include "platform/vision/MLModel.hpp"
 #include "platform/vision/TextRecognizerBackend.hpp"
 #include "testing/ScriptedCameraAuthorization.hpp"
 #include "testing/ScriptedTextRecognizer.hpp"
@@ -35,7 +37,10 @@ RuntimeEnvironment::RuntimeEnvironment() : runtime_(std::make_shared<Determinist
   platform::Application::shared().reset();
   // No test asks the machine's real cameras for permission unless it installs that itself.
   ScriptedCameraAuthorization::install();
-  // Nor does any test read text with the real recogniser unless it installs that itself.
+  // Nor opens a real camera: tests that want frames install the image-file camera.
+  platform::CameraBackend::install(std::make_shared<platform::NoCameraBackend>());
+  platform::ModelLoader::install(nullptr);
+  // Nor reads text with the real recogniser unless it installs that itself.
   ScriptedTextRecognizer::install();
 }
 
@@ -48,6 +53,8 @@ RuntimeEnvironment::~RuntimeEnvironment() {
   platform::Paths::setApplicationDataDirectory(std::nullopt);
   platform::setDebugSink({});
   platform::CameraAuthorization::install(nullptr);
+  platform::CameraBackend::install(nullptr);
+  platform::ModelLoader::install(nullptr);
   platform::TextRecognizerBackend::install(nullptr);
   platform::Runtime::install(nullptr);
   std::error_code ec;

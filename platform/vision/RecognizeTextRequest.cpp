@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <stdexcept>
+#include <string>
 
 #include <opencv2/imgproc.hpp>
 
-#include "platform/foundation/Debug.hpp"
 #include "platform/vision/TextRecognizerBackend.hpp"
+#include "platform/vision/VisionError.hpp"
 
 namespace ostrel::platform {
 
@@ -68,7 +68,7 @@ cv::Mat turnUpright(const cv::Mat& piece, int orientation) {
 // The buffer's first plane without copying: luma for '420f', the colour pixels for BGRA.
 cv::Mat firstPlane(const PixelBuffer& buffer) {
   if (buffer.width() <= 0 || buffer.height() <= 0 || buffer.planeCount() == 0) {
-    throw std::invalid_argument("text recognition: empty pixel buffer");
+    throw VisionError(VisionErrorCode::invalidImage, "The pixel buffer is empty.");
   }
   const PixelPlane& plane = buffer.plane(0);
   const bool bgra = buffer.pixelFormat() == PixelFormat::bgra32;
@@ -77,7 +77,7 @@ cv::Mat firstPlane(const PixelBuffer& buffer) {
   const auto height = static_cast<std::size_t>(buffer.height());
   if (plane.width < buffer.width() || plane.height < buffer.height() ||
       plane.bytesPerRow < width * bytesPerPixel || plane.bytes.size() / plane.bytesPerRow < height) {
-    throw std::invalid_argument("text recognition: pixel buffer plane smaller than the buffer");
+    throw VisionError(VisionErrorCode::invalidImage, "The pixel buffer's plane is smaller than the buffer.");
   }
   return cv::Mat(buffer.height(), buffer.width(), bgra ? CV_8UC4 : CV_8UC1,
                  const_cast<std::uint8_t*>(plane.bytes.data()), plane.bytesPerRow);
@@ -85,75 +85,57 @@ cv::Mat firstPlane(const PixelBuffer& buffer) {
 
 }  // namespace
 
+RecognizedTextObservation::RecognizedTextObservation(Rect box, std::vector<RecognizedText> candidates)
+    : candidates_(std::move(candidates)) {
+  boundingBox = box;
+  confidence = candidates_.empty() ? 0 : candidates_.front().confidence;
+}
+
 std::vector<RecognizedText> RecognizedTextObservation::topCandidates(std::size_t maxCandidateCount) const {
   const std::size_t count = std::min(maxCandidateCount, candidates_.size());
   return {candidates_.begin(), candidates_.begin() + static_cast<std::ptrdiff_t>(count)};
 }
 
-RecognizeTextRequest::RecognizeTextRequest(CompletionHandler completion)
-    : completion_(std::move(completion)) {}
-
-std::vector<RecognizedTextObservation> RecognizeTextRequest::results() const {
-  std::lock_guard lock(resultsLock_);
-  return results_;
-}
-
-void RecognizeTextRequest::perform(const PixelBuffer& buffer, int orientation) {
+std::vector<ObservationPtr> RecognizeTextRequest::observe(const VisionImage& image) {
+  // A camera buffer is cut before it is turned, and its luma plane is read as it is; only a
+  // bitmap handed to the handler is read from the upright picture.
+  const bool fromBuffer = image.pixelBuffer != nullptr;
+  const int orientation = fromBuffer ? image.exifOrientation : 1;
   if (orientation < 1 || orientation > 8) {
-    throw std::invalid_argument("text recognition: unknown orientation " + std::to_string(orientation));
+    throw VisionError(VisionErrorCode::invalidArgument,
+                      "Unknown image orientation " + std::to_string(orientation) + ".");
   }
-  const cv::Mat plane = firstPlane(buffer);
-  const cv::Size upright = swapsSides(orientation) ? cv::Size(plane.rows, plane.cols) : plane.size();
+  const cv::Mat stored = fromBuffer ? firstPlane(*image.pixelBuffer) : image.uprightRGBA;
+  if (stored.empty() || stored.depth() != CV_8U) {
+    throw VisionError(VisionErrorCode::invalidImage, "The image is empty.");
+  }
+  const cv::Size upright = swapsSides(orientation) ? cv::Size(stored.rows, stored.cols) : stored.size();
   const cv::Rect region = regionInPixels(regionOfInterest, upright);
-  if (region.empty()) {
-    finish({}, std::nullopt);
-    return;
-  }
-  const cv::Point a = bufferPoint(orientation, region.tl(), plane.size());
-  const cv::Point b = bufferPoint(orientation, region.br(), plane.size());
-  const cv::Rect inBuffer(cv::Point(std::min(a.x, b.x), std::min(a.y, b.y)),
-                          cv::Point(std::max(a.x, b.x), std::max(a.y, b.y)));
-  cv::Mat piece = plane(inBuffer);
+  if (region.empty()) return {};
+  const cv::Point a = bufferPoint(orientation, region.tl(), stored.size());
+  const cv::Point b = bufferPoint(orientation, region.br(), stored.size());
+  cv::Mat piece = stored(cv::Rect(cv::Point(std::min(a.x, b.x), std::min(a.y, b.y)),
+                                  cv::Point(std::max(a.x, b.x), std::max(a.y, b.y))));
   if (piece.channels() == 4) {
     cv::Mat grey;
-    cv::cvtColor(piece, grey, cv::COLOR_BGRA2GRAY);
+    const bool bgra = fromBuffer && image.pixelBuffer->pixelFormat() == PixelFormat::bgra32;
+    cv::cvtColor(piece, grey, bgra ? cv::COLOR_BGRA2GRAY : cv::COLOR_RGBA2GRAY);
     piece = grey;
+  } else if (piece.channels() != 1) {
+    throw VisionError(VisionErrorCode::invalidImage, "The image is neither grey nor RGBA.");
   }
   const cv::Mat grey = turnUpright(piece, orientation);
-  recognize(grey, Rect(double(region.x) / upright.width,
-                       1.0 - double(region.y + region.height) / upright.height,
-                       double(region.width) / upright.width, double(region.height) / upright.height));
-}
+  const Rect readRegion(double(region.x) / upright.width,
+                        1.0 - double(region.y + region.height) / upright.height,
+                        double(region.width) / upright.width, double(region.height) / upright.height);
 
-void RecognizeTextRequest::performOnUprightPicture(const cv::Mat& grey) {
-  if (grey.empty() || grey.type() != CV_8UC1) {
-    throw std::invalid_argument("text recognition: the picture must be 8-bit grey");
-  }
-  const cv::Rect region = regionInPixels(regionOfInterest, grey.size());
-  if (region.empty()) {
-    finish({}, std::nullopt);
-    return;
-  }
-  recognize(grey(region), Rect(double(region.x) / grey.cols,
-                               1.0 - double(region.y + region.height) / grey.rows,
-                               double(region.width) / grey.cols, double(region.height) / grey.rows));
-}
-
-void RecognizeTextRequest::recognize(const cv::Mat& regionGrey, const Rect& readRegion) {
   const TextRecognitionOptions options{recognitionLevel == RecognitionLevel::fast,
                                        usesLanguageCorrection};
-  std::vector<RecognizedTextLine> lines;
-  try {
-    lines = TextRecognizerBackend::current()->recognize(regionGrey, options);
-  } catch (const std::exception& e) {
-    const std::string message = std::string("text recognition failed: ") + e.what();
-    debugLog(message);
-    finish({}, PlatformError{"com.apple.Vision", 9, message, e.what()});
-    throw std::runtime_error(message);
-  }
+  std::vector<RecognizedTextLine> lines = TextRecognizerBackend::current()->recognize(grey, options);
+
   // Boxes come normalised to the part that was read; callers want them in their region.
   const Rect& roi = regionOfInterest;
-  std::vector<RecognizedTextObservation> observations;
+  std::vector<ObservationPtr> observations;
   observations.reserve(lines.size());
   for (auto& line : lines) {
     const Rect& box = line.boundingBox;
@@ -164,19 +146,10 @@ void RecognizeTextRequest::recognize(const cv::Mat& regionGrey, const Rect& read
                         (inPicture.minY() - roi.minY()) / roi.height(),
                         inPicture.width() / roi.width(), inPicture.height() / roi.height());
     const float confidence = std::isfinite(line.confidence) ? std::clamp(line.confidence, 0.f, 1.f) : 0.f;
-    observations.emplace_back(inRegion,
-                              std::vector<RecognizedText>{{std::move(line.string), confidence}});
+    observations.push_back(std::make_shared<RecognizedTextObservation>(
+        inRegion, std::vector<RecognizedText>{{std::move(line.string), confidence}}));
   }
-  finish(std::move(observations), std::nullopt);
-}
-
-void RecognizeTextRequest::finish(std::vector<RecognizedTextObservation> observations,
-                                  const std::optional<PlatformError>& error) {
-  {
-    std::lock_guard lock(resultsLock_);
-    results_ = std::move(observations);
-  }
-  if (completion_) completion_(*this, error);
+  return observations;
 }
 
 }  // namespace ostrel::platform

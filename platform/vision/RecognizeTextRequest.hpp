@@ -6,17 +6,14 @@
 // normalised to the region (origin bottom-left).
 
 #include <cstddef>
-#include <functional>
-#include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include <opencv2/core.hpp>
 
-#include "platform/foundation/PlatformError.hpp"
 #include "platform/media/Geometry.hpp"
-#include "platform/media/PixelBuffer.hpp"
+#include "platform/vision/Observation.hpp"
+#include "platform/vision/VisionRequest.hpp"
 
 namespace ostrel::platform {
 
@@ -25,13 +22,11 @@ struct RecognizedText {
   float confidence = 0;  // 0-1
 };
 
-class RecognizedTextObservation {
+// One line of text; `boundingBox` is normalised to the request's region of interest, origin
+// bottom-left, and `confidence` is the best reading's.
+class RecognizedTextObservation : public DetectedObjectObservation {
  public:
-  RecognizedTextObservation(Rect boundingBox, std::vector<RecognizedText> candidates)
-      : boundingBox(boundingBox), candidates_(std::move(candidates)) {}
-
-  // Normalised to the request's region of interest, origin bottom-left.
-  Rect boundingBox;
+  RecognizedTextObservation(Rect box, std::vector<RecognizedText> candidates);
 
   // Up to `maxCandidateCount` readings, best first.
   std::vector<RecognizedText> topCandidates(std::size_t maxCandidateCount) const;
@@ -40,15 +35,14 @@ class RecognizedTextObservation {
   std::vector<RecognizedText> candidates_;
 };
 
-class RecognizeTextRequest {
+// Performed by an `ImageRequestHandler`; its results are `RecognizedTextObservation`s, top to
+// bottom. A recogniser failure fails the request (and the handler's perform) with the
+// recogniser's message.
+class RecognizeTextRequest : public VisionRequest {
  public:
   enum class RecognitionLevel : int { accurate = 0, fast = 1 };
-  // Runs once inside every perform, on the performing thread, after the results are stored; the
-  // error is set when the recogniser failed (the results are then empty).
-  using CompletionHandler =
-      std::function<void(RecognizeTextRequest& request, const std::optional<PlatformError>& error)>;
 
-  explicit RecognizeTextRequest(CompletionHandler completion = {});
+  using VisionRequest::VisionRequest;
 
   RecognitionLevel recognitionLevel = RecognitionLevel::accurate;
   bool usesLanguageCorrection = true;
@@ -56,27 +50,8 @@ class RecognizeTextRequest {
   // It is clamped to the picture; a region with nothing left gives no results.
   Rect regionOfInterest{0, 0, 1, 1};
 
-  // The observations of the last perform, top to bottom. A copy, so that another thread may
-  // read them while the next frame is being performed.
-  std::vector<RecognizedTextObservation> results() const;
-
-  // Reads a camera buffer shown upright by EXIF `orientation` (1-8). Throws
-  // std::invalid_argument for an unknown orientation or a buffer whose planes do not hold its
-  // size, and std::runtime_error when the recogniser fails (after the completion ran with the
-  // error).
-  void perform(const PixelBuffer& buffer, int orientation);
-
-  // Reads an upright 8-bit grey picture; same failures as `perform`.
-  void performOnUprightPicture(const cv::Mat& grey);
-
- private:
-  void recognize(const cv::Mat& regionGrey, const Rect& readRegion);
-  void finish(std::vector<RecognizedTextObservation> observations,
-              const std::optional<PlatformError>& error);
-
-  CompletionHandler completion_;
-  mutable std::mutex resultsLock_;
-  std::vector<RecognizedTextObservation> results_;
+ protected:
+  std::vector<ObservationPtr> observe(const VisionImage& image) override;
 };
 
 }  // namespace ostrel::platform

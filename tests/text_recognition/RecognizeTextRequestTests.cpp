@@ -6,7 +6,6 @@
 #include <limits>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -14,18 +13,21 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "platform/foundation/Debug.hpp"
+#include "platform/vision/ImageRequestHandler.hpp"
 #include "platform/vision/MRZLineRecognizer.hpp"
 #include "platform/vision/RecognizeTextRequest.hpp"
+#include "platform/vision/VisionError.hpp"
 #include "testing/RuntimeFixture.hpp"
 #include "testing/ScriptedTextRecognizer.hpp"
 
 namespace ostrel::testing {
 namespace {
 
+using platform::ImageRequestHandler;
 using platform::PixelBuffer;
 using platform::PixelFormat;
 using platform::PixelPlane;
+using platform::RecognizedTextObservation;
 using platform::RecognizeTextRequest;
 using platform::Rect;
 
@@ -67,6 +69,16 @@ cv::Mat storedAs(const cv::Mat& upright, int orientation) {
   return stored;
 }
 
+std::vector<std::shared_ptr<RecognizedTextObservation>> textResults(const RecognizeTextRequest& request) {
+  std::vector<std::shared_ptr<RecognizedTextObservation>> texts;
+  for (const auto& result : request.results()) {
+    auto text = std::dynamic_pointer_cast<RecognizedTextObservation>(result);
+    EXPECT_TRUE(text);
+    if (text) texts.push_back(std::move(text));
+  }
+  return texts;
+}
+
 void expectRect(const Rect& actual, const Rect& expected) {
   EXPECT_NEAR(actual.minX(), expected.minX(), 1e-9);
   EXPECT_NEAR(actual.minY(), expected.minY(), 1e-9);
@@ -96,15 +108,15 @@ TEST_F(RecognizeTextRequestTest, EveryOrientationReadsTheRegionOfTheUprightPictu
   for (int orientation = 1; orientation <= 8; ++orientation) {
     SCOPED_TRACE("orientation " + std::to_string(orientation));
     seen_.release();
-    RecognizeTextRequest request;
-    request.regionOfInterest = Rect(0.1, 0.5, 0.5, 0.3);
-    request.perform(*lumaBuffer(storedAs(upright, orientation)), orientation);
+    auto request = std::make_shared<RecognizeTextRequest>();
+    request->regionOfInterest = Rect(0.1, 0.5, 0.5, 0.3);
+    ImageRequestHandler(lumaBuffer(storedAs(upright, orientation)), orientation).perform({request});
     ASSERT_EQ(seen_.size(), expected.size());
     EXPECT_EQ(cv::norm(seen_, expected, cv::NORM_INF), 0);
   }
 }
 
-TEST_F(RecognizeTextRequestTest, ColourBuffersAndPaddedRowsAreReadToo) {
+TEST_F(RecognizeTextRequestTest, ColourBuffersPaddedRowsAndBitmapsAreReadToo) {
   const cv::Mat upright = patternPicture(24, 16);
   cv::Mat bgra;
   cv::cvtColor(upright, bgra, cv::COLOR_GRAY2BGRA);
@@ -112,12 +124,19 @@ TEST_F(RecognizeTextRequestTest, ColourBuffersAndPaddedRowsAreReadToo) {
   for (int y = 0; y < 16; ++y) {
     std::copy_n(bgra.ptr<std::uint8_t>(y), 24 * 4, colour->plane(0).bytes.begin() + std::ptrdiff_t(y) * (24 * 4 + 32));
   }
-  RecognizeTextRequest request;
-  request.perform(*colour, 1);
+  auto request = std::make_shared<RecognizeTextRequest>();
+  ImageRequestHandler(colour, 1).perform({request});
   EXPECT_EQ(cv::norm(seen_, upright, cv::NORM_INF), 0);
 
-  request.perform(*lumaBuffer(upright, 13), 1);
+  ImageRequestHandler(lumaBuffer(upright, 13), 1).perform({request});
   EXPECT_EQ(cv::norm(seen_, upright, cv::NORM_INF), 0);
+
+  // A bitmap handed to the handler is already upright.
+  cv::Mat rgba;
+  cv::cvtColor(upright, rgba, cv::COLOR_GRAY2RGBA);
+  request->regionOfInterest = Rect(0.5, 0.5, 0.5, 0.5);
+  ImageRequestHandler(rgba).perform({request});
+  EXPECT_EQ(cv::norm(seen_, upright(cv::Rect(12, 0, 12, 8)), cv::NORM_INF), 0);
 }
 
 TEST_F(RecognizeTextRequestTest, LineBoxesComeBackNormalisedToTheRequestedRegion) {
@@ -126,25 +145,27 @@ TEST_F(RecognizeTextRequestTest, LineBoxesComeBackNormalisedToTheRequestedRegion
   recognizer_->queueLines({{"P<UTO", 0.9f, Rect(0.25, 0.5, 0.5, 0.25)}, {"L898", 0.4f, Rect(0, 0, 1, 1)}});
   std::optional<std::optional<platform::PlatformError>> completedWith;
   int completions = 0;
-  RecognizeTextRequest request([&](RecognizeTextRequest& r, const std::optional<platform::PlatformError>& error) {
-    ++completions;
-    completedWith = error;
-    EXPECT_EQ(r.results().size(), 2u);  // results are in place when the completion runs
-  });
-  request.regionOfInterest = Rect(0.5, 0, 1, 1);
-  request.perform(*lumaBuffer(patternPicture(40, 20)), 1);
+  auto request = std::make_shared<RecognizeTextRequest>(
+      [&](platform::VisionRequest& r, const std::optional<platform::PlatformError>& error) {
+        ++completions;
+        completedWith = error;
+        EXPECT_EQ(r.results().size(), 2u);  // results are in place when the completion runs
+      });
+  request->regionOfInterest = Rect(0.5, 0, 1, 1);
+  ImageRequestHandler(lumaBuffer(patternPicture(40, 20)), 1).perform({request});
 
   EXPECT_EQ(completions, 1);
   ASSERT_TRUE(completedWith.has_value());
   EXPECT_FALSE(completedWith->has_value());
-  const auto results = request.results();
+  const auto results = textResults(*request);
   ASSERT_EQ(results.size(), 2u);
-  expectRect(results[0].boundingBox, Rect(0.125, 0.5, 0.25, 0.25));
-  expectRect(results[1].boundingBox, Rect(0, 0, 0.5, 1));
-  ASSERT_EQ(results[0].topCandidates(5).size(), 1u);
-  EXPECT_EQ(results[0].topCandidates(1)[0].string, "P<UTO");
-  EXPECT_FLOAT_EQ(results[0].topCandidates(1)[0].confidence, 0.9f);
-  EXPECT_TRUE(results[0].topCandidates(0).empty());
+  expectRect(results[0]->boundingBox, Rect(0.125, 0.5, 0.25, 0.25));
+  expectRect(results[1]->boundingBox, Rect(0, 0, 0.5, 1));
+  ASSERT_EQ(results[0]->topCandidates(5).size(), 1u);
+  EXPECT_EQ(results[0]->topCandidates(1)[0].string, "P<UTO");
+  EXPECT_FLOAT_EQ(results[0]->topCandidates(1)[0].confidence, 0.9f);
+  EXPECT_FLOAT_EQ(results[1]->confidence, 0.4f);
+  EXPECT_TRUE(results[0]->topCandidates(0).empty());
 }
 
 TEST_F(RecognizeTextRequestTest, RegionsWithNothingLeftGiveNoResultsWithoutReading) {
@@ -162,16 +183,16 @@ TEST_F(RecognizeTextRequestTest, RegionsWithNothingLeftGiveNoResultsWithoutReadi
   for (const auto& [name, region] : regions) {
     SCOPED_TRACE(name);
     int completions = 0;
-    RecognizeTextRequest request([&](RecognizeTextRequest&, const auto& error) {
+    auto request = std::make_shared<RecognizeTextRequest>([&](platform::VisionRequest&, const auto& error) {
       ++completions;
       EXPECT_FALSE(error.has_value());
     });
-    request.regionOfInterest = region;
+    request->regionOfInterest = region;
     const int callsBefore = recognizer_->callCount();
-    request.perform(*lumaBuffer(patternPicture(40, 20)), 1);
+    ImageRequestHandler(lumaBuffer(patternPicture(40, 20)), 1).perform({request});
     EXPECT_EQ(recognizer_->callCount(), callsBefore);
     EXPECT_EQ(completions, 1);
-    EXPECT_TRUE(request.results().empty());
+    EXPECT_TRUE(request->results().empty());
   }
 }
 
@@ -201,38 +222,37 @@ TEST_F(RecognizeTextRequestTest, BadBuffersAndOrientationsAreRefusedBeforeReadin
   };
   for (const auto& [name, buffer, orientation] : cases) {
     SCOPED_TRACE(name);
-    RecognizeTextRequest request;
-    EXPECT_THROW(request.perform(*buffer, orientation), std::invalid_argument);
+    auto request = std::make_shared<RecognizeTextRequest>();
+    EXPECT_THROW(ImageRequestHandler(buffer, orientation).perform({request}), platform::VisionError);
+    EXPECT_TRUE(request->results().empty());
   }
   EXPECT_EQ(recognizer_->callCount(), 0);
 }
 
 TEST_F(RecognizeTextRequestTest, AFailingRecognizerFailsThePerformAndClearsTheResults) {
-  std::vector<std::string> debugLines;
-  platform::setDebugSink([&](std::string_view line) { debugLines.emplace_back(line); });
   recognizer_->queueLines({{"FIRST", 1, Rect(0, 0, 1, 1)}});
   recognizer_->queueFailure("engine gone");
   std::vector<std::optional<platform::PlatformError>> errors;
-  RecognizeTextRequest request([&](RecognizeTextRequest&, const auto& error) { errors.push_back(error); });
+  auto request = std::make_shared<RecognizeTextRequest>(
+      [&](platform::VisionRequest&, const auto& error) { errors.push_back(error); });
   const auto buffer = lumaBuffer(patternPicture(16, 8));
 
-  request.perform(*buffer, 1);
-  ASSERT_EQ(request.results().size(), 1u);
+  ImageRequestHandler(buffer, 1).perform({request});
+  ASSERT_EQ(request->results().size(), 1u);
   try {
-    request.perform(*buffer, 1);
+    ImageRequestHandler(buffer, 1).perform({request});
     ADD_FAILURE() << "perform did not throw";
-  } catch (const std::runtime_error& e) {
+  } catch (const platform::VisionError& e) {
     EXPECT_NE(std::string(e.what()).find("engine gone"), std::string::npos);
   }
-  EXPECT_TRUE(request.results().empty());
+  EXPECT_TRUE(request->results().empty());
   ASSERT_EQ(errors.size(), 2u);
   EXPECT_FALSE(errors[0].has_value());
   ASSERT_TRUE(errors[1].has_value());
   EXPECT_NE(errors[1]->localizedDescription.find("engine gone"), std::string::npos);
-  ASSERT_EQ(debugLines.size(), 1u);
 
   // The next frame reads again.
-  request.perform(*buffer, 1);
+  ImageRequestHandler(buffer, 1).perform({request});
   EXPECT_EQ(recognizer_->callCount(), 3);
 }
 
