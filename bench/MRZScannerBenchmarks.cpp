@@ -18,7 +18,7 @@
 #include "platform/vision/MRZLineRecognizer.hpp"
 #include "platform/vision/RecognizeTextRequest.hpp"
 #include "testing/MRZEvaluation.hpp"
-#include "tests/scan/MRZTestSupport.hpp"
+#include "testing/MRZTestData.hpp"
 
 namespace {
 
@@ -42,7 +42,7 @@ MRZPictureStyle handHeld(int characterHeight) {
 }
 
 const std::vector<std::string>& zoneOf(int td) {
-  return td == 1 ? mrz_test::kTD1Card : mrz_test::kTD3Passport;
+  return td == 1 ? kTD1Card : kTD3Passport;
 }
 
 void BM_RecognizeFrameRegion(benchmark::State& state) {

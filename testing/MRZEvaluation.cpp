@@ -8,7 +8,7 @@
 #include "scan/MRZLineFinder.hpp"
 #include "scan/MRZResult.hpp"
 #include "scan/StringTracker.hpp"
-#include "tests/scan/MRZTestSupport.hpp"
+#include "testing/MRZTestData.hpp"
 
 namespace ostrel::testing {
 
@@ -21,11 +21,6 @@ const std::vector<std::string> kGivenNames = {"ANNA", "MARIA", "VAN<AN", "THI<MA
                                               "PETER", "LINH", "HUNG", "SOPHIE", "LUCA", "Q"};
 const std::vector<std::string> kNationalities = {"UTO", "VNM", "D<<", "FRA", "GBR",
                                                  "USA", "ITA", "POL"};
-
-std::string padded(std::string text, std::size_t length) {
-  text.resize(length, '<');
-  return text;
-}
 
 std::string twoDigits(int value) {
   value %= 100;
@@ -59,20 +54,15 @@ MRZEvaluationZone evaluationZone(int index) {
                twoDigits(uniformInt(random, 1, 28));
   zone.expiry = twoDigits(uniformInt(random, 2027, 2036)) + twoDigits(uniformInt(random, 1, 12)) +
                 twoDigits(uniformInt(random, 1, 28));
-  const std::string nationality = pick(random, kNationalities);
-  const char sex = "MF<"[random() % 3];
-  const std::string names = pick(random, kSurnames) + "<<" + pick(random, kGivenNames);
-  if (index % 2 == 0) {
-    const std::string line1 =
-        padded("I<" + nationality + zone.documentNumber + mrz_test::checkDigitOf(zone.documentNumber), 30);
-    zone.lines = {line1,
-                  mrz_test::td1Line2(line1, zone.birth, sex, zone.expiry, nationality, padded("", 11)),
-                  padded(names, 30)};
-  } else {
-    zone.lines = {padded("P<" + nationality + names, 44),
-                  mrz_test::td3Line2(zone.documentNumber, nationality, zone.birth, sex, zone.expiry,
-                                     padded("", 14))};
-  }
+  MRZFields fields;
+  fields.documentCode = index % 2 == 0 ? "I<" : "P<";
+  fields.issuingState = fields.nationality = pick(random, kNationalities);
+  fields.documentNumber = zone.documentNumber;
+  fields.birth = zone.birth;
+  fields.sex = "MF<"[random() % 3];
+  fields.expiry = zone.expiry;
+  fields.names = pick(random, kSurnames) + "<<" + pick(random, kGivenNames);
+  zone.lines = index % 2 == 0 ? td1Zone(fields) : td3Zone(fields);
   return zone;
 }
 

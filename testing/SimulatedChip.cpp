@@ -8,6 +8,7 @@
 #include "platform/crypto/Crypto.hpp"
 #include "platform/nfc/NFCISO7816APDU.hpp"
 #include "testing/ChipFiles.hpp"
+#include "testing/SamplePerson.hpp"
 
 namespace ostrel::testing {
 namespace {
@@ -63,15 +64,17 @@ std::shared_ptr<SimulatedChip> SimulatedChip::icaoExample() {
   chip->kICC = *platform::crypto::bytesFromHex("0B4F80323EB3191CB04970CB4052790B");
   chip->setFile(0x011E,
                 *platform::crypto::bytesFromHex("60145F0104303130365F36063034303030305C026175"));
-  chip->setFile(0x0101, ChipFiles::dg1(ChipFiles::td3MRZ("L898902C", "690806", "940623")));
+  chip->setFile(0x0101, ChipFiles::dg1(joinedZone(kTD3PassportEarlier)));
   chip->setFile(0x0102, ChipFiles::dg2(ChipFiles::jpegJFIF()));
   return chip;
 }
 
 std::shared_ptr<SimulatedChip> SimulatedChip::passport() {
-  auto chip = std::make_shared<SimulatedChip>("C01X00T47", "740812", "320101");
+  const SamplePerson& person = samplePerson();
+  auto chip = std::make_shared<SimulatedChip>(person.passportNumber, person.birthMRZ(),
+                                              person.passportExpiryMRZ());
   chip->setFile(0x011E, ChipFiles::com({0x61, 0x75, 0x63, 0x76, 0x6B, 0x6C, 0x6D, 0x6E, 0x6F}));
-  chip->setFile(0x0101, ChipFiles::dg1(ChipFiles::td3MRZ("C01X00T47", "740812", "320101")));
+  chip->setFile(0x0101, ChipFiles::dg1(joinedZone(person.td3Zone())));
   chip->setFile(0x0102, ChipFiles::dg2(ChipFiles::jpegJFIF(2000)));
   chip->setFile(0x0103, ChipFiles::opaque(0x63, 300));
   chip->setFile(0x0104, ChipFiles::opaque(0x76, 300));
@@ -87,9 +90,11 @@ std::shared_ptr<SimulatedChip> SimulatedChip::passport() {
 }
 
 std::shared_ptr<SimulatedChip> SimulatedChip::idCard() {
-  auto chip = std::make_shared<SimulatedChip>("001099012", "990101", "390101");
+  const SamplePerson& person = samplePerson();
+  auto chip = std::make_shared<SimulatedChip>(person.documentNumber(), person.birthMRZ(),
+                                              person.expiryMRZ());
   chip->setFile(0x011E, ChipFiles::com({0x61, 0x75, 0x6D, 0x6E, 0x6F}));
-  chip->setFile(0x0101, ChipFiles::dg1(ChipFiles::td1MRZ("001099012", "990101", "390101")));
+  chip->setFile(0x0101, ChipFiles::dg1(joinedZone(person.td1Zone())));
   chip->setFile(0x0102, ChipFiles::dg2(ChipFiles::jp2(1200), 2, 0x7F2E));
   chip->setFile(0x010D, ChipFiles::opaque(0x6D, 400));
   chip->setFile(0x010E, ChipFiles::opaque(0x6E, 250));
@@ -128,6 +133,13 @@ bool SimulatedChip::selectApplication(const Bytes& aid) {
   selectedFile_.reset();
   sm_.reset();
   return true;
+}
+
+void SimulatedChip::reset() {
+  applicationSelected_ = false;
+  selectedFile_.reset();
+  sm_.reset();
+  rndICC_.clear();
 }
 
 std::optional<SimulatedChip::Fault> SimulatedChip::takeFault(std::uint8_t ins,
@@ -422,6 +434,7 @@ SimulatedChipTag::SimulatedChipTag(std::shared_ptr<SimulatedChip> chip,
 
 std::shared_ptr<SimulatedChipTag> SimulatedChipTag::connect(
     std::shared_ptr<SimulatedChip> chip, std::shared_ptr<platform::DispatchQueue> queue) {
+  chip->reset();
   if (!chip->selectApplication(SimulatedChip::kEMRTDApplicationID)) return nullptr;
   auto tag = std::make_shared<SimulatedChipTag>(std::move(chip), std::move(queue));
   tag->setInitialSelectedAID("A0000002471001");

@@ -58,9 +58,11 @@ class SimulatedChip {
   // The ICAO 9303-11 worked example: MRZ L898902C< / 690806 / 940623, its RND.ICC and K.ICC,
   // and its EF.COM (LDS 1.6, DG1, DG2), plus a DG1 and a small DG2.
   static std::shared_ptr<SimulatedChip> icaoExample();
-  // A TD3 passport: COM, DG1, DG2 (JPEG), DG3/DG4 (refused), DG11, DG12, DG13, DG14, DG15, SOD.
+  // The sample person's passport (TD3): COM, DG1, DG2 (JPEG), DG3/DG4 (refused), DG11, DG12,
+  // DG13, DG14, DG15, SOD.
   static std::shared_ptr<SimulatedChip> passport();
-  // A TD1 national ID card: COM, DG1 (90 characters), DG2 (JPEG 2000), DG13, DG14, DG15, SOD.
+  // The sample person's citizen ID card (TD1): COM, DG1 (90 characters), DG2 (JPEG 2000), DG13,
+  // DG14, DG15, SOD.
   static std::shared_ptr<SimulatedChip> idCard();
 
   std::string mrzKey() const;
@@ -93,6 +95,10 @@ class SimulatedChip {
   std::optional<NFCTransmission> process(const Bytes& command);
   // The platform's selection of the application at discovery.
   bool selectApplication(const Bytes& aid);
+  // The chip enters a new RF field (or its reader powers it off, on or resets it): no application
+  // or file is selected and secure messaging is gone, so a new access control must come first.
+  // Files, faults, read behaviour and the counters below stay; a dropped link stays dropped.
+  void reset();
 
   // Observations.
   int commandCount() const { return commandCount_; }

@@ -71,11 +71,14 @@ class PCSCTag : public NFCISO7816Tag {
 
   const std::string& reader() const { return reader_; }
 
-  // Lets go of the card; later commands fail as after the end of the session.
+  // Lets go of the card; later commands fail as after the end of the session. The card is
+  // powered down as a phone drops its field when a session ends: a chip left powered would still
+  // hold the session's secure messaging, refuse the next session's plain SELECT and never be
+  // readable again until it left the reader.
   void release() {
     std::lock_guard lock(cardMutex_);
     if (card_) {
-      SCardDisconnect(card_, SCARD_LEAVE_CARD);
+      SCardDisconnect(card_, SCARD_UNPOWER_CARD);
       card_ = 0;
     }
     if (context_) {

@@ -13,7 +13,8 @@
 #include "platform/vision/MRZLineRecognizer.hpp"
 #include "testing/MRZEvaluation.hpp"
 #include "testing/RuntimeFixture.hpp"
-#include "tests/scan/MRZTestSupport.hpp"
+#include "testing/SamplePerson.hpp"
+#include "testing/MRZTestData.hpp"
 
 namespace ostrel::testing {
 namespace {
@@ -66,8 +67,8 @@ TEST_F(ZoneReaderEvaluationTest, ReadsNinetyFivePercentWithinThirtyFramesAndNeve
   }
 }
 
-// The specimen zones of the standard, printed clean and printed badly.
-TEST_F(ZoneReaderEvaluationTest, SpecimenZonesCompleteWithTheirNumberAndDates) {
+// The sample person's card and passport and the standard's specimens, printed clean and badly.
+TEST_F(ZoneReaderEvaluationTest, SampleAndSpecimenZonesCompleteWithTheirNumberAndDates) {
   struct Case {
     const char* name;
     std::vector<std::string> lines;
@@ -85,11 +86,17 @@ TEST_F(ZoneReaderEvaluationTest, SpecimenZonesCompleteWithTheirNumberAndDates) {
   rough.unevenLight = 1;
   rough.jpegQuality = 60;
   rough.seed = 77;
+  const MRZFields card = samplePerson().cardFields();
+  const MRZFields passport = samplePerson().passportFields();
   const std::vector<Case> cases = {
-      {"card, clean", mrz_test::kTD1Card, clean, "D23145890", "740812", "120415"},
-      {"card, rough", mrz_test::kTD1Card, rough, "D23145890", "740812", "120415"},
-      {"passport, clean", mrz_test::kTD3Passport, clean, "L898902C3", "740812", "120415"},
-      {"passport, rough", mrz_test::kTD3Passport, rough, "L898902C3", "740812", "120415"},
+      {"sample card, clean", samplePerson().td1Zone(), clean, mrzField(card.documentNumber, 9), card.birth, card.expiry},
+      {"sample card, rough", samplePerson().td1Zone(), rough, mrzField(card.documentNumber, 9), card.birth, card.expiry},
+      {"sample passport, clean", samplePerson().td3Zone(), clean, mrzField(passport.documentNumber, 9), passport.birth,
+       passport.expiry},
+      {"sample passport, rough", samplePerson().td3Zone(), rough, mrzField(passport.documentNumber, 9), passport.birth,
+       passport.expiry},
+      {"specimen card", kTD1Card, rough, "D23145890", "740812", "120415"},
+      {"specimen passport", kTD3Passport, rough, "L898902C3", "740812", "120415"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -15,7 +15,7 @@
 #include "platform/vision/MRZLineRecognizer.hpp"
 #include "scan/MRZLineFinder.hpp"
 #include "testing/MRZPictureRenderer.hpp"
-#include "tests/scan/MRZTestSupport.hpp"
+#include "testing/MRZTestData.hpp"
 
 namespace ostrel::testing {
 namespace {
@@ -46,13 +46,13 @@ TEST(MRZLineRecognizerTest, ReadsZoneLinesExactlyUnderCameraFaults) {
     return s;
   };
   const std::vector<Case> cases = {
-      {"card, level", mrz_test::kTD1Card, style(30, 0, 0, 0, 0, 0)},
-      {"card, turned 5 degrees left", mrz_test::kTD1Card, style(30, 5, 0.5, 3, 0, 80)},
-      {"card, turned 5 degrees right", mrz_test::kTD1Card, style(30, -5, 0.5, 3, 0, 80)},
-      {"card, large print", mrz_test::kTD1Card, style(40, 2, 1, 4, 0.5, 60)},
-      {"card, dark corner", mrz_test::kTD1Card, style(26, -1, 0.8, 4, 1, 60)},
-      {"passport, small and blurred", mrz_test::kTD3Passport, style(18, 1, 1.2, 6, 0.3, 60)},
-      {"passport, turned and unevenly lit", mrz_test::kTD3Passport, style(26, -4.5, 1, 6, 1, 60)},
+      {"card, level", kTD1Card, style(30, 0, 0, 0, 0, 0)},
+      {"card, turned 5 degrees left", kTD1Card, style(30, 5, 0.5, 3, 0, 80)},
+      {"card, turned 5 degrees right", kTD1Card, style(30, -5, 0.5, 3, 0, 80)},
+      {"card, large print", kTD1Card, style(40, 2, 1, 4, 0.5, 60)},
+      {"card, dark corner", kTD1Card, style(26, -1, 0.8, 4, 1, 60)},
+      {"passport, small and blurred", kTD3Passport, style(18, 1, 1.2, 6, 0.3, 60)},
+      {"passport, turned and unevenly lit", kTD3Passport, style(26, -4.5, 1, 6, 1, 60)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
