@@ -4,6 +4,7 @@
 #include "nfc/Log.hpp"
 #include "nfc/SecureMessagingSessionKeyGenerator.hpp"
 #include "platform/crypto/Crypto.hpp"
+#include "platform/runtime/BindWeak.hpp"
 
 namespace ostrel {
 namespace {
@@ -58,8 +59,9 @@ Bytes BACHandler::authenticationData(const Bytes& rndICC) {
     return std::string("Compute MAC over eifd with TDES key Kmac as calculated in-Appendix 5.2");
   });
   const Bytes mifd = retailMac(ksmac_, padIso9797(eifd, 8));
+  // The ciphers report a failure as an empty result; so does this step.
   if (rndIFD.size() != 8 || kIFD.size() != 16 || eifd.size() != 32 || mifd.size() != 8) {
-    throw derivationFailure("could not build the authentication data");
+    return {};
   }
   Log::debugTrace([] { return std::string("Construct command data for MUTUAL AUTHENTICATE"); });
   Bytes cmdData = eifd;
@@ -102,6 +104,12 @@ std::tuple<Bytes, Bytes, Bytes> BACHandler::deriveSessionKeys(const Bytes& data)
   return {std::move(ksenc), std::move(ksmac), std::move(ssc)};
 }
 
+bool BACHandler::isSecureMessagingError(const PassportReaderError& error) {
+  if (error.kind() != PassportReaderError::Kind::ResponseError) return false;
+  return (error.sw1() == 0x69 && (error.sw2() == 0x87 || error.sw2() == 0x88)) ||
+         (error.sw1() == 0x68 && error.sw2() == 0x82);
+}
+
 void BACHandler::runAccessControl(const std::string& mrzKey, Completion completion) {
   if (!tagReader_) {
     fail(completion, PassportReaderError::NoConnectedTag());
@@ -113,62 +121,68 @@ void BACHandler::runAccessControl(const std::string& mrzKey, Completion completi
     fail(completion, derivationFailure(e.localizedDescription()));
     return;
   }
+  const bool repeated = tagReader_->secureMessaging() != nullptr;
   tagReader_->setSecureMessaging(nullptr);
-
   Log::debugTrace([] { return std::string("BACHandler - Getting initial challenge"); });
+  requestChallenge(completion, repeated);
+}
+
+void BACHandler::requestChallenge(const Completion& completion, bool askAgainInPlain) {
   Log::debugTrace(
       [] { return std::string("Request an 8 byte random number from the MRTD's chip"); });
-  std::weak_ptr<BACHandler> weak = weak_from_this();
-  tagReader_->send(
-      platform::NFCISO7816APDU(0x00, 0x84, 0x00, 0x00, {}, 8),
-      [weak, completion](std::optional<ResponseAPDU> answer,
-                         std::optional<PassportReaderError> error) {
-        auto self = weak.lock();
-        if (!self) return;
-        if (error) {
-          self->fail(completion, std::move(*error));
-          return;
-        }
-        if (answer->data.size() != 8) {
-          self->fail(completion, derivationFailure("challenge of " +
-                                                   std::to_string(answer->data.size()) + " bytes"));
-          return;
-        }
-        Log::debugTrace([] { return std::string("BACHandler - Doing mutual authentication"); });
-        Bytes cmdData;
-        try {
-          cmdData = self->authenticationData(answer->data);
-        } catch (const PassportReaderError& e) {
-          self->fail(completion, e);
-          return;
-        }
-        self->tagReader_->send(
-            platform::NFCISO7816APDU(0x00, 0x82, 0x00, 0x00, std::move(cmdData), 256),
-            [weak, completion](std::optional<ResponseAPDU> answer,
-                               std::optional<PassportReaderError> error) {
-              auto self = weak.lock();
-              if (!self) return;
-              if (error) {
-                self->fail(completion, std::move(*error));
-                return;
-              }
-              try {
-                auto [ksenc, ksmac, ssc] = self->deriveSessionKeys(answer->data);
-                self->tagReader_->setSecureMessaging(std::make_shared<SecureMessaging>(
-                    std::move(ksenc), std::move(ksmac), std::move(ssc),
-                    SecureMessagingSupportedAlgorithms::DES, 8));
-              } catch (const PassportReaderError& e) {
-                // Already carries the "Unable to derive BAC Keys - " reason, or comes from the
-                // key generator and gets it now.
-                self->fail(completion, e.reason().starts_with("Unable to derive BAC Keys - ")
-                                           ? e
-                                           : derivationFailure(e.localizedDescription()));
-                return;
-              }
-              Log::debugTrace([] { return std::string("BACHandler - complete"); });
-              completion(std::nullopt);
-            });
-      });
+  tagReader_->sendChecked(platform::NFCISO7816APDU(0x00, 0x84, 0x00, 0x00, {}, 8),
+                          platform::bindWeak(weak_from_this(), &BACHandler::challengeReceived,
+                                             completion, askAgainInPlain));
+}
+
+void BACHandler::challengeReceived(const Completion& completion, bool askAgainInPlain,
+                                   TagReader::Result result) {
+  if (!result) {
+    if (askAgainInPlain && isSecureMessagingError(result.error())) {
+      Log::debugTrace([] { return std::string("BACHandler - chip left secure messaging"); });
+      requestChallenge(completion, false);
+      return;
+    }
+    fail(completion, result.error());
+    return;
+  }
+  const Bytes& challenge = result.value().data;
+  if (challenge.size() != 8) {
+    fail(completion,
+         derivationFailure("challenge of " + std::to_string(challenge.size()) + " bytes"));
+    return;
+  }
+  Log::debugTrace([] { return std::string("BACHandler - Doing mutual authentication"); });
+  Bytes cmdData = authenticationData(challenge);
+  if (cmdData.size() != 40) {
+    fail(completion, derivationFailure("could not build the authentication data"));
+    return;
+  }
+  tagReader_->sendChecked(
+      platform::NFCISO7816APDU(0x00, 0x82, 0x00, 0x00, std::move(cmdData), 256),
+      platform::bindWeak(weak_from_this(), &BACHandler::authenticationReceived, completion));
+}
+
+void BACHandler::authenticationReceived(const Completion& completion, TagReader::Result result) {
+  if (!result) {
+    fail(completion, result.error());
+    return;
+  }
+  try {
+    auto [ksenc, ksmac, ssc] = deriveSessionKeys(result.value().data);
+    tagReader_->setSecureMessaging(std::make_shared<SecureMessaging>(
+        std::move(ksenc), std::move(ksmac), std::move(ssc),
+        SecureMessagingSupportedAlgorithms::DES, 8));
+  } catch (const PassportReaderError& e) {
+    // Already carries the "Unable to derive BAC Keys - " reason, or comes from the key
+    // generator and gets it now.
+    fail(completion, e.reason().starts_with("Unable to derive BAC Keys - ")
+                         ? e
+                         : derivationFailure(e.localizedDescription()));
+    return;
+  }
+  Log::debugTrace([] { return std::string("BACHandler - complete"); });
+  completion(std::nullopt);
 }
 
 }  // namespace ostrel

@@ -14,6 +14,11 @@ namespace ostrel {
 // Basic access control (ICAO 9303-11): derives Kenc/Kmac from the MRZ access key, runs GET
 // CHALLENGE and MUTUAL AUTHENTICATE, checks the chip's answer (its MAC and the echoed
 // RND.IFD), derives the session keys and installs secure messaging on the tag reader.
+//
+// A run that follows an earlier one starts while the chip still holds secure messaging. Its
+// plain GET CHALLENGE makes an ICAO 9303-11 chip drop that session and refuse the command
+// with a secure-messaging error (69 88); the chip is in plain mode by then, so the challenge
+// is asked once more. Chips that answer the first plain challenge need nothing of this.
 class BACHandler : public std::enable_shared_from_this<BACHandler> {
  public:
   using Completion = std::function<void(std::optional<PassportReaderError>)>;
@@ -25,6 +30,7 @@ class BACHandler : public std::enable_shared_from_this<BACHandler> {
 
   void deriveAccessKeys(const std::string& mrzKey);
   Bytes deriveKseed(const std::string& mrzKey) const;
+  // The 40 bytes of MUTUAL AUTHENTICATE; empty when a cipher step fails.
   Bytes authenticationData(const Bytes& rndICC);
   // (KSenc, KSmac, SSC); throws `PassportReaderError` when the answer does not check.
   std::tuple<Bytes, Bytes, Bytes> deriveSessionKeys(const Bytes& data);
@@ -39,8 +45,15 @@ class BACHandler : public std::enable_shared_from_this<BACHandler> {
   const Bytes& kifd() const { return kifd_; }
   const std::shared_ptr<TagReader>& tagReader() const { return tagReader_; }
 
+  // Whether a refused command means the chip left (or never had) secure messaging.
+  static bool isSecureMessagingError(const PassportReaderError& error);
+
  private:
   void fail(const Completion& completion, PassportReaderError error) const;
+  void requestChallenge(const Completion& completion, bool askAgainInPlain);
+  void challengeReceived(const Completion& completion, bool askAgainInPlain,
+                         TagReader::Result result);
+  void authenticationReceived(const Completion& completion, TagReader::Result result);
 
   Bytes ksenc_;
   Bytes ksmac_;

@@ -6,6 +6,7 @@
 #include "nfc/Log.hpp"
 #include "nfc/PassportReaderError.hpp"
 #include "platform/crypto/Crypto.hpp"
+#include "platform/foundation/ByteCursor.hpp"
 
 namespace ostrel {
 namespace {
@@ -140,36 +141,35 @@ Bytes unpadIso9797(ByteSpan data) {
 
 Bytes retailMac(ByteSpan key, ByteSpan message) {
   if (key.size() < 16) return {};
-  const ByteSpan k1 = key.subspan(0, 8);
-  const ByteSpan k2 = key.subspan(8, 8);
-  Bytes y(8, 0);
   Log::debugTrace([] { return std::string("Calc mac"); });
-  for (std::size_t offset = 0; offset + 8 <= message.size(); offset += 8) {
-    const ByteSpan x = message.subspan(offset, 8);
-    y = desEncrypt(k1, x, y, kCBCMode);
-    // A failed step would hand an empty IV to the next one: stop instead.
-    if (y.size() != 8) return {};
-    Log::debugTrace(
-        [&] { return "x = " + traceHex(Bytes(x.begin(), x.end())) + " y = " + traceHex(y); });
+  const std::size_t blocks = message.size() / 8;
+  // Without a whole block the MAC is that of the empty chain: D(K2) then E(K1) of zeros.
+  if (blocks == 0) {
+    const Bytes b = desDecrypt(key.subspan(8, 8), Bytes(8, 0), {}, kECBMode);
+    if (b.size() != 8) return {};
+    Bytes a = desEncrypt(key.subspan(0, 8), b, {}, kECBMode);
+    return a.size() == 8 ? a : Bytes{};
   }
-  const Bytes b = desDecrypt(k2, y, {}, kECBMode);
-  if (b.size() != 8) return {};
-  Bytes a = desEncrypt(k1, b, {}, kECBMode);
-  if (a.size() != 8) return {};
-  Log::debugTrace([&] {
-    return "y = " + traceHex(y) + " bkey = " + traceHex(Bytes(k2.begin(), k2.end())) +
-           " akey = " + traceHex(Bytes(k1.begin(), k1.end())) + " b = " + traceHex(b) +
-           " a = " + traceHex(a);
-  });
-  return a;
+  SessionCiphers ciphers(key.subspan(0, 16), key.subspan(0, 16));
+  Bytes mac = ciphers.mac(message.first(blocks * 8));
+  Log::debugTrace([&] { return "MAC = " + traceHex(mac); });
+  return mac;
 }
 
-std::pair<int, int> decodeAsn1Length(ByteSpan bytes) {
-  if (bytes.empty()) throw PassportReaderError::CannotDecodeASN1Length();
-  const std::uint8_t b0 = bytes[0];
-  if (b0 < 0x80) return {b0, 1};
-  if (b0 == 0x81 && bytes.size() >= 2) return {bytes[1], 2};
-  if (b0 == 0x82 && bytes.size() >= 3) return {(int{bytes[1]} << 8) | bytes[2], 3};
+std::optional<Asn1Length> readAsn1Length(ByteSpan bytes) {
+  platform::ByteCursor cursor(bytes);
+  const auto first = cursor.readU8();
+  if (!first) return std::nullopt;
+  if (*first < 0x80) return Asn1Length{*first, 1};
+  if (*first != 0x81 && *first != 0x82) return std::nullopt;
+  const std::size_t width = *first == 0x81 ? 1 : 2;
+  const auto value = cursor.readUInt(width);
+  if (!value) return std::nullopt;
+  return Asn1Length{static_cast<int>(*value), static_cast<int>(width) + 1};
+}
+
+Asn1Length decodeAsn1Length(ByteSpan bytes) {
+  if (auto length = readAsn1Length(bytes)) return *length;
   throw PassportReaderError::CannotDecodeASN1Length();
 }
 
@@ -227,6 +227,52 @@ Bytes AESDecrypt(ByteSpan key, ByteSpan message, ByteSpan iv) {
 Bytes AESECBEncrypt(ByteSpan key, ByteSpan message) {
   return ccCrypt(crypto::Operation::encrypt, crypto::CipherAlgorithm::aes, crypto::CipherMode::ecb,
                  key, {}, message, "AESECBEncrypt Error: ");
+}
+
+namespace {
+
+Bytes firstBytes(ByteSpan key, std::size_t count) {
+  return key.size() < count ? Bytes{} : Bytes(key.begin(), key.begin() + count);
+}
+
+}  // namespace
+
+SessionCiphers::SessionCiphers(ByteSpan ksenc, ByteSpan ksmac)
+    : encryptor_(crypto::Operation::encrypt, crypto::CipherAlgorithm::tripleDES,
+                 crypto::CipherMode::cbc, ksenc),
+      decryptor_(crypto::Operation::decrypt, crypto::CipherAlgorithm::tripleDES,
+                 crypto::CipherMode::cbc, ksenc),
+      macChain_(crypto::Operation::encrypt, crypto::CipherAlgorithm::des, crypto::CipherMode::cbc,
+                firstBytes(ksmac, 8)),
+      macLast_(crypto::Operation::encrypt, crypto::CipherAlgorithm::tripleDES,
+               crypto::CipherMode::cbc, firstBytes(ksmac, 16)) {}
+
+Bytes SessionCiphers::encrypt(ByteSpan message) {
+  return encryptor_.run({}, message);
+}
+
+Bytes SessionCiphers::decrypt(ByteSpan message) {
+  return decryptor_.run({}, message);
+}
+
+Bytes SessionCiphers::mac(ByteSpan message) {
+  // DES-CBC under K1 over all blocks but the last, then the last block through K1 K2 K1
+  // chained on that result: the same as decrypting the final CBC value under K2 and
+  // encrypting it again under K1.
+  const std::size_t blocks = message.size() / 8;
+  if (blocks == 0) return {};
+  std::uint8_t chain[8] = {};
+  if (blocks > 1) {
+    const ByteSpan head = message.first((blocks - 1) * 8);
+    Bytes scratch(head.size());
+    if (!macChain_.run({}, head, scratch.data())) return {};
+    std::copy(scratch.end() - 8, scratch.end(), chain);
+  }
+  Bytes out(8);
+  if (!macLast_.run(ByteSpan(chain, 8), message.subspan((blocks - 1) * 8, 8), out.data())) {
+    return {};
+  }
+  return out;
 }
 
 }  // namespace ostrel

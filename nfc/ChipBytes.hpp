@@ -10,10 +10,12 @@
 // never undefined behaviour.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <utility>
 
+#include "platform/crypto/Crypto.hpp"
 #include "platform/foundation/Bytes.hpp"
 
 namespace ostrel {
@@ -43,9 +45,16 @@ Bytes unpadIso9797(ByteSpan data);
 // the key is shorter than 16 bytes or a cipher step fails.
 Bytes retailMac(ByteSpan key, ByteSpan message);
 
-// (value, bytes the length field occupies). Short form, 81 and 82 only; throws
-// `CannotDecodeASN1Length` for other forms and for a field cut short.
-std::pair<int, int> decodeAsn1Length(ByteSpan bytes);
+// A decoded BER length field.
+struct Asn1Length {
+  int length = 0;     // the value's length
+  int fieldSize = 0;  // bytes the length field itself occupies
+  friend bool operator==(const Asn1Length&, const Asn1Length&) = default;
+};
+// Short form, 81 and 82 only; nothing for other forms and for a field cut short.
+std::optional<Asn1Length> readAsn1Length(ByteSpan bytes);
+// The same, throwing `CannotDecodeASN1Length` where `readAsn1Length` gives nothing.
+Asn1Length decodeAsn1Length(ByteSpan bytes);
 // Throws `InvalidASN1Value` for negative values and values of 65536 and more.
 Bytes encodeAsn1Length(long long value);
 
@@ -60,5 +69,24 @@ Bytes tripleDESDecrypt(ByteSpan key, ByteSpan message, ByteSpan iv);
 Bytes AESEncrypt(ByteSpan key, ByteSpan message, ByteSpan iv);
 Bytes AESDecrypt(ByteSpan key, ByteSpan message, ByteSpan iv);
 Bytes AESECBEncrypt(ByteSpan key, ByteSpan message);
+
+// The 3DES ciphers of one secure-messaging session (encryption under KSenc with a zero IV, and
+// the retail MAC under KSmac), keyed once for the session's life instead of once per call.
+// Same results as `tripleDESEncrypt`, `tripleDESDecrypt` and `retailMac`; empty on failure.
+class SessionCiphers {
+ public:
+  SessionCiphers(ByteSpan ksenc, ByteSpan ksmac);
+
+  Bytes encrypt(ByteSpan message);
+  Bytes decrypt(ByteSpan message);
+  // `message` must be padded: only whole blocks are MACed, and at least one is needed.
+  Bytes mac(ByteSpan message);
+
+ private:
+  platform::crypto::BlockCipher encryptor_;
+  platform::crypto::BlockCipher decryptor_;
+  platform::crypto::BlockCipher macChain_;  // single DES under K1, CBC
+  platform::crypto::BlockCipher macLast_;   // triple DES K1 K2 K1 on the last block
+};
 
 }  // namespace ostrel

@@ -4,24 +4,9 @@
 #include <array>
 
 #include "nfc/PassportReaderError.hpp"
+#include "platform/foundation/ByteCursor.hpp"
 
 namespace ostrel {
-namespace {
-
-int bigEndian(const Bytes& record, std::size_t at, std::size_t width) {
-  if (at + width > record.size()) throw PassportReaderError::InvalidResponse();
-  std::uint32_t value = 0;
-  for (std::size_t i = 0; i < width; ++i) value = (value << 8) | record[at + i];
-  return static_cast<int>(value);
-}
-
-bool startsWith(const Bytes& record, std::size_t at, std::span<const std::uint8_t> signature) {
-  return at + signature.size() <= record.size() &&
-         std::equal(signature.begin(), signature.end(), record.begin() + at);
-}
-
-}  // namespace
-
 void DataGroup2::parse(const Bytes&) {
   if (getNextTag() != 0x7F61) throw PassportReaderError::InvalidResponse();
   getNextLength();
@@ -38,29 +23,44 @@ void DataGroup2::parse(const Bytes&) {
 }
 
 void DataGroup2::parseFacialRecord(const Bytes& record) {
+  platform::ByteCursor cursor(record);
+  // Each field in the order of the record; a record that ends early is refused.
+  auto field = [&cursor](std::size_t width) {
+    const auto value = cursor.readUInt(width);
+    if (!value) throw PassportReaderError::InvalidResponse();
+    return static_cast<int>(*value);
+  };
   static constexpr std::array<std::uint8_t, 4> kFormat = {'F', 'A', 'C', 0x00};
-  if (!startsWith(record, 0, kFormat)) throw PassportReaderError::InvalidResponse();
-  versionNumber = bigEndian(record, 4, 4);
-  lengthOfRecord = bigEndian(record, 8, 4);
-  numberOfFacialImages = bigEndian(record, 12, 2);
-  facialRecordDataLength = bigEndian(record, 14, 4);
-  nrFeaturePoints = bigEndian(record, 18, 2);
-  gender = bigEndian(record, 20, 1);
-  eyeColor = bigEndian(record, 21, 1);
-  hairColor = bigEndian(record, 22, 1);
-  featureMask = bigEndian(record, 23, 3);
-  expression = bigEndian(record, 26, 2);
-  poseAngle = bigEndian(record, 28, 3);
-  poseAngleUncertainty = bigEndian(record, 31, 3);
-  const std::size_t o = 34 + 8 * static_cast<std::size_t>(nrFeaturePoints);
-  faceImageType = bigEndian(record, o, 1);
-  imageDataType = bigEndian(record, o + 1, 1);
-  imageWidth = bigEndian(record, o + 2, 2);
-  imageHeight = bigEndian(record, o + 4, 2);
-  imageColorSpace = bigEndian(record, o + 6, 1);
-  sourceType = bigEndian(record, o + 7, 1);
-  deviceType = bigEndian(record, o + 8, 2);
-  quality = bigEndian(record, o + 10, 2);
+  const auto format = cursor.readBytes(kFormat.size());
+  if (!format || !std::equal(format->begin(), format->end(), kFormat.begin())) {
+    throw PassportReaderError::InvalidResponse();
+  }
+  versionNumber = field(4);
+  lengthOfRecord = field(4);
+  numberOfFacialImages = field(2);
+  // Facial record header.
+  facialRecordDataLength = field(4);
+  nrFeaturePoints = field(2);
+  gender = field(1);
+  eyeColor = field(1);
+  hairColor = field(1);
+  featureMask = field(3);
+  expression = field(2);
+  poseAngle = field(3);
+  poseAngleUncertainty = field(3);
+  // Feature points: 8 bytes each, not kept.
+  if (!cursor.skip(8 * static_cast<std::size_t>(nrFeaturePoints))) {
+    throw PassportReaderError::InvalidResponse();
+  }
+  // Image information.
+  faceImageType = field(1);
+  imageDataType = field(1);
+  imageWidth = field(2);
+  imageHeight = field(2);
+  imageColorSpace = field(1);
+  sourceType = field(1);
+  deviceType = field(2);
+  quality = field(2);
 
   // JPEG is recognised by its start of image and first marker prefix alone: EXIF (FF E1) and
   // quantisation-table (FF DB) starts are as genuine as JFIF. JPEG 2000 by its signature box
@@ -69,13 +69,16 @@ void DataGroup2::parseFacialRecord(const Bytes& record) {
   static constexpr std::array<std::uint8_t, 10> kJP2 = {0x00, 0x00, 0x00, 0x0C, 0x6A,
                                                         0x50, 0x20, 0x20, 0x0D, 0x0A};
   static constexpr std::array<std::uint8_t, 4> kJ2K = {0xFF, 0x4F, 0xFF, 0x51};
-  const std::size_t image = o + 12;
-  if (image >= record.size()) throw PassportReaderError::InvalidResponse();
-  if (!startsWith(record, image, kJPEG) && !startsWith(record, image, kJP2) &&
-      !startsWith(record, image, kJ2K)) {
+  const auto image = cursor.rest();
+  if (image.empty()) throw PassportReaderError::InvalidResponse();
+  auto startsWith = [&image](std::span<const std::uint8_t> signature) {
+    return image.size() >= signature.size() &&
+           std::equal(signature.begin(), signature.end(), image.begin());
+  };
+  if (!startsWith(kJPEG) && !startsWith(kJP2) && !startsWith(kJ2K)) {
     throw PassportReaderError::UnknownImageFormat();
   }
-  imageData.assign(record.begin() + static_cast<std::ptrdiff_t>(image), record.end());
+  imageData.assign(image.begin(), image.end());
 }
 
 }  // namespace ostrel

@@ -5,18 +5,11 @@
 #include "nfc/COM.hpp"
 #include "nfc/DataGroupParser.hpp"
 #include "platform/runtime/Application.hpp"
+#include "platform/runtime/BindWeak.hpp"
 
 namespace ostrel {
 
 using platform::NFCReaderError;
-
-namespace {
-
-bool startsWith(const std::string& text, std::string_view prefix) {
-  return text.rfind(prefix, 0) == 0;
-}
-
-}  // namespace
 
 NfcReader::NfcReader(int logLevel, std::optional<std::string> masterListURL)
     : masterListURL(std::move(masterListURL)) {
@@ -76,6 +69,7 @@ void NfcReader::startChipRead(const std::string& key, std::vector<DataGroupId> t
   currentlyReadingDataGroup.reset();
   elementReadAttempts = 0;
   bacHandler = nullptr;
+  lostRequiredGroupError_.reset();
   // The flag belongs to the session the reader ended; a new read starts with none.
   shouldNotReportNextReaderSessionInvalidationErrorUserCanceled = false;
   invalidatedSession_.reset();
@@ -114,17 +108,14 @@ void NfcReader::tagReaderSession(const std::shared_ptr<platform::NFCTagReaderSes
     return;
   }
   platform::Application::shared().recordFeedback("vibrate");
-  std::weak_ptr<NfcReader> weak = weak_from_this();
-  const auto generation = readGeneration_;
-  session->connect(tag, [weak, generation, tag](std::optional<NFCReaderError> error) {
-    auto self = weak.lock();
-    if (!self || !self->isCurrentRead(generation)) return;
-    self->connected(tag, std::move(error));
-  });
+  session->connect(tag, platform::bindWeak(weak_from_this(), &NfcReader::connected,
+                                            readGeneration_, tag));
 }
 
-void NfcReader::connected(const std::shared_ptr<platform::NFCISO7816Tag>& tag,
+void NfcReader::connected(unsigned long generation,
+                          const std::shared_ptr<platform::NFCISO7816Tag>& tag,
                           std::optional<NFCReaderError> error) {
+  if (!isCurrentRead(generation)) return;
   if (error) {
     Log::errorTrace([&] { return "ERROR - " + error->localizedDescription; });
     invalidateSession(NFCViewDisplayMessage::error(PassportReaderError::ConnectionError()),
@@ -134,16 +125,13 @@ void NfcReader::connected(const std::shared_ptr<platform::NFCISO7816Tag>& tag,
   updateAlertMessage(NFCViewDisplayMessage::authenticatingWithPassport(0));
   tagReader = std::make_shared<TagReader>(tag);
   if (dataAmountToReadOverride) tagReader->setMaxDataLengthToRead(*dataAmountToReadOverride);
-  std::weak_ptr<NfcReader> weak = weak_from_this();
-  const auto generation = readGeneration_;
-  tagReader->setProgress([weak, generation](int percent) {
-    auto self = weak.lock();
-    if (self && self->isCurrentRead(generation)) self->progress(percent);
-  });
+  tagReader->setProgress(
+      platform::bindWeak(weak_from_this(), &NfcReader::progress, readGeneration_));
   startReading();
 }
 
-void NfcReader::progress(int percent) {
+void NfcReader::progress(unsigned long generation, int percent) {
+  if (!isCurrentRead(generation)) return;
   if (currentlyReadingDataGroup) {
     updateAlertMessage(
         NFCViewDisplayMessage::readingDataGroupProgress(*currentlyReadingDataGroup, percent));
@@ -167,15 +155,16 @@ void NfcReader::startAccessControl() {
   }
   Log::infoTrace([] { return std::string("Starting Basic Access Control (BAC)"); });
   bacHandler = std::make_shared<BACHandler>(tagReader);
-  std::weak_ptr<NfcReader> weak = weak_from_this();
-  const auto generation = readGeneration_;
-  bacHandler->runAccessControl(mrzKey,
-                               [weak, generation](std::optional<PassportReaderError> error) {
-                                 auto self = weak.lock();
-                                 if (!self || !self->isCurrentRead(generation)) return;
-                                 self->bacHandler = nullptr;
-                                 self->handleAccessControlResult(std::move(error));
-                               });
+  bacHandler->runAccessControl(mrzKey, platform::bindWeak(weak_from_this(),
+                                                          &NfcReader::accessControlFinished,
+                                                          readGeneration_));
+}
+
+void NfcReader::accessControlFinished(unsigned long generation,
+                                      std::optional<PassportReaderError> error) {
+  if (!isCurrentRead(generation)) return;
+  bacHandler = nullptr;
+  handleAccessControlResult(std::move(error));
 }
 
 void NfcReader::handleAccessControlResult(std::optional<PassportReaderError> error) {
@@ -187,13 +176,12 @@ void NfcReader::handleAccessControlResult(std::optional<PassportReaderError> err
   }
   Log::infoTrace([] { return std::string("BAC Successful"); });
   passport->BACStatus = PassportAuthenticationStatus::success;
-  std::weak_ptr<NfcReader> weak = weak_from_this();
-  const auto generation = readGeneration_;
-  readNextDataGroup([weak, generation](std::optional<PassportReaderError> readError) {
-    auto self = weak.lock();
-    if (!self || !self->isCurrentRead(generation)) return;
-    self->finishReading(std::move(readError));
-  });
+  readNextDataGroup(
+      platform::bindWeak(weak_from_this(), &NfcReader::groupsFinished, readGeneration_));
+}
+
+void NfcReader::groupsFinished(unsigned long generation, std::optional<PassportReaderError> error) {
+  if (isCurrentRead(generation)) finishReading(std::move(error));
 }
 
 void NfcReader::readNextDataGroup(ReadCompletion completion) {
@@ -216,20 +204,78 @@ void NfcReader::readNextDataGroup(ReadCompletion completion) {
                         std::move(completion));
     return;
   }
-  std::weak_ptr<NfcReader> weak = weak_from_this();
-  const auto generation = readGeneration_;
-  tagReader->selectFile(*fileId, [weak, generation, group, completion = std::move(completion)](
-                                     std::optional<ResponseAPDU> response,
-                                     std::optional<PassportReaderError> error) mutable {
-    auto self = weak.lock();
-    if (!self || !self->isCurrentRead(generation)) return;
-    self->handleDataGroupRead(std::move(response), std::move(error), group, std::move(completion));
-  });
+  tagReader->selectFile(*fileId, platform::bindWeak(weak_from_this(), &NfcReader::groupRead,
+                                                    readGeneration_, group,
+                                                    std::move(completion)));
+}
+
+void NfcReader::groupRead(unsigned long generation, DataGroupId group,
+                          const ReadCompletion& completion, std::optional<ResponseAPDU> response,
+                          std::optional<PassportReaderError> error) {
+  if (isCurrentRead(generation)) {
+    handleDataGroupRead(std::move(response), std::move(error), group, completion);
+  }
 }
 
 void NfcReader::dropHeadGroup() {
   if (!dataGroupsToRead.empty()) dataGroupsToRead.erase(dataGroupsToRead.begin());
   elementReadAttempts = 0;
+}
+
+void NfcReader::giveUpHeadGroup(const PassportReaderError& error) {
+  // Every group in the queue is one the caller asked for (the queue is the caller's list, or
+  // all of COM's when the list was empty).
+  if (!dataGroupsToRead.empty() && !lostRequiredGroupError_) {
+    const DataGroupId group = dataGroupsToRead.front();
+    if (group == DataGroupId::DG1 || group == DataGroupId::DG2) lostRequiredGroupError_ = error;
+  }
+  dropHeadGroup();
+}
+
+std::span<const NfcReader::RetryRule> NfcReader::retryPolicy() {
+  static constexpr RetryRule kRules[] = {
+      {"Session invalidated", false, RetryAction::endRead},
+      {"Class not supported", false, RetryAction::endRead},
+      {"Tag connection lost", false, RetryAction::endRead},
+      {"Security status not satisfied", false, RetryAction::skipGroup},
+      {"File not found", false, RetryAction::skipGroup},
+      {"SM data objects incorrect", false, RetryAction::accessControlAgain},
+      {"Wrong length", true, RetryAction::smallerChunks},
+      {"End of file", true, RetryAction::smallerChunks},
+  };
+  return kRules;
+}
+
+NfcReader::RetryAction NfcReader::retryActionFor(std::string_view errorText) {
+  for (const auto& rule : retryPolicy()) {
+    if (rule.prefix ? errorText.starts_with(rule.text) : errorText == rule.text) {
+      return rule.action;
+    }
+  }
+  return RetryAction::readAgain;
+}
+
+int NfcReader::chunkSizeAfter(std::string_view errorText, int current) {
+  // 6C xx names the length the chip will answer: "... (exact length :NN)".
+  static constexpr std::string_view kExact = "(exact length :";
+  if (errorText.starts_with("Wrong length Le")) {
+    if (const auto at = errorText.find(kExact); at != std::string_view::npos) {
+      int exact = 0;
+      for (std::size_t i = at + kExact.size(); i < errorText.size(); ++i) {
+        const char c = errorText[i];
+        if (c < '0' || c > '9') break;
+        exact = exact * 10 + (c - '0');
+      }
+      // SW2 00 stands for 256, as Le does.
+      return exact == 0 ? 256 : exact;
+    }
+  }
+  if (current > kReducedChunkSize) return kReducedChunkSize;
+  // A chip that cannot even answer 160 bytes: halve until it can.
+  if (errorText.starts_with("Wrong length")) {
+    return std::min(current, std::max(kSmallestChunkSize, current / 2));
+  }
+  return current;
 }
 
 void NfcReader::rebuildQueue(const std::vector<std::string>& presentNames) {
@@ -286,33 +332,35 @@ void NfcReader::handleDataGroupRead(std::optional<ResponseAPDU> response,
     return;
   }
 
+  const PassportReaderError failure = error ? *error : PassportReaderError::UnexpectedError();
   const std::string text = error ? error->message() : std::string("Unknown error");
   Log::errorTrace([&] { return "ERROR - " + text; });
-  if (text == "Session invalidated" || text == "Class not supported" ||
-      text == "Tag connection lost") {
-    dataGroupsToRead.clear();
-    completion(error ? error : PassportReaderError::UnexpectedError());
-    return;
+  switch (retryActionFor(text)) {
+    case RetryAction::endRead:
+      dataGroupsToRead.clear();
+      completion(failure);
+      return;
+    case RetryAction::skipGroup:
+      dropHeadGroup();
+      completion(std::nullopt);
+      return;
+    case RetryAction::smallerChunks:
+      if (tagReader) {
+        tagReader->setMaxDataLengthToRead(
+            chunkSizeAfter(text, tagReader->maxDataLengthToRead()));
+      }
+      [[fallthrough]];
+    case RetryAction::accessControlAgain:
+      // The chip has dropped secure messaging (69 88) or the chunk changed: access control runs
+      // again, but a group that keeps failing this way is given up like any other.
+      if (elementReadAttempts >= kMaxReadAttempts) giveUpHeadGroup(failure);
+      completion(std::nullopt);
+      return;
+    case RetryAction::readAgain:
+      if (elementReadAttempts >= kMaxReadAttempts) giveUpHeadGroup(failure);
+      readNextDataGroup(std::move(completion));
+      return;
   }
-  if (text == "Security status not satisfied" || text == "File not found") {
-    dropHeadGroup();
-    completion(std::nullopt);
-    return;
-  }
-  if (text == "SM data objects incorrect" || startsWith(text, "Wrong length") ||
-      startsWith(text, "End of file")) {
-    if (text != "SM data objects incorrect" && tagReader &&
-        tagReader->maxDataLengthToRead() > kReducedChunkSize) {
-      tagReader->setMaxDataLengthToRead(kReducedChunkSize);
-    }
-    // The chip has dropped secure messaging (69 88) or the chunk changed: access control runs
-    // again, but a group that keeps failing this way is given up like any other.
-    if (elementReadAttempts >= kMaxReadAttempts) dropHeadGroup();
-    completion(std::nullopt);
-    return;
-  }
-  if (elementReadAttempts >= kMaxReadAttempts) dropHeadGroup();
-  readNextDataGroup(std::move(completion));
 }
 
 void NfcReader::finishReading(std::optional<PassportReaderError> error) {
@@ -323,6 +371,11 @@ void NfcReader::finishReading(std::optional<PassportReaderError> error) {
   }
   if (error) {
     invalidateSession(NFCViewDisplayMessage::error(*error), *error);
+    return;
+  }
+  if (lostRequiredGroupError_) {
+    const PassportReaderError lost = *lostRequiredGroupError_;
+    invalidateSession(NFCViewDisplayMessage::error(lost), lost);
     return;
   }
   if (passport->dataGroupsRead.empty()) {

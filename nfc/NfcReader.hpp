@@ -4,6 +4,13 @@
 // one ISO 7816 tag found, runs basic access control, then reads the groups the chip lists in
 // COM into the passport model, judging every failure of a group by its error text.
 //
+// A group the chip refuses ("File not found", "Security status not satisfied") is left out and
+// the read goes on. DG1 and DG2 are what an identity check stands on: when one of them was
+// asked for and given up for any other failure (a lost card, a chip that cannot be read the
+// way it is asked, answers that never check), the read ends with that failure rather than
+// report a success without the MRZ or the face. A DG1 or DG2 read whole that does not parse is
+// the document's own and is left out like a refused group.
+//
 // All work runs on the session's queue, one command at a time, chained by completions; the
 // caller's completion runs there too. Each read ends with exactly one outcome: later reports
 // (the platform's end of a session the reader already closed, a command failing after the
@@ -12,7 +19,9 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "nfc/BACHandler.hpp"
@@ -37,8 +46,29 @@ class NfcReader : public platform::NFCTagReaderSessionDelegate,
 
   // A group is given up after this many attempts, however they failed.
   static constexpr int kMaxReadAttempts = 4;
-  // The chunk size a "Wrong length" or "End of file" answer brings the reads down to.
+  // The chunk size a "Wrong length" or "End of file" answer brings larger reads down to.
   static constexpr int kReducedChunkSize = 160;
+  // "Wrong length" at kReducedChunkSize or below halves the chunk, down to this.
+  static constexpr int kSmallestChunkSize = 32;
+
+  // What the session does after a group read failed, decided by the error's text.
+  enum class RetryAction {
+    endRead,             // the read ends with the error
+    skipGroup,           // the group is dropped; access control again, then the next one
+    accessControlAgain,  // access control again, then the same group
+    smallerChunks,       // a smaller chunk size, access control again, the same group
+    readAgain,           // the same group at once, without access control
+  };
+  struct RetryRule {
+    std::string_view text;
+    bool prefix;  // the text begins with `text` (else it is exactly `text`)
+    RetryAction action;
+  };
+  // The whole policy, first match wins; a text no rule matches is read again.
+  static std::span<const RetryRule> retryPolicy();
+  static RetryAction retryActionFor(std::string_view errorText);
+  // The chunk size after a `smallerChunks` failure with this text at chunk size `current`.
+  static int chunkSizeAfter(std::string_view errorText, int current);
 
   // Also sets the process-wide minimum level of the chip trace log.
   explicit NfcReader(int logLevel = Log::info, std::optional<std::string> masterListURL = {});
@@ -85,10 +115,16 @@ class NfcReader : public platform::NFCTagReaderSessionDelegate,
   bool shouldNotReportNextReaderSessionInvalidationErrorUserCanceled = false;
 
  private:
-  void connected(const std::shared_ptr<platform::NFCISO7816Tag>& tag,
+  void connected(unsigned long generation, const std::shared_ptr<platform::NFCISO7816Tag>& tag,
                  std::optional<platform::NFCReaderError> error);
-  void progress(int percent);
+  void progress(unsigned long generation, int percent);
+  void accessControlFinished(unsigned long generation, std::optional<PassportReaderError> error);
+  void groupsFinished(unsigned long generation, std::optional<PassportReaderError> error);
+  void groupRead(unsigned long generation, DataGroupId group, const ReadCompletion& completion,
+                 std::optional<ResponseAPDU> response, std::optional<PassportReaderError> error);
   void dropHeadGroup();
+  // Drops the head group after its last attempt failed with `error`.
+  void giveUpHeadGroup(const PassportReaderError& error);
   void rebuildQueue(const std::vector<std::string>& present);
   std::string alertText(const NFCViewDisplayMessage& message) const;
   // Hands the outcome of the current read to its completion, once.
@@ -98,6 +134,9 @@ class NfcReader : public platform::NFCTagReaderSessionDelegate,
 
   // Which read the chain's closures belong to.
   unsigned long readGeneration_ = 0;
+  // The error for which a DG1 or DG2 the caller asked for was given up: without the MRZ or the
+  // face the read is no success.
+  std::optional<PassportReaderError> lostRequiredGroupError_;
   // The session the reader itself ended with an error (whose user-cancel report is its own).
   std::weak_ptr<platform::NFCTagReaderSession> invalidatedSession_;
 };

@@ -1,12 +1,13 @@
 #include "nfc/SecureMessaging.hpp"
 
+#include <algorithm>
+
 #include "nfc/Log.hpp"
+#include "platform/foundation/ByteCursor.hpp"
 #include "nfc/PassportReaderError.hpp"
 
 namespace ostrel {
 namespace {
-
-const Bytes kZeroIV(8, 0);
 
 void append(Bytes& to, const Bytes& from) {
   to.insert(to.end(), from.begin(), from.end());
@@ -28,7 +29,8 @@ SecureMessaging::SecureMessaging(Bytes ksenc, Bytes ksmac, Bytes ssc,
       ksmac_(std::move(ksmac)),
       ssc_(std::move(ssc)),
       algoName_(algoName),
-      padLength_(padLength) {
+      padLength_(padLength),
+      ciphers_(std::make_unique<SessionCiphers>(ksenc_, ksmac_)) {
   if (ssc_.size() != 8) ssc_.resize(8, 0);
 }
 
@@ -49,7 +51,7 @@ Bytes SecureMessaging::encryptData(const platform::NFCISO7816APDU& apdu) const {
   Log::debugTrace([] { return std::string("Pad data"); });
   const Bytes padded = padIso9797(apdu.data(), padLength_);
   Log::debugTrace([] { return std::string("Encrypt data with KSenc"); });
-  Bytes encrypted = tripleDESEncrypt(ksenc_, padded, kZeroIV);
+  Bytes encrypted = ciphers_->encrypt(padded);
   if (encrypted.size() != padded.size()) throw PassportReaderError::UnableToProtectAPDU();
   return encrypted;
 }
@@ -93,7 +95,7 @@ Bytes SecureMessaging::buildDO8E(const Bytes& m) const {
   Log::debugTrace([] { return std::string("\tConcatenate SSC and M and add padding"); });
   n = padIso9797(n, padLength_);
   Log::debugTrace([&] { return "\tCompute MAC over N with KSmac" + traceHex(n); });
-  const Bytes cc = retailMac(ksmac_, n);
+  const Bytes cc = ciphers_->mac(n);
   if (cc.size() != 8) throw PassportReaderError::UnableToProtectAPDU();
   Log::debugTrace([] { return std::string("Build DO'8E"); });
   Bytes object{0x8E, 0x08};
@@ -103,6 +105,22 @@ Bytes SecureMessaging::buildDO8E(const Bytes& m) const {
 
 platform::NFCISO7816APDU SecureMessaging::protect(const platform::NFCISO7816APDU& apdu) {
   incrementSSC();
+  return protectOrThrow(apdu);
+}
+
+Outcome<platform::NFCISO7816APDU, PassportReaderError> SecureMessaging::tryProtect(
+    const platform::NFCISO7816APDU& apdu) {
+  incrementSSC();
+  // The building steps are specified to throw; this is the one place that turns them into a
+  // value.
+  try {
+    return protectOrThrow(apdu);
+  } catch (const PassportReaderError& e) {
+    return e;
+  }
+}
+
+platform::NFCISO7816APDU SecureMessaging::protectOrThrow(const platform::NFCISO7816APDU& apdu) {
   requireDES(algoName_);
   const Bytes header = maskedHeader(apdu);
   Bytes do87;
@@ -146,70 +164,65 @@ platform::NFCISO7816APDU SecureMessaging::protect(const platform::NFCISO7816APDU
 }
 
 ResponseAPDU SecureMessaging::unprotect(const ResponseAPDU& rapdu) {
+  auto outcome = tryUnprotect(rapdu);
+  if (!outcome) throw outcome.error();
+  return std::move(outcome).value();
+}
+
+Outcome<ResponseAPDU, PassportReaderError> SecureMessaging::tryUnprotect(
+    const ResponseAPDU& rapdu) {
   incrementSSC();
   Log::debugTrace([&] {
     return "Receive response APDU of MRTD's chip " + traceHex(rapdu.data) +
            traceHex({rapdu.sw1, rapdu.sw2});
   });
-  if (rapdu.sw1 != 0x90 || rapdu.sw2 != 0x00) return rapdu;
-  requireDES(algoName_);
+  const bool success = rapdu.sw1 == 0x90 && rapdu.sw2 == 0x00;
+  const bool warningWithData = (rapdu.sw1 == 0x62 || rapdu.sw1 == 0x63) && !rapdu.data.empty();
+  if (!success && !warningWithData) return rapdu;
+  if (algoName_ != SecureMessagingSupportedAlgorithms::DES) {
+    return PassportReaderError::NotYetSupported("AES secure messaging");
+  }
 
-  const Bytes& r = rapdu.data;
-  const ByteSpan all(r);
-  std::size_t p = 0;
-  Bytes do87;
-  Bytes encrypted;
-  if (!r.empty() && (r[0] == 0x87 || r[0] == 0x85)) {
-    const bool withIndicator = r[0] == 0x87;
-    const auto [length, fieldSize] = decodeAsn1Length(all.subspan(1));
-    const std::size_t o = 1 + static_cast<std::size_t>(fieldSize);
-    const std::size_t end = o + static_cast<std::size_t>(length);
-    if (end > r.size()) throw PassportReaderError::CannotDecodeASN1Length();
-    std::size_t dataStart = o;
-    if (withIndicator) {
-      if (length < 1 || r[o] != 0x01) throw PassportReaderError::D087Malformed();
-      dataStart = o + 1;
+  platform::ByteCursor cursor(rapdu.data);
+  ByteSpan do87;
+  ByteSpan encrypted;
+  if (const auto tag = cursor.peekU8(); tag == 0x87 || tag == 0x85) {
+    const auto object = cursor.readTlv(*tag);
+    if (!object) return PassportReaderError::CannotDecodeASN1Length();
+    do87 = object->whole;
+    encrypted = object->value;
+    if (*tag == 0x87) {
+      if (encrypted.empty() || encrypted[0] != 0x01) return PassportReaderError::D087Malformed();
+      encrypted = encrypted.subspan(1);
     }
-    do87.assign(r.begin(), r.begin() + static_cast<std::ptrdiff_t>(end));
-    encrypted.assign(r.begin() + static_cast<std::ptrdiff_t>(dataStart),
-                     r.begin() + static_cast<std::ptrdiff_t>(end));
-    p = end;
   }
-
   // DO'99' carries the status words the MAC protects; without it nothing can be trusted.
-  if (p + 4 > r.size() || r[p] != 0x99 || r[p + 1] != 0x02) {
-    throw PassportReaderError::MissingMandatoryFields();
-  }
-  const Bytes do99(r.begin() + static_cast<std::ptrdiff_t>(p),
-                   r.begin() + static_cast<std::ptrdiff_t>(p + 4));
-  const std::uint8_t sw1 = r[p + 2];
-  const std::uint8_t sw2 = r[p + 3];
-  p += 4;
-
-  if (p + 2 > r.size() || r[p] != 0x8E) throw PassportReaderError::MissingMandatoryFields();
-  const std::size_t ccLength = r[p + 1];
-  if (p + 2 + ccLength > r.size()) throw PassportReaderError::MissingMandatoryFields();
-  const Bytes cc(r.begin() + static_cast<std::ptrdiff_t>(p + 2),
-                 r.begin() + static_cast<std::ptrdiff_t>(p + 2 + ccLength));
+  const auto do99 = cursor.readTlv(0x99);
+  if (!do99 || do99->value.size() != 2) return PassportReaderError::MissingMandatoryFields();
+  const auto do8e = cursor.readTlv(0x8E);
+  if (!do8e) return PassportReaderError::MissingMandatoryFields();
 
   Log::debugTrace([] { return std::string("Verify RAPDU CC by computing MAC of"); });
   Bytes k = ssc_;
-  append(k, do87);
-  append(k, do99);
+  k.insert(k.end(), do87.begin(), do87.end());
+  k.insert(k.end(), do99->whole.begin(), do99->whole.end());
   k = padIso9797(k, padLength_);
   Log::debugTrace([] { return std::string("\tCompute MAC with KSmac"); });
-  const Bytes ccb = retailMac(ksmac_, k);
+  const Bytes ccb = ciphers_->mac(k);
   Log::debugTrace([] { return std::string("\tCompare CC with data of DO'8E of RAPDU"); });
-  if (ccb.size() != 8 || cc != ccb) throw PassportReaderError::InvalidResponseChecksum();
+  if (ccb.size() != 8 || !std::equal(ccb.begin(), ccb.end(), do8e->value.begin(),
+                                     do8e->value.end())) {
+    return PassportReaderError::InvalidResponseChecksum();
+  }
 
   Bytes data;
   if (!encrypted.empty()) {
     Log::debugTrace([] { return std::string("Decrypt data of DO'87 with KSenc"); });
-    const Bytes decrypted = tripleDESDecrypt(ksenc_, encrypted, kZeroIV);
-    if (decrypted.size() != encrypted.size()) throw PassportReaderError::D087Malformed();
+    const Bytes decrypted = ciphers_->decrypt(encrypted);
+    if (decrypted.size() != encrypted.size()) return PassportReaderError::D087Malformed();
     data = unpadIso9797(decrypted);
   }
-  return ResponseAPDU{std::move(data), sw1, sw2};
+  return ResponseAPDU{std::move(data), do99->value[0], do99->value[1]};
 }
 
 }  // namespace ostrel

@@ -6,6 +6,8 @@
 
 #include "nfc/ChipBytes.hpp"
 #include "nfc/Log.hpp"
+#include "platform/foundation/ByteCursor.hpp"
+#include "platform/runtime/BindWeak.hpp"
 
 namespace ostrel {
 namespace {
@@ -37,49 +39,88 @@ std::size_t do53HeaderSize(int length) {
 
 TagReader::TagReader(std::shared_ptr<platform::NFCISO7816Tag> tag) : tag_(std::move(tag)) {}
 
-void TagReader::send(const NFCISO7816APDU& cmd, Completion completion) {
+TagReader::Step TagReader::completionStep(Completion completion) {
+  return [completion = std::move(completion)](Result result) {
+    if (result) {
+      completion(std::move(result).value(), std::nullopt);
+    } else {
+      completion(std::nullopt, result.error());
+    }
+  };
+}
+
+TagReader::Result TagReader::checkStatus(ResponseAPDU answer, std::uint8_t tagSw1,
+                                         std::uint8_t tagSw2) {
+  if (answer.sw1 == 0x90 && answer.sw2 == 0x00) return answer;
+  if (answer.sw1 == 0x63 && answer.sw2 == 0x00) return PassportReaderError::InvalidMRZKey();
+  return PassportReaderError::ResponseError(decodeStatusWords(answer.sw1, answer.sw2), tagSw1,
+                                            tagSw2);
+}
+
+void TagReader::exchange(const NFCISO7816APDU& cmd, ExchangeStep next) {
   NFCISO7816APDU toSend = cmd;
   if (secureMessaging_) {
-    try {
-      toSend = secureMessaging_->protect(cmd);
-    } catch (const std::exception&) {
-      completion(std::nullopt, PassportReaderError::UnableToProtectAPDU());
+    auto protectedCmd = secureMessaging_->tryProtect(cmd);
+    if (!protectedCmd) {
+      next(PassportReaderError::UnableToProtectAPDU());
       return;
     }
+    toSend = std::move(protectedCmd).value();
   }
   if (!tag_) {
-    completion(std::nullopt, PassportReaderError::NoConnectedTag());
+    next(PassportReaderError::NoConnectedTag());
     return;
   }
-  std::weak_ptr<TagReader> weak = weak_from_this();
-  tag_->sendCommand(toSend, [weak, completion = std::move(completion)](
-                                Bytes data, std::uint8_t sw1, std::uint8_t sw2,
-                                std::optional<platform::NFCReaderError> error) {
-    auto self = weak.lock();
-    if (!self) return;
-    if (error) {
-      completion(std::nullopt,
-                 PassportReaderError::ResponseError(error->localizedDescription, sw1, sw2));
+  tag_->sendCommand(toSend, platform::bindWeak(weak_from_this(), &TagReader::received, next));
+}
+
+void TagReader::received(const ExchangeStep& next, Bytes data, std::uint8_t sw1, std::uint8_t sw2,
+                         std::optional<platform::NFCReaderError> error) {
+  if (error) {
+    next(PassportReaderError::ResponseError(error->localizedDescription, sw1, sw2));
+    return;
+  }
+  ResponseAPDU answer{std::move(data), sw1, sw2};
+  if (secureMessaging_) {
+    auto plain = secureMessaging_->tryUnprotect(answer);
+    if (!plain) {
+      next(PassportReaderError::UnableToUnprotectAPDU());
       return;
     }
-    ResponseAPDU answer{std::move(data), sw1, sw2};
-    if (self->secureMessaging_) {
-      try {
-        answer = self->secureMessaging_->unprotect(answer);
-      } catch (const std::exception&) {
-        completion(std::nullopt, PassportReaderError::UnableToUnprotectAPDU());
-        return;
-      }
+    answer = std::move(plain).value();
+  }
+  next(Exchange{std::move(answer), sw1, sw2});
+}
+
+void TagReader::sendChecked(const NFCISO7816APDU& cmd, Step next) {
+  exchange(cmd, [next = std::move(next)](Outcome<Exchange, PassportReaderError> result) {
+    if (!result) {
+      next(result.error());
+      return;
     }
-    if (answer.sw1 == 0x90 && answer.sw2 == 0x00) {
-      completion(std::move(answer), std::nullopt);
-    } else if (answer.sw1 == 0x63 && answer.sw2 == 0x00) {
-      completion(std::nullopt, PassportReaderError::InvalidMRZKey());
-    } else {
-      completion(std::nullopt, PassportReaderError::ResponseError(
-                                   decodeStatusWords(answer.sw1, answer.sw2), sw1, sw2));
-    }
+    Exchange& e = result.value();
+    next(checkStatus(std::move(e.answer), e.tagSw1, e.tagSw2));
   });
+}
+
+void TagReader::sendRead(const NFCISO7816APDU& cmd, Step next) {
+  exchange(cmd, [next = std::move(next)](Outcome<Exchange, PassportReaderError> result) {
+    if (!result) {
+      next(result.error());
+      return;
+    }
+    Exchange& e = result.value();
+    // The file ended before Le bytes: what came is valid and the rest of the file.
+    if (e.answer.sw1 == 0x62 && e.answer.sw2 == 0x82 && !e.answer.data.empty()) {
+      next(std::move(e.answer));
+      return;
+    }
+    next(checkStatus(std::move(e.answer), e.tagSw1, e.tagSw2));
+  });
+}
+
+void TagReader::send(const NFCISO7816APDU& cmd, Completion completion) {
+  sendChecked(cmd, completionStep(std::move(completion)));
 }
 
 void TagReader::selectFile(const Bytes& fileId, Completion completion) {
@@ -91,57 +132,60 @@ void TagReader::selectFile(const Bytes& fileId, Completion completion) {
                                  "File identifier of " + std::to_string(fileId.size()) + " bytes"));
     return;
   }
-  std::weak_ptr<TagReader> weak = weak_from_this();
-  send(*cmd, [weak, completion = std::move(completion)](std::optional<ResponseAPDU>,
-                                                        std::optional<PassportReaderError> error) {
-    auto self = weak.lock();
-    if (!self) return;
-    if (error) {
-      completion(std::nullopt, std::move(error));
-      return;
-    }
-    self->readFile(completion);
-  });
+  sendChecked(*cmd, platform::bindWeak(weak_from_this(), &TagReader::selected,
+                                       completionStep(std::move(completion))));
+}
+
+void TagReader::selected(const Step& next, Result result) {
+  if (!result) {
+    next(std::move(result));
+    return;
+  }
+  readWholeFile(next);
 }
 
 void TagReader::readFile(Completion completion) {
+  readWholeFile(completionStep(std::move(completion)));
+}
+
+void TagReader::readWholeFile(Step next) {
   const auto cmd = *NFCISO7816APDU::fromBytes(Bytes{0x00, 0xB0, 0x00, 0x00, 0x00, 0x00, 0x04});
-  std::weak_ptr<TagReader> weak = weak_from_this();
-  send(cmd, [weak, completion = std::move(completion)](std::optional<ResponseAPDU> answer,
-                                                       std::optional<PassportReaderError> error) {
-    auto self = weak.lock();
-    if (!self) return;
-    if (error) {
-      completion(std::nullopt, std::move(error));
-      return;
-    }
-    // The file must at least show its tag and a whole length field.
-    const Bytes& data = answer->data;
-    int length = 0;
-    int fieldSize = 0;
-    try {
-      if (data.size() < 2) throw PassportReaderError::CannotDecodeASN1Length();
-      const ByteSpan window = ByteSpan(data).subspan(1, std::min<std::size_t>(3, data.size() - 1));
-      std::tie(length, fieldSize) = decodeAsn1Length(window);
-    } catch (const PassportReaderError& e) {
-      completion(std::nullopt, e);
-      return;
-    }
-    const std::size_t headerSize = static_cast<std::size_t>(fieldSize) + 1;
-    self->header_.assign(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(headerSize));
-    if (length == 0) {
-      completion(ResponseAPDU{self->header_, answer->sw1, answer->sw2}, std::nullopt);
-      return;
-    }
-    self->readBinaryChunk(length, static_cast<int>(headerSize), completion);
-  });
+  sendRead(cmd, platform::bindWeak(weak_from_this(), &TagReader::lengthRead, std::move(next)));
+}
+
+void TagReader::lengthRead(const Step& next, Result result) {
+  if (!result) {
+    next(std::move(result));
+    return;
+  }
+  // The file must at least show its tag and a whole length field.
+  const ResponseAPDU& answer = result.value();
+  platform::ByteCursor cursor(answer.data);
+  const bool hasTag = cursor.readU8().has_value();
+  const auto length = hasTag ? readAsn1Length(cursor.rest().first(
+                                   std::min<std::size_t>(3, cursor.remaining())))
+                             : std::nullopt;
+  if (!length) {
+    next(PassportReaderError::CannotDecodeASN1Length());
+    return;
+  }
+  const std::size_t headerSize = static_cast<std::size_t>(length->fieldSize) + 1;
+  header_.assign(answer.data.begin(), answer.data.begin() + static_cast<std::ptrdiff_t>(headerSize));
+  if (length->length == 0) {
+    next(ResponseAPDU{header_, answer.sw1, answer.sw2});
+    return;
+  }
+  readChunks(length->length, static_cast<int>(headerSize), next);
 }
 
 void TagReader::readBinaryChunk(int remaining, int offset, Completion completion) {
+  readChunks(remaining, offset, completionStep(std::move(completion)));
+}
+
+void TagReader::readChunks(int remaining, int offset, Step next) {
   const int chunk = maxDataLengthToRead_ == 256 ? 256 : std::min(maxDataLengthToRead_, remaining);
   if (chunk < 1 || offset < 0) {
-    completion(std::nullopt, PassportReaderError::InvalidDataPassed(
-                                 "Chunk of " + std::to_string(chunk) + " bytes"));
+    next(PassportReaderError::InvalidDataPassed("Chunk of " + std::to_string(chunk) + " bytes"));
     return;
   }
   if (progress_) {
@@ -163,52 +207,44 @@ void TagReader::readBinaryChunk(int remaining, int offset, Completion completion
     cmd = NFCISO7816APDU(0x00, 0xB1, 0x00, 0x00, std::move(offsetObject),
                          chunk + static_cast<int>(do53HeaderSize(chunk)));
   }
-  std::weak_ptr<TagReader> weak = weak_from_this();
-  send(cmd, [weak, remaining, offset, odd, completion = std::move(completion)](
-                std::optional<ResponseAPDU> answer, std::optional<PassportReaderError> error) {
-    auto self = weak.lock();
-    if (!self) return;
-    if (error) {
-      completion(std::nullopt, std::move(error));
-      return;
-    }
-    self->finishChunk(remaining, offset, odd, std::move(*answer), completion);
-  });
+  sendRead(cmd, platform::bindWeak(weak_from_this(), &TagReader::chunkArrived, remaining, offset,
+                                   odd, std::move(next)));
 }
 
-void TagReader::finishChunk(int remaining, int offset, bool oddInstruction, ResponseAPDU answer,
-                            const Completion& completion) {
-  Bytes received = std::move(answer.data);
+void TagReader::chunkArrived(int remaining, int offset, bool oddInstruction, const Step& next,
+                             Result result) {
+  if (!result) {
+    next(std::move(result));
+    return;
+  }
+  const ResponseAPDU& answer = result.value();
+  ByteSpan received(answer.data);
   if (oddInstruction) {
     // The bytes come wrapped in DO'53'.
-    try {
-      if (received.size() < 2 || received[0] != 0x53) throw PassportReaderError::InvalidResponse();
-      const auto [length, fieldSize] = decodeAsn1Length(ByteSpan(received).subspan(1));
-      const std::size_t start = 1 + static_cast<std::size_t>(fieldSize);
-      if (start + static_cast<std::size_t>(length) > received.size()) {
-        throw PassportReaderError::InvalidResponse();
-      }
-      received = Bytes(received.begin() + static_cast<std::ptrdiff_t>(start),
-                       received.begin() + static_cast<std::ptrdiff_t>(start + length));
-    } catch (const PassportReaderError&) {
-      completion(std::nullopt, PassportReaderError::InvalidResponse());
+    platform::ByteCursor cursor(received);
+    const auto object = cursor.readTlv(0x53);
+    if (!object) {
+      next(PassportReaderError::InvalidResponse());
       return;
     }
+    received = object->value;
   }
   // A chip that keeps answering "success, no data" would have the read ask for the same
   // offset for ever.
   if (received.empty()) {
-    completion(std::nullopt, PassportReaderError::InvalidResponse());
+    next(PassportReaderError::InvalidResponse());
     return;
   }
   header_.insert(header_.end(), received.begin(), received.end());
   const int got = static_cast<int>(received.size());
   remaining -= got;
   if (remaining <= 0) {
-    completion(ResponseAPDU{header_, answer.sw1, answer.sw2}, std::nullopt);
+    next(ResponseAPDU{header_, answer.sw1, answer.sw2});
     return;
   }
-  readBinaryChunk(remaining, offset + got, completion);
+  // After an early end of file the file is shorter than its header says; asking on lets the
+  // chip's next answer decide what the session does.
+  readChunks(remaining, offset + got, next);
 }
 
 std::string TagReader::decodeStatusWords(std::uint8_t sw1, std::uint8_t sw2) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "core/Outcome.hpp"
 #include "nfc/PassportReaderError.hpp"
 #include "nfc/ResponseAPDU.hpp"
 #include "nfc/SecureMessaging.hpp"
@@ -20,10 +21,20 @@ namespace ostrel {
 // Offsets of 0x8000 and above cannot travel in P1-P2 of READ BINARY (B0): bit 8 of P1 would
 // select a file by short identifier. Those chunks are read with READ BINARY B1 and an offset
 // data object, whose answer carries the bytes in DO'53'.
+//
+// A READ BINARY answered 62 82 ("end of file reached before reading Le bytes") with data is
+// the file's last chunk, as ISO/IEC 7816-4 has it: the data is kept. Chips that count Le of
+// the odd instruction as file bytes answer the last chunk that way. Without data it is the
+// failure it always was.
+//
+// Inside, each step hands on an `Outcome`; the specified two-optional completions are made
+// from it in one place (`completionStep`).
 class TagReader : public std::enable_shared_from_this<TagReader> {
  public:
   using Completion =
       std::function<void(std::optional<ResponseAPDU>, std::optional<PassportReaderError>)>;
+  using Result = Outcome<ResponseAPDU, PassportReaderError>;
+  using Step = std::function<void(Result)>;
 
   static constexpr int kDefaultMaxDataLengthToRead = 160;
 
@@ -44,15 +55,40 @@ class TagReader : public std::enable_shared_from_this<TagReader> {
   const Bytes& header() const { return header_; }
 
   void send(const platform::NFCISO7816APDU& cmd, Completion completion);
+  // `send` with the answer handed on as an `Outcome`.
+  void sendChecked(const platform::NFCISO7816APDU& cmd, Step next);
   void selectFile(const Bytes& fileId, Completion completion);
   void readFile(Completion completion);
   void readBinaryChunk(int remaining, int offset, Completion completion);
 
   static std::string decodeStatusWords(std::uint8_t sw1, std::uint8_t sw2);
+  // The answer when its status is 90 00, else the error the status stands for (`tagSw1` and
+  // `tagSw2` are the status words as the tag returned them, before unprotection).
+  static Result checkStatus(ResponseAPDU answer, std::uint8_t tagSw1, std::uint8_t tagSw2);
+  // The one adapter from a step's `Outcome` to the specified completion.
+  static Step completionStep(Completion completion);
 
  private:
-  void finishChunk(int remaining, int offset, bool oddInstruction, ResponseAPDU answer,
-                   const Completion& completion);
+  // One command out and its answer back: protected and unprotected while secure messaging is
+  // on, status words not yet judged.
+  struct Exchange {
+    ResponseAPDU answer;
+    std::uint8_t tagSw1 = 0;
+    std::uint8_t tagSw2 = 0;
+  };
+  using ExchangeStep = std::function<void(Outcome<Exchange, PassportReaderError>)>;
+
+  void exchange(const platform::NFCISO7816APDU& cmd, ExchangeStep next);
+  void received(const ExchangeStep& next, Bytes data, std::uint8_t sw1, std::uint8_t sw2,
+                std::optional<platform::NFCReaderError> error);
+  void selected(const Step& next, Result result);
+  void readWholeFile(Step next);
+  void lengthRead(const Step& next, Result result);
+  void readChunks(int remaining, int offset, Step next);
+  void chunkArrived(int remaining, int offset, bool oddInstruction, const Step& next,
+                    Result result);
+  // `sendChecked` for READ BINARY: a 62 82 with data is the file's last bytes, not a failure.
+  void sendRead(const platform::NFCISO7816APDU& cmd, Step next);
 
   std::shared_ptr<platform::NFCISO7816Tag> tag_;
   std::shared_ptr<SecureMessaging> secureMessaging_;

@@ -1,7 +1,7 @@
 #include "testing/ChipFiles.hpp"
 
 #include "nfc/ChipBytes.hpp"
-#include "nfc/NFCPassportModel.hpp"
+#include "testing/SamplePerson.hpp"
 
 namespace ostrel::testing {
 namespace {
@@ -14,15 +14,6 @@ Bytes filler(std::size_t size, std::uint8_t seed) {
   Bytes out(size);
   for (std::size_t i = 0; i < size; ++i) out[i] = static_cast<std::uint8_t>(seed + i * 7);
   return out;
-}
-
-std::string pad(std::string text, std::size_t size) {
-  text.resize(size, '<');
-  return text;
-}
-
-std::string digit(const std::string& text) {
-  return std::to_string(NfcUtils::mrzCheckDigit(text));
 }
 
 }  // namespace
@@ -49,22 +40,20 @@ Bytes ChipFiles::dg1(const std::string& mrz) {
 
 std::string ChipFiles::td3MRZ(const std::string& number, const std::string& birth,
                               const std::string& expiry) {
-  const std::string n = pad(number, 9);
-  std::string line1 = pad("P<UTOERIKSSON<<ANNA<MARIA", 44);
-  std::string line2 = n + digit(n) + "UTO" + birth + digit(birth) + "F" + expiry + digit(expiry);
-  line2 = pad(line2, 42);
-  line2 += "0" + std::string("4");
-  return line1 + line2;
+  MRZFields fields = samplePerson().passportFields();
+  fields.documentNumber = number;
+  fields.birth = birth;
+  fields.expiry = expiry;
+  return joinedZone(td3Zone(fields));
 }
 
 std::string ChipFiles::td1MRZ(const std::string& number, const std::string& birth,
                               const std::string& expiry) {
-  const std::string n = pad(number, 9);
-  const std::string line1 = pad("I<VNM" + n + digit(n), 30);
-  const std::string line2 =
-      pad(birth + digit(birth) + "M" + expiry + digit(expiry) + "VNM", 29) + "0";
-  const std::string line3 = pad("NGUYEN<<VAN<A", 30);
-  return line1 + line2 + line3;
+  MRZFields fields = samplePerson().cardFields();
+  fields.documentNumber = number;
+  fields.birth = birth;
+  fields.expiry = expiry;
+  return joinedZone(td1Zone(fields));
 }
 
 Bytes ChipFiles::jpegJFIF(std::size_t padding) {

@@ -17,6 +17,8 @@ struct ChipFiles {
   static Bytes com(const Bytes& groupTags);
   // DG1 of a TD3 passport (88 MRZ characters) or a TD1 card (90 characters).
   static Bytes dg1(const std::string& mrz);
+  // The sample person's passport and card zones with these three fields in place, every check
+  // digit computed (short or long values are padded or cut to their widths).
   static std::string td3MRZ(const std::string& documentNumber, const std::string& dateOfBirth,
                             const std::string& dateOfExpiry);
   static std::string td1MRZ(const std::string& documentNumber, const std::string& dateOfBirth,

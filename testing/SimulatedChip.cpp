@@ -8,6 +8,7 @@
 #include "platform/crypto/Crypto.hpp"
 #include "platform/nfc/NFCISO7816APDU.hpp"
 #include "testing/ChipFiles.hpp"
+#include "testing/SamplePerson.hpp"
 
 namespace ostrel::testing {
 namespace {
@@ -63,15 +64,17 @@ std::shared_ptr<SimulatedChip> SimulatedChip::icaoExample() {
   chip->kICC = *platform::crypto::bytesFromHex("0B4F80323EB3191CB04970CB4052790B");
   chip->setFile(0x011E,
                 *platform::crypto::bytesFromHex("60145F0104303130365F36063034303030305C026175"));
-  chip->setFile(0x0101, ChipFiles::dg1(ChipFiles::td3MRZ("L898902C", "690806", "940623")));
+  chip->setFile(0x0101, ChipFiles::dg1(joinedZone(kTD3PassportEarlier)));
   chip->setFile(0x0102, ChipFiles::dg2(ChipFiles::jpegJFIF()));
   return chip;
 }
 
 std::shared_ptr<SimulatedChip> SimulatedChip::passport() {
-  auto chip = std::make_shared<SimulatedChip>("C01X00T47", "740812", "320101");
+  const SamplePerson& person = samplePerson();
+  auto chip = std::make_shared<SimulatedChip>(person.passportNumber, person.birthMRZ(),
+                                              person.passportExpiryMRZ());
   chip->setFile(0x011E, ChipFiles::com({0x61, 0x75, 0x63, 0x76, 0x6B, 0x6C, 0x6D, 0x6E, 0x6F}));
-  chip->setFile(0x0101, ChipFiles::dg1(ChipFiles::td3MRZ("C01X00T47", "740812", "320101")));
+  chip->setFile(0x0101, ChipFiles::dg1(joinedZone(person.td3Zone())));
   chip->setFile(0x0102, ChipFiles::dg2(ChipFiles::jpegJFIF(2000)));
   chip->setFile(0x0103, ChipFiles::opaque(0x63, 300));
   chip->setFile(0x0104, ChipFiles::opaque(0x76, 300));
@@ -87,9 +90,11 @@ std::shared_ptr<SimulatedChip> SimulatedChip::passport() {
 }
 
 std::shared_ptr<SimulatedChip> SimulatedChip::idCard() {
-  auto chip = std::make_shared<SimulatedChip>("001099012", "990101", "390101");
+  const SamplePerson& person = samplePerson();
+  auto chip = std::make_shared<SimulatedChip>(person.documentNumber(), person.birthMRZ(),
+                                              person.expiryMRZ());
   chip->setFile(0x011E, ChipFiles::com({0x61, 0x75, 0x6D, 0x6E, 0x6F}));
-  chip->setFile(0x0101, ChipFiles::dg1(ChipFiles::td1MRZ("001099012", "990101", "390101")));
+  chip->setFile(0x0101, ChipFiles::dg1(joinedZone(person.td1Zone())));
   chip->setFile(0x0102, ChipFiles::dg2(ChipFiles::jp2(1200), 2, 0x7F2E));
   chip->setFile(0x010D, ChipFiles::opaque(0x6D, 400));
   chip->setFile(0x010E, ChipFiles::opaque(0x6E, 250));
@@ -128,6 +133,13 @@ bool SimulatedChip::selectApplication(const Bytes& aid) {
   selectedFile_.reset();
   sm_.reset();
   return true;
+}
+
+void SimulatedChip::reset() {
+  applicationSelected_ = false;
+  selectedFile_.reset();
+  sm_.reset();
+  rndICC_.clear();
 }
 
 std::optional<SimulatedChip::Fault> SimulatedChip::takeFault(std::uint8_t ins,
@@ -188,7 +200,7 @@ std::optional<NFCTransmission> SimulatedChip::process(const Bytes& command) {
     if (do87) append(n, do87->first);
     if (do85) append(n, do85->first);
     if (do97) append(n, do97->first);
-    if (!do8e || p != in.size() || retailMac(sm_->ksmac, padIso9797(n, 8)) != do8e->second) {
+    if (!do8e || p != in.size() || sm_->ciphers->mac(padIso9797(n, 8)) != do8e->second) {
       sm_.reset();
       return plainAnswer({{}, 0x69, 0x88});
     }
@@ -205,7 +217,7 @@ std::optional<NFCTransmission> SimulatedChip::process(const Bytes& command) {
     } else if (do85) {
       cipher = &do85->second;
     }
-    if (cipher) data = unpadIso9797(tripleDESDecrypt(sm_->ksenc, *cipher, kZeroIV));
+    if (cipher) data = unpadIso9797(sm_->ciphers->decrypt(*cipher));
     le = -1;
     if (do97) {
       const Bytes& v = do97->second;
@@ -224,7 +236,9 @@ std::optional<NFCTransmission> SimulatedChip::process(const Bytes& command) {
     if (sm_) {
       // A plain command ends secure messaging; only a new access control may follow.
       sm_.reset();
-      if (ins != 0x84) return plainAnswer({{}, 0x69, 0x88});
+      if (plainCommandUnderSecureMessaging == PlainCommandUnderSecureMessaging::refuse) {
+        return plainAnswer({{}, 0x69, 0x88});
+      }
     }
   }
 
@@ -279,8 +293,10 @@ std::optional<NFCTransmission> SimulatedChip::process(const Bytes& command) {
       const Bytes seed = xorBytes(kIFD, k);
       Bytes ssc = subBytes(rndICC_, 4, 8);
       append(ssc, subBytes(rndIFD, 4, 8));
-      sm_ = Session{generator.deriveKey(seed, "DESede", 128, std::nullopt, 0),
-                    generator.deriveKey(seed, "DESede", 128, std::nullopt, 1), ssc};
+      Bytes ksenc = generator.deriveKey(seed, "DESede", 128, std::nullopt, 0);
+      Bytes ksmac = generator.deriveKey(seed, "DESede", 128, std::nullopt, 1);
+      auto ciphers = std::make_shared<SessionCiphers>(ksenc, ksmac);
+      sm_ = Session{std::move(ksenc), std::move(ksmac), ssc, std::move(ciphers)};
       ++bacRuns_;
     } else if (ins == 0xA4 && apdu->p1Parameter() == 0x04) {
       answer = selectApplication(data) ? Answer{} : Answer{{}, 0x6A, 0x82};
@@ -355,22 +371,51 @@ SimulatedChip::Answer SimulatedChip::execute(std::uint8_t ins, std::uint8_t p1, 
     }
     std::size_t offset = 0;
     for (auto b : offsetObject->second) offset = offset << 8 | b;
-    const Bytes& file = files_.at(*selectedFile_);
-    if (offset >= file.size()) return {{}, 0x6B, 0x00};
     if (le < 1) le = 256;
-    std::size_t n = std::min(file.size() - offset, static_cast<std::size_t>(le));
-    if (maxReadLength) n = std::min(n, maxReadLength);
-    while (n > 0 && ChipFiles::tlv(0x53, Bytes(n)).size() > static_cast<std::size_t>(le)) --n;
-    Answer a;
-    a.data = ChipFiles::tlv(0x53, subBytes(file, offset, offset + n));
-    return a;
+    return readBinaryOdd(*selectedFile_, offset, le);
   }
   return {{}, 0x6D, 0x00};
+}
+
+std::optional<SimulatedChip::Answer> SimulatedChip::refuseLongRead(std::size_t asked) const {
+  if (!maxReadLength || asked <= maxReadLength) return std::nullopt;
+  switch (longReadAnswer) {
+    case LongReadAnswer::shortAnswer:
+      return std::nullopt;
+    case LongReadAnswer::wrongLength:
+      return Answer{{}, 0x67, 0x00};
+    case LongReadAnswer::exactLength:
+      return Answer{{}, 0x6C, static_cast<std::uint8_t>(maxReadLength)};
+  }
+  return std::nullopt;
+}
+
+SimulatedChip::Answer SimulatedChip::readBinaryOdd(std::uint16_t fileId, std::size_t offset,
+                                                   int le) {
+  const Bytes& file = files_.at(fileId);
+  if (offset >= file.size()) return {{}, 0x6B, 0x00};
+  const auto wanted = static_cast<std::size_t>(le);
+  if (auto refusal = refuseLongRead(wanted)) return *refusal;
+  std::size_t n = std::min(file.size() - offset, wanted);
+  if (maxReadLength) n = std::min(n, maxReadLength);
+  // Le counts either the file bytes or the whole DO'53' that carries them.
+  if (!oddReadLeCountsFileBytes) {
+    while (n > 0 && ChipFiles::tlv(0x53, Bytes(n)).size() > wanted) --n;
+  }
+  Answer a;
+  a.data = ChipFiles::tlv(0x53, subBytes(file, offset, offset + n));
+  const std::size_t delivered = oddReadLeCountsFileBytes ? n : a.data.size();
+  if (endOfFileWarning && offset + n == file.size() && delivered < wanted) {
+    a.sw1 = 0x62;
+    a.sw2 = 0x82;
+  }
+  return a;
 }
 
 SimulatedChip::Answer SimulatedChip::readBinary(std::uint16_t fileId, std::size_t offset, int le) {
   const Bytes& file = files_.at(fileId);
   if (offset >= file.size()) return {{}, 0x6B, 0x00};
+  if (auto refusal = refuseLongRead(static_cast<std::size_t>(le))) return *refusal;
   std::size_t n = std::min(file.size() - offset, static_cast<std::size_t>(le));
   if (maxReadLength) n = std::min(n, maxReadLength);
   Answer a;
@@ -392,7 +437,7 @@ NFCTransmission SimulatedChip::protectedAnswer(const Answer& answer, bool oddIns
   if (!answer.data.empty()) {
     Bytes value;
     if (!oddInstruction) value.push_back(0x01);
-    append(value, tripleDESEncrypt(sm_->ksenc, padIso9797(answer.data, 8), kZeroIV));
+    append(value, sm_->ciphers->encrypt(padIso9797(answer.data, 8)));
     dataObject = ChipFiles::tlv(oddInstruction ? 0x85 : 0x87, value);
   }
   const Bytes do99{0x99, 0x02, answer.sw1, answer.sw2};
@@ -402,7 +447,7 @@ NFCTransmission SimulatedChip::protectedAnswer(const Answer& answer, bool oddIns
   Bytes out = dataObject;
   append(out, do99);
   append(out, {0x8E, 0x08});
-  append(out, retailMac(sm_->ksmac, padIso9797(k, 8)));
+  append(out, sm_->ciphers->mac(padIso9797(k, 8)));
   if (le == 256 && out.size() > 256) {
     switch (oversizedAnswer) {
       case OversizedAnswer::send:
@@ -422,6 +467,7 @@ SimulatedChipTag::SimulatedChipTag(std::shared_ptr<SimulatedChip> chip,
 
 std::shared_ptr<SimulatedChipTag> SimulatedChipTag::connect(
     std::shared_ptr<SimulatedChip> chip, std::shared_ptr<platform::DispatchQueue> queue) {
+  chip->reset();
   if (!chip->selectApplication(SimulatedChip::kEMRTDApplicationID)) return nullptr;
   auto tag = std::make_shared<SimulatedChipTag>(std::move(chip), std::move(queue));
   tag->setInitialSelectedAID("A0000002471001");

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "nfc/ChipBytes.hpp"
 #include "platform/nfc/NFCISO7816Tag.hpp"
 
 namespace ostrel::testing {
@@ -52,15 +53,28 @@ class SimulatedChip {
   };
 
   enum class OversizedAnswer { send, wrongLength, exactLength };
+  // What the chip does with a plain command while secure messaging is on.
+  enum class PlainCommandUnderSecureMessaging {
+    refuse,         // drops the session and answers 69 88, as ICAO 9303-11 has it
+    answerInPlain,  // drops the session and answers the command as a plain one
+  };
+  // What the chip answers to a READ BINARY asking for more than `maxReadLength`.
+  enum class LongReadAnswer {
+    shortAnswer,  // the first `maxReadLength` bytes with 90 00
+    wrongLength,  // 67 00
+    exactLength,  // 6C with `maxReadLength` as SW2
+  };
 
   SimulatedChip(std::string documentNumber, std::string dateOfBirth, std::string dateOfExpiry);
 
   // The ICAO 9303-11 worked example: MRZ L898902C< / 690806 / 940623, its RND.ICC and K.ICC,
   // and its EF.COM (LDS 1.6, DG1, DG2), plus a DG1 and a small DG2.
   static std::shared_ptr<SimulatedChip> icaoExample();
-  // A TD3 passport: COM, DG1, DG2 (JPEG), DG3/DG4 (refused), DG11, DG12, DG13, DG14, DG15, SOD.
+  // The sample person's passport (TD3): COM, DG1, DG2 (JPEG), DG3/DG4 (refused), DG11, DG12,
+  // DG13, DG14, DG15, SOD.
   static std::shared_ptr<SimulatedChip> passport();
-  // A TD1 national ID card: COM, DG1 (90 characters), DG2 (JPEG 2000), DG13, DG14, DG15, SOD.
+  // The sample person's citizen ID card (TD1): COM, DG1 (90 characters), DG2 (JPEG 2000), DG13,
+  // DG14, DG15, SOD.
   static std::shared_ptr<SimulatedChip> idCard();
 
   std::string mrzKey() const;
@@ -78,9 +92,14 @@ class SimulatedChip {
 
   // Read behaviour.
   bool endOfFileWarning = false;  // Le past the end: 62 82 with the rest instead of 90 00
+  // For READ BINARY B1, Le counts the file bytes inside DO'53' (else the whole DO'53').
+  bool oddReadLeCountsFileBytes = false;
   std::size_t maxReadLength = 0;  // at most this many bytes per READ BINARY answer (0: no limit)
+  LongReadAnswer longReadAnswer = LongReadAnswer::shortAnswer;
   OversizedAnswer oversizedAnswer = OversizedAnswer::wrongLength;  // > 256 bytes for a short Le
   bool wrapErrorStatuses = false;  // error statuses under secure messaging (else plain)
+  PlainCommandUnderSecureMessaging plainCommandUnderSecureMessaging =
+      PlainCommandUnderSecureMessaging::refuse;
 
   // Fault injection.
   void injectForCommand(std::uint8_t ins, Fault fault) { commandFaults_[ins].push_back(fault); }
@@ -93,6 +112,10 @@ class SimulatedChip {
   std::optional<NFCTransmission> process(const Bytes& command);
   // The platform's selection of the application at discovery.
   bool selectApplication(const Bytes& aid);
+  // The chip enters a new RF field (or its reader powers it off, on or resets it): no application
+  // or file is selected and secure messaging is gone, so a new access control must come first.
+  // Files, faults, read behaviour and the counters below stay; a dropped link stays dropped.
+  void reset();
 
   // Observations.
   int commandCount() const { return commandCount_; }
@@ -103,6 +126,7 @@ class SimulatedChip {
  private:
   struct Session {
     Bytes ksenc, ksmac, ssc;
+    std::shared_ptr<SessionCiphers> ciphers;  // keyed once per session, as the reader's are
   };
   struct Answer {
     Bytes data;
@@ -116,6 +140,9 @@ class SimulatedChip {
 
   Answer execute(std::uint8_t ins, std::uint8_t p1, std::uint8_t p2, const Bytes& data, int le);
   Answer readBinary(std::uint16_t fileId, std::size_t offset, int le);
+  Answer readBinaryOdd(std::uint16_t fileId, std::size_t offset, int le);
+  // The refusal of a read longer than `maxReadLength`, if the chip refuses it.
+  std::optional<Answer> refuseLongRead(std::size_t asked) const;
   NFCTransmission plainAnswer(const Answer& answer) const;
   NFCTransmission protectedAnswer(const Answer& answer, bool oddInstruction, int le);
   std::optional<Fault> takeFault(std::uint8_t ins, std::optional<std::uint16_t> fileId);

@@ -85,7 +85,12 @@ SimulatedNFCBackend::TagFactory SimulatedNFCBackend::chips(
     std::vector<std::shared_ptr<SimulatedChip>> chips, int otherTags) {
   return [chips = std::move(chips), otherTags](const std::shared_ptr<platform::DispatchQueue>& q) {
     std::vector<std::shared_ptr<platform::NFCTag>> tags;
-    for (const auto& chip : chips) tags.push_back(std::make_shared<SimulatedChipTag>(chip, q));
+    for (const auto& chip : chips) {
+      // Entering this session's field powers the chip up afresh: whatever an earlier session
+      // left selected or protected is gone.
+      chip->reset();
+      tags.push_back(std::make_shared<SimulatedChipTag>(chip, q));
+    }
     for (int i = 0; i < otherTags; ++i) {
       tags.push_back(std::make_shared<platform::NFCTag>(platform::NFCTagType::miFare));
     }

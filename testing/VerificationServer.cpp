@@ -9,6 +9,7 @@
 #include "network/OSLCrypto.hpp"
 #include "platform/foundation/Base64.hpp"
 #include "platform/media/Image.hpp"
+#include "testing/SamplePerson.hpp"
 
 namespace ostrel::testing {
 namespace {
@@ -53,6 +54,12 @@ ScriptedReply ScriptedReply::raw(std::string body, std::string contentType, int 
   reply.status = status;
   reply.body = std::move(body);
   reply.contentType = std::move(contentType);
+  return reply;
+}
+
+ScriptedReply ScriptedReply::redirect(int status, std::string location) {
+  ScriptedReply reply = json(JSON::object(), status);
+  reply.location = std::move(location);
   return reply;
 }
 
@@ -109,43 +116,51 @@ const std::vector<std::string>& VerificationServer::knownPaths() {
 }
 
 std::map<std::string, ScriptedReply> VerificationServer::defaultReplies() {
-  const JSON frontFields = {{"name", "NGUYỄN VĂN A"},   {"id_number", "001099012345"},
-                            {"birthday", "01/01/1990"}, {"gender", "Nam"},
-                            {"home", "Hà Nội"},         {"resident", "Hà Nội"},
-                            {"doe", "01/01/2030"},      {"type", "eid24_front"}};
+  const SamplePerson& person = samplePerson();
+  const JSON card = person.cardFieldsJSON();
+  auto pick = [&card](std::initializer_list<const char*> keys) {
+    JSON fields = JSON::object();
+    for (const char* key : keys) fields[key] = card.at(key);
+    return fields;
+  };
+  const std::string mrz = zoneText(person.td1Zone());
+  JSON frontFields = pick({"name", "id_number", "birthday", "gender", "home", "resident", "doe"});
+  frontFields["type"] = "eid24_front";
   const JSON front = {{"card_type", "eid24_front"},
                       {"blur_score", 0.12},
                       {"flash_score", 0},
                       {"photocopy_score", 0.05},
                       {"fields", frontFields}};
+  // What the confirmation screen shows: everything recognised on both sides.
+  JSON resultFields = card;
+  resultFields["type"] = "eid24_front";
+  JSON result = front;
+  result["fields"] = resultFields;
   const std::string png = smallPngBase64();
   std::map<std::string, ScriptedReply> replies;
   replies["/api/kyc/app/scan-front"] = ScriptedReply::data(front);
-  replies["/api/kyc/app/scan-back"] = ScriptedReply::data(
-      {{"card_type", "eid24_back"},
-       {"blur_score", 0.1},
-       {"flash_score", 0},
-       {"photocopy_score", 0.02},
-       {"fields", {{"features", "Nốt ruồi"}, {"doi", "01/01/2021"}, {"poi", "Cục Cảnh sát"}}},
-       {"mrz",
-        {{"raw_mrz",
-          "IDVNM0990123451001099012345<<2\n9001017M3001017VNM<<<<<<<<<<<8\n"
-          "NGUYEN<<VAN<A<<<<<<<<<<<<<<<<<"}}}});
+  replies["/api/kyc/app/scan-back"] =
+      ScriptedReply::data({{"card_type", "eid24_back"},
+                           {"blur_score", 0.1},
+                           {"flash_score", 0},
+                           {"photocopy_score", 0.02},
+                           {"fields", pick({"features", "doi", "poi"})},
+                           {"mrz", {{"raw_mrz", mrz}}}});
   replies["/api/kyc/check-selfie"] = ScriptedReply::data({{"is_live", true}});
   replies["/api/liveness/ipr/token"] = ScriptedReply::data({{"access_token", "vendor-token-1"}});
   replies["/api/liveness/ipr/validate"] = ScriptedReply::data(JSON::object());
   replies["/api/data/image"] = ScriptedReply::data({{"image", png}});
-  replies["/api/kyc/qr-code/submit"] = ScriptedReply::data(
-      {{"fields",
-        {{"id_number", "001099012345"}, {"birthday", "01/01/1990"}, {"doi", "01/01/2021"}}}});
-  replies["/api/data/get"] = ScriptedReply::data({{"raw_mrz", "IDVNM0990123451001099012345<<2"}});
+  replies["/api/kyc/qr-code/submit"] =
+      ScriptedReply::data({{"fields", pick({"id_number", "birthday", "doi"})}});
+  replies["/api/data/get"] = ScriptedReply::data({{"raw_mrz", mrz}});
   replies["/api/nfc/verify"] = ScriptedReply::data({{"is_nfc_face_match_selfie", true}});
   JSON detail = {
       {"is_pass", 1}, {"description", "Face matches"}, {"description_vi", "Khớp khuôn mặt"}};
   JSON decision = {{"decision", "APPROVED"}, {"details", JSON::array({detail})}};
-  replies["/api/kyc/confirm"] =
-      ScriptedReply::data({{"session", "session-1"}, {"decision_detail", decision}});
-  replies["/api/kyc/get-result"] = ScriptedReply::data(front);
+  replies["/api/kyc/confirm"] = ScriptedReply::data({{"session", "session-1"},
+                                                     {"decision_detail", decision},
+                                                     {"nfc_data", person.chipRecordJSON(png)}});
+  replies["/api/kyc/get-result"] = ScriptedReply::data(result);
   replies["/api/nfc/location"] =
       ScriptedReply::json({{"data", {{"image", png}}}, {"error", {{"code", 0}}}});
   replies["/api/configuration/versions"] =
@@ -364,6 +379,7 @@ void VerificationServer::handle(const void* requestPointer, void* responsePointe
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   response.status = reply.status;
+  if (!reply.location.empty()) response.set_header("Location", reply.location);
   switch (reply.fault) {
     case ScriptedReply::Fault::none:
       response.set_content(reply.body, reply.contentType);

@@ -30,11 +30,14 @@ struct ScriptedReply {
   std::string contentType = "application/json";
   double delaySeconds = 0;  // real seconds before answering (bounded, interrupted by stop)
   Fault fault = Fault::none;
+  std::string location;  // sent as the Location header when not empty
 
   static ScriptedReply json(const platform::JSON& body, int status = 200);
   static ScriptedReply data(const platform::JSON& data);  // {"data": data}
   static ScriptedReply error(int code, const std::string& message, int status = 200);
   static ScriptedReply raw(std::string body, std::string contentType, int status = 200);
+  // A redirect (301, 302, 303, 307, 308) to `location`, with an empty JSON body.
+  static ScriptedReply redirect(int status, std::string location);
 };
 
 struct RecordedPart {

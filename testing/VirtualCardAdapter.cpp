@@ -54,6 +54,10 @@ VirtualCardAdapter::VirtualCardAdapter(std::function<Bytes(const Bytes&)> card, 
                                        Bytes atr, std::function<void()> onReset)
     : card_(std::move(card)), port_(port), atr_(std::move(atr)), onReset_(std::move(onReset)) {}
 
+VirtualCardAdapter::VirtualCardAdapter(const std::shared_ptr<SimulatedChip>& chip,
+                                       std::uint16_t port, Bytes atr)
+    : VirtualCardAdapter(cardOf(chip), port, std::move(atr), [chip] { chip->reset(); }) {}
+
 VirtualCardAdapter::~VirtualCardAdapter() {
   stop();
 }
@@ -105,6 +109,11 @@ void VirtualCardAdapter::stop() {
   if (fd >= 0) close(fd);
 }
 
+void VirtualCardAdapter::pullOut() {
+  const int fd = socket_.load();
+  if (fd >= 0) shutdown(fd, SHUT_RDWR);
+}
+
 void VirtualCardAdapter::serve(int fd) {
   Bytes payload;
   for (;;) {
@@ -119,6 +128,7 @@ void VirtualCardAdapter::serve(int fd) {
           if (!writeMessage(fd, atr_)) return;
           break;
         case 0x00:
+        case 0x01:
         case 0x02:
           if (onReset_) onReset_();
           break;

@@ -31,11 +31,16 @@ class VirtualCardAdapter {
   static platform::Bytes defaultATR() { return {0x3B, 0x80, 0x80, 0x01, 0x01}; }
 
   // `card` gets the command bytes and returns the answer with its status words; it runs on the
-  // adapter's own thread. `onReset` runs there too, on power off and reset.
+  // adapter's own thread. `onReset` runs there too, on power off, power on and reset.
   explicit VirtualCardAdapter(std::function<platform::Bytes(const platform::Bytes&)> card,
                               std::uint16_t port = kFirstReaderPort,
                               platform::Bytes atr = defaultATR(),
                               std::function<void()> onReset = {});
+  // The simulated chip as the card (see `cardOf`); power off, power on and reset give it a new
+  // field (`SimulatedChip::reset`).
+  explicit VirtualCardAdapter(const std::shared_ptr<SimulatedChip>& chip,
+                              std::uint16_t port = kFirstReaderPort,
+                              platform::Bytes atr = defaultATR());
   ~VirtualCardAdapter();
   VirtualCardAdapter(const VirtualCardAdapter&) = delete;
   VirtualCardAdapter& operator=(const VirtualCardAdapter&) = delete;
@@ -45,6 +50,9 @@ class VirtualCardAdapter {
   bool start(double timeoutSeconds = 5);
   // Takes the card out of the reader: closes the connection and waits for the thread.
   void stop();
+  // Takes the card out without waiting: safe from the card function itself, which then sees
+  // its answer go nowhere, as a card pulled away in the middle of a command.
+  void pullOut();
 
   std::size_t commandCount() const { return commands_; }
   std::string lastError() const;

@@ -2,6 +2,8 @@
 
 #include <memory>
 #include <mutex>
+#include <string_view>
+#include <vector>
 
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -35,6 +37,60 @@ std::string opensslError() {
   ERR_error_string_n(code, text, sizeof text);
   ERR_clear_error();
   return text;
+}
+
+// Algorithms fetched once per process: the implicit fetch inside every cipher initialisation
+// is what made a cipher call costly. Fetched algorithms are immutable and safe to share.
+const EVP_CIPHER* fetched(const char* name) {
+  struct Table {
+    struct Entry {
+      const char* name;
+      EVP_CIPHER* cipher;
+    };
+    std::vector<Entry> entries;
+    Table() {
+      for (const char* n : {"AES-128-CBC", "AES-128-ECB", "AES-192-CBC", "AES-192-ECB",
+                            "AES-256-CBC", "AES-256-ECB", "DES-EDE3-CBC", "DES-EDE3-ECB"}) {
+        entries.push_back({n, EVP_CIPHER_fetch(nullptr, n, nullptr)});
+      }
+    }
+    // Contexts made from a fetched cipher hold their own reference to it.
+    ~Table() {
+      for (auto& e : entries) EVP_CIPHER_free(e.cipher);
+    }
+  };
+  static const Table table;
+  for (const auto& e : table.entries) {
+    if (std::string_view(e.name) == name) return e.cipher;
+  }
+  return nullptr;
+}
+
+// The cipher for an algorithm, mode and key size, with the key as OpenSSL wants it (single
+// DES and two-key triple DES become three-key triple DES: K K K and K1 K2 K1).
+const EVP_CIPHER* cipherFor(CipherAlgorithm algorithm, bool cbc, ByteView key, Bytes& keyBytes) {
+  keyBytes.assign(key.begin(), key.end());
+  switch (algorithm) {
+    case CipherAlgorithm::aes:
+      if (key.size() == 16) return fetched(cbc ? "AES-128-CBC" : "AES-128-ECB");
+      if (key.size() == 24) return fetched(cbc ? "AES-192-CBC" : "AES-192-ECB");
+      if (key.size() == 32) return fetched(cbc ? "AES-256-CBC" : "AES-256-ECB");
+      return nullptr;
+    case CipherAlgorithm::des:
+      // Single DES lives in OpenSSL's legacy provider; triple DES with K K K is the same cipher.
+      if (key.size() != 8) return nullptr;
+      keyBytes.insert(keyBytes.end(), key.begin(), key.end());
+      keyBytes.insert(keyBytes.end(), key.begin(), key.end());
+      return fetched(cbc ? "DES-EDE3-CBC" : "DES-EDE3-ECB");
+    case CipherAlgorithm::tripleDES:
+      if (key.size() == 16) {
+        keyBytes.insert(keyBytes.end(), key.begin(), key.begin() + 8);
+      } else if (key.size() != 24) {
+        return nullptr;
+      }
+      return fetched(cbc ? "DES-EDE3-CBC" : "DES-EDE3-ECB");
+  }
+  return nullptr;
 }
 
 struct CipherContextDeleter {
@@ -108,34 +164,8 @@ CipherResult crypt(Operation operation, CipherAlgorithm algorithm, CipherMode mo
                    bool pkcs7Padding, ByteView key, ByteView iv, ByteView input) {
   CipherResult result;
   const bool cbc = mode == CipherMode::cbc;
-  const EVP_CIPHER* cipher = nullptr;
-  Bytes keyBytes(key.begin(), key.end());
-  switch (algorithm) {
-    case CipherAlgorithm::aes:
-      if (key.size() == 16)
-        cipher = cbc ? EVP_aes_128_cbc() : EVP_aes_128_ecb();
-      else if (key.size() == 24)
-        cipher = cbc ? EVP_aes_192_cbc() : EVP_aes_192_ecb();
-      else if (key.size() == 32)
-        cipher = cbc ? EVP_aes_256_cbc() : EVP_aes_256_ecb();
-      break;
-    case CipherAlgorithm::des:
-      // Single DES lives in OpenSSL's legacy provider; triple DES with K K K is the same cipher.
-      if (key.size() == 8) {
-        keyBytes.insert(keyBytes.end(), key.begin(), key.end());
-        keyBytes.insert(keyBytes.end(), key.begin(), key.end());
-        cipher = cbc ? EVP_des_ede3_cbc() : EVP_des_ede3_ecb();
-      }
-      break;
-    case CipherAlgorithm::tripleDES:
-      if (key.size() == 16) {
-        keyBytes.insert(keyBytes.end(), key.begin(), key.begin() + 8);
-        cipher = cbc ? EVP_des_ede3_cbc() : EVP_des_ede3_ecb();
-      } else if (key.size() == 24) {
-        cipher = cbc ? EVP_des_ede3_cbc() : EVP_des_ede3_ecb();
-      }
-      break;
-  }
+  Bytes keyBytes;
+  const EVP_CIPHER* cipher = cipherFor(algorithm, cbc, key, keyBytes);
   if (!cipher) {
     result.error = "invalid key size " + std::to_string(key.size());
     return result;
@@ -175,6 +205,74 @@ CipherResult crypt(Operation operation, CipherAlgorithm algorithm, CipherMode mo
   result.ok = true;
   result.data = std::move(out);
   return result;
+}
+
+BlockCipher::BlockCipher(Operation operation, CipherAlgorithm algorithm, CipherMode mode,
+                         ByteView key)
+    : blockSize_(crypto::blockSize(algorithm)), cbc_(mode == CipherMode::cbc) {
+  Bytes keyBytes;
+  const EVP_CIPHER* cipher = cipherFor(algorithm, cbc_, key, keyBytes);
+  if (!cipher) return;
+  EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+  if (!ctx) return;
+  const Bytes zeroIv(blockSize_, 0);
+  if (EVP_CipherInit_ex(ctx, cipher, nullptr, keyBytes.data(), cbc_ ? zeroIv.data() : nullptr,
+                        operation == Operation::encrypt ? 1 : 0) != 1) {
+    ERR_clear_error();
+    EVP_CIPHER_CTX_free(ctx);
+    return;
+  }
+  EVP_CIPHER_CTX_set_padding(ctx, 0);
+  context_ = ctx;
+}
+
+BlockCipher::~BlockCipher() {
+  EVP_CIPHER_CTX_free(static_cast<EVP_CIPHER_CTX*>(context_));
+}
+
+BlockCipher::BlockCipher(BlockCipher&& other) noexcept
+    : context_(std::exchange(other.context_, nullptr)),
+      blockSize_(other.blockSize_),
+      cbc_(other.cbc_) {}
+
+BlockCipher& BlockCipher::operator=(BlockCipher&& other) noexcept {
+  if (this != &other) {
+    EVP_CIPHER_CTX_free(static_cast<EVP_CIPHER_CTX*>(context_));
+    context_ = std::exchange(other.context_, nullptr);
+    blockSize_ = other.blockSize_;
+    cbc_ = other.cbc_;
+  }
+  return *this;
+}
+
+bool BlockCipher::run(ByteView iv, ByteView input, std::uint8_t* out) {
+  auto* ctx = static_cast<EVP_CIPHER_CTX*>(context_);
+  if (!ctx || input.size() % blockSize_ != 0 || input.size() > 0x7FFFFFFF) return false;
+  std::uint8_t ivBytes[16] = {};
+  if (cbc_ && !iv.empty()) {
+    if (iv.size() < blockSize_) return false;
+    std::copy(iv.begin(), iv.begin() + static_cast<std::ptrdiff_t>(blockSize_), ivBytes);
+  }
+  // Keeps the cipher and its key schedule; only the chaining value starts again.
+  if (EVP_CipherInit_ex(ctx, nullptr, nullptr, nullptr, cbc_ ? ivBytes : nullptr, -1) != 1) {
+    ERR_clear_error();
+    return false;
+  }
+  int written = 0;
+  int finalWritten = 0;
+  if (EVP_CipherUpdate(ctx, out, &written, input.data(), static_cast<int>(input.size())) != 1 ||
+      EVP_CipherFinal_ex(ctx, out + written, &finalWritten) != 1 ||
+      static_cast<std::size_t>(written + finalWritten) != input.size()) {
+    ERR_clear_error();
+    return false;
+  }
+  return true;
+}
+
+Bytes BlockCipher::run(ByteView iv, ByteView input) {
+  Bytes out(input.size());
+  if (!run(iv, input, out.data())) return {};
+  return out;
 }
 
 Bytes randomBytes(std::size_t count) {

@@ -67,6 +67,35 @@ CipherResult crypt(Operation operation, CipherAlgorithm algorithm, CipherMode mo
 
 std::size_t blockSize(CipherAlgorithm algorithm);
 
+// A block cipher keyed once and run many times without padding. The algorithm is fetched and
+// the key schedule made when it is built; a run only resets the IV, which is what makes
+// protocol sessions that encrypt a few blocks per message cheap. An instance belongs to one
+// thread at a time; it is not shared.
+class BlockCipher {
+ public:
+  // Invalid (every run fails) for a key of the wrong size.
+  BlockCipher(Operation operation, CipherAlgorithm algorithm, CipherMode mode, ByteView key);
+  ~BlockCipher();
+  BlockCipher(BlockCipher&& other) noexcept;
+  BlockCipher& operator=(BlockCipher&& other) noexcept;
+  BlockCipher(const BlockCipher&) = delete;
+  BlockCipher& operator=(const BlockCipher&) = delete;
+
+  bool isValid() const { return context_ != nullptr; }
+  std::size_t blockSize() const { return blockSize_; }
+
+  // `input` must be whole blocks and `out` must hold as many bytes; `iv` empty means zeros
+  // (ignored in ECB). False, with nothing promised about `out`, on any failure.
+  [[nodiscard]] bool run(ByteView iv, ByteView input, std::uint8_t* out);
+  // The same into a new buffer; empty on failure.
+  Bytes run(ByteView iv, ByteView input);
+
+ private:
+  void* context_ = nullptr;  // EVP_CIPHER_CTX
+  std::size_t blockSize_ = 8;
+  bool cbc_ = true;
+};
+
 // ------------------------------------------------------------------ randomness
 
 // Cryptographically strong random bytes from OpenSSL, unless a test installed its own source.

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -28,9 +27,11 @@ void globalInit() {
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+// Header names are ASCII; lowered by hand so that the process locale (a Turkish "I") has no say.
 std::string lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
   return text;
 }
 
@@ -99,7 +100,12 @@ HttpResponse::Failure failureOf(CURLcode code) {
   }
 }
 
-HttpResponse perform(const HttpRequest& request, const std::atomic<bool>& stopping) {
+bool startsOnHttps(const std::string& url) {
+  return lower(url.substr(0, 8)) == "https://";
+}
+
+HttpResponse perform(const HttpRequest& request, const std::atomic<bool>& stopping,
+                     const std::string& trustedPEM) {
   HttpResponse response;
   CURL* curl = curl_easy_init();
   if (!curl) {
@@ -125,7 +131,18 @@ HttpResponse perform(const HttpRequest& request, const std::atomic<bool>& stoppi
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  // A request that began on https never follows a redirect to plain http: it would re-send its
+  // body (card photos, selfies, chip data) and the session token in the clear. Such a redirect
+  // ends the transfer with an error instead.
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR,
+                   startsOnHttps(request.url) ? "https" : "http,https");
+  curl_blob trusted{};
+  if (!trustedPEM.empty()) {
+    trusted.data = const_cast<char*>(trustedPEM.data());
+    trusted.len = trustedPEM.size();
+    trusted.flags = CURL_BLOB_NOCOPY;
+    curl_easy_setopt(curl, CURLOPT_CAINFO_BLOB, &trusted);
+  }
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
   curl_easy_setopt(curl, CURLOPT_NOPROXY, "localhost,127.0.0.1,::1");
@@ -198,22 +215,25 @@ struct CurlTransport::State {
   std::deque<Job> jobs;
   std::atomic<bool> stopping{false};
   std::vector<std::thread> threads;
+  std::string trustedPEM;  // guarded by mutex
 
   void run() {
     for (;;) {
       Job job;
+      std::string trusted;
       {
         std::unique_lock lock(mutex);
         wake.wait(lock, [&] { return stopping.load() || !jobs.empty(); });
         if (jobs.empty()) return;
         job = std::move(jobs.front());
         jobs.pop_front();
+        trusted = trustedPEM;
       }
       HttpResponse response;
       if (stopping.load()) {
         response.failure = HttpResponse::Failure::cancelled;
       } else {
-        response = perform(job.request, stopping);
+        response = perform(job.request, stopping, trusted);
       }
       if (job.completion) job.completion(std::move(response));
     }
@@ -237,6 +257,11 @@ CurlTransport::~CurlTransport() {
   for (auto& thread : state_->threads) {
     if (thread.joinable()) thread.join();
   }
+}
+
+void CurlTransport::trustCertificatesForTesting(std::string pem) {
+  std::lock_guard lock(state_->mutex);
+  state_->trustedPEM = std::move(pem);
 }
 
 void CurlTransport::send(HttpRequest request, std::function<void(HttpResponse)> completion) {

@@ -57,8 +57,9 @@ class HttpTransport {
   static void setShared(std::shared_ptr<HttpTransport> transport);
 };
 
-// libcurl, TLS peer and host verification on, a few worker threads. Destroying it cancels what
-// is in flight and joins the threads.
+// libcurl, TLS peer and host verification on, a few worker threads. A request that starts on
+// https follows redirects to https only; one towards plain http fails as `other`. Destroying it
+// cancels what is in flight and joins the threads.
 class CurlTransport : public HttpTransport {
  public:
   explicit CurlTransport(std::size_t threads = 4);
@@ -67,6 +68,10 @@ class CurlTransport : public HttpTransport {
   CurlTransport& operator=(const CurlTransport&) = delete;
 
   void send(HttpRequest request, std::function<void(HttpResponse)> completion) override;
+
+  // Trusts only these PEM certificates (instead of the system's) for later requests, so that
+  // tests can talk TLS to a local server with a certificate of their own.
+  void trustCertificatesForTesting(std::string pem);
 
  private:
   struct State;

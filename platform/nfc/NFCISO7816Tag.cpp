@@ -1,5 +1,6 @@
 #include "platform/nfc/NFCISO7816Tag.hpp"
 
+#include "platform/runtime/BindWeak.hpp"
 #include "platform/runtime/DispatchQueue.hpp"
 
 namespace ostrel::platform {
@@ -55,42 +56,43 @@ void NFCISO7816Tag::sendCommand(const NFCISO7816APDU& apdu, Completion completio
     deliver(command, NFCTransmission::failure(*refusal), std::move(completion));
     return;
   }
-  std::weak_ptr<NFCTag> weak = weak_from_this();
-  transmit(command, [this, weak, command,
-                     completion = std::move(completion)](NFCTransmission response) mutable {
-    auto self = weak.lock();
-    if (!self) return;
-    {
-      std::lock_guard lock(mutex_);
-      outstanding_ = false;
-      // The session may have ended while the card was answering.
-      if (invalidated_ && !response.error) {
-        response =
-            NFCTransmission::failure(NFCReaderError::readerTransceiveErrorSessionInvalidated);
-      }
+  transmit(command,
+           bindWeak(weakSelf(), &NFCISO7816Tag::transmitted, command, std::move(completion)));
+}
+
+std::weak_ptr<NFCISO7816Tag> NFCISO7816Tag::weakSelf() {
+  return std::static_pointer_cast<NFCISO7816Tag>(weak_from_this().lock());
+}
+
+void NFCISO7816Tag::transmitted(const Bytes& command, Completion& completion,
+                                NFCTransmission response) {
+  {
+    std::lock_guard lock(mutex_);
+    outstanding_ = false;
+    // The session may have ended while the card was answering.
+    if (invalidated_ && !response.error) {
+      response = NFCTransmission::failure(NFCReaderError::readerTransceiveErrorSessionInvalidated);
     }
-    deliver(command, std::move(response), std::move(completion));
-  });
+  }
+  deliver(command, std::move(response), std::move(completion));
 }
 
 void NFCISO7816Tag::deliver(const Bytes& command, NFCTransmission response, Completion completion) {
   auto target = queue();
   if (!target) return;
-  std::weak_ptr<NFCTag> weak = weak_from_this();
-  target->async([this, weak, command, response = std::move(response),
-                 completion = std::move(completion)]() mutable {
-    auto self = weak.lock();
-    if (!self) return;
-    TranscriptHook hook;
-    {
-      std::lock_guard lock(mutex_);
-      hook = transcriptHook_;
-    }
-    if (hook) hook(NFCTranscriptEntry{command, response});
-    if (completion) {
-      completion(std::move(response.data), response.sw1, response.sw2, response.error);
-    }
-  });
+  target->async(bindWeak(weakSelf(), &NFCISO7816Tag::delivered, command, std::move(response),
+                         std::move(completion)));
+}
+
+void NFCISO7816Tag::delivered(const Bytes& command, const NFCTransmission& response,
+                              const Completion& completion) {
+  TranscriptHook hook;
+  {
+    std::lock_guard lock(mutex_);
+    hook = transcriptHook_;
+  }
+  if (hook) hook(NFCTranscriptEntry{command, response});
+  if (completion) completion(response.data, response.sw1, response.sw2, response.error);
 }
 
 }  // namespace ostrel::platform

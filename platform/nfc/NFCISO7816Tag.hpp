@@ -104,7 +104,11 @@ class NFCISO7816Tag : public NFCTag {
   virtual void transmit(const Bytes& command, std::function<void(NFCTransmission)> reply) = 0;
 
  private:
+  std::weak_ptr<NFCISO7816Tag> weakSelf();
+  void transmitted(const Bytes& command, Completion& completion, NFCTransmission response);
   void deliver(const Bytes& command, NFCTransmission response, Completion completion);
+  void delivered(const Bytes& command, const NFCTransmission& response,
+                 const Completion& completion);
 
   std::shared_ptr<DispatchQueue> queue_;
   TranscriptHook transcriptHook_;

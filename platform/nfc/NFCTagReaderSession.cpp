@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/crypto/Crypto.hpp"
+#include "platform/runtime/BindWeak.hpp"
 #include "platform/runtime/DispatchQueue.hpp"
 #include "platform/runtime/Runtime.hpp"
 
@@ -96,20 +97,16 @@ void NFCTagReaderSession::begin() {
   auto queue = queue_;
   NFCTagSource::Events events;
   events.detected = [weak, queue](std::vector<std::shared_ptr<NFCTag>> tags) {
-    queue->async([weak, tags = std::move(tags)]() mutable {
-      if (auto self = weak.lock()) self->handleDetected(std::move(tags));
-    });
+    queue->async(bindWeak(weak, &NFCTagReaderSession::handleDetected, std::move(tags)));
   };
   events.failed = [weak, queue](NFCReaderError::Code code) {
-    queue->async([weak, code] {
-      if (auto self = weak.lock()) self->end(code, true, std::nullopt);
-    });
+    queue->async(bindWeak(weak, &NFCTagReaderSession::end, code, true,
+                          std::optional<std::string>()));
   };
-  queue_->asyncAfter(kSessionTimeLimit, [weak] {
-    if (auto self = weak.lock()) {
-      self->end(NFCReaderError::readerSessionInvalidationErrorSessionTimeout, true, std::nullopt);
-    }
-  });
+  queue_->asyncAfter(kSessionTimeLimit,
+                     bindWeak(weak, &NFCTagReaderSession::end,
+                              NFCReaderError::readerSessionInvalidationErrorSessionTimeout, true,
+                              std::optional<std::string>()));
   if (source) source->start(std::move(events));
 }
 
@@ -144,26 +141,28 @@ void NFCTagReaderSession::selectApplication(std::vector<std::shared_ptr<NFCTag>>
     }
     auto aid = crypto::bytesFromHex(identifiers[aidIndex]).value_or(Bytes{});
     NFCISO7816APDU select(0x00, 0xA4, 0x04, 0x0C, aid, NFCISO7816APDU::kNoExpectedLength);
-    std::weak_ptr<NFCTagReaderSession> weak = weak_from_this();
-    std::string aidText = identifiers[aidIndex];
-    iso->sendCommand(select, [weak, candidates = std::move(candidates), index, aidIndex, aidText,
-                              accepted = std::move(accepted)](
-                                 Bytes, std::uint8_t sw1, std::uint8_t sw2,
-                                 std::optional<NFCReaderError> error) mutable {
-      auto self = weak.lock();
-      if (!self) return;
-      if (!error && sw1 == 0x90 && sw2 == 0x00) {
-        auto tag = std::static_pointer_cast<NFCISO7816Tag>(candidates[index]);
-        tag->setInitialSelectedAID(aidText);
-        accepted.push_back(candidates[index]);
-        self->selectApplication(std::move(candidates), index + 1, 0, std::move(accepted));
-      } else {
-        self->selectApplication(std::move(candidates), index, aidIndex + 1, std::move(accepted));
-      }
-    });
+    iso->sendCommand(select, bindWeak(weak_from_this(), &NFCTagReaderSession::applicationAnswered,
+                                      std::move(candidates), index, aidIndex,
+                                      identifiers[aidIndex], std::move(accepted)));
     return;
   }
   if (!accepted.empty()) reportDetected(std::move(accepted));
+}
+
+void NFCTagReaderSession::applicationAnswered(
+    const std::vector<std::shared_ptr<NFCTag>>& candidates, std::size_t index,
+    std::size_t aidIndex, const std::string& aidText,
+    const std::vector<std::shared_ptr<NFCTag>>& accepted, Bytes, std::uint8_t sw1,
+    std::uint8_t sw2, std::optional<NFCReaderError> error) {
+  if (!error && sw1 == 0x90 && sw2 == 0x00) {
+    auto tag = std::static_pointer_cast<NFCISO7816Tag>(candidates[index]);
+    tag->setInitialSelectedAID(aidText);
+    auto withTag = accepted;
+    withTag.push_back(candidates[index]);
+    selectApplication(candidates, index + 1, 0, std::move(withTag));
+  } else {
+    selectApplication(candidates, index, aidIndex + 1, accepted);
+  }
 }
 
 void NFCTagReaderSession::reportDetected(std::vector<std::shared_ptr<NFCTag>> tags) {
@@ -206,15 +205,18 @@ void NFCTagReaderSession::connect(
   std::weak_ptr<NFCTagReaderSession> weak = weak_from_this();
   source->connect(tag, [weak, queue, completionHandler = std::move(completionHandler)](
                            std::optional<NFCReaderError> error) mutable {
-    queue->async([weak, error, completionHandler = std::move(completionHandler)]() mutable {
-      auto self = weak.lock();
-      if (!self) return;
-      if (!error && self->isInvalidated()) {
-        error = NFCReaderError::make(NFCReaderError::readerTransceiveErrorSessionInvalidated);
-      }
-      if (completionHandler) completionHandler(error);
-    });
+    queue->async(bindWeak(weak, &NFCTagReaderSession::connectFinished,
+                          std::move(completionHandler), error));
   });
+}
+
+void NFCTagReaderSession::connectFinished(
+    const std::function<void(std::optional<NFCReaderError>)>& completionHandler,
+    std::optional<NFCReaderError> error) {
+  if (!error && isInvalidated()) {
+    error = NFCReaderError::make(NFCReaderError::readerTransceiveErrorSessionInvalidated);
+  }
+  if (completionHandler) completionHandler(error);
 }
 
 void NFCTagReaderSession::invalidate() {

@@ -88,6 +88,13 @@ class NFCTagReaderSession : public std::enable_shared_from_this<NFCTagReaderSess
   void handleDetected(std::vector<std::shared_ptr<NFCTag>> candidates);
   void selectApplication(std::vector<std::shared_ptr<NFCTag>> candidates, std::size_t index,
                          std::size_t aidIndex, std::vector<std::shared_ptr<NFCTag>> accepted);
+  void applicationAnswered(const std::vector<std::shared_ptr<NFCTag>>& candidates,
+                           std::size_t index, std::size_t aidIndex, const std::string& aidText,
+                           const std::vector<std::shared_ptr<NFCTag>>& accepted, Bytes data,
+                           std::uint8_t sw1, std::uint8_t sw2, std::optional<NFCReaderError> error);
+  void connectFinished(
+      const std::function<void(std::optional<NFCReaderError>)>& completionHandler,
+      std::optional<NFCReaderError> error);
   void reportDetected(std::vector<std::shared_ptr<NFCTag>> tags);
   // Ends the session once; `report` says whether the delegate hears of it.
   void end(NFCReaderError::Code code, bool report, std::optional<std::string> errorMessage);

@@ -3,6 +3,7 @@
 #include <winscard.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -18,6 +19,9 @@ namespace {
 constexpr DWORD kStatusWaitMilliseconds = 250;
 // A card that keeps answering 61 xx is not allowed to keep the session queue forever.
 constexpr int kMaxGetResponseRounds = 64;
+// After a failed exchange, how long pcscd may take to notice that the card has left the reader
+// (it polls a reader's driver a few times a second).
+constexpr DWORD kRemovalNoticeMilliseconds = 1500;
 
 std::string describe(LONG rv) {
   return pcsc_stringify_error(rv);
@@ -32,6 +36,11 @@ NFCReaderError::Code transceiveCode(LONG rv) {
     default:
       return NFCReaderError::readerTransceiveErrorTagResponseError;
   }
+}
+
+bool meansCardGone(LONG rv) {
+  return rv == SCARD_W_REMOVED_CARD || rv == SCARD_E_NO_SMARTCARD ||
+         rv == SCARD_E_READER_UNAVAILABLE || rv == SCARD_E_UNKNOWN_READER;
 }
 
 std::vector<std::string> listReaders(SCARDCONTEXT context, const std::string& filter,
@@ -71,11 +80,14 @@ class PCSCTag : public NFCISO7816Tag {
 
   const std::string& reader() const { return reader_; }
 
-  // Lets go of the card; later commands fail as after the end of the session.
+  // Lets go of the card; later commands fail as after the end of the session. The card is
+  // powered down as a phone drops its field when a session ends: a chip left powered would still
+  // hold the session's secure messaging, refuse the next session's plain SELECT and never be
+  // readable again until it left the reader.
   void release() {
     std::lock_guard lock(cardMutex_);
     if (card_) {
-      SCardDisconnect(card_, SCARD_LEAVE_CARD);
+      SCardDisconnect(card_, SCARD_UNPOWER_CARD);
       card_ = 0;
     }
     if (context_) {
@@ -104,6 +116,45 @@ class PCSCTag : public NFCISO7816Tag {
   }
 
  private:
+  // After a failed exchange: whether the card has left the reader. A card pulled away in the
+  // middle of a command makes SCardTransmit fail with whatever the driver saw (vpcd gives
+  // SCARD_E_NOT_TRANSACTED); only pcscd's view of the reader tells a lost card from a card
+  // that answered badly. The caller holds cardMutex_.
+  bool cardGone() {
+    DWORD state = 0;
+    DWORD protocol = 0;
+    DWORD atrLength = MAX_ATR_SIZE;
+    BYTE atr[MAX_ATR_SIZE];
+    LONG rv = SCardStatus(card_, nullptr, nullptr, &state, &protocol, atr, &atrLength);
+    if (meansCardGone(rv)) return true;
+    if (rv == SCARD_S_SUCCESS && (state & SCARD_ABSENT)) return true;
+    // pcscd may not have polled the reader since the card went: wait a little for it to.
+    SCARD_READERSTATE reader{};
+    reader.szReader = reader_.c_str();
+    reader.dwCurrentState = SCARD_STATE_UNAWARE;
+    rv = SCardGetStatusChange(context_, 0, &reader, 1);
+    if (rv != SCARD_S_SUCCESS) return meansCardGone(rv);
+    // The upper half of the state counts card events: any change means this card went.
+    const DWORD first = reader.dwEventState & ~SCARD_STATE_CHANGED;
+    if (first & (SCARD_STATE_EMPTY | SCARD_STATE_UNAVAILABLE)) return true;
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(kRemovalNoticeMilliseconds);
+    reader.dwCurrentState = first;
+    for (;;) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return false;
+      rv = SCardGetStatusChange(context_, static_cast<DWORD>(left.count()), &reader, 1);
+      if (rv == SCARD_E_TIMEOUT) return false;
+      if (rv != SCARD_S_SUCCESS) return meansCardGone(rv);
+      const DWORD now = reader.dwEventState & ~SCARD_STATE_CHANGED;
+      if ((now & (SCARD_STATE_EMPTY | SCARD_STATE_UNAVAILABLE)) || (now >> 16) != (first >> 16)) {
+        return true;
+      }
+      reader.dwCurrentState = now;
+    }
+  }
+
   LONG exchange(const Bytes& command, Bytes& response) {
     const SCARD_IO_REQUEST* pci = protocol_ == SCARD_PROTOCOL_T0   ? SCARD_PCI_T0
                                   : protocol_ == SCARD_PROTOCOL_T1 ? SCARD_PCI_T1
@@ -126,7 +177,13 @@ class PCSCTag : public NFCISO7816Tag {
     Bytes next = command;
     for (int round = 0;; ++round) {
       LONG rv = exchange(next, response);
-      if (rv != SCARD_S_SUCCESS) return NFCTransmission::failure(transceiveCode(rv));
+      if (rv != SCARD_S_SUCCESS) {
+        if (transceiveCode(rv) != NFCReaderError::readerTransceiveErrorTagConnectionLost &&
+            cardGone()) {
+          return NFCTransmission::failure(NFCReaderError::readerTransceiveErrorTagConnectionLost);
+        }
+        return NFCTransmission::failure(transceiveCode(rv));
+      }
       if (response.size() < 2) {
         return NFCTransmission::failure(NFCReaderError::readerTransceiveErrorTagResponseError);
       }

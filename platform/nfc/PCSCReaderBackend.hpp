@@ -8,7 +8,10 @@
 // application before reporting it. Each command is one SCardTransmit on the session queue; a
 // 61 xx answer is completed with GET RESPONSE here, since the phone platform never shows it.
 // Transmission errors carry the platform's codes: a removed or reset card is 100 "Tag
-// connection lost", anything else 102.
+// connection lost", anything else 102. Since a card pulled away in the middle of a command
+// makes the transmission fail with whatever the driver saw, a failed exchange is followed by
+// asking pcscd for the card's state (waiting briefly for it to notice a removal), and a card
+// that has left is reported as 100 too.
 
 #include <string>
 #include <vector>

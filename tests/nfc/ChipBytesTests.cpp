@@ -95,9 +95,9 @@ TEST(PaddingTest, PadAndUnpad) {
 }
 
 TEST(Asn1LengthTest, DecodeEncodeAndRefusals) {
-  EXPECT_EQ(decodeAsn1Length(hex("7F")), std::make_pair(127, 1));
-  EXPECT_EQ(decodeAsn1Length(hex("8180")), std::make_pair(128, 2));
-  EXPECT_EQ(decodeAsn1Length(hex("820100")), std::make_pair(256, 3));
+  EXPECT_EQ(decodeAsn1Length(hex("7F")), (Asn1Length{127, 1}));
+  EXPECT_EQ(decodeAsn1Length(hex("8180")), (Asn1Length{128, 2}));
+  EXPECT_EQ(decodeAsn1Length(hex("820100")), (Asn1Length{256, 3}));
   for (const char* bad : {"80", "83010000", "", "81", "8201"}) {
     SCOPED_TRACE(bad);
     EXPECT_EQ(thrownKind([&] { decodeAsn1Length(hex(bad)); }), K::CannotDecodeASN1Length);

@@ -164,6 +164,72 @@ TEST(SecureMessagingTest, HostileAnswersAreRefused) {
   EXPECT_THROW(aes.protect({0, 0xB0, 0, 0, {}, 4}), PassportReaderError);
 }
 
+TEST(SecureMessagingTest, WarningsWithDataAreCheckedLikeSuccess) {
+  // The chip's answer to the example's first READ BINARY, ended with 62 82 instead of 90 00.
+  const Bytes ksenc = hex("979EC13B1CBFE9DCD01AB0FED307EAE5979EC13B1CBFE9DC");
+  const Bytes ksmac = hex("F1CB1F1FB5ADF208806B89DC579DC1F8F1CB1F1FB5ADF208");
+  SessionCiphers chip(ksenc, ksmac);
+  Bytes do87 = hex("870901");
+  const Bytes encrypted = chip.encrypt(padIso9797(hex("60145F01"), 8));
+  do87.insert(do87.end(), encrypted.begin(), encrypted.end());
+  const Bytes do99 = hex("99026282");
+  Bytes macInput = hex("887022120C06C22A");  // the counter at the answer
+  macInput.insert(macInput.end(), do87.begin(), do87.end());
+  macInput.insert(macInput.end(), do99.begin(), do99.end());
+  Bytes answer = do87;
+  answer.insert(answer.end(), do99.begin(), do99.end());
+  answer.push_back(0x8E);
+  answer.push_back(0x08);
+  const Bytes mac = chip.mac(padIso9797(macInput, 8));
+  answer.insert(answer.end(), mac.begin(), mac.end());
+
+  auto session = [] {
+    auto sm = exampleSession("887022120C06C228");
+    sm.protect(*NFCISO7816APDU::fromBytes(hex("00B00000000004")));
+    return sm;
+  };
+  auto sm = session();
+  EXPECT_EQ(sm.unprotect({answer, 0x62, 0x82}), (ResponseAPDU{hex("60145F01"), 0x62, 0x82}));
+  // Data that does not carry the chip's MAC is never handed on as the file's.
+  Bytes forged = answer;
+  forged[4] ^= 0x01;
+  sm = session();
+  EXPECT_THROW(sm.unprotect({forged, 0x62, 0x82}), PassportReaderError);
+  sm = session();
+  EXPECT_THROW(sm.unprotect({hex("0102030405"), 0x62, 0x82}), PassportReaderError);
+  // Without data the warning comes back as it is.
+  sm = session();
+  EXPECT_EQ(sm.unprotect({{}, 0x62, 0x82}), (ResponseAPDU{{}, 0x62, 0x82}));
+}
+
+TEST(SessionCiphersTest, SameResultsAsOneCallCiphersForEveryLength) {
+  const Bytes key = hex("7862D9ECE03C1BCD4D77089DCF131442");
+  const Bytes key24 = hex("979EC13B1CBFE9DCD01AB0FED307EAE5979EC13B1CBFE9DC");
+  SessionCiphers ciphers(key24, key);
+  // The retail MAC computed block by block with single DES, as ISO/IEC 9797-1 describes it.
+  auto reference = [&](const Bytes& message) {
+    Bytes y(8, 0);
+    for (std::size_t at = 0; at + 8 <= message.size(); at += 8) {
+      y = desEncrypt(key, Bytes(message.begin() + at, message.begin() + at + 8), y, kCBCMode);
+    }
+    const Bytes b = desDecrypt(Bytes(key.begin() + 8, key.end()), y, {}, kECBMode);
+    return desEncrypt(key, b, {}, kECBMode);
+  };
+  for (std::size_t length : {8u, 16u, 24u, 40u, 168u, 256u}) {
+    SCOPED_TRACE(length);
+    Bytes message(length);
+    for (std::size_t i = 0; i < length; ++i) message[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    // Twice each, so that nothing of one run leaks into the next.
+    for (int round = 0; round < 2; ++round) {
+      EXPECT_EQ(ciphers.mac(message), reference(message));
+      EXPECT_EQ(ciphers.encrypt(message), tripleDESEncrypt(key24, message, Bytes(8, 0)));
+      EXPECT_EQ(ciphers.decrypt(message), tripleDESDecrypt(key24, message, Bytes(8, 0)));
+    }
+  }
+  EXPECT_TRUE(ciphers.mac(Bytes(5, 1)).empty()) << "no whole block";
+  EXPECT_TRUE(ciphers.encrypt(Bytes(12, 1)).empty()) << "not whole blocks";
+}
+
 // Pins RND.IFD then K.IFD to the example's values.
 class PinnedRandoms {
  public:
@@ -327,6 +393,46 @@ TEST_F(ChipTest, EachRunDrawsFreshRandomsAndReplacesSecureMessaging) {
   EXPECT_EQ(transcript[transcript.size() - 2].first, "0084000008");
 }
 
+TEST_F(ChipTest, AccessControlAgainWhileTheChipHoldsSecureMessaging) {
+  using Plain = SimulatedChip::PlainCommandUnderSecureMessaging;
+  struct Case {
+    const char* name;
+    Plain chip;
+    std::vector<std::string> answersToTheChallenge;  // status words, in order
+  };
+  const std::vector<Case> cases = {
+      {"refused with 69 88, the chip leaves secure messaging: asked again", Plain::refuse,
+       {"6988", "9000"}},
+      {"answered at once", Plain::answerInPlain, {"9000"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    transcript.clear();
+    connect(SimulatedChip::passport());
+    chip->plainCommandUnderSecureMessaging = c.chip;
+    ASSERT_FALSE(runBAC(chip->mrzKey()));
+    transcript.clear();
+    const auto error = runBAC(chip->mrzKey());
+    ASSERT_FALSE(error) << error->message();
+    std::vector<std::string> answers;
+    for (const auto& [command, answer] : transcript) {
+      if (command == "0084000008") answers.push_back(answer.substr(answer.size() - 4));
+    }
+    EXPECT_EQ(answers, c.answersToTheChallenge);
+    EXPECT_EQ(chip->bacRuns(), 2);
+    ASSERT_TRUE(reader->secureMessaging());
+    EXPECT_FALSE(readFile(0x011E).error) << "the new session works";
+  }
+  // Only a run that follows secure messaging asks twice: a first run refused 69 88 fails.
+  transcript.clear();
+  connect(SimulatedChip::passport());
+  chip->injectForCommand(0x84, Fault::withStatus(0x69, 0x88));
+  const auto error = runBAC(chip->mrzKey());
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->message(), "SM data objects incorrect");
+  EXPECT_EQ(transcript.size(), 1u);
+}
+
 TEST_F(ChipTest, ChunkedReadsOfLargeFiles) {
   connect(SimulatedChip::passport());
   // A 20 KB DG2 and a 40 000-byte DG2: the second needs offsets of 0x8000 and above.
@@ -402,6 +508,42 @@ TEST_F(ChipTest, ChunkSizesOffsetsAndProgress) {
   read = readFile(0x010B);
   ASSERT_TRUE(read.error);
   EXPECT_EQ(read.error->message(), "Wrong length");
+}
+
+// A chip that ends a file with 62 82 hands over its last bytes with that status; they belong to
+// the file. The same status without data is still the failure it was.
+TEST_F(ChipTest, EndOfFileWarningsWithDataEndTheFile) {
+  struct Case {
+    const char* name;
+    Bytes file;
+    int chunk;
+    std::optional<std::string> error;
+  };
+  const std::vector<Case> cases = {
+      {"a file shorter than the first 4-byte read", hex("6B01AA"), 160, std::nullopt},
+      {"256-byte chunks past the end", ChipFiles::tlv(0x6B, Bytes(1000, 0x42)), 256, std::nullopt},
+      {"160-byte chunks that never pass the end", ChipFiles::tlv(0x6B, Bytes(1000, 0x42)), 160,
+       std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    connect(SimulatedChip::passport());
+    chip->endOfFileWarning = true;
+    chip->oversizedAnswer = SimulatedChip::OversizedAnswer::send;
+    chip->setFile(0x010B, c.file);
+    ASSERT_FALSE(runBAC(chip->mrzKey()));
+    reader->setMaxDataLengthToRead(c.chunk);
+    const auto read = readFile(0x010B);
+    ASSERT_FALSE(read.error) << read.error->message();
+    EXPECT_EQ(hexOf(read.answer->data), hexOf(c.file));
+  }
+  // 62 82 without data: nothing to keep.
+  connect(SimulatedChip::passport());
+  ASSERT_FALSE(runBAC(chip->mrzKey()));
+  chip->injectForFile(0x0101, Fault::withStatus(0x62, 0x82), true);
+  const auto read = readFile(0x0101);
+  ASSERT_TRUE(read.error);
+  EXPECT_EQ(read.error->message(), "End of file/record reached before reading Le bytes");
 }
 
 TEST_F(ChipTest, HostileChipAnswersDuringFileReads) {

@@ -11,6 +11,7 @@
 #include "platform/foundation/Make.hpp"
 #include "platform/runtime/Application.hpp"
 #include "testing/ChipFiles.hpp"
+#include "testing/ChipReadCheck.hpp"
 #include "testing/RuntimeFixture.hpp"
 #include "testing/SimulatedChip.hpp"
 #include "testing/SimulatedNFCBackend.hpp"
@@ -24,7 +25,7 @@ using testing::SimulatedChip;
 using testing::SimulatedNFCBackend;
 
 constexpr std::uint16_t kCOM = 0x011E, kDG1 = 0x0101, kDG2 = 0x0102, kDG3 = 0x0103, kDG4 = 0x0104,
-                        kDG11 = 0x010B, kSOD = 0x011D;
+                        kDG11 = 0x010B, kDG14 = 0x010E, kSOD = 0x011D;
 
 struct Outcome {
   std::shared_ptr<NFCPassportModel> model;
@@ -202,11 +203,11 @@ TEST_F(NfcReaderTest, RetryPolicyByErrorText) {
        "(success)",
        {},
        2},
-      {"SM data objects incorrect always: given up after four",
+      {"SM data objects incorrect always: DG1 given up after four ends the read",
        [](SimulatedChip& c, NfcReader&) {
          c.injectForFile(kDG1, Fault::withStatus(0x69, 0x88, -1));
        },
-       "(success)",
+       "SM data objects incorrect",
        {DataGroupId::DG1},
        5},
       {"wrong length with 256-byte chunks: 160 and BAC again",
@@ -227,11 +228,11 @@ TEST_F(NfcReaderTest, RetryPolicyByErrorText) {
        "(success)",
        {},
        2},
-      {"wrong length always: given up after four",
+      {"wrong length always: DG2 given up after four ends the read",
        [](SimulatedChip& c, NfcReader&) {
          c.injectForFile(kDG2, Fault::withStatus(0x67, 0x00, -1), true);
        },
-       "(success)",
+       "Wrong length",
        {DataGroupId::DG2},
        4},
       {"another error three times: read again without BAC",
@@ -241,12 +242,21 @@ TEST_F(NfcReaderTest, RetryPolicyByErrorText) {
        "(success)",
        {},
        1},
-      {"another error always: given up after four, no BAC",
+      {"another error always: DG1 given up after four, no BAC, the read ends",
        [](SimulatedChip& c, NfcReader&) {
          c.injectForFile(kDG1, Fault::of(Fault::Kind::corruptMac, -1), true);
        },
-       "(success)",
+       "UnableToUnprotectAPDU",
        {DataGroupId::DG1},
+       1},
+      {"another error always on a group that is neither DG1 nor DG2: given up, success",
+       [](SimulatedChip& c, NfcReader&) {
+         c.setFile(kCOM, ChipFiles::com({0x61, 0x75, 0x6B}));
+         c.setFile(kDG11, ChipFiles::opaque(0x6B, 40));
+         c.injectForFile(kDG11, Fault::of(Fault::Kind::corruptMac, -1), true);
+       },
+       "(success)",
+       {DataGroupId::DG11},
        1},
       {"a file that does not parse: dropped at once",
        [](SimulatedChip& c, NfcReader&) {
@@ -306,6 +316,177 @@ TEST_F(NfcReaderTest, RetryPolicyByErrorText) {
     if (reader_->dataAmountToReadOverride) {
       ASSERT_TRUE(reader_->tagReader);
       EXPECT_EQ(reader_->tagReader->maxDataLengthToRead(), 160) << "the chunk size came down";
+    }
+  }
+}
+
+TEST(RetryPolicyTest, EachErrorTextHasItsAction) {
+  using A = NfcReader::RetryAction;
+  struct Row {
+    const char* text;
+    A action;
+  };
+  const std::vector<Row> rows = {
+      {"Session invalidated", A::endRead},
+      {"Class not supported", A::endRead},
+      {"Tag connection lost", A::endRead},
+      {"Tag connection lost ", A::readAgain},  // exact texts only
+      {"Security status not satisfied", A::skipGroup},
+      {"File not found", A::skipGroup},
+      {"SM data objects incorrect", A::accessControlAgain},
+      {"Wrong length", A::smallerChunks},
+      {"Wrong length Le: SW2 indicates the exact length - (exact length :128)", A::smallerChunks},
+      {"End of file/record reached before reading Le bytes", A::smallerChunks},
+      {"Tag response error", A::readAgain},
+      {"UnableToUnprotectAPDU", A::readAgain},
+      {"Unknown error", A::readAgain},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.text);
+    EXPECT_EQ(NfcReader::retryActionFor(row.text), row.action);
+  }
+}
+
+TEST(RetryPolicyTest, ChunkSizeAfterALengthFailure) {
+  const std::string exact = "Wrong length Le: SW2 indicates the exact length - (exact length :";
+  const std::string endOfFile = "End of file/record reached before reading Le bytes";
+  struct Row {
+    std::string text;
+    int current;
+    int next;
+  };
+  const std::vector<Row> rows = {
+      {"Wrong length", 256, 160},  // the step down to 160 stays
+      {"Wrong length", 160, 80},   // at 160 or below: halved
+      {"Wrong length", 80, 40},
+      {"Wrong length", 40, 32},  // never below 32
+      {"Wrong length", 32, 32},
+      {"Wrong length", 20, 20},  // a smaller chunk asked by the caller is not raised
+      {endOfFile, 256, 160},
+      {endOfFile, 160, 160},
+      {exact + "223)", 256, 223},  // 6C xx: the exact length the chip names
+      {exact + "128)", 160, 128},
+      {exact + "0)", 160, 256},  // SW2 00 stands for 256
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.text + " at " + std::to_string(row.current));
+    EXPECT_EQ(NfcReader::chunkSizeAfter(row.text, row.current), row.next);
+  }
+}
+
+// Behaviours of chips that no one on the team wrote: every row ends as stated, and every group
+// read is byte for byte the chip's file.
+TEST_F(NfcReaderTest, ReadsHoldAgainstHowRealChipsAnswer) {
+  using Plain = SimulatedChip::PlainCommandUnderSecureMessaging;
+  using Long = SimulatedChip::LongReadAnswer;
+  struct Case {
+    const char* name;
+    std::function<void(NfcReaderTest&)> arrange;
+    std::string outcome;
+    int bacRuns;  // -1: not checked
+    int chunkSize;
+  };
+  // DG14 is read right after COM; refusing it makes the session run access control again
+  // with secure messaging still on in the chip.
+  auto dg14Refused = [](NfcReaderTest& t) {
+    t.chip_->setFile(kCOM, ChipFiles::com({0x61, 0x75, 0x6E}));
+    t.chip_->setFile(kDG14, ChipFiles::opaque(0x6E, 40));
+    t.chip_->injectForFile(kDG14, Fault::withStatus(0x69, 0x82));
+  };
+  const std::vector<Case> cases = {
+      {"offsets past 32 KB read with B1 whose Le counts file bytes: 62 82 ends the file",
+       [](NfcReaderTest& t) {
+         t.chip_->setFile(kDG2, ChipFiles::dg2(ChipFiles::jpegJFIF(42000)));
+         t.chip_->endOfFileWarning = true;
+         t.chip_->oddReadLeCountsFileBytes = true;
+       },
+       "(success)", 1, 160},
+      {"offsets past 32 KB read with B1 whose Le counts DO'53' bytes",
+       [](NfcReaderTest& t) {
+         t.chip_->setFile(kDG2, ChipFiles::dg2(ChipFiles::jpegJFIF(42000)));
+         t.chip_->endOfFileWarning = true;
+       },
+       "(success)", 1, 160},
+      {"256-byte reads past the end answered 62 82 with the last bytes",
+       [](NfcReaderTest& t) {
+         t.reader_->dataAmountToReadOverride = 256;
+         t.chip_->oversizedAnswer = SimulatedChip::OversizedAnswer::send;
+         t.chip_->endOfFileWarning = true;
+       },
+       "(success)", 1, 256},
+      {"access control again on a chip that refuses the plain challenge under secure messaging",
+       [&](NfcReaderTest& t) {
+         dg14Refused(t);
+         t.chip_->plainCommandUnderSecureMessaging = Plain::refuse;
+       },
+       "(success)", 2, 160},
+      {"access control again on a chip that answers the plain challenge",
+       [&](NfcReaderTest& t) {
+         dg14Refused(t);
+         t.chip_->plainCommandUnderSecureMessaging = Plain::answerInPlain;
+       },
+       "(success)", 2, 160},
+      {"the challenge asked again in plain and refused again: access control fails",
+       [&](NfcReaderTest& t) {
+         dg14Refused(t);
+         t.onMessage_ = [&t](const NFCViewDisplayMessage& m) {
+           if (m.kind() == NFCViewDisplayMessage::Kind::readingDataGroupProgress &&
+               m.dataGroup() == DataGroupId::DG14 && m.progress() == 100) {
+             t.chip_->injectForCommand(0x84, Fault::withStatus(0x69, 0x88));
+           }
+         };
+       },
+       "SM data objects incorrect", 1, 160},
+      {"at most 128 bytes a read, 67 00 for more: 160 halved to 80",
+       [](NfcReaderTest& t) {
+         t.chip_->maxReadLength = 0x80;
+         t.chip_->longReadAnswer = Long::wrongLength;
+       },
+       "(success)", 2, 80},
+      {"at most 128 bytes a read, 6C 80 for more: exactly 128",
+       [](NfcReaderTest& t) {
+         t.chip_->maxReadLength = 0x80;
+         t.chip_->longReadAnswer = Long::exactLength;
+       },
+       "(success)", 2, 128},
+      {"at most 223 bytes a read, 6C DF to a read of 256: exactly 223",
+       [](NfcReaderTest& t) {
+         t.reader_->dataAmountToReadOverride = 256;
+         t.chip_->maxReadLength = 0xDF;
+         t.chip_->longReadAnswer = Long::exactLength;
+       },
+       "(success)", 2, 223},
+      {"at most 20 bytes a read: never below 32, DG1 given up, the read ends with the error",
+       [](NfcReaderTest& t) {
+         t.chip_->maxReadLength = 20;
+         t.chip_->longReadAnswer = Long::wrongLength;
+       },
+       "Wrong length", -1, 32},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    chip_ = SimulatedChip::icaoExample();
+    chip_->setFile(kSOD, ChipFiles::opaque(0x77, 300));
+    chip_->setFile(kDG2, ChipFiles::dg2(ChipFiles::jpegJFIF(3000)));
+    backend_->setTags(SimulatedNFCBackend::chips({chip_}));
+    reader_ = platform::make<NfcReader>(Log::info);
+    onMessage_ = nullptr;
+    c.arrange(*this);
+    messages_.clear();
+    outcomes_.clear();
+    read();
+    EXPECT_EQ(errorText(), c.outcome);
+    if (c.bacRuns >= 0) {
+      EXPECT_EQ(chip_->bacRuns(), c.bacRuns);
+    }
+    ASSERT_TRUE(reader_->tagReader);
+    EXPECT_EQ(reader_->tagReader->maxDataLengthToRead(), c.chunkSize);
+    const auto& outcome = onlyOutcome();
+    if (outcome.model) {
+      EXPECT_EQ(testing::groupsNotAsOnChip(*outcome.model, *chip_,
+                                           {DataGroupId::COM, DataGroupId::DG1, DataGroupId::DG2,
+                                            DataGroupId::SOD}),
+                std::vector<std::string>{});
     }
   }
 }

@@ -1,4 +1,5 @@
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@
 #include "platform/nfc/PCSCReaderBackend.hpp"
 #include "platform/runtime/DispatchQueue.hpp"
 #include "testing/ChipFiles.hpp"
+#include "testing/ChipReadCheck.hpp"
 #include "testing/PCSCTestSupport.hpp"
 #include "testing/RuntimeFixture.hpp"
 #include "testing/SimulatedChip.hpp"
@@ -30,12 +32,6 @@ using platform::NFCReaderError;
 using platform::NFCTag;
 using platform::NFCTagReaderSession;
 using testing::VirtualCardAdapter;
-
-std::string lowerName(DataGroupId id) {
-  std::string name = id.name();
-  for (auto& ch : name) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  return name;
-}
 
 struct Delegate : platform::NFCTagReaderSessionDelegate {
   std::vector<std::vector<std::shared_ptr<NFCTag>>> detections;
@@ -118,6 +114,27 @@ class PCSCBackendTest : public testing::RuntimeTest {
     return answer;
   }
 
+  struct ChipRead {
+    std::shared_ptr<NFCPassportModel> model;
+    std::optional<PassportReaderError> error;
+  };
+  // A whole read through the PC/SC backend, to its end.
+  ChipRead readChip(const testing::SimulatedChip& chip) {
+    auto reader = platform::make<NfcReader>(Log::info);
+    ChipRead read;
+    bool done = false;
+    reader->startChipRead(
+        chip.mrzKey(), {}, true, true, nullptr,
+        [&](std::shared_ptr<NFCPassportModel> m, std::optional<PassportReaderError> e) {
+          read = {std::move(m), std::move(e)};
+          done = true;
+        });
+    EXPECT_TRUE(waitUntil([&] { return done; }, 30));
+    reader.reset();
+    runUntilIdle();
+    return read;
+  }
+
   std::unique_ptr<testing::VirtualReaderLock> lock_;
   std::vector<std::unique_ptr<VirtualCardAdapter>> adapters_;
   std::shared_ptr<Delegate> delegate_;
@@ -198,32 +215,72 @@ TEST_F(PCSCBackendTest, AWholeChipReadThroughPcscdAndVpcd) {
   auto chip = testing::SimulatedChip::passport();
   VirtualCardAdapter adapter(testing::cardOf(chip));
   ASSERT_TRUE(adapter.start()) << adapter.lastError();
-  auto reader = platform::make<NfcReader>(Log::info);
-  std::optional<PassportReaderError> error;
-  std::shared_ptr<NFCPassportModel> model;
-  bool done = false;
-  reader->startChipRead(
-      chip->mrzKey(), {}, true, true, nullptr,
-      [&](std::shared_ptr<NFCPassportModel> m, std::optional<PassportReaderError> e) {
-        model = std::move(m);
-        error = std::move(e);
-        done = true;
-      });
-  ASSERT_TRUE(waitUntil([&] { return done; }, 30));
-  ASSERT_FALSE(error.has_value()) << error->message();
-  ASSERT_TRUE(model);
+  const auto read = readChip(*chip);
+  ASSERT_FALSE(read.error.has_value()) << read.error->message();
+  ASSERT_TRUE(read.model);
   EXPECT_EQ(chip->bacRuns(), 1);
   EXPECT_EQ(chip->selectCount(0x0103) + chip->selectCount(0x0104), 0) << "DG3 and DG4 never asked";
-  const std::vector<std::pair<DataGroupId, std::uint16_t>> files = {
-      {DataGroupId::COM, 0x011E}, {DataGroupId::SOD, 0x011D},  {DataGroupId::DG1, 0x0101},
-      {DataGroupId::DG2, 0x0102}, {DataGroupId::DG14, 0x010E}, {DataGroupId::DG15, 0x010F}};
-  for (const auto& [id, fid] : files) {
-    SCOPED_TRACE(id.name());
-    auto dump = model->dataGroupDump({id});
-    EXPECT_EQ(dump[lowerName(id)], platform::base64Encode(chip->file(fid))) << id.name();
+  EXPECT_EQ(testing::groupsNotAsOnChip(*read.model, *chip,
+                                       {DataGroupId::COM, DataGroupId::SOD, DataGroupId::DG1,
+                                        DataGroupId::DG2, DataGroupId::DG14, DataGroupId::DG15}),
+            std::vector<std::string>{});
+}
+
+TEST_F(PCSCBackendTest, ReadsHoldAgainstRealChipBehavioursThroughPcscd) {
+  struct Case {
+    const char* name;
+    std::function<void(testing::SimulatedChip&)> arrange;
+    bool pullOutDuringDG2;
+    std::string outcome;
+    int bacRuns;
+  };
+  const std::vector<Case> cases = {
+      {"a 42 KB DG2 ended with 62 82 by B1 reads whose Le counts file bytes",
+       [](testing::SimulatedChip& c) {
+         c.setFile(0x0102, testing::ChipFiles::dg2(testing::ChipFiles::jpegJFIF(42000)));
+         c.endOfFileWarning = true;
+         c.oddReadLeCountsFileBytes = true;
+       },
+       false, "(success)", 1},
+      {"access control again on a chip that refuses the plain challenge",
+       [](testing::SimulatedChip& c) {
+         // DG14 comes right after COM; refusing it runs access control again.
+         c.setFile(0x011E, testing::ChipFiles::com({0x61, 0x75, 0x6E}));
+         c.setFile(0x010E, testing::ChipFiles::opaque(0x6E, 40));
+         c.injectForFile(0x010E, testing::SimulatedChip::Fault::withStatus(0x69, 0x82));
+       },
+       false, "(success)", 2},
+      {"the card taken away in the middle of DG2", [](testing::SimulatedChip&) {}, true,
+       "Tag connection lost", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto chip = testing::SimulatedChip::passport();
+    c.arrange(*chip);
+    VirtualCardAdapter* adapterSeen = nullptr;
+    int dg2Reads = 0;
+    auto card = testing::cardOf(chip);
+    VirtualCardAdapter adapter([&, card](const Bytes& command) {
+      const bool read = command.size() > 1 && (command[1] == 0xB0 || command[1] == 0xB1);
+      if (c.pullOutDuringDG2 && read && chip->selectCount(0x0102) > 0 && ++dg2Reads == 5) {
+        adapterSeen->pullOut();
+      }
+      return card(command);
+    });
+    adapterSeen = &adapter;
+    ASSERT_TRUE(adapter.start()) << adapter.lastError();
+    const auto read = readChip(*chip);
+    EXPECT_EQ(read.error ? read.error->message() : "(success)", c.outcome);
+    EXPECT_EQ(chip->bacRuns(), c.bacRuns);
+    if (read.model) {
+      EXPECT_EQ(testing::groupsNotAsOnChip(
+                    *read.model, *chip,
+                    {DataGroupId::COM, DataGroupId::SOD, DataGroupId::DG1, DataGroupId::DG2}),
+                std::vector<std::string>{});
+    }
+    adapter.stop();
+    ASSERT_TRUE(testing::waitForCardPresence(testing::virtualReaderName(0), false));
   }
-  runUntilIdle();
-  EXPECT_TRUE(done);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "core/OSLAtomicWithNSLock.hpp"
+#include "platform/runtime/BindWeak.hpp"
 #include "platform/runtime/DispatchQueue.hpp"
 #include "platform/runtime/DispatchSemaphore.hpp"
 #include "platform/runtime/LiveRuntime.hpp"
@@ -23,6 +24,24 @@ using platform::DispatchSemaphore;
 using platform::Timer;
 
 class RuntimeCoreTest : public testing::RuntimeTest {};
+
+TEST(BindWeakTest, CallsWhileTheOwnerLivesAndNothingAfter) {
+  struct Owner {
+    std::vector<std::string> calls;
+    void step(int bound, const std::string& text, int argument) {
+      calls.push_back(std::to_string(bound) + text + std::to_string(argument));
+    }
+  };
+  auto owner = std::make_shared<Owner>();
+  std::function<void(int)> closure = platform::bindWeak(owner, &Owner::step, 1, std::string("-"));
+  closure(2);
+  closure(3);  // bound arguments survive a first call
+  EXPECT_EQ(owner->calls, (std::vector<std::string>{"1-2", "1-3"}));
+  std::weak_ptr<Owner> watch = owner;
+  owner.reset();
+  EXPECT_TRUE(watch.expired()) << "the closure does not keep its owner alive";
+  closure(4);  // nothing happens, nothing crashes
+}
 
 TEST_F(RuntimeCoreTest, MainQueueKeepsEachThreadsPostingOrder) {
   std::vector<std::pair<int, int>> seen;  // (thread, index), written only on the main queue

@@ -8,12 +8,12 @@
 #include "scan/MRZLineFinder.hpp"
 #include "scan/MRZResult.hpp"
 #include "scan/StringTracker.hpp"
-#include "tests/scan/MRZTestSupport.hpp"
+#include "testing/MRZTestData.hpp"
 
 namespace ostrel {
 namespace {
 
-using namespace mrz_test;
+using namespace testing;
 
 std::string repeat(const std::string& piece, std::size_t times) {
   std::string out;

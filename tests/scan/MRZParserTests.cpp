@@ -9,13 +9,13 @@
 
 #include "scan/MRZCode.hpp"
 #include "scan/MRZResult.hpp"
+#include "testing/MRZTestData.hpp"
 #include "testing/RuntimeFixture.hpp"
-#include "tests/scan/MRZTestSupport.hpp"
 
 namespace ostrel {
 namespace {
 
-using namespace mrz_test;
+using namespace testing;
 using DocumentType = MRZResult::DocumentType;
 using Sex = MRZResult::Sex;
 using platform::Date;

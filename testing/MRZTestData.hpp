@@ -1,5 +1,9 @@
 #pragma once
 
+// Machine-readable zones for tests: the ICAO 9303 specimens, a check-digit function written
+// independently of the library's, and builders of TD1 and TD3 zones whose check digits (the
+// composite one included) are all computed here.
+
 #include <chrono>
 #include <string>
 #include <vector>
@@ -7,7 +11,7 @@
 #include "platform/foundation/Date.hpp"
 #include "scan/MRZCode.hpp"
 
-namespace ostrel::mrz_test {
+namespace ostrel::testing {
 
 // ICAO 9303 specimens.
 inline const std::vector<std::string> kTD3Passport = {
@@ -51,6 +55,12 @@ inline char checkDigitOf(const std::string& text) {
   return static_cast<char>('0' + sum % 10);
 }
 
+// `text` cut or padded with "<" to exactly `size` characters.
+inline std::string mrzField(std::string text, std::size_t size) {
+  text.resize(size, '<');
+  return text;
+}
+
 // Line 2 of a TD3 passport with every check digit recomputed.
 inline std::string td3Line2(const std::string& number9, const std::string& nationality,
                             const std::string& birth, char sex, const std::string& expiry,
@@ -72,4 +82,53 @@ inline std::string td1Line2(const std::string& line1, const std::string& birth, 
   return line + checkDigitOf(composite);
 }
 
-}  // namespace ostrel::mrz_test
+// The printed contents of a zone. Texts are in MRZ characters already ("<" for blanks); every
+// field is cut or padded to its width, so short or odd values still give lines of the right
+// length.
+struct MRZFields {
+  std::string documentCode;    // "ID", "I<", "P<"
+  std::string issuingState;    // three letters
+  std::string documentNumber;  // up to nine characters
+  std::string optionalData;    // TD1: line 1 after the number's check digit; TD3: personal number
+  std::string birth;           // YYMMDD
+  char sex = '<';
+  std::string expiry;  // YYMMDD
+  std::string nationality;
+  std::string optionalData2;  // TD1 only: line 2 after the nationality
+  std::string names;          // "SURNAME<<GIVEN<NAMES"
+};
+
+// Three lines of 30: number check digit, date check digits and the composite computed here.
+inline std::vector<std::string> td1Zone(const MRZFields& f) {
+  const std::string number = mrzField(f.documentNumber, 9);
+  const std::string line1 = mrzField(mrzField(f.documentCode, 2) + mrzField(f.issuingState, 3) +
+                                         number + checkDigitOf(number) + f.optionalData,
+                                     30);
+  return {line1,
+          td1Line2(line1, mrzField(f.birth, 6), f.sex, mrzField(f.expiry, 6),
+                   mrzField(f.nationality, 3), mrzField(f.optionalData2, 11)),
+          mrzField(f.names, 30)};
+}
+
+// Two lines of 44: every check digit, the personal number's and the composite included.
+inline std::vector<std::string> td3Zone(const MRZFields& f) {
+  return {mrzField(mrzField(f.documentCode, 2) + mrzField(f.issuingState, 3) + f.names, 44),
+          td3Line2(mrzField(f.documentNumber, 9), mrzField(f.nationality, 3), mrzField(f.birth, 6),
+                   f.sex, mrzField(f.expiry, 6), mrzField(f.optionalData, 14))};
+}
+
+// The lines one after the other, as a chip's DG1 holds them.
+inline std::string joinedZone(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const auto& line : lines) text += line;
+  return text;
+}
+
+// The lines separated by line feeds, as the server and the scanners hand a zone over.
+inline std::string zoneText(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const auto& line : lines) text += (text.empty() ? "" : "\n") + line;
+  return text;
+}
+
+}  // namespace ostrel::testing
