@@ -9,6 +9,7 @@
 #include "platform/foundation/JSON.hpp"
 #include "platform/media/Geometry.hpp"
 #include "platform/media/Image.hpp"
+#include "platform/media/PixelBuffer.hpp"
 
 namespace ostrel {
 
@@ -41,6 +42,13 @@ void saveDeviceImage(const platform::JSON& record);
 // cannot be made.
 platform::ImagePtr cropImage(const platform::ImagePtr& image, platform::Rect rect,
                              platform::Size viewSize);
+
+// A camera frame as a picture with upright pixels (orientation up, scale 1): the buffer's
+// BGRA or '420f' pixels turned as the EXIF `orientation` (1-8) says; 6 turns them 90 degrees
+// clockwise, 5 transposes them. Any other number leaves them as they are. A buffer that
+// cannot be read (no size, rows shorter than their stride says) gives a picture without a
+// bitmap of the turned size; never fails.
+platform::ImagePtr imageFromPixelBuffer(const platform::PixelBufferPtr& buffer, int orientation);
 
 }  // namespace Helpers
 }  // namespace ostrel

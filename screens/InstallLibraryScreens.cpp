@@ -1,6 +1,8 @@
 // The one place that names the library's screen classes: everything below the screen folders
 // reaches them only through `ScreenFactories`.
 #include "core/ScreenFactories.hpp"
+#include "liveness/OSLGuideLivenessAdvanceVC.hpp"
+#include "ui/OstrelBaseViews.hpp"
 
 namespace ostrel {
 
@@ -8,7 +10,9 @@ void installLibraryScreens(ScreenFactories& factories) {
   // One line per screen, each screen adding its own as it lands, e.g.
   //   factories.confirm = [] { return StepScreen::of(ConfirmViewController::create()); };
   // An entry left empty skips its step with a diagnostic.
-  (void)factories;
+  factories.vendorLiveness = [] {
+    return StepScreen::of(loadFromNib<OSLGuideLivenessAdvanceVC>());
+  };
 }
 
 }  // namespace ostrel

@@ -6,6 +6,7 @@
 #include "platform/foundation/Make.hpp"
 #include "platform/ui/Animation.hpp"
 #include "platform/ui/Window.hpp"
+#include "ui/GuideLayout.hpp"
 #include "ui/OstrelBaseViews.hpp"
 #include "ui/ResourceBundle.hpp"
 #include "ui/ViewExtensions.hpp"
@@ -33,42 +34,10 @@ const LibraryNibRegistration guideNib{
       title->textAlignment = TextAlignment::center;
       auto picture = nib.makeView<ImageView>(Rect{20, 60, w - 40, 100});
       auto height = picture->heightAnchor().constraintEqualToConstant(100);
-      auto checkTitle = nib.makeView<Label>(Rect{20, 176, w - 40, 22});
-      checkTitle->setFont(Font::systemFont(16, FontWeight::semibold));
-      for (const auto& v : std::vector<std::shared_ptr<View>>{title, picture, checkTitle})
+      for (const auto& v : std::vector<std::shared_ptr<View>>{title, picture})
         sheet->addSubview(v);
-      std::vector<std::shared_ptr<Label>> checks;
-      std::vector<std::shared_ptr<ImageView>> ticks;
-      for (int i = 0; i < 4; ++i) {
-        double y = 206 + i * 30;
-        auto tick = nib.makeView<ImageView>(Rect{20, y, 20, 20});
-        auto text = nib.makeView<Label>(Rect{48, y, w - 68, 22});
-        text->setFont(Font::systemFont(14));
-        text->setNumberOfLines(0);
-        sheet->addSubview(tick);
-        sheet->addSubview(text);
-        checks.push_back(text);
-        ticks.push_back(tick);
-      }
-      auto rejectTitle = nib.makeView<Label>(Rect{20, 334, w - 40, 22});
-      rejectTitle->setFont(Font::systemFont(16, FontWeight::semibold));
-      sheet->addSubview(rejectTitle);
-      std::vector<std::shared_ptr<Label>> reasons;
-      std::vector<std::shared_ptr<ImageView>> rejects;
-      double column = (w - 40 - 2 * 10) / 3;
-      for (int i = 0; i < 3; ++i) {
-        double x = 20 + i * (column + 10);
-        auto image = nib.makeView<ImageView>(Rect{x, 364, column, 70});
-        image->setContentMode(ContentMode::scaleAspectFit);
-        auto text = nib.makeView<Label>(Rect{x, 440, column, 36});
-        text->setFont(Font::systemFont(12));
-        text->setNumberOfLines(0);
-        text->textAlignment = TextAlignment::center;
-        sheet->addSubview(image);
-        sheet->addSubview(text);
-        rejects.push_back(image);
-        reasons.push_back(text);
-      }
+      auto checklist = addGuideChecklist(nib, sheet, 176, w);
+      auto examples = addGuideExamples(nib, sheet, 334, w, 70);
       auto button = nib.makeView<OstrelButton>(Rect{20, 492, w - 40, 48});
       sheet->addSubview(button);
       LayoutConstraint::activate({height});
@@ -77,13 +46,13 @@ const LibraryNibRegistration guideNib{
         owner->imgScreen = picture;
         owner->heightImageCT = height;
         owner->viewDismiss = dismiss;
-        owner->lblCheckListTitle = checkTitle;
+        owner->lblCheckListTitle = checklist.heading;
         owner->viewMain = sheet;
-        owner->listLblChecklist = checks;
-        owner->checklistImageViews = ticks;
-        owner->listLblRejectContent = reasons;
-        owner->listImgReject = rejects;
-        owner->lblRejectTitle = rejectTitle;
+        owner->listLblChecklist = checklist.lines;
+        owner->checklistImageViews = checklist.ticks;
+        owner->listLblRejectContent = examples.captions;
+        owner->listImgReject = examples.pictures;
+        owner->lblRejectTitle = examples.heading;
         owner->btnConfirm = button;
         button->addTarget<GuideVC>(
             owner, [](GuideVC& guide, Control&) { guide.closeGuide(); },

@@ -64,6 +64,33 @@ cv::Mat warningIcon() {
   return m;
 }
 
+// The mark in the middle of the card frame: corner ticks round a small cross. It is the same
+// upside down, since the mask draws it through the drawing context's own image drawing, which
+// lands pictures mirrored top to bottom. 46 x 26 points at scale 3.
+cv::Mat centerIcon() {
+  auto m = canvas(138, 78);
+  auto white = rgba(255, 255, 255);
+  const int t = 6, arm = 24, w = 138, h = 78;
+  for (int sx : {0, 1})
+    for (int sy : {0, 1}) {
+      cv::Point corner(sx ? w - t / 2 - 1 : t / 2, sy ? h - t / 2 - 1 : t / 2);
+      cv::line(m, corner, corner + cv::Point(sx ? -arm : arm, 0), white, t);
+      cv::line(m, corner, corner + cv::Point(0, sy ? -arm : arm), white, t);
+    }
+  cv::line(m, {w / 2 - 14, h / 2}, {w / 2 + 14, h / 2}, white, 4);
+  cv::line(m, {w / 2, h / 2 - 14}, {w / 2, h / 2 + 14}, white, 4);
+  return m;
+}
+
+// The small error mark of the over-exposure badge: 13 x 13 points at scale 3.
+cv::Mat smallErrorIcon() {
+  auto m = canvas(39, 39);
+  cv::circle(m, {19, 19}, 18, rgba(220, 60, 60), cv::FILLED, cv::LINE_AA);
+  cv::line(m, {19, 9}, {19, 23}, rgba(255, 255, 255), 4, cv::LINE_AA);
+  cv::circle(m, {19, 30}, 3, rgba(255, 255, 255), cv::FILLED, cv::LINE_AA);
+  return m;
+}
+
 cv::Mat tick() {
   auto m = canvas(60, 60);
   cv::line(m, {10, 32}, {24, 46}, rgba(0, 0, 0), 7, cv::LINE_AA);
@@ -117,6 +144,70 @@ cv::Mat face(int flaw, int turnX = 0, int turnY = 0, double tilt = 0) {
   return m;
 }
 
+// The face scaled by `k` about the canvas centre (cropped when larger, on a clear canvas when
+// smaller).
+cv::Mat scaledFace(double k, int dx = 0) {
+  auto source = face(0);
+  cv::Mat scaled;
+  cv::resize(source, scaled, {}, k, k, cv::INTER_AREA);
+  auto m = canvas(300, 300);
+  int x = 150 + dx - scaled.cols / 2;
+  int y = 150 - scaled.rows / 2;
+  cv::Rect into = cv::Rect(x, y, scaled.cols, scaled.rows) & cv::Rect(0, 0, 300, 300);
+  cv::Rect from(into.x - x, into.y - y, into.width, into.height);
+  scaled(from).copyTo(m(into));
+  return m;
+}
+
+// The pictures of the vendor liveness screen: what went wrong with the face.
+cv::Mat livenessPicture(const std::string& kind) {
+  if (kind == "too_dark" || kind == "too_bright") {
+    auto m = face(0);
+    std::vector<cv::Mat> channels;
+    cv::split(m, channels);
+    for (int c = 0; c < 3; ++c) {
+      if (kind == "too_dark") {
+        channels[c].convertTo(channels[c], -1, 0.3, 0);
+      } else {
+        channels[c].convertTo(channels[c], -1, 0.4, 160);
+      }
+    }
+    cv::merge(channels, m);
+    return m;
+  }
+  if (kind == "face_cover") return face(2);
+  if (kind == "hold_still") {
+    auto m = face(0);
+    cv::Mat kernel = cv::Mat::zeros(1, 31, CV_32F) + 1.0f / 31;
+    cv::filter2D(m, m, -1, kernel);
+    return m;
+  }
+  if (kind == "angle") return face(0, 45, 0, 15);
+  if (kind == "eye_closed") {
+    auto m = face(0);
+    for (int x : {125, 175}) {
+      cv::circle(m, {x, 120}, 10, rgba(240, 200, 170), cv::FILLED, cv::LINE_AA);
+      cv::line(m, {x - 10, 122}, {x + 10, 122}, rgba(50, 50, 50), 4, cv::LINE_AA);
+    }
+    return m;
+  }
+  if (kind == "too_far") return scaledFace(0.4);
+  if (kind == "too_close") return scaledFace(1.8);
+  if (kind == "sun_glasses") return face(1);
+  if (kind == "multiple_faces") {
+    auto left = scaledFace(0.5, -70);
+    auto right = scaledFace(0.5, 70);
+    cv::Mat m;
+    cv::max(left, right, m);
+    return m;
+  }
+  // The general failure: the face crossed out.
+  auto m = face(0);
+  cv::line(m, {60, 60}, {240, 240}, rgba(220, 60, 60), 16, cv::LINE_AA);
+  cv::line(m, {240, 60}, {60, 240}, rgba(220, 60, 60), 16, cv::LINE_AA);
+  return m;
+}
+
 std::vector<ostrel::testing::GifFrame> movement(int dx, int dy, double tilt) {
   std::vector<ostrel::testing::GifFrame> frames;
   for (int step = 0; step <= 4; ++step) {
@@ -139,6 +230,8 @@ int main(int argc, char** argv) {
             savePng(dir, "icon_alert_error", roundIcon(rgba(220, 60, 60), "!")) &&
             savePng(dir, "qirta_warning", warningIcon()) &&
             savePng(dir, "icon_check_list", tick()) &&
+            savePng(dir, "icon_center@3x", centerIcon()) &&
+            savePng(dir, "ic_error_size_10@3x", smallErrorIcon()) &&
             savePng(dir, "ic_guide_front", card(false, false, 0)) &&
             savePng(dir, "ic_guide_id_back", card(true, false, 0)) &&
             savePng(dir, "ic_passport", card(false, true, 0)) &&
@@ -149,6 +242,12 @@ int main(int argc, char** argv) {
          savePng(dir, "ic_reject_back_" + s, card(true, false, n)) &&
          savePng(dir, "ic_reject_passport_" + s, card(false, true, n)) &&
          savePng(dir, "ic_reject_liveness_" + s, face(n));
+  }
+  for (const char* kind :
+       {"too_dark", "face_cover", "hold_still", "too_bright", "angle", "eye_closed", "too_far",
+        "too_close", "sun_glasses", "multiple_faces", "fail"}) {
+    if (!ok) break;
+    ok = savePng(dir, std::string("liveness_") + kind, livenessPicture(kind));
   }
   struct Move {
     const char* name;

@@ -19,7 +19,7 @@ struct Entry {
 const Entry kEntries[] = {
     {"idCapture", [](const ScreenFactories& f) { return bool(f.idCapture); }, false},
     {"face", [](const ScreenFactories& f) { return bool(f.face); }, false},
-    {"vendorLiveness", [](const ScreenFactories& f) { return bool(f.vendorLiveness); }, false},
+    {"vendorLiveness", [](const ScreenFactories& f) { return bool(f.vendorLiveness); }, true},
     {"qrScanner", [](const ScreenFactories& f) { return bool(f.qrScanner); }, false},
     {"nfc", [](const ScreenFactories& f) { return bool(f.nfc); }, false},
     {"confirm", [](const ScreenFactories& f) { return bool(f.confirm); }, false},

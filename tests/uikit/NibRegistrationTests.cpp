@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include "liveness/OSLGuideLivenessAdvanceVC.hpp"
 #include "platform/foundation/Debug.hpp"
 #include "platform/foundation/Make.hpp"
 #include "testing/ScriptedUser.hpp"
 #include "ui/GuideVC.hpp"
 #include "ui/OSLAlertVC.hpp"
 #include "ui/OSLPopupHolderViewController.hpp"
+#include "ui/OstrelBaseViews.hpp"
 #include "ui/ResourceBundle.hpp"
 #include "ui/TutorialButtonView.hpp"
 
@@ -32,18 +34,26 @@ TEST_F(NibRegistrationTest, EveryNibLoadedLibraryClassFindsItsNib) {
   auto guide = GuideVC::create(GuideVC::TypeOfGuide::frontId);
   guide->loadViewIfNeeded();
   auto tutorial = platform::make<TutorialButtonView>();
+  auto livenessAdvance = loadFromNib<OSLGuideLivenessAdvanceVC>();
+  livenessAdvance->loadViewIfNeeded();
 
   for (const std::string& line : reports) {
     EXPECT_EQ(line.find("not registered"), std::string::npos) << line;
   }
   const auto names = libraryNibNames();
   for (const char* name :
-       {"OSLAlertVC", "OSLPopupHolderViewController", "GuideVC", "TutorialButtonView"}) {
+       {"OSLAlertVC", "OSLPopupHolderViewController", "GuideVC", "TutorialButtonView",
+        "OSLGuideLivenessAdvanceVC"}) {
     EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
   }
   EXPECT_FALSE(alert->view()->subviews().empty());
   EXPECT_FALSE(guide->view()->subviews().empty());
   EXPECT_FALSE(tutorial->subviews().empty());
+  EXPECT_FALSE(livenessAdvance->view()->subviews().empty());
+  EXPECT_GE(livenessAdvance->checkListLabel.size(), 4u);
+  EXPECT_EQ(livenessAdvance->checkmarkIcons.size(), livenessAdvance->checkListLabel.size());
+  EXPECT_GE(livenessAdvance->rejectImages.size(), 3u);
+  EXPECT_EQ(livenessAdvance->rejectSubTitles.size(), livenessAdvance->rejectImages.size());
 }
 
 }  // namespace
