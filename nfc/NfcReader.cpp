@@ -6,6 +6,7 @@
 #include "nfc/DataGroupParser.hpp"
 #include "platform/runtime/Application.hpp"
 #include "platform/runtime/BindWeak.hpp"
+#include "platform/runtime/DispatchQueue.hpp"
 
 namespace ostrel {
 
@@ -95,6 +96,7 @@ void NfcReader::startChipRead(const std::string& key, std::vector<DataGroupId> t
 void NfcReader::tagReaderSession(const std::shared_ptr<platform::NFCTagReaderSession>& session,
                                  const std::vector<std::shared_ptr<platform::NFCTag>>& tags) {
   if (!session || session != readerSession) return;
+  platform::assertOnQueue(session->queue());
   if (tags.size() > 1) {
     invalidateSession(NFCViewDisplayMessage::error(PassportReaderError::MoreThanOneTagFound()),
                       PassportReaderError::MoreThanOneTagFound());
@@ -393,6 +395,7 @@ void NfcReader::tagReaderSession(const std::shared_ptr<platform::NFCTagReaderSes
                                  const NFCReaderError& error) {
   // Reports of a session from an earlier read belong to that read.
   if (!session || session != readerSession) return;
+  platform::assertOnQueue(session->queue());
   readerSession = nullptr;
   const bool userCanceled =
       error.code == NFCReaderError::readerSessionInvalidationErrorUserCanceled;

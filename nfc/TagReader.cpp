@@ -8,6 +8,7 @@
 #include "nfc/Log.hpp"
 #include "platform/foundation/ByteCursor.hpp"
 #include "platform/runtime/BindWeak.hpp"
+#include "platform/runtime/DispatchQueue.hpp"
 
 namespace ostrel {
 namespace {
@@ -93,6 +94,9 @@ void TagReader::received(const ExchangeStep& next, Bytes data, std::uint8_t sw1,
 }
 
 void TagReader::sendChecked(const NFCISO7816APDU& cmd, Step next) {
+  // The protocol is a chain of completions on the session queue; nothing else touches the
+  // secure-messaging counter.
+  platform::assertOnQueue(tag_->queue());
   exchange(cmd, [next = std::move(next)](Outcome<Exchange, PassportReaderError> result) {
     if (!result) {
       next(result.error());

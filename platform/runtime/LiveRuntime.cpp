@@ -108,7 +108,10 @@ class LiveQueue : public DispatchQueue {
         continue;
       }
       if (tasks_.top().due > Clock::now()) {
-        cv_.wait_until(lock, tasks_.top().due);
+        // A copy: the wait reads its deadline again after waking, and a post made meanwhile
+        // may have moved the queue's storage.
+        const auto due = tasks_.top().due;
+        cv_.wait_until(lock, due);
         continue;
       }
       Task task = std::move(const_cast<Task&>(tasks_.top()));

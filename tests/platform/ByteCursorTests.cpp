@@ -5,21 +5,15 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/crypto/Crypto.hpp"
 #include "platform/foundation/ByteCursor.hpp"
+#include "testing/TestHelpers.hpp"
 
 namespace ostrel {
 namespace {
 
+using ostrel::testing::hex;
 using platform::ByteCursor;
 using platform::Bytes;
-
-Bytes hex(std::string_view text) {
-  return platform::crypto::bytesFromHex(text).value();
-}
-std::string hexOf(ByteCursor::Span span) {
-  return platform::crypto::hexString(span);
-}
 
 // Every failed read leaves the cursor where it was, so a parser can try another form.
 TEST(ByteCursorTest, FailedReadsDoNotMove) {
@@ -57,8 +51,8 @@ TEST(ByteCursorTest, ReadsFieldsAndElementsInOrder) {
   ByteCursor cursor(input);
   auto outer = cursor.readTlv(0x7F61);
   ASSERT_TRUE(outer);
-  EXPECT_EQ(hexOf(outer->value), "aabbcc");
-  EXPECT_EQ(hexOf(outer->whole), "7f6103aabbcc");
+  EXPECT_EQ(hex(outer->value), "aabbcc");
+  EXPECT_EQ(hex(outer->whole), "7f6103aabbcc");
   auto long1 = cursor.readTlv(0x53);
   ASSERT_TRUE(long1);
   EXPECT_EQ(long1->value.size(), 128u);
