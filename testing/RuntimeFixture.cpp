@@ -11,6 +11,7 @@
 #include "platform/foundation/UserDefaults.hpp"
 #include "platform/runtime/Application.hpp"
 #include "platform/runtime/NotificationCenter.hpp"
+#include "platform/vision/FaceDetector.hpp"
 #include "platform/vision/MLModel.hpp"
 #include "testing/ScriptedCameraAuthorization.hpp"
 
@@ -38,6 +39,8 @@ RuntimeEnvironment::RuntimeEnvironment() : runtime_(std::make_shared<Determinist
   // Nor opens a real camera: tests that want frames install the image-file camera.
   platform::CameraBackend::install(std::make_shared<platform::NoCameraBackend>());
   platform::ModelLoader::install(nullptr);
+  // Faces are found by the real detector unless a test scripts them.
+  platform::FaceDetector::installFactory({});
 }
 
 RuntimeEnvironment::~RuntimeEnvironment() {
@@ -51,6 +54,7 @@ RuntimeEnvironment::~RuntimeEnvironment() {
   platform::CameraAuthorization::install(nullptr);
   platform::CameraBackend::install(nullptr);
   platform::ModelLoader::install(nullptr);
+  platform::FaceDetector::installFactory({});
   platform::Runtime::install(nullptr);
   std::error_code ec;
   std::filesystem::remove_all(dataDirectory_, ec);
