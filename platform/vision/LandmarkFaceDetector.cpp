@@ -39,12 +39,22 @@ std::map<std::string, LandmarkModel>& loadedModels() {
 
 LandmarkModel landmarkModel() {
   const std::string path = faceLandmarkModelPath();
-  // Held while loading: a second detector asking meanwhile waits for the same copy.
-  std::lock_guard lock(modelsMutex());
+  // Held while loading: a second detector asking meanwhile waits for the same copy, except on
+  // the main queue, which must never wait for a load.
+  const bool onMain = Runtime::currentShared()->isMainQueue();
+  std::unique_lock lock(modelsMutex(), std::defer_lock);
+  if (onMain) {
+    if (!lock.try_lock()) {
+      throw VisionError(VisionErrorCode::internalError,
+                        "The face landmark model is still loading; the main queue does not wait.");
+    }
+  } else {
+    lock.lock();
+  }
   if (auto found = loadedModels().find(path); found != loadedModels().end()) {
     return found->second;
   }
-  if (Runtime::current().isMainQueue()) {
+  if (onMain) {
     throw VisionError(VisionErrorCode::internalError,
                       "The face landmark model is not loaded on the main queue.");
   }

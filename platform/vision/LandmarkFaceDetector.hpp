@@ -42,8 +42,8 @@ std::string faceLandmarkModelPath();
 
 // Loads the landmark model at `faceLandmarkModelPath()` once per process (it is large: about
 // two seconds) and shares it read-only between detectors. Throws `VisionError` when it cannot
-// be read or when called on the main queue before the model is in memory, so that a screen
-// never freezes on it.
+// be read, and on the main queue when the model is not in memory yet (or another thread is
+// loading it), so that a screen never freezes on it.
 void loadFaceLandmarkModel();
 
 }  // namespace ostrel::platform
