@@ -37,6 +37,12 @@ std::map<std::string, LandmarkModel>& loadedModels() {
   return models;
 }
 
+// Paths that failed to load, with the reason: a broken file is not read again for every frame.
+std::map<std::string, std::string>& failedModels() {
+  static std::map<std::string, std::string> failures;
+  return failures;
+}
+
 LandmarkModel landmarkModel() {
   const std::string path = faceLandmarkModelPath();
   // Held while loading: a second detector asking meanwhile waits for the same copy, except on
@@ -54,6 +60,9 @@ LandmarkModel landmarkModel() {
   if (auto found = loadedModels().find(path); found != loadedModels().end()) {
     return found->second;
   }
+  if (auto failed = failedModels().find(path); failed != failedModels().end()) {
+    throw VisionError(VisionErrorCode::invalidModel, failed->second);
+  }
   if (onMain) {
     throw VisionError(VisionErrorCode::internalError,
                       "The face landmark model is not loaded on the main queue.");
@@ -65,12 +74,14 @@ LandmarkModel landmarkModel() {
     const std::string message =
         "The face landmark model " + path + " cannot be read (" + e.what() + ").";
     debugLog(message);
+    failedModels()[path] = message;
     throw VisionError(VisionErrorCode::invalidModel, message);
   }
   if (model->num_parts() != 68) {
     const std::string message = "The face landmark model " + path + " has " +
                                 std::to_string(model->num_parts()) + " points, not 68.";
     debugLog(message);
+    failedModels()[path] = message;
     throw VisionError(VisionErrorCode::invalidModel, message);
   }
   loadedModels()[path] = model;

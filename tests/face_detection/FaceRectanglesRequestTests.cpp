@@ -249,10 +249,17 @@ TEST_F(FaceDetectorBackendTest, UnreadableLandmarkModelFailsTheFrameNotTheProces
   ASSERT_TRUE(onMain.has_value());
   EXPECT_NE(onMain->localizedDescription.find("main queue"), std::string::npos);
 
-  const auto error = testing::performOnCameraQueue(runtime(), request, buffer);
-  ASSERT_TRUE(error.has_value());
-  EXPECT_EQ(error->code, int(VisionErrorCode::invalidModel));
-  EXPECT_TRUE(request->faceResults().empty());
+  std::vector<std::string> logged;
+  setDebugSink([&](std::string_view line) { logged.emplace_back(line); });
+  for (int frame = 0; frame < 2; ++frame) {
+    SCOPED_TRACE("frame " + std::to_string(frame));
+    const auto error = testing::performOnCameraQueue(runtime(), request, buffer);
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->code, int(VisionErrorCode::invalidModel));
+    EXPECT_NE(error->localizedDescription.find(garbage.string()), std::string::npos);
+    EXPECT_TRUE(request->faceResults().empty());
+  }
+  EXPECT_EQ(logged.size(), 1u) << "reported, and not read again for every frame";
 }
 
 }  // namespace
