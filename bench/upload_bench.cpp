@@ -8,7 +8,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "core/Ostrel.hpp"
+#include "session/Ostrel.hpp"
 #include "network/MultipartFormData.hpp"
 #include "network/OSLCrypto.hpp"
 #include "network/OstrelClient.hpp"

@@ -148,7 +148,7 @@ platform::ImagePtr Helpers::cropImage(const platform::ImagePtr& image, platform:
 namespace ostrel {
 
 platform::ImagePtr Helpers::imageFromPixelBuffer(const platform::PixelBufferPtr& buffer,
-                                                 int orientation) {
+                                               int orientation) {
   if (!buffer) return std::make_shared<platform::Image>(platform::Size{0, 0});
   bool quarter = orientation >= 5 && orientation <= 8;
   int w = std::max(buffer->width(), 0), h = std::max(buffer->height(), 0);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 
-#include "core/LocalizationSync.hpp"
 #include "core/OSLRawDataProcessor.hpp"
 #include "core/ScreenFactories.hpp"
 #include "model/OSLBackResult.hpp"
@@ -12,6 +11,7 @@
 #include "model/OSLQRCodeModel.hpp"
 #include "model/OstrelResult.hpp"
 #include "platform/foundation/Debug.hpp"
+#include "platform/ui/Text.hpp"
 
 #ifndef OSTREL_DEFAULT_BASE_URL
 #define OSTREL_DEFAULT_BASE_URL "https://verification.invalid"
@@ -210,9 +210,7 @@ void appendStep(std::vector<StepScreen>& steps, StepScreen step, const char* wha
 }
 
 bool hasHttpScheme(const std::string& url) {
-  std::string lower = url;
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  const std::string lower = platform::lowercased(url);
   for (std::string scheme : {"http://", "https://"}) {
     if (lower.rfind(scheme, 0) == 0 && lower.size() > scheme.size()) return true;
   }
@@ -257,20 +255,6 @@ std::optional<OSLConfig::ErrorKind> OSLConfig::validationError() const {
   if (!hasHttpScheme(baseUrl)) return ErrorKind::invalidBaseUrl;
   if (!appearance || appearance->language.empty()) return ErrorKind::invalidLanguage;
   return std::nullopt;
-}
-
-void OSLConfig::build(std::function<void()> completion) {
-  if (auto error = validationError()) throw OSLConfigError(*error);
-  syncLocalize(baseUrl, appearance->language, customer, std::move(completion), session);
-}
-
-std::future<void> OSLConfig::build() {
-  if (auto error = validationError()) {
-    std::promise<void> refused;
-    refused.set_exception(std::make_exception_ptr(OSLConfigError(*error)));
-    return refused.get_future();
-  }
-  return syncLocalize(baseUrl, appearance->language, customer, session);
 }
 
 const char* OSLConfigError::what() const noexcept {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/ui/Text.hpp"
+
 namespace ostrel {
 
 const char* OSLFlowType::key() const {
@@ -20,9 +22,7 @@ const char* OSLFlowType::key() const {
 }
 
 std::optional<OSLFlowType> OSLFlowType::fromKey(std::string_view name) {
-  std::string lower(name);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  const std::string lower = platform::lowercased(std::string(name));
   Kind kind;
   if (lower == "ekyc") {
     kind = Kind::ekyc;

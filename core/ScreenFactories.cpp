@@ -1,14 +1,23 @@
 #include "core/ScreenFactories.hpp"
 
 namespace ostrel {
+namespace {
+
+ScreenFactories libraryScreens() {
+  ScreenFactories factories;
+  installLibraryScreens(factories);
+  return factories;
+}
+
+}  // namespace
 
 ScreenFactories& ScreenFactories::shared() {
-  static ScreenFactories factories;
+  static ScreenFactories factories = libraryScreens();
   return factories;
 }
 
 void ScreenFactories::reset() {
-  shared() = ScreenFactories{};
+  shared() = libraryScreens();
 }
 
 }  // namespace ostrel

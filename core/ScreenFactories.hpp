@@ -13,10 +13,11 @@ namespace ostrel {
 
 class OstrelResult;
 
-// How the flow launcher makes each screen. The subsystem that owns a screen fills its entry
-// (tests fill them with scripted stand-ins); the launcher knows no screen class. An empty entry,
-// or one that returns no controller, means the screen is not available: the step is skipped
-// with a diagnostic rather than crashing the flow. Read and written on the main queue.
+// How the flow launcher makes each screen. `installLibraryScreens` fills the entries of the
+// library's own screens (tests replace them with scripted stand-ins); the launcher knows no
+// screen class. An empty entry, or one that returns no controller, means the screen is not
+// available: the step is skipped with a diagnostic rather than crashing the flow. Read and
+// written on the main queue.
 struct ScreenFactories {
   using ResultFactory =
       std::function<std::shared_ptr<platform::ViewController>(std::shared_ptr<OstrelResult>)>;
@@ -36,9 +37,16 @@ struct ScreenFactories {
   ResultFactory nfcResult;
   ResultFactory simpleResult;
 
+  // The table the library uses, filled by `installLibraryScreens` when first used (so a host
+  // that builds its configuration's steps before anything else still finds the screens).
   static ScreenFactories& shared();
-  // Back to all entries empty.
+  // Back to the library's own screens, as `installLibraryScreens` fills them.
   static void reset();
 };
+
+// Fills the entry of every screen the library has. Defined in the one file above all screen
+// folders (`screens/InstallLibraryScreens.cpp`); `ScreenFactories::shared()` calls it, which
+// also keeps the static library's linker from dropping any screen.
+void installLibraryScreens(ScreenFactories& factories);
 
 }  // namespace ostrel

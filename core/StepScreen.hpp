@@ -1,5 +1,6 @@
 #pragma once
 
+#include <concepts>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -14,13 +15,17 @@ using LivenessStarter = std::function<void(std::function<void()> continuation)>;
 
 // A flow step as the launcher sees it: the screen's controller and how to hand it its
 // continuations. Step screens carry a public `std::function<void()> onNext` (and the chip
-// screen a `LivenessStarter onNeedLiveness`); `StepScreen::of` wires those, so the launcher
-// knows no screen class. The setters hold the screen weakly.
+// screen a `LivenessStarter onNeedLiveness`), and a public `void resetForNewRun()` that takes
+// the screen back to the state of a fresh one (a configured step is shown again by every run
+// and restart); `StepScreen::of` wires those, so the launcher knows no screen class. The
+// setters hold the screen weakly.
 struct StepScreen {
   std::shared_ptr<platform::ViewController> controller;
   std::function<void(std::function<void()>)> setOnNext;
   // Empty for screens without a second continuation.
   std::function<void(LivenessStarter)> setOnNeedLiveness;
+  // Empty for screens without the hook. The launcher calls it before each use of the screen.
+  std::function<void()> resetForNewRun;
 
   explicit operator bool() const { return controller != nullptr; }
 
@@ -38,6 +43,13 @@ struct StepScreen {
     if constexpr (requires(Screen & s, LivenessStarter f) { s.onNeedLiveness = f; }) {
       step.setOnNeedLiveness = [weak](LivenessStarter starter) {
         if (auto s = weak.lock()) s->onNeedLiveness = std::move(starter);
+      };
+    }
+    if constexpr (requires(Screen & s) {
+                    { s.resetForNewRun() } -> std::same_as<void>;
+                  }) {
+      step.resetForNewRun = [weak] {
+        if (auto s = weak.lock()) s->resetForNewRun();
       };
     }
     return step;

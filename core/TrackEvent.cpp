@@ -1,7 +1,7 @@
 #include "core/TrackEvent.hpp"
 
+#include "core/CurrentConfig.hpp"
 #include "core/DeviceMetadata.hpp"
-#include "core/Ostrel.hpp"
 #include "platform/foundation/Debug.hpp"
 #include "platform/runtime/DispatchQueue.hpp"
 
@@ -13,7 +13,7 @@ void trackEvent(OSLLogLevel level, OSLTrackingEvent event, const std::string& sc
   if (eventName.empty()) return;
   // One snapshot of the configuration: a `close` replacing it on the main queue meanwhile
   // cannot tear the handler out from under us.
-  auto handler = Ostrel::shared()->config()->logHandler;
+  auto handler = currentConfig()->logHandler;
   if (!handler) return;
   auto metadata = deviceMetadata();
   auto payload = data.is_null() ? platform::JSON::object() : data;

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/foundation/JSON.hpp"
+#include "platform/foundation/Bytes.hpp"
 
 namespace ostrel {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/foundation/JSON.hpp"
+#include "platform/foundation/Bytes.hpp"
 
 namespace ostrel {
 

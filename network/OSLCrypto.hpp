@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/foundation/JSON.hpp"
+#include "platform/foundation/Bytes.hpp"
 
 namespace ostrel {
 

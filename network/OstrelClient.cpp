@@ -3,8 +3,8 @@
 #include <memory>
 
 #include "core/DeviceMetadata.hpp"
+#include "core/CurrentConfig.hpp"
 #include "core/Localization.hpp"
-#include "core/Ostrel.hpp"
 #include "network/OSLCrypto.hpp"
 #include "platform/foundation/Base64.hpp"
 #include "platform/runtime/DispatchQueue.hpp"
@@ -23,11 +23,11 @@ struct CallContext {
 };
 
 CallContext context() {
-  auto config = Ostrel::shared()->config();
+  auto config = currentConfig();
   CallContext c;
   c.baseUrl = config->baseUrl.empty() ? OSLConfig::defaultBaseUrl() : config->baseUrl;
   c.session = config->session;
-  c.language = config->appearance ? config->appearance->language : "vi";
+  c.language = currentAppearance()->language;
   c.livenessVersion = config->livenessVersion;
   return c;
 }

@@ -14,12 +14,12 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/foundation/JSON.hpp"
+#include "platform/foundation/Bytes.hpp"
 
 namespace ostrel {
 
 using platform::Bytes;
-using ByteSpan = std::span<const std::uint8_t>;
+using platform::ByteSpan;
 
 // CommonCrypto-style option values of the DES wrappers.
 inline constexpr int kCBCMode = 0;

@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/foundation/JSON.hpp"
+#include "platform/foundation/Bytes.hpp"
 
 namespace ostrel {
 

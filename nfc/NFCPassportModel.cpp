@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "platform/foundation/Base64.hpp"
+#include "platform/ui/Text.hpp"
 
 namespace ostrel {
 namespace {
@@ -45,10 +46,7 @@ std::map<std::string, std::string> NFCPassportModel::dataGroupDump(
   for (auto id : ids) {
     auto it = dataGroupsRead.find(id);
     if (it == dataGroupsRead.end() || !it->second) continue;
-    std::string key = id.name();
-    std::transform(key.begin(), key.end(), key.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    dump[key] = platform::base64Encode(it->second->data());
+    dump[platform::lowercased(id.name())] = platform::base64Encode(it->second->data());
   }
   return dump;
 }

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "platform/foundation/JSON.hpp"
+#include "platform/foundation/Bytes.hpp"
 
 namespace ostrel {
 

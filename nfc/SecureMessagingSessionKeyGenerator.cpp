@@ -5,14 +5,13 @@
 
 #include "nfc/PassportReaderError.hpp"
 #include "platform/crypto/Crypto.hpp"
+#include "platform/ui/Text.hpp"
 
 namespace ostrel {
 namespace {
 
-std::string lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
+std::string lower(const std::string& text) {
+  return platform::lowercased(text);
 }
 
 }  // namespace

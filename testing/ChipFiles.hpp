@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/foundation/JSON.hpp"
+#include "platform/foundation/Bytes.hpp"
 
 namespace ostrel::testing {
 

@@ -5,7 +5,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "platform/foundation/JSON.hpp"
+#include "platform/foundation/Bytes.hpp"
 
 namespace ostrel::testing {
 

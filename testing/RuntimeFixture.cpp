@@ -32,8 +32,8 @@ RuntimeEnvironment::RuntimeEnvironment() : runtime_(std::make_shared<Determinist
   platform::UserDefaults::useInMemoryStorage(true);
   platform::UserDefaults::setBeforeReplaceHook({});
   platform::DeviceInfo::override(fixedDevice());
-  platform::NotificationCenter::defaultCenter().reset();
-  platform::Application::shared().reset();
+  platform::NotificationCenter::defaultCenter().resetForTesting();
+  platform::Application::shared().resetForTesting();
   // No test asks the machine's real cameras for permission unless it installs that itself.
   ScriptedCameraAuthorization::install();
   // Nor opens a real camera: tests that want frames install the image-file camera.
@@ -44,8 +44,8 @@ RuntimeEnvironment::RuntimeEnvironment() : runtime_(std::make_shared<Determinist
 }
 
 RuntimeEnvironment::~RuntimeEnvironment() {
-  platform::NotificationCenter::defaultCenter().reset();
-  platform::Application::shared().reset();
+  platform::NotificationCenter::defaultCenter().resetForTesting();
+  platform::Application::shared().resetForTesting();
   platform::DeviceInfo::override(std::nullopt);
   platform::UserDefaults::setBeforeReplaceHook({});
   platform::UserDefaults::useInMemoryStorage(false);

@@ -1,12 +1,12 @@
 #include "testing/ScriptedScreens.hpp"
 
-#include "core/Ostrel.hpp"
+#include "session/Ostrel.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/ui/NavigationController.hpp"
 
 namespace ostrel::testing {
 
-ScriptedScreens::ScriptedScreens() {
+ScriptedScreens::ScriptedScreens() : replaced_(ScreenFactories::shared()) {
   auto& f = ScreenFactories::shared();
   f.idCapture = [this](bool isFrontId) {
     return StepScreen::of(make(isFrontId ? "id-front" : "id-back"));
@@ -39,7 +39,7 @@ ScriptedScreens::ScriptedScreens() {
 }
 
 ScriptedScreens::~ScriptedScreens() {
-  ScreenFactories::reset();
+  ScreenFactories::shared() = std::move(replaced_);
 }
 
 std::shared_ptr<ScriptedStepScreen> ScriptedScreens::make(std::string kind) {

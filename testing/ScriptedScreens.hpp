@@ -28,15 +28,24 @@ class ScriptedStepScreen : public platform::ViewController {
 
   std::function<void()> onNext;
   LivenessStarter onNeedLiveness;
+  // How often the launcher took the screen back to a fresh state, and the steps it finished
+  // since (a fresh screen has finished none).
+  int resets = 0;
+  int finishedSinceReset = 0;
 
+  void resetForNewRun() {
+    ++resets;
+    finishedSinceReset = 0;
+  }
   // The step is done.
   void finish() {
+    ++finishedSinceReset;
     if (onNext) onNext();
   }
 };
 
-// Registers stand-ins for every screen factory while alive (all factories are emptied
-// afterwards) and keeps every screen made, in order.
+// Registers stand-ins for every screen factory while alive, puts back the entries it replaced
+// when it goes, and keeps every screen made, in order.
 class ScriptedScreens {
  public:
   ScriptedScreens();
@@ -57,6 +66,7 @@ class ScriptedScreens {
  private:
   std::shared_ptr<ScriptedStepScreen> make(std::string kind);
   std::vector<std::shared_ptr<ScriptedStepScreen>> created_;
+  ScreenFactories replaced_;
 };
 
 }  // namespace ostrel::testing

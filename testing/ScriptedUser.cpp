@@ -141,7 +141,7 @@ PresentationRecorder::~PresentationRecorder() {
 }
 
 UITest::UITest() {
-  Screen::main().reset();
+  Screen::main().resetForTesting();
   AnimationLog::shared().clear();
   CATransaction::reset();
   WindowScene::disconnectAll();
@@ -158,7 +158,7 @@ UITest::~UITest() {
   WindowScene::disconnectAll();
   AnimationLog::shared().clear();
   CATransaction::reset();
-  Screen::main().reset();
+  Screen::main().resetForTesting();
 }
 
 void UITest::runDisplayPass(const std::shared_ptr<View>& root) {

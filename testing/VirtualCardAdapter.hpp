@@ -19,7 +19,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/foundation/JSON.hpp"
+#include "platform/foundation/Bytes.hpp"
 #include "testing/SimulatedChip.hpp"
 
 namespace ostrel::testing {

@@ -1,6 +1,7 @@
 #include "ui/BaseViewController.hpp"
 
-#include "core/Ostrel.hpp"
+#include "core/CloseSession.hpp"
+#include "core/CurrentConfig.hpp"
 #include "core/TrackEvent.hpp"
 #include "platform/foundation/Debug.hpp"
 #include "platform/runtime/Application.hpp"
@@ -32,7 +33,7 @@ void BaseViewController::setupUI() {
   auto close = makeCloseButton<BaseViewController>(
       shared<BaseViewController>(), [](BaseViewController& self) { self.closeTapped(); });
   navigationItem()->rightBarButtonItems = {std::make_shared<BarButtonItem>(close)};
-  view()->setBackgroundColor(colorFromHex(Ostrel::shared()->config()->appearance->backgroundColor));
+  view()->setBackgroundColor(colorFromHex(currentAppearance()->backgroundColor));
   if (auto navigation = navigationController()) {
     auto bar = navigation->navigationBar();
     bar->setBackgroundImage(std::make_shared<Image>(Size{}), BarMetrics::defaultMetrics);
@@ -79,7 +80,7 @@ void BaseViewController::logScreenEvent(OSLTrackingEvent event) {
 
 void BaseViewController::closeTapped() {
   auto alert = OSLAlertVC::newVC(OSLAlertVC::TypeOfAlert::exitConfirmation);
-  alert->onConfirmAction = [] { Ostrel::shared()->close(true, {}); };
+  alert->onConfirmAction = [] { closeSessionCancelled(); };
   auto holder = OSLPopupHolderViewController::makeHolder(alert);
   std::shared_ptr<ViewController> presenter = tabBarController();
   if (!presenter) presenter = shared<ViewController>();

@@ -1,7 +1,7 @@
 #include "ui/GuideVC.hpp"
 
+#include "core/CurrentConfig.hpp"
 #include "core/Localization.hpp"
-#include "core/Ostrel.hpp"
 #include "core/TrackEvent.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/ui/Animation.hpp"
@@ -97,7 +97,7 @@ ImagePtr bundleImage(const std::string& name) {
 }
 
 Color appearanceColor(const std::string OSLAppearance::*field) {
-  return colorFromHex(Ostrel::shared()->config()->appearance.get()->*field);
+  return colorFromHex(currentAppearance().get()->*field);
 }
 
 }  // namespace

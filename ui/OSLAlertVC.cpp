@@ -3,7 +3,8 @@
 #include <algorithm>
 
 #include "core/Localization.hpp"
-#include "core/Ostrel.hpp"
+#include "core/CloseSession.hpp"
+#include "core/CurrentConfig.hpp"
 #include "platform/ui/Text.hpp"
 #include "ui/OstrelBaseViews.hpp"
 #include "ui/ResourceBundle.hpp"
@@ -217,8 +218,8 @@ void OSLAlertVC::btnConfirmClicked(Control&) {
   bool dismissing = dismiss(true, [kind, action] {
     if (action) action();
     if (kind == TypeOfAlert::timeout) {
-      Ostrel::shared()->close(true, [] {
-        auto config = Ostrel::shared()->config();
+      closeSessionCancelled([] {
+        auto config = currentConfig();
         if (config->eventHandler) {
           config->eventHandler(OSLConfig::Event::expired);
         } else if (config->expiredHandler) {

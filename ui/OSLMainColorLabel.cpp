@@ -1,13 +1,13 @@
 #include "ui/OSLMainColorLabel.hpp"
 
-#include "core/Ostrel.hpp"
+#include "core/CurrentConfig.hpp"
 #include "ui/ViewExtensions.hpp"
 
 namespace ostrel {
 
 void OSLMainColorLabel::awakeFromNib() {
   Label::awakeFromNib();
-  setTextColor(colorFromHex(Ostrel::shared()->config()->appearance->mainColor));
+  setTextColor(colorFromHex(currentAppearance()->mainColor));
 }
 
 }  // namespace ostrel

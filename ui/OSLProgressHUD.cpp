@@ -95,7 +95,7 @@ std::shared_ptr<OSLProgressHUD> OSLProgressHUD::shared() {
   return hud;
 }
 
-void OSLProgressHUD::reset() {
+void OSLProgressHUD::resetForTesting() {
   std::shared_ptr<OSLProgressHUD> old;
   {
     std::lock_guard lock(instanceMutex());

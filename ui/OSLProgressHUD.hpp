@@ -39,7 +39,7 @@ class OSLProgressHUD : public platform::View {
   static void show(std::optional<std::string> status = std::nullopt, bool interaction = false);
   static void dismiss();
   // A fresh indicator with no window (between tests).
-  static void reset();
+  static void resetForTesting();
 
   static constexpr double kEntranceScale = 1.4;
   static constexpr double kAnimationDuration = 0.15;

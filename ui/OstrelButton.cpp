@@ -1,6 +1,6 @@
 #include "ui/OstrelButton.hpp"
 
-#include "core/Ostrel.hpp"
+#include "core/CurrentConfig.hpp"
 #include "platform/ui/Animation.hpp"
 #include "ui/ViewExtensions.hpp"
 
@@ -8,11 +8,6 @@ namespace ostrel {
 
 using namespace platform;
 
-namespace {
-std::shared_ptr<OSLAppearance> currentAppearance() {
-  return Ostrel::shared()->config()->appearance;
-}
-}  // namespace
 
 OstrelButton::OstrelButton(Rect frame)
     : Button(frame),

@@ -1,6 +1,6 @@
 #include "ui/OstrelSwitch.hpp"
 
-#include "core/Ostrel.hpp"
+#include "core/CurrentConfig.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/ui/Animation.hpp"
 #include "platform/ui/GestureRecognizer.hpp"
@@ -12,7 +12,7 @@ using namespace platform;
 
 namespace {
 Color mainColor() {
-  return colorFromHex(Ostrel::shared()->config()->appearance->mainColor);
+  return colorFromHex(currentAppearance()->mainColor);
 }
 }  // namespace
 

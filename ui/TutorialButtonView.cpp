@@ -1,7 +1,7 @@
 #include "ui/TutorialButtonView.hpp"
 
+#include "core/CurrentConfig.hpp"
 #include "core/Localization.hpp"
-#include "core/Ostrel.hpp"
 #include "ui/ResourceBundle.hpp"
 #include "ui/ViewExtensions.hpp"
 
@@ -40,7 +40,7 @@ void TutorialButtonView::configureTitle() {
   if (!lblTitle) return;
   lblTitle->setFont(Font::systemFont(14, FontWeight::semibold));
   lblTitle->setText(osl_localize("guide_button_open"));
-  lblTitle->setTextColor(colorFromHex(Ostrel::shared()->config()->appearance->mainColor));
+  lblTitle->setTextColor(colorFromHex(currentAppearance()->mainColor));
 }
 
 void TutorialButtonView::btnTutorialClicked() {

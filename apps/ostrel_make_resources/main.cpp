@@ -64,6 +64,33 @@ cv::Mat warningIcon() {
   return m;
 }
 
+// The mark in the middle of the card frame: corner ticks round a small cross. It is the same
+// upside down, since the mask draws it through the drawing context's own image drawing, which
+// lands pictures mirrored top to bottom. 46 x 26 points at scale 3.
+cv::Mat centerIcon() {
+  auto m = canvas(138, 78);
+  auto white = rgba(255, 255, 255);
+  const int t = 6, arm = 24, w = 138, h = 78;
+  for (int sx : {0, 1})
+    for (int sy : {0, 1}) {
+      cv::Point corner(sx ? w - t / 2 - 1 : t / 2, sy ? h - t / 2 - 1 : t / 2);
+      cv::line(m, corner, corner + cv::Point(sx ? -arm : arm, 0), white, t);
+      cv::line(m, corner, corner + cv::Point(0, sy ? -arm : arm), white, t);
+    }
+  cv::line(m, {w / 2 - 14, h / 2}, {w / 2 + 14, h / 2}, white, 4);
+  cv::line(m, {w / 2, h / 2 - 14}, {w / 2, h / 2 + 14}, white, 4);
+  return m;
+}
+
+// The small error mark of the over-exposure badge: 13 x 13 points at scale 3.
+cv::Mat smallErrorIcon() {
+  auto m = canvas(39, 39);
+  cv::circle(m, {19, 19}, 18, rgba(220, 60, 60), cv::FILLED, cv::LINE_AA);
+  cv::line(m, {19, 9}, {19, 23}, rgba(255, 255, 255), 4, cv::LINE_AA);
+  cv::circle(m, {19, 30}, 3, rgba(255, 255, 255), cv::FILLED, cv::LINE_AA);
+  return m;
+}
+
 cv::Mat tick() {
   auto m = canvas(60, 60);
   cv::line(m, {10, 32}, {24, 46}, rgba(0, 0, 0), 7, cv::LINE_AA);
@@ -139,6 +166,8 @@ int main(int argc, char** argv) {
             savePng(dir, "icon_alert_error", roundIcon(rgba(220, 60, 60), "!")) &&
             savePng(dir, "qirta_warning", warningIcon()) &&
             savePng(dir, "icon_check_list", tick()) &&
+            savePng(dir, "icon_center@3x", centerIcon()) &&
+            savePng(dir, "ic_error_size_10@3x", smallErrorIcon()) &&
             savePng(dir, "ic_guide_front", card(false, false, 0)) &&
             savePng(dir, "ic_guide_id_back", card(true, false, 0)) &&
             savePng(dir, "ic_passport", card(false, true, 0)) &&

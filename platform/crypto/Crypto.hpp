@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/foundation/JSON.hpp"
+#include "platform/foundation/Bytes.hpp"
 
 namespace ostrel::platform::crypto {
 

@@ -8,7 +8,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "platform/foundation/JSON.hpp"
+#include "platform/foundation/Bytes.hpp"
 #include "platform/media/Color.hpp"
 #include "platform/media/Geometry.hpp"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/foundation/Date.hpp"
-#include "platform/foundation/JSON.hpp"
+#include "platform/foundation/Bytes.hpp"
 
 namespace ostrel::platform {
 

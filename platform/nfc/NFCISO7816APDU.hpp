@@ -4,7 +4,7 @@
 #include <optional>
 #include <span>
 
-#include "platform/foundation/JSON.hpp"
+#include "platform/foundation/Bytes.hpp"
 
 namespace ostrel::platform {
 

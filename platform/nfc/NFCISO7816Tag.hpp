@@ -22,7 +22,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/foundation/JSON.hpp"
+#include "platform/foundation/Bytes.hpp"
 #include "platform/nfc/NFCISO7816APDU.hpp"
 #include "platform/nfc/NFCReaderError.hpp"
 

@@ -63,7 +63,7 @@ void Application::setScreenBrightness(double value) {
   brightness_ = std::clamp(value, 0.0, 1.0);
 }
 
-void Application::reset() {
+void Application::resetForTesting() {
   std::lock_guard lock(mutex_);
   state_ = ApplicationState::active;
   openSettingsRequests_ = 0;

@@ -40,7 +40,7 @@ class Application {
   void setScreenBrightness(double value);
 
   // Back to an active application with nothing recorded (between tests).
-  void reset();
+  void resetForTesting();
 
  private:
   mutable std::mutex mutex_;

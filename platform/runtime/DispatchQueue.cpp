@@ -1,6 +1,8 @@
 #include "platform/runtime/DispatchQueue.hpp"
 
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 
 #include "platform/runtime/Runtime.hpp"
@@ -65,6 +67,12 @@ void DispatchQueue::sync(const std::function<void()>& work) {
 
 bool isMainQueue() {
   return Runtime::currentShared()->isMainQueue();
+}
+
+void failOffQueue(const DispatchQueue& queue, const char* where) {
+  std::fprintf(stderr, "%s must run on the queue \"%s\"\n", where, queue.label().c_str());
+  std::fflush(stderr);
+  std::abort();
 }
 
 }  // namespace ostrel::platform

@@ -55,4 +55,26 @@ class DispatchQueue : public std::enable_shared_from_this<DispatchQueue> {
 // True when the calling code runs on the main queue.
 bool isMainQueue();
 
+// Whether `assertOnQueue` checks: in debug builds, and wherever OSTREL_QUEUE_CHECKS is defined
+// (the sanitizer build), off in release builds.
+#if !defined(NDEBUG) || defined(OSTREL_QUEUE_CHECKS)
+inline constexpr bool kQueueChecks = true;
+#else
+inline constexpr bool kQueueChecks = false;
+#endif
+
+// Placed at the entry of a method that must run on one queue (the main queue for screen work,
+// a session queue for the chip protocol): when checks are on and the caller is elsewhere, the
+// process stops with a message naming `where` and the queue. The main queue counts as current
+// wherever `isMainQueue()` holds (the test body plays the main thread).
+void failOffQueue(const DispatchQueue& queue, const char* where);
+inline void assertOnQueue(const std::shared_ptr<DispatchQueue>& queue,
+                          const char* where = __builtin_FUNCTION()) {
+  if constexpr (kQueueChecks) {
+    if (!queue) return;
+    const bool onIt = queue == DispatchQueue::main() ? isMainQueue() : queue->isCurrent();
+    if (!onIt) failOffQueue(*queue, where);
+  }
+}
+
 }  // namespace ostrel::platform

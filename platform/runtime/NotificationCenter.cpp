@@ -44,7 +44,7 @@ void NotificationCenter::post(const std::string& name, JSON userInfo) {
   }
 }
 
-void NotificationCenter::reset() {
+void NotificationCenter::resetForTesting() {
   std::lock_guard lock(mutex_);
   registrations_.clear();
 }

@@ -36,7 +36,7 @@ class NotificationCenter {
   void post(const std::string& name, JSON userInfo = JSON::object());
 
   // Drops every registration (between tests).
-  void reset();
+  void resetForTesting();
 
  private:
   struct Registration {

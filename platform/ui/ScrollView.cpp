@@ -46,6 +46,13 @@ void TableView::registerCell(std::function<std::shared_ptr<TableViewCell>()> fac
 }
 
 std::shared_ptr<TableViewCell> TableView::dequeueReusableCell(const std::string& identifier) {
+  auto& waiting = reusable_[identifier];
+  if (!waiting.empty()) {
+    auto cell = std::move(waiting.back());
+    waiting.pop_back();
+    cell->prepareForReuse();
+    return cell;
+  }
   auto it = factories_.find(identifier);
   std::shared_ptr<TableViewCell> cell = it != factories_.end() ? it->second() : nullptr;
   if (!cell) cell = make<TableViewCell>(Rect{0, 0, bounds().width(), rowHeight});
@@ -54,7 +61,11 @@ std::shared_ptr<TableViewCell> TableView::dequeueReusableCell(const std::string&
 }
 
 void TableView::reloadData() {
-  for (auto& c : cells_) c->removeFromSuperview();
+  for (auto& c : cells_) {
+    c->removeFromSuperview();
+    // Only cells handed out by identifier come back; one the data source made itself is its own.
+    if (!c->reuseIdentifier.empty()) reusable_[c->reuseIdentifier].push_back(c);
+  }
   cells_.clear();
   int rows = numberOfRows ? std::max(0, numberOfRows(*this, 0)) : 0;
   double y = 0;

@@ -56,7 +56,9 @@ class TableViewCell : public View {
 };
 
 // A single-section table: rows come from the data source closures; `reloadData` stacks the
-// cells top to bottom and sets the content size to their total height.
+// cells top to bottom and sets the content size to their total height. Every row is laid out
+// (nothing is scrolled out of the table), so a reload is when cells leave it: the ones made by
+// `dequeueReusableCell` wait under their identifier to be handed out again.
 class TableView : public ScrollView {
  public:
   using ScrollView::ScrollView;
@@ -73,6 +75,8 @@ class TableView : public ScrollView {
                    const std::string& identifier);
   void registerCell(std::function<std::shared_ptr<TableViewCell>()> factory,
                     const std::string& identifier);
+  // A cell that left the table under `identifier`, after its `prepareForReuse`; else a new one
+  // from what is registered under it (a plain cell when nothing is).
   std::shared_ptr<TableViewCell> dequeueReusableCell(const std::string& identifier);
 
   void reloadData();
@@ -82,6 +86,7 @@ class TableView : public ScrollView {
  private:
   std::map<std::string, std::function<std::shared_ptr<TableViewCell>()>> factories_;
   std::vector<std::shared_ptr<TableViewCell>> cells_;
+  std::map<std::string, std::vector<std::shared_ptr<TableViewCell>>> reusable_;
 };
 
 }  // namespace ostrel::platform

@@ -72,13 +72,25 @@ Size TextMeasurer::boundingSize(const std::string& text, const Font& font, Size 
   return {std::ceil(width), std::ceil(height)};
 }
 
+namespace {
+
+icu::Locale caseLocale(const std::string& locale) {
+  return locale.empty() ? icu::Locale::getRoot() : icu::Locale(locale.c_str());
+}
+
+}  // namespace
+
 std::string uppercased(const std::string& text, const std::string& locale) {
   auto unicode = icu::UnicodeString::fromUTF8(text);
-  if (locale.empty()) {
-    unicode.toUpper();
-  } else {
-    unicode.toUpper(icu::Locale(locale.c_str()));
-  }
+  unicode.toUpper(caseLocale(locale));
+  std::string out;
+  unicode.toUTF8String(out);
+  return out;
+}
+
+std::string lowercased(const std::string& text, const std::string& locale) {
+  auto unicode = icu::UnicodeString::fromUTF8(text);
+  unicode.toLower(caseLocale(locale));
   std::string out;
   unicode.toUTF8String(out);
   return out;

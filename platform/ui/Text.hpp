@@ -73,7 +73,10 @@ class TextMeasurer {
   virtual double lineWidth(const std::string& text, const Font& font) const;
 };
 
-// Upper case in the given locale ("" is the current one), by Unicode rules.
+// Upper and lower case by Unicode rules, in the root locale unless a locale is named. Never in
+// the process's default locale: a Turkish one would turn "i" into "İ" and "I" into "ı", and
+// break every comparison with a fixed key (MRZ text, card types, flow names).
 std::string uppercased(const std::string& text, const std::string& locale = "");
+std::string lowercased(const std::string& text, const std::string& locale = "");
 
 }  // namespace ostrel::platform

@@ -14,20 +14,30 @@ TransactionState& state() {
   return s;
 }
 
+// A camera view opens a transaction for every frame it judges, so the log keeps only the
+// latest records rather than growing for as long as the camera runs.
+constexpr std::size_t kKeptRecords = 1024;
+
+void record(CATransaction::Record r) {
+  auto& log = state().log;
+  if (log.size() >= 2 * kKeptRecords) log.erase(log.begin(), log.end() - kKeptRecords);
+  log.push_back(r);
+}
+
 }  // namespace
 
 void CATransaction::begin() {
-  state().log.push_back({Record::Kind::begin, false});
+  record({Record::Kind::begin, false});
   state().open.push_back(false);
 }
 
 void CATransaction::commit() {
-  state().log.push_back({Record::Kind::commit, false});
+  record({Record::Kind::commit, false});
   if (!state().open.empty()) state().open.pop_back();
 }
 
 void CATransaction::setDisableActions(bool disable) {
-  state().log.push_back({Record::Kind::setDisableActions, disable});
+  record({Record::Kind::setDisableActions, disable});
   if (!state().open.empty()) state().open.back() = disable;
 }
 

@@ -25,6 +25,7 @@ class CATransaction {
   // How many transactions are open now.
   static int depth();
 
+  // The latest records, oldest first (at least the last 1024).
   static const std::vector<Record>& log();
   // Forgets the log and any open transaction (between tests).
   static void reset();

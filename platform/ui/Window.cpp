@@ -114,7 +114,7 @@ void Screen::setTraitStyle(UserInterfaceStyle style) {
   }
 }
 
-void Screen::reset() {
+void Screen::resetForTesting() {
   bounds_ = {0, 0, 390, 844};
   scale_ = 3;
   style_ = UserInterfaceStyle::light;

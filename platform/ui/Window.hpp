@@ -76,7 +76,7 @@ class Screen {
   // Changes the system appearance; every view whose resolved appearance changes hears of it.
   void setTraitStyle(UserInterfaceStyle style);
   // Back to a 390 x 844 point screen at scale 3 in light appearance (between tests).
-  void reset();
+  void resetForTesting();
 
  private:
   Rect bounds_{0, 0, 390, 844};

@@ -45,6 +45,12 @@ class ProtoReader {
     return inner;
   }
 
+  // A length-delimited field's bytes.
+  std::pair<const std::uint8_t*, std::size_t> bytes() {
+    ProtoReader inner = message();
+    return {inner.data_, inner.end_};
+  }
+
   std::string text() {
     ProtoReader inner = message();
     return std::string(reinterpret_cast<const char*>(inner.data_), inner.end_);
@@ -139,13 +145,125 @@ ValueInfo readValueInfo(ProtoReader info) {
   return value;
 }
 
-std::string initializerName(ProtoReader tensor) {
+// Bytes per element of the ONNX tensor types with a fixed size; 0 for the others.
+std::size_t elementSize(std::uint64_t dataType) {
+  switch (dataType) {
+    case 2: case 3: case 9:  // uint8, int8, bool
+      return 1;
+    case 4: case 5: case 10: case 16:  // uint16, int16, float16, bfloat16
+      return 2;
+    case 1: case 6: case 12:  // float, int32, uint32
+      return 4;
+    case 7: case 11: case 13:  // int64, double, uint64
+      return 8;
+    default:
+      return 0;
+  }
+}
+
+std::size_t countVarints(const std::uint8_t* data, std::size_t size) {
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < size; ++i) n += (data[i] & 0x80) ? 0 : 1;
+  return n;
+}
+
+// A tensor's name, after checking that the data it carries is exactly what its type and
+// dimensions say: OpenCV's importer copies as many bytes as the dimensions ask for, whatever
+// the file holds.
+std::string checkedTensor(ProtoReader tensor) {
+  std::string name;
+  std::vector<std::uint64_t> dims;
+  std::uint64_t dataType = 0;
+  std::optional<std::size_t> rawBytes;
+  std::size_t packedBytes[16] = {};  // by field number, for the fixed-size typed fields
+  std::size_t varintValues = 0;      // int32_data and int64_data, uint64_data
+  bool stringData = false;
   while (!tensor.atEnd()) {
     auto [field, wire] = tensor.tag();
-    if (field == 8 && wire == 2) return tensor.text();
-    tensor.skip(wire);
+    if (field == 1 && wire == 0) {
+      dims.push_back(tensor.varint());
+    } else if (field == 1 && wire == 2) {
+      ProtoReader packed = tensor.message();
+      while (!packed.atEnd()) dims.push_back(packed.varint());
+    } else if (field == 2 && wire == 0) {
+      dataType = tensor.varint();
+    } else if (field == 8 && wire == 2) {
+      name = tensor.text();
+    } else if (field == 9 && wire == 2) {
+      rawBytes = tensor.bytes().second;
+    } else if ((field == 4 || field == 10) && wire == 2) {
+      packedBytes[field] += tensor.bytes().second;
+    } else if (field == 4 && wire == 5) {
+      tensor.skip(wire);
+      packedBytes[4] += 4;
+    } else if (field == 10 && wire == 1) {
+      tensor.skip(wire);
+      packedBytes[10] += 8;
+    } else if ((field == 5 || field == 7 || field == 11) && wire == 2) {
+      auto [data, size] = tensor.bytes();
+      varintValues += countVarints(data, size);
+    } else if ((field == 5 || field == 7 || field == 11) && wire == 0) {
+      tensor.varint();
+      ++varintValues;
+    } else if (field == 6) {
+      stringData = true;
+      tensor.skip(wire);
+    } else if (field == 13 || field == 14) {
+      invalid("a tensor keeps its data outside the file");
+    } else {
+      tensor.skip(wire);
+    }
   }
-  return {};
+  std::uint64_t count = 1;
+  for (auto d : dims) {
+    // An empty tensor has no place in a detector, and OpenCV takes its shape from elsewhere.
+    if (d == 0) invalid("a tensor has an empty dimension");
+    if (d > (1u << 28) || count > (std::uint64_t(1) << 28) / (d ? d : 1)) {
+      invalid("a tensor is too large");
+    }
+    count *= d;
+  }
+  const std::size_t size = elementSize(dataType);
+  if (size == 0) {
+    if (dataType == 8 && (stringData || count == 0)) return name;
+    invalid("a tensor of an unsupported type");
+  }
+  std::uint64_t held = 0;
+  if (rawBytes) {
+    if (*rawBytes % size != 0) invalid("a tensor's data does not fit its type");
+    held = *rawBytes / size;
+  } else if (dataType == 1) {
+    held = packedBytes[4] / 4;
+  } else if (dataType == 11) {
+    held = packedBytes[10] / 8;
+  } else {
+    held = varintValues;
+  }
+  if (held != count) invalid("a tensor holds other than what its dimensions say");
+  return name;
+}
+
+// Nodes may carry tensors in their attributes; graphs nested in attributes are not part of the
+// format.
+void checkNode(ProtoReader node) {
+  while (!node.atEnd()) {
+    auto [field, wire] = node.tag();
+    if (field == 5 && wire == 2) {
+      ProtoReader attribute = node.message();
+      while (!attribute.atEnd()) {
+        auto [f, w] = attribute.tag();
+        if ((f == 5 || f == 11) && w == 2) {
+          checkedTensor(attribute.message());
+        } else if (f == 6 || f == 12 || f == 22 || f == 23) {
+          invalid("a node holds a nested graph");
+        } else {
+          attribute.skip(w);
+        }
+      }
+    } else {
+      node.skip(wire);
+    }
+  }
 }
 
 std::vector<std::string> parseLabels(const std::string& text) {
@@ -180,7 +298,11 @@ OnnxModelInfo readOnnxModelInfo(const Bytes& data) {
         } else if (f == 12 && w == 2) {
           info.outputNames.push_back(readValueInfo(graph.message()).name);
         } else if (f == 5 && w == 2) {
-          initializers.insert(initializerName(graph.message()));
+          initializers.insert(checkedTensor(graph.message()));
+        } else if (f == 1 && w == 2) {
+          checkNode(graph.message());
+        } else if (f == 15) {
+          invalid("it has sparse initializers");
         } else {
           graph.skip(w);
         }

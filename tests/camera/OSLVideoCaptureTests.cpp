@@ -24,9 +24,11 @@ struct RecordingDelegate : OSLVideoCaptureDelegate {
   std::vector<CMTime> timestamps;
   std::vector<bool> withBuffer;
   std::vector<bool> onVideoQueue;
-  void videoCapture(OSLVideoCapture& capture, const PixelBufferPtr& buffer, const SampleBufferPtr&,
+  std::vector<SampleBufferPtr> samples;
+  void videoCapture(OSLVideoCapture& capture, const PixelBufferPtr& buffer, const SampleBufferPtr& sample,
                     CMTime timestamp) override {
     timestamps.push_back(timestamp);
+    samples.push_back(sample);
     withBuffer.push_back(buffer != nullptr);
     onVideoQueue.push_back(capture.videoDataOutputQueue()->isCurrent());
   }
@@ -271,6 +273,32 @@ TEST_F(OSLVideoCaptureTest, FramesFlowThroughStartsAndStops) {
   EXPECT_TRUE(weak.expired());
   EXPECT_FALSE(driver->isStreaming());
   advance(1);
+}
+
+// The face screens' camera: the front position, frames with the camera intrinsics, and frames
+// that come without an image buffer handed on as such.
+TEST_F(OSLVideoCaptureTest, FrontCameraFramesCarryTheirAttachments) {
+  auto script = ScriptedCameraDevice::make(
+      CaptureDevicePosition::front,
+      {ScriptedFrame::picture(testing::coordinatePicture(27, 48)), ScriptedFrame::noImageBuffer()});
+  script.intrinsics = CameraIntrinsics{900, 0, 24, 0, 900, 13, 0, 0, 1};
+  camera->addDevice(script);
+  auto capture = std::make_shared<OSLVideoCapture>();
+  auto delegate = std::make_shared<RecordingDelegate>();
+  capture->setDelegate(delegate);
+  ASSERT_TRUE(setUp(capture, 30, CaptureDevicePosition::front));
+  EXPECT_FALSE(setUp(std::make_shared<OSLVideoCapture>(), 30, CaptureDevicePosition::back));
+  capture->start();
+  advance(1.0 / 30 + 1e-9);
+  ASSERT_EQ(delegate->samples.size(), 2u);
+  EXPECT_EQ(delegate->withBuffer, (std::vector<bool>{true, false}));
+  for (const auto& sample : delegate->samples) {
+    ASSERT_TRUE(sample->cameraIntrinsics);
+    EXPECT_EQ((*sample->cameraIntrinsics)[0], 900);
+  }
+  // The front camera writes the upright picture transposed.
+  EXPECT_EQ(delegate->samples[0]->imageBuffer->width(), 48);
+  EXPECT_EQ(delegate->samples[0]->imageBuffer->height(), 27);
 }
 
 }  // namespace

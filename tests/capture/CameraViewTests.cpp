@@ -416,6 +416,41 @@ TEST_F(CameraViewTest, ImageFileCameraAndTinyModelReachTheHandOff) {
   runUntilIdle();
 }
 
+TEST_F(CameraViewTest, WithoutAnyModelFramesFlowAndPhotosAreTaken) {
+  auto camera = testing::ImageFileCamera::install();
+  camera->addDevice(testing::ScriptedCameraDevice::make(
+      CaptureDevicePosition::back,
+      {testing::ScriptedFrame::picture(cv::Mat(480, 270, CV_8UC4, cv::Scalar::all(90)))}));
+  view = make<CameraView>(Rect{0, 0, 400, 800});
+  std::optional<bool> configured;
+  view->setUpCamera([&](bool ok) { configured = ok; });
+  ASSERT_EQ(configured, true);
+  EXPECT_TRUE(view->requests.value().empty());
+  view->videoCapture()->start();
+  runUntilIdle();
+  for (int i = 0; i < 15; ++i) {
+    advance(1.0 / 30);
+    runUntilIdle();
+    ASSERT_EQ(view->framesInDetectionForTesting(), 0);
+  }
+  EXPECT_GE(view->framesAdmittedForTesting(), 10);
+  EXPECT_EQ(listener->detections, 0);
+
+  ImagePtr photo;
+  int answers = 0;
+  view->isCaptured = true;
+  view->videoCapture()->imageCaptureOutput()->capture(
+      [&](ImagePtr image, std::optional<PlatformError>) {
+        photo = std::move(image);
+        ++answers;
+      });
+  runUntilIdle();
+  EXPECT_EQ(answers, 1);
+  EXPECT_TRUE(photo);
+  view->videoCapture()->stop();
+  runUntilIdle();
+}
+
 TEST_F(CameraViewTest, SetUpWithoutACameraStillLoadsTheModels) {
   store("idcard_model");
   view = make<CameraView>(Rect{0, 0, 400, 800});

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "capture/CameraView.hpp"
-#include "core/LocalizationSync.hpp"
+#include "session/LocalizationSync.hpp"
 #include "platform/foundation/Debug.hpp"
 #include "testing/TinyOnnxModel.hpp"
 #include "tests/network/ServerTest.hpp"

@@ -3,7 +3,7 @@
 #include "core/DeviceMetadata.hpp"
 #include "core/OSLConfig.hpp"
 #include "core/OSLFlowType.hpp"
-#include "core/Ostrel.hpp"
+#include "session/Ostrel.hpp"
 #include "core/OstrelScanNFCError.hpp"
 #include "core/OstrelVersion.hpp"
 #include "testing/RuntimeFixture.hpp"

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "core/Localization.hpp"
-#include "core/Ostrel.hpp"
+#include "session/Ostrel.hpp"
 #include "network/Client.hpp"
 #include "platform/runtime/DispatchQueue.hpp"
 #include "testing/RuntimeFixture.hpp"

@@ -8,15 +8,14 @@
 #include "nfc/PassportReaderError.hpp"
 #include "nfc/SecureMessagingSessionKeyGenerator.hpp"
 #include "platform/crypto/Crypto.hpp"
+#include "testing/TestHelpers.hpp"
 
 namespace ostrel {
 namespace {
 
+using ostrel::testing::hex;
 using K = PassportReaderError::Kind;
 
-Bytes hex(std::string_view text) {
-  return platform::crypto::bytesFromHex(text).value();
-}
 std::string hexOf(const Bytes& b) {
   return traceHex(b);
 }

@@ -7,16 +7,14 @@
 #include "nfc/PassportReaderError.hpp"
 #include "platform/crypto/Crypto.hpp"
 #include "testing/ChipFiles.hpp"
+#include "testing/TestHelpers.hpp"
 
 namespace ostrel {
 namespace {
 
+using ostrel::testing::hex;
 using K = PassportReaderError::Kind;
 using testing::ChipFiles;
-
-Bytes hex(std::string_view text) {
-  return platform::crypto::bytesFromHex(text).value();
-}
 
 TEST(DataGroupParserTest, ComParses) {
   auto group =

@@ -9,18 +9,16 @@
 #include "platform/nfc/NFCISO7816Tag.hpp"
 #include "platform/runtime/DispatchQueue.hpp"
 #include "testing/RuntimeFixture.hpp"
+#include "testing/TestHelpers.hpp"
 
 namespace ostrel {
 namespace {
 
+using ostrel::testing::hex;
 using platform::Bytes;
 using platform::NFCISO7816APDU;
 using platform::NFCReaderError;
 using platform::NFCTransmission;
-
-Bytes hex(std::string_view text) {
-  return platform::crypto::bytesFromHex(text).value();
-}
 
 struct ApduCase {
   const char* name;

@@ -16,10 +16,12 @@
 #include "testing/ChipFiles.hpp"
 #include "testing/RuntimeFixture.hpp"
 #include "testing/SimulatedChip.hpp"
+#include "testing/TestHelpers.hpp"
 
 namespace ostrel {
 namespace {
 
+using ostrel::testing::hex;
 using K = PassportReaderError::Kind;
 using platform::NFCISO7816APDU;
 using testing::ChipFiles;
@@ -27,9 +29,6 @@ using testing::SimulatedChip;
 using testing::SimulatedChipTag;
 using Fault = SimulatedChip::Fault;
 
-Bytes hex(std::string_view text) {
-  return platform::crypto::bytesFromHex(text).value();
-}
 std::string hexOf(const Bytes& b) {
   return traceHex(b);
 }

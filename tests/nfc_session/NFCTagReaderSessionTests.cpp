@@ -10,10 +10,12 @@
 #include "platform/runtime/DispatchQueue.hpp"
 #include "testing/RuntimeFixture.hpp"
 #include "testing/SimulatedNFCBackend.hpp"
+#include "testing/TestHelpers.hpp"
 
 namespace ostrel {
 namespace {
 
+using ostrel::testing::hex;
 using platform::Bytes;
 using platform::NFCReaderError;
 using platform::NFCTag;
@@ -21,10 +23,6 @@ using platform::NFCTagReaderSession;
 using platform::NFCTransmission;
 using testing::ScriptedISO7816Tag;
 using testing::SimulatedNFCBackend;
-
-std::string hex(const Bytes& bytes) {
-  return platform::crypto::hexString(bytes);
-}
 
 struct RecordingDelegate : platform::NFCTagReaderSessionDelegate {
   std::vector<std::vector<std::shared_ptr<NFCTag>>> detections;

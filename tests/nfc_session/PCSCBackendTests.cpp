@@ -17,11 +17,13 @@
 #include "testing/PCSCTestSupport.hpp"
 #include "testing/RuntimeFixture.hpp"
 #include "testing/SimulatedChip.hpp"
+#include "testing/TestHelpers.hpp"
 #include "testing/VirtualCardAdapter.hpp"
 
 namespace ostrel {
 namespace {
 
+using ostrel::testing::hex;
 using platform::Bytes;
 using platform::NFCISO7816APDU;
 using platform::NFCReaderError;
@@ -33,14 +35,6 @@ std::string lowerName(DataGroupId id) {
   std::string name = id.name();
   for (auto& ch : name) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
   return name;
-}
-
-std::string hex(const Bytes& bytes) {
-  return platform::crypto::hexString(bytes);
-}
-
-Bytes unhex(std::string_view text) {
-  return platform::crypto::bytesFromHex(text).value();
 }
 
 struct Delegate : platform::NFCTagReaderSessionDelegate {
@@ -59,13 +53,13 @@ struct Delegate : platform::NFCTagReaderSessionDelegate {
 // A card with the eMRTD application, a T=0-style command that answers 61 xx, and a long answer.
 Bytes card(const Bytes& command) {
   const std::string c = hex(command);
-  if (c == "00a4040c07a0000002471001") return unhex("9000");
-  if (c == "0084000008") return unhex("01020304050607089000");
-  if (c == "80ca000000") return unhex("6105");            // five bytes waiting
-  if (c == "00c0000005") return unhex("aabbccddee6102");  // and then two more
-  if (c == "00c0000002") return unhex("11229000");
+  if (c == "00a4040c07a0000002471001") return hex("9000");
+  if (c == "0084000008") return hex("01020304050607089000");
+  if (c == "80ca000000") return hex("6105");            // five bytes waiting
+  if (c == "00c0000005") return hex("aabbccddee6102");  // and then two more
+  if (c == "00c0000002") return hex("11229000");
   if (c.rfind("00b00000", 0) == 0) return Bytes(258, 0x5A);  // 256 data bytes + "5A5A"
-  return unhex("6d00");
+  return hex("6d00");
 }
 
 struct Answer {
@@ -159,7 +153,7 @@ TEST_F(PCSCBackendTest, ACardInTheReaderIsATagThatAnswersCommands) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.command);
-    auto answer = send(*tag, unhex(c.command));
+    auto answer = send(*tag, hex(c.command));
     ASSERT_FALSE(answer.error.has_value()) << answer.error->localizedDescription;
     if (std::string(c.command) == "00b0000000") {
       EXPECT_EQ(answer.data, Bytes(256, 0x5A));
@@ -177,13 +171,13 @@ TEST_F(PCSCBackendTest, ARemovedCardIsALostTagAndAnEndedSessionRefuses) {
   ASSERT_TRUE(tag);
   adapter.stop();
   ASSERT_TRUE(testing::waitForCardPresence(testing::virtualReaderName(0), false));
-  auto lost = send(*tag, unhex("0084000008"));
+  auto lost = send(*tag, hex("0084000008"));
   ASSERT_TRUE(lost.error.has_value());
   EXPECT_EQ(lost.error->code, NFCReaderError::readerTransceiveErrorTagConnectionLost);
   EXPECT_EQ(lost.error->localizedDescription, "Tag connection lost");
 
   session_->invalidate();
-  auto refused = send(*tag, unhex("0084000008"));
+  auto refused = send(*tag, hex("0084000008"));
   ASSERT_TRUE(refused.error.has_value());
   EXPECT_EQ(refused.error->localizedDescription, "Session invalidated");
   ASSERT_TRUE(waitUntil([&] { return !delegate_->ends.empty(); }));

@@ -3,13 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/crypto/Crypto.hpp"
+#include "testing/TestHelpers.hpp"
 
 namespace ostrel::platform::crypto {
 namespace {
 
-Bytes hex(std::string_view text) {
-  return bytesFromHex(text).value();
-}
+using ostrel::testing::hex;
 
 TEST(DigestTest, KnownAnswersOnAbc) {
   const auto abc = view("abc");

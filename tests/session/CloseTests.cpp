@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/Ostrel.hpp"
+#include "session/Ostrel.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/ui/NavigationController.hpp"
 #include "testing/ScriptedUser.hpp"

@@ -7,10 +7,10 @@
 #include <thread>
 #include <vector>
 
-#include "core/FlowLauncher.hpp"
+#include "session/FlowLauncher.hpp"
 #include "core/Localization.hpp"
 #include "core/OSLRawDataProcessor.hpp"
-#include "core/Ostrel.hpp"
+#include "session/Ostrel.hpp"
 #include "model/OSLBackResult.hpp"
 #include "model/OSLFrontResult.hpp"
 #include "model/OstrelResult.hpp"
@@ -382,6 +382,98 @@ TEST_F(FlowTest, RestartOfConfiguredStepsRunsThemAgain) {
   finishTop("id-back");
   EXPECT_EQ(completions, 1);
   EXPECT_EQ(heard, (Strings{"event 0", "event 0", "no result"}));
+}
+
+TEST_F(FlowTest, ConfiguredStepsStartFreshOnEveryRunAndRestart) {
+  config->withIDStep(true, {}).withIDStep(false, {});
+  const auto front = screens.last("id-front");
+  const auto back = screens.last("id-back");
+  int completions = 0;
+  auto run = [&] {
+    Ostrel::shared()->run(config, host, true, [&] { ++completions; });
+    advance(1);
+  };
+  run();
+  EXPECT_EQ(front->resets, 1);
+  EXPECT_EQ(back->resets, 0) << "a step is readied as it is about to be shown";
+  finishTop("id-front");
+  EXPECT_EQ(back->resets, 1);
+
+  // The old navigation controller outlives its session here (as one held by a running
+  // animation would); its screens still go into the new one.
+  const auto oldNavi = Ostrel::shared()->naviViewController();
+  Ostrel::shared()->restart();
+  advance(2);
+  auto navi = Ostrel::shared()->naviViewController();
+  ASSERT_TRUE(navi);
+  EXPECT_NE(navi, oldNavi);
+  EXPECT_EQ(stack(), (Strings{"id-front"}));
+  EXPECT_EQ(front->parent(), navi);
+  EXPECT_EQ(front->resets, 2);
+  EXPECT_EQ(front->finishedSinceReset, 0);
+  finishTop("id-front");
+  EXPECT_EQ(back->resets, 2);
+  finishTop("id-back");
+  EXPECT_EQ(completions, 1);
+  EXPECT_EQ(heard, (Strings{"event 0", "event 0", "no result"}));
+
+  // The same configuration run again, its last navigation controller still held too.
+  heard.clear();
+  run();
+  ASSERT_TRUE(Ostrel::shared()->naviViewController());
+  EXPECT_NE(Ostrel::shared()->naviViewController(), navi);
+  EXPECT_EQ(front->resets, 3);
+  finishTop("id-front");
+  finishTop("id-back");
+  EXPECT_EQ(back->resets, 3);
+  EXPECT_EQ(completions, 2);
+  EXPECT_EQ(heard, (Strings{"event 0", "no result"}));
+  EXPECT_EQ(screens.created().size(), 2u) << "the same two screens served every run";
+}
+
+TEST_F(FlowTest, ConfiguredRunWithoutStepsEndsAtOnceAndRefusedRunsOnlyComplete) {
+  Ostrel::shared()->run(config, host, true, [&] { heard.push_back("run completion"); });
+  EXPECT_EQ(heard, (Strings{"event 0", "no result", "run completion"}));
+  advance(1);
+  EXPECT_EQ(host->presentedViewController(), nullptr);
+  EXPECT_EQ(heard.size(), 3u);
+
+  heard.clear();
+  Ostrel::shared()->run(nullptr, host, true, [&] { heard.push_back("refused"); });
+  Ostrel::shared()->run("ekyc", config);
+  advance(1);
+  ASSERT_TRUE(Ostrel::shared()->naviViewController());
+  auto other = OSLConfig::Builder("other");
+  other->withIDStep(false, {});
+  other->withEventHandler([&](OSLConfig::Event) { heard.push_back("other event"); });
+  other->withResultHandler([&](std::shared_ptr<OstrelResult>) { heard.push_back("other result"); });
+  Ostrel::shared()->run(other, host, true, [&] { heard.push_back("refused"); });
+  advance(1);
+  EXPECT_EQ(heard, (Strings{"refused", "refused"}));
+  EXPECT_EQ(stack(), (Strings{"id-front"})) << "the session on screen goes on";
+  EXPECT_EQ(Ostrel::shared()->config(), config);
+}
+
+TEST_F(FlowTest, RestartAfterTheSessionEndedDoesNotReplayItsHostCompletion) {
+  config->withIDStep(true, {});
+  int completions = 0;
+  Ostrel::shared()->run(config, host, true, [&] { ++completions; });
+  advance(1);
+  finishTop("id-front");
+  ASSERT_EQ(completions, 1);
+  Ostrel::shared()->restart();
+  advance(2);
+  EXPECT_EQ(Ostrel::shared()->naviViewController(), nullptr);
+
+  // A session that `run` did not start (one the host's tests put up, say): restarting it must
+  // not bring back the completion of the configured run that ended before it.
+  auto root = make<ViewController>();
+  auto navi = platform::NavigationController::withRoot(root);
+  ASSERT_TRUE(host->present(navi, false));
+  Ostrel::shared()->setNaviViewController(navi);
+  Ostrel::shared()->restart();
+  advance(2);
+  EXPECT_EQ(completions, 1);
 }
 
 TEST_F(FlowTest, RestartWithoutSessionDoesNothing) {

@@ -29,6 +29,7 @@ TEST(StepScreenTest, WiresTheContinuationsAScreenHas) {
   EXPECT_EQ(step.controller, plain);
   ASSERT_TRUE(step.setOnNext);
   EXPECT_FALSE(step.setOnNeedLiveness) << "the screen has no second continuation";
+  EXPECT_FALSE(step.resetForNewRun) << "the screen has no reset";
   int next = 0;
   step.setOnNext([&] { ++next; });
   plain->onNext();

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "core/Localization.hpp"
-#include "core/LocalizationSync.hpp"
-#include "core/Ostrel.hpp"
+#include "session/LocalizationSync.hpp"
+#include "session/Ostrel.hpp"
 #include "core/SharedDefaults.hpp"
 #include "network/ModelDownloader.hpp"
 #include "platform/foundation/Make.hpp"

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/Ostrel.hpp"
+#include "session/Ostrel.hpp"
 #include "core/TrackEvent.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/ui/NavigationController.hpp"

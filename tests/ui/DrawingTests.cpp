@@ -213,6 +213,14 @@ TEST(TransactionTest, RecordsTransactionsAndTheirActionFlag) {
                             {R::Kind::setDisableActions, true},
                             {R::Kind::commit, false},
                             {R::Kind::commit, false}}));
+  // A camera opens one for every frame: the log keeps the latest, not all of them.
+  for (int i = 0; i < 5000; ++i) {
+    CATransaction::begin();
+    CATransaction::commit();
+  }
+  EXPECT_LE(CATransaction::log().size(), 2048u);
+  EXPECT_GE(CATransaction::log().size(), 1024u);
+  EXPECT_EQ(CATransaction::log().back(), (R{R::Kind::commit, false}));
   CATransaction::reset();
 }
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <thread>
 
-#include "core/Helpers.hpp"
+#include "session/HelpersAlerts.hpp"
 #include "platform/foundation/Debug.hpp"
 #include "platform/ui/Animation.hpp"
 #include "platform/ui/Text.hpp"
@@ -127,7 +127,7 @@ TEST_F(LoadingTest, BoxStaysCentredAboveTheKeyboard) {
   EXPECT_EQ(animations().back()->duration, 0.25);
 
   // A show with the keyboard already up finds it through the keyboard's host views.
-  OSLProgressHUD::reset();
+  OSLProgressHUD::resetForTesting();
   showKeyboard({0, 644, 390, 200});
   OSLProgressHUD::show();
   runUntilIdle();

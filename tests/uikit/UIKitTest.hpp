@@ -7,12 +7,13 @@
 #include <opencv2/core.hpp>
 
 #include "core/Localization.hpp"
-#include "core/Ostrel.hpp"
+#include "session/Ostrel.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/media/Image.hpp"
 #include "platform/runtime/Application.hpp"
 #include "platform/ui/NavigationController.hpp"
 #include "testing/ScriptedUser.hpp"
+#include "testing/TestHelpers.hpp"
 #include "ui/OSLProgressHUD.hpp"
 #include "ui/ResourceBundle.hpp"
 
@@ -20,47 +21,22 @@ namespace ostrel::uikit_test {
 
 using namespace platform;
 
-// What the host's log handler heard.
-struct LoggedEvent {
-  OSLLogLevel level;
-  std::string event;
-  std::string screen;
-  JSON data;
-};
+using testing::LoggedEvent;
 
 // A UI test with a fresh facade configuration whose log handler records, a language dictionary
 // mapping each key the kit uses to "[key]", and a fresh loading indicator.
 class UIKitTest : public testing::UITest {
  protected:
   UIKitTest() {
-    OSLProgressHUD::reset();
+    OSLProgressHUD::resetForTesting();
     Ostrel::shared()->setNaviViewController(nullptr);
     config = OSLConfig::Builder("token");
-    auto log = logged;
-    config->logHandler = [log](OSLLogLevel level, const std::string& event,
-                               const std::string& screen, const JSON& data, const JSON&) {
-      log->push_back({level, event, screen, data});
-    };
+    logged = testing::recordLog(*config);
     Ostrel::shared()->setConfig(config);
-    JSON dictionary = JSON::object();
-    for (const char* key :
-         {"error_unknown", "error_timeout", "button_retry", "error_network", "button_confirm",
-          "exit_confirm_title", "exit_confirm_message", "button_cancel", "please_wait",
-          "error_invalid_data", "guide_id_title", "guide_liveness_title", "guide_passport_title",
-          "guide_note", "guide_reject_title", "guide_button_close", "guide_button_open"}) {
-      dictionary[key] = std::string("[") + key + "]";
-    }
-    for (int n = 1; n <= 4; ++n) {
-      for (const char* prefix :
-           {"guide_id_", "guide_liveness_", "guide_id_reject_", "guide_liveness_reject_"}) {
-        std::string key = prefix + std::to_string(n);
-        dictionary[key] = "[" + key + "]";
-      }
-    }
-    setLanguageDictionary(dictionary);
+    setLanguageDictionary(testing::bracketedDictionary(testing::uiKitLocalizationKeys()));
   }
   ~UIKitTest() override {
-    OSLProgressHUD::reset();
+    OSLProgressHUD::resetForTesting();
     Ostrel::shared()->setNaviViewController(nullptr);
     Ostrel::shared()->setConfig(nullptr);
     setLanguageDictionary(JSON::object());
@@ -79,11 +55,7 @@ class UIKitTest : public testing::UITest {
     return navi;
   }
 
-  std::vector<std::string> eventNames() const {
-    std::vector<std::string> names;
-    for (const auto& e : *logged) names.push_back(e.event);
-    return names;
-  }
+  std::vector<std::string> eventNames() const { return testing::eventNames(logged); }
 
   static ImagePtr bundleImage(const std::string& name) {
     return Image::named(name, *resourceBundle());
@@ -96,7 +68,7 @@ class UIKitTest : public testing::UITest {
   }
 
   std::shared_ptr<OSLConfig> config;
-  std::shared_ptr<std::vector<LoggedEvent>> logged = std::make_shared<std::vector<LoggedEvent>>();
+  testing::LogRecord logged;
   std::shared_ptr<ViewController> host;
 };
 

@@ -1,16 +1,19 @@
-#include "core/FlowLauncher.hpp"
+#include "session/FlowLauncher.hpp"
 
 #include <algorithm>
 #include <cctype>
 
+#include "core/CurrentConfig.hpp"
 #include "core/Localization.hpp"
 #include "core/OSLConfig.hpp"
-#include "core/Ostrel.hpp"
+#include "platform/ui/Text.hpp"
+#include "session/Ostrel.hpp"
 #include "model/OSLBackResult.hpp"
 #include "model/OSLConfirmResult.hpp"
 #include "model/OSLFrontResult.hpp"
 #include "model/OstrelResult.hpp"
 #include "platform/foundation/Debug.hpp"
+#include "platform/runtime/DispatchQueue.hpp"
 #include "platform/ui/NavigationController.hpp"
 #include "ui/ResourceBundle.hpp"
 #include "ui/ViewExtensions.hpp"
@@ -25,8 +28,20 @@ ScreenFactories& factories() {
   return ScreenFactories::shared();
 }
 
-std::shared_ptr<OSLConfig> currentConfig() {
-  return Ostrel::shared()->config();
+// Readies a step for this run: out of a navigation controller an earlier session left behind
+// (a controller with a parent cannot be pushed again), then back to a fresh screen's state.
+// Done before its continuations are set, so the reset cannot clear them.
+void prepareForRun(const StepScreen& step) {
+  if (!step) return;
+  if (auto parent = step.controller->parent()) {
+    if (auto old = std::dynamic_pointer_cast<NavigationController>(parent)) {
+      auto kept = old->viewControllers();
+      std::erase(kept, step.controller);
+      old->setViewControllers(std::move(kept), false);
+    }
+    step.controller->removeFromParent();
+  }
+  if (step.resetForNewRun) step.resetForNewRun();
 }
 
 void wireLiveness(StepScreen& step) {
@@ -80,9 +95,7 @@ void showQRThen(std::function<void()> next) {
 
 bool isChipCard(const std::shared_ptr<OSLBackResult>& back) {
   if (!back || !back->cardType) return false;
-  std::string type = *back->cardType;
-  std::transform(type.begin(), type.end(), type.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  const std::string type = platform::lowercased(*back->cardType);
   return type == "eid24_back" || type == "eid_back";
 }
 
@@ -144,6 +157,7 @@ StepScreen firstStep(const OSLFlowType& flow) {
       break;
     }
   }
+  prepareForRun(first);
   if (first && first.setOnNext) first.setOnNext(std::move(next));
   return first;
 }
@@ -202,6 +216,7 @@ void configuredStepDone(const std::weak_ptr<OSLConfig>& weakConfig, std::size_t 
 }  // namespace
 
 bool FlowLauncher::start(const OSLFlowType& flow) {
+  platform::assertOnQueue(platform::DispatchQueue::main());
   auto first = firstStep(flow);
   if (!first) {
     platform::debugLog(std::string("run: no first screen for the flow ") + flow.key());
@@ -213,12 +228,14 @@ bool FlowLauncher::start(const OSLFlowType& flow) {
 bool FlowLauncher::startConfiguredSteps(const std::shared_ptr<OSLConfig>& config,
                                         std::shared_ptr<ViewController> from, bool animated,
                                         std::function<void()> completion) {
+  platform::assertOnQueue(platform::DispatchQueue::main());
   if (!config || config->steps.empty()) {
     platform::debugLog("run: the configuration has no steps");
     return false;
   }
   auto shared = std::make_shared<std::function<void()>>(std::move(completion));
   auto first = config->steps.front();
+  prepareForRun(first);
   if (first.setOnNext) first.setOnNext(configuredNext(config, 0, shared));
   return presentSession(first, std::move(from), animated);
 }
@@ -231,6 +248,7 @@ StepScreen FlowLauncher::makeFaceStep(OSLFaceLivenessVersion version) {
 }
 
 void FlowLauncher::startLiveness(std::function<void()> continuation) {
+  platform::assertOnQueue(platform::DispatchQueue::main());
   push(makeFaceStep(currentConfig()->livenessVersion), [continuation = std::move(continuation)] {
     if (auto navi = Ostrel::shared()->naviViewController()) navi->popViewController(true);
     if (continuation) continuation();
@@ -246,7 +264,7 @@ QRScannerConfiguration FlowLauncher::qrConfiguration() {
   auto image = [&](const char* name) -> platform::ImagePtr {
     return bundle ? platform::Image::named(name, *bundle) : nullptr;
   };
-  auto appearance = currentConfig()->appearance;
+  auto appearance = currentAppearance();
   QRScannerConfiguration c;
   c.title = osl_localize("scan_qr_code");
   c.hint = osl_localize("qr_code_scan_guide");
@@ -257,7 +275,7 @@ QRScannerConfiguration FlowLauncher::qrConfiguration() {
   c.flashOnImage = image("ic_flash_off");
   c.galleryImage = image("ic_gallery");
   c.length = 20;
-  c.color = colorFromHex(appearance ? appearance->mainColor : "3270EA");
+  c.color = colorFromHex(appearance->mainColor);
   c.radius = 16;
   c.thickness = 8;
   c.readQRFromPhotos = false;
@@ -270,6 +288,7 @@ QRScannerConfiguration FlowLauncher::qrConfiguration() {
 
 void FlowLauncher::pushResultScreen(std::shared_ptr<OstrelResult> result,
                                     const ScreenFactories::ResultFactory& creator) {
+  platform::assertOnQueue(platform::DispatchQueue::main());
   const auto& make =
       currentConfig()->isOnlyShowReasonInResultVC ? factories().simpleResult : creator;
   auto screen = make ? make(std::move(result)) : nullptr;
@@ -282,10 +301,12 @@ void FlowLauncher::pushResultScreen(std::shared_ptr<OstrelResult> result,
 }
 
 bool FlowLauncher::push(StepScreen step, std::function<void()> next) {
+  platform::assertOnQueue(platform::DispatchQueue::main());
   if (!step) {
     platform::debugLog("flow: a step screen is not available in this build");
     return false;
   }
+  prepareForRun(step);
   if (step.setOnNext) step.setOnNext(std::move(next));
   auto navi = Ostrel::shared()->naviViewController();
   if (!navi) return false;

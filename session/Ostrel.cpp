@@ -1,17 +1,20 @@
-#include "core/Ostrel.hpp"
+#include "session/Ostrel.hpp"
 
 #include <utility>
 
-#include "core/FlowLauncher.hpp"
+#include "session/FlowLauncher.hpp"
+#include "core/CurrentConfig.hpp"
 #include "core/Localization.hpp"
-#include "core/LocalizationSync.hpp"
+#include "session/LocalizationSync.hpp"
 #include "core/OSLRawDataProcessor.hpp"
 #include "core/OstrelVersion.hpp"
 #include "core/ScreenFactories.hpp"
 #include "network/OSLCrypto.hpp"
+#include "session/HelpersAlerts.hpp"
 #include "platform/foundation/Debug.hpp"
 #include "platform/runtime/DispatchQueue.hpp"
 #include "platform/ui/NavigationController.hpp"
+#include "ui/OSLProgressHUD.hpp"
 
 namespace ostrel {
 namespace {
@@ -77,18 +80,13 @@ std::shared_ptr<Ostrel> Ostrel::shared() {
 }
 
 std::shared_ptr<OSLConfig> Ostrel::config() const {
-  std::lock_guard lock(mutex_);
-  return config_;
+  return currentConfig();
 }
 
 void Ostrel::setConfig(std::shared_ptr<OSLConfig> config) {
-  if (!config) config = OSLConfig::Builder("");
-  std::shared_ptr<OSLConfig> previous;
-  {
-    std::lock_guard lock(mutex_);
-    previous = std::exchange(config_, std::move(config));
-  }
-  // `previous` may hold the last reference to host handlers; they are released unlocked.
+  // The previous configuration may hold the last reference to host handlers; it is released
+  // here, outside any lock.
+  setCurrentConfig(std::move(config));
 }
 
 OSLFlowType Ostrel::flowType() const {
@@ -132,6 +130,13 @@ void Ostrel::close(bool isCancel, std::function<void()> completion) {
 }
 
 void Ostrel::finishClose(bool isCancel, std::function<void()> completion) {
+  platform::assertOnQueue(platform::DispatchQueue::main());
+  {
+    // The session is over: a later restart must not replay its host's completion. A restart
+    // took its own copy before closing.
+    std::lock_guard lock(mutex_);
+    lastLaunch_ = LastLaunch{};
+  }
   const auto current = config();
   if (isCancel) {
     if (current->eventHandler) {
@@ -205,8 +210,22 @@ void Ostrel::run(std::shared_ptr<OSLConfig> config, std::shared_ptr<ViewControll
     });
     return;
   }
+  // Whatever happens, the host hears back: a refused call runs only its completion.
   if (!config || naviViewController()) {
     platform::debugLog("run: no configuration, or a session is already on screen");
+    if (completion) completion();
+    return;
+  }
+  if (config->steps.empty()) {
+    // Nothing to show: the session ends as soon as it starts, as after its last step.
+    platform::debugLog("run: the configuration has no steps");
+    if (config->eventHandler) {
+      config->eventHandler(OSLConfig::Event::cancelled);
+    } else if (config->cancelSessionHandler) {
+      config->cancelSessionHandler();
+    }
+    if (config->resultHandler) config->resultHandler(nullptr);
+    if (completion) completion();
     return;
   }
   setConfig(config);
@@ -214,7 +233,13 @@ void Ostrel::run(std::shared_ptr<OSLConfig> config, std::shared_ptr<ViewControll
     std::lock_guard lock(mutex_);
     lastLaunch_ = LastLaunch{true, from, animated, completion};
   }
-  FlowLauncher::startConfiguredSteps(config, std::move(from), animated, std::move(completion));
+  if (!FlowLauncher::startConfiguredSteps(config, std::move(from), animated, completion)) {
+    {
+      std::lock_guard lock(mutex_);
+      lastLaunch_ = LastLaunch{};
+    }
+    if (completion) completion();
+  }
 }
 
 void Ostrel::restart() {
@@ -262,11 +287,13 @@ std::string Ostrel::osl_localize(const std::string& key) const {
 }
 
 void Ostrel::showResult(std::shared_ptr<OstrelResult> result) {
-  pushResultScreen(std::move(result), ScreenFactories::shared().ekycResult);
+  platform::assertOnQueue(platform::DispatchQueue::main());
+  FlowLauncher::pushResultScreen(std::move(result), ScreenFactories::shared().ekycResult);
 }
 
 void Ostrel::showResultNfc(std::shared_ptr<OstrelResult> result) {
-  pushResultScreen(std::move(result), ScreenFactories::shared().nfcResult);
+  platform::assertOnQueue(platform::DispatchQueue::main());
+  FlowLauncher::pushResultScreen(std::move(result), ScreenFactories::shared().nfcResult);
 }
 
 void Ostrel::pushResultScreen(
@@ -277,6 +304,35 @@ void Ostrel::pushResultScreen(
 
 std::string Ostrel::encrypt(std::string_view data) const {
   return OSLCrypto::encrypt(data);
+}
+
+void Ostrel::showAlert(int alertType, int errorCode, platform::ImagePtr titleIcon,
+                       std::optional<std::string> title, std::optional<std::string> message,
+                       std::optional<std::string> titleCancel,
+                       std::optional<std::string> titleConfirm, std::function<void()> cancelAction,
+                       std::function<void()> confirmAction,
+                       std::shared_ptr<ViewController> fromVC) {
+  platform::assertOnQueue(platform::DispatchQueue::main());
+  Helpers::showAlert(alertType, errorCode, std::move(titleIcon), std::move(title),
+                     std::move(message), std::move(titleCancel), std::move(titleConfirm),
+                     std::move(cancelAction), std::move(confirmAction), std::move(fromVC));
+}
+
+void Ostrel::showLoading(std::shared_ptr<ViewController> fromVC, std::optional<std::string> text,
+                         bool interaction) {
+  Helpers::showLoading(std::move(fromVC), std::move(text), std::nullopt, interaction);
+}
+
+void Ostrel::hideLoading() {
+  if (auto handler = config()->hideLoadingHandler) {
+    if (platform::isMainQueue()) {
+      handler();
+    } else {
+      DispatchQueue::main()->async(std::move(handler));
+    }
+    return;
+  }
+  OSLProgressHUD::dismiss();
 }
 
 void closeSessionCancelled(std::function<void()> completion) {

@@ -1,4 +1,4 @@
-#include "core/LocalizationSync.hpp"
+#include "session/LocalizationSync.hpp"
 
 #include <memory>
 #include <mutex>

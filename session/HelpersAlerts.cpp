@@ -1,8 +1,7 @@
-// The alert and loading helpers of `Helpers`, and the facade's entry points that forward to
-// them. Kept apart from the helpers that need no user interface.
-#include "core/Helpers.hpp"
+#include "session/HelpersAlerts.hpp"
+
+#include "core/CurrentConfig.hpp"
 #include "core/Localization.hpp"
-#include "core/Ostrel.hpp"
 #include "platform/foundation/Debug.hpp"
 #include "platform/runtime/DispatchQueue.hpp"
 #include "platform/ui/NavigationController.hpp"
@@ -40,6 +39,7 @@ void Helpers::showAlert(int alertType, int errorCode, ImagePtr titleIcon,
                         std::optional<std::string> titleConfirm, std::function<void()> cancelAction,
                         std::function<void()> confirmAction,
                         std::shared_ptr<ViewController> fromVC) {
+  assertOnQueue(DispatchQueue::main());
   auto kind = OSLAlertVC::typeOfAlert(alertType);
   if (!kind) {
     debugLog("showAlert: " + std::to_string(alertType) + " is not an alert kind");
@@ -68,7 +68,7 @@ void Helpers::showTimeoutAlert(std::shared_ptr<ViewController> fromVC) {
 
 void Helpers::showLoading(std::shared_ptr<ViewController> fromVC, std::optional<std::string> text,
                           std::optional<Color> colorAnimation, bool interaction) {
-  auto config = Ostrel::shared()->config();
+  auto config = currentConfig();
   if (auto handler = config->showLoadingHandler) {
     // The host hears from the library on the main queue only.
     if (isMainQueue()) {
@@ -83,40 +83,12 @@ void Helpers::showLoading(std::shared_ptr<ViewController> fromVC, std::optional<
   // before the show's, whatever thread we are on.
   DispatchQueue::main()->async([colorAnimation] {
     Color color =
-        colorAnimation.value_or(colorFromHex(Ostrel::shared()->config()->appearance->mainColor));
+        colorAnimation.value_or(colorFromHex(currentAppearance()->mainColor));
     auto hud = OSLProgressHUD::shared();
     hud->colorAnimation = color;
     hud->colorProgress = color;
   });
   OSLProgressHUD::show(std::move(text), interaction);
-}
-
-void Ostrel::showAlert(int alertType, int errorCode, ImagePtr titleIcon,
-                       std::optional<std::string> title, std::optional<std::string> message,
-                       std::optional<std::string> titleCancel,
-                       std::optional<std::string> titleConfirm, std::function<void()> cancelAction,
-                       std::function<void()> confirmAction,
-                       std::shared_ptr<ViewController> fromVC) {
-  Helpers::showAlert(alertType, errorCode, std::move(titleIcon), std::move(title),
-                     std::move(message), std::move(titleCancel), std::move(titleConfirm),
-                     std::move(cancelAction), std::move(confirmAction), std::move(fromVC));
-}
-
-void Ostrel::showLoading(std::shared_ptr<ViewController> fromVC, std::optional<std::string> text,
-                         bool interaction) {
-  Helpers::showLoading(std::move(fromVC), std::move(text), std::nullopt, interaction);
-}
-
-void Ostrel::hideLoading() {
-  if (auto handler = config()->hideLoadingHandler) {
-    if (isMainQueue()) {
-      handler();
-    } else {
-      DispatchQueue::main()->async(std::move(handler));
-    }
-    return;
-  }
-  OSLProgressHUD::dismiss();
 }
 
 }  // namespace ostrel

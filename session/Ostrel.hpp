@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/CloseSession.hpp"
 #include "core/OSLConfig.hpp"
 #include "core/OSLFlowType.hpp"
 
@@ -22,10 +23,9 @@ namespace ostrel {
 class OSLRawDataProcessor;
 class OstrelResult;
 
-// The library's one shared instance. Screens, the server client and the tracking emitter read
-// the current configuration and flow through it at the moment they need them and keep no copy.
-// The configuration is swapped under a lock, so a reader on another queue gets either the old
-// or the new one, whole.
+// The library's one shared instance: it starts, restarts and ends sessions and holds the
+// session's navigation controller and flow type. The configuration itself lives in
+// `core/CurrentConfig.hpp`, which the facade writes and everything below it reads.
 class Ostrel {
  public:
   static std::shared_ptr<Ostrel> shared();
@@ -64,7 +64,10 @@ class Ostrel {
            std::shared_ptr<OSLRawDataProcessor> processor);
   // Runs the configuration's own steps, presented from `from` (the top-most presented
   // controller of the key window when null). After the last step the session closes as
-  // cancelled, the result handler gets no result, then `completion` runs.
+  // cancelled, the result handler gets no result, then `completion` runs. Every step screen is
+  // taken back to a fresh state before it is shown. Without steps the same three things happen
+  // at once. A refused call (no configuration, a session already on screen, nothing to present
+  // on) starts nothing and only runs `completion`.
   void run(std::shared_ptr<OSLConfig> config, std::shared_ptr<platform::ViewController> from,
            bool animated, std::function<void()> completion = {});
   // Closes the session as cancelled, then runs the same flow (or the same configured steps)
@@ -78,7 +81,7 @@ class Ostrel {
   std::string getSDKVersion() const;
 
   // The language and configuration sync for the current configuration's token (see
-  // `core/LocalizationSync.hpp`); the completion form calls back on the main queue.
+  // `session/LocalizationSync.hpp`); the completion form calls back on the main queue.
   std::future<void> syncLocalize(const std::string& baseUrl, const std::string& language,
                                  const std::string& customer);
   void syncLocalize(const std::string& baseUrl, const std::string& language,
@@ -112,7 +115,7 @@ class Ostrel {
 
   // ---------------------------------------------------------------- alerts and loading
   // The host's door to the library's alert dialog and loading indicator; they forward to the
-  // `Helpers` alert and loading functions (see `core/Helpers.hpp`).
+  // `Helpers` alert and loading functions (see `session/HelpersAlerts.hpp`).
   void showAlert(int alertType, int errorCode = 0, platform::ImagePtr titleIcon = nullptr,
                  std::optional<std::string> title = std::nullopt,
                  std::optional<std::string> message = std::nullopt,
@@ -142,11 +145,7 @@ class Ostrel {
   std::shared_ptr<platform::NavigationController> navi_;
   // Bumped by every session start, so a close can tell whether its completion started one.
   std::uint64_t sessionGeneration_ = 0;
-  std::shared_ptr<OSLConfig> config_ = OSLConfig::Builder("");
   OSLFlowType flowType_ = OSLFlowType::ekyc();
 };
-
-// Closes the shared facade's session as cancelled.
-void closeSessionCancelled(std::function<void()> completion = {});
 
 }  // namespace ostrel
