@@ -11,6 +11,7 @@
 #include "platform/foundation/UserDefaults.hpp"
 #include "platform/runtime/Application.hpp"
 #include "platform/runtime/NotificationCenter.hpp"
+#include "platform/vision/FaceDetector.hpp"
 #include "platform/vision/MLModel.hpp"
 #include "platform/vision/TextRecognizerBackend.hpp"
 #include "testing/ScriptedCameraAuthorization.hpp"
@@ -42,6 +43,8 @@ RuntimeEnvironment::RuntimeEnvironment() : runtime_(std::make_shared<Determinist
   platform::ModelLoader::install(nullptr);
   // Nor reads text with the real recogniser unless it installs that itself.
   ScriptedTextRecognizer::install();
+  // Faces are found by the real detector unless a test scripts them.
+  platform::FaceDetector::installFactory({});
 }
 
 RuntimeEnvironment::~RuntimeEnvironment() {
@@ -56,6 +59,7 @@ RuntimeEnvironment::~RuntimeEnvironment() {
   platform::CameraBackend::install(nullptr);
   platform::ModelLoader::install(nullptr);
   platform::TextRecognizerBackend::install(nullptr);
+  platform::FaceDetector::installFactory({});
   platform::Runtime::install(nullptr);
   std::error_code ec;
   std::filesystem::remove_all(dataDirectory_, ec);
