@@ -8,8 +8,11 @@
 #include <memory>
 #include <mutex>
 
+#include <opencv2/core.hpp>
+
 #include "core/SharedDefaults.hpp"
 #include "platform/foundation/DateFormatter.hpp"
+#include "platform/media/PixelBufferConversion.hpp"
 
 namespace ostrel {
 namespace {
@@ -138,6 +141,35 @@ platform::ImagePtr Helpers::cropImage(const platform::ImagePtr& image, platform:
                   static_cast<int>(bottom - top));
   return std::make_shared<platform::Image>(bitmap(region).clone(), image->scale(),
                                            image->orientation());
+}
+
+}  // namespace ostrel
+
+namespace ostrel {
+
+platform::ImagePtr Helpers::imageFromPixelBuffer(const platform::PixelBufferPtr& buffer,
+                                                 int orientation) {
+  if (!buffer) return std::make_shared<platform::Image>(platform::Size{0, 0});
+  bool quarter = orientation >= 5 && orientation <= 8;
+  int w = std::max(buffer->width(), 0), h = std::max(buffer->height(), 0);
+  platform::Size turned = quarter ? platform::Size{double(h), double(w)} : platform::Size{double(w), double(h)};
+  cv::Mat rgba = platform::rgbaFromPixelBuffer(*buffer);
+  if (rgba.empty()) return std::make_shared<platform::Image>(turned);
+  cv::Mat upright;
+  switch (orientation) {
+    case 2: cv::flip(rgba, upright, 1); break;
+    case 3: cv::rotate(rgba, upright, cv::ROTATE_180); break;
+    case 4: cv::flip(rgba, upright, 0); break;
+    case 5: cv::transpose(rgba, upright); break;
+    case 6: cv::rotate(rgba, upright, cv::ROTATE_90_CLOCKWISE); break;
+    case 7:
+      cv::transpose(rgba, upright);
+      cv::rotate(upright, upright, cv::ROTATE_180);
+      break;
+    case 8: cv::rotate(rgba, upright, cv::ROTATE_90_COUNTERCLOCKWISE); break;
+    default: upright = rgba; break;
+  }
+  return std::make_shared<platform::Image>(std::move(upright));
 }
 
 }  // namespace ostrel

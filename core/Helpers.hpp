@@ -11,6 +11,7 @@
 #include "platform/media/Color.hpp"
 #include "platform/media/Geometry.hpp"
 #include "platform/media/Image.hpp"
+#include "platform/media/PixelBuffer.hpp"
 
 namespace ostrel::platform {
 class ViewController;
@@ -47,6 +48,14 @@ class Helpers {
   // cannot be made.
   static platform::ImagePtr cropImage(const platform::ImagePtr& image, platform::Rect rect,
                                       platform::Size viewSize);
+
+  // A camera frame as a picture with upright pixels (orientation up, scale 1): the buffer's
+  // BGRA or '420f' pixels turned as the EXIF `orientation` (1-8) says; 6 turns them 90 degrees
+  // clockwise, 5 transposes them. Any other number leaves them as they are. A buffer that
+  // cannot be read (no size, rows shorter than their stride says) gives a picture without a
+  // bitmap of the turned size; never fails.
+  static platform::ImagePtr imageFromPixelBuffer(const platform::PixelBufferPtr& buffer,
+                                                 int orientation);
 
   // ---------------------------------------------------------------- alerts and loading
   // Main queue only, except `showLoading`. An alert is an `OSLAlertVC` in a popup holder

@@ -5,11 +5,13 @@
 #include <string>
 
 #include "platform/camera/CameraAuthorization.hpp"
+#include "platform/camera/CaptureDevice.hpp"
 #include "platform/foundation/Debug.hpp"
 #include "platform/foundation/Paths.hpp"
 #include "platform/foundation/UserDefaults.hpp"
 #include "platform/runtime/Application.hpp"
 #include "platform/runtime/NotificationCenter.hpp"
+#include "platform/vision/MLModel.hpp"
 #include "testing/ScriptedCameraAuthorization.hpp"
 
 namespace ostrel::testing {
@@ -33,6 +35,9 @@ RuntimeEnvironment::RuntimeEnvironment() : runtime_(std::make_shared<Determinist
   platform::Application::shared().reset();
   // No test asks the machine's real cameras for permission unless it installs that itself.
   ScriptedCameraAuthorization::install();
+  // Nor opens a real camera: tests that want frames install the image-file camera.
+  platform::CameraBackend::install(std::make_shared<platform::NoCameraBackend>());
+  platform::ModelLoader::install(nullptr);
 }
 
 RuntimeEnvironment::~RuntimeEnvironment() {
@@ -44,6 +49,8 @@ RuntimeEnvironment::~RuntimeEnvironment() {
   platform::Paths::setApplicationDataDirectory(std::nullopt);
   platform::setDebugSink({});
   platform::CameraAuthorization::install(nullptr);
+  platform::CameraBackend::install(nullptr);
+  platform::ModelLoader::install(nullptr);
   platform::Runtime::install(nullptr);
   std::error_code ec;
   std::filesystem::remove_all(dataDirectory_, ec);

@@ -143,6 +143,7 @@ PresentationRecorder::~PresentationRecorder() {
 UITest::UITest() {
   Screen::main().reset();
   AnimationLog::shared().clear();
+  CATransaction::reset();
   WindowScene::disconnectAll();
   scene_ = make<WindowScene>();
   WindowScene::connect(scene_);
@@ -156,7 +157,12 @@ UITest::~UITest() {
   ViewController::setPresentationObserver({});
   WindowScene::disconnectAll();
   AnimationLog::shared().clear();
+  CATransaction::reset();
   Screen::main().reset();
+}
+
+void UITest::runDisplayPass(const std::shared_ptr<View>& root) {
+  (root ? root : std::static_pointer_cast<View>(window_))->displayIfNeeded();
 }
 
 void UITest::show(const std::shared_ptr<ViewController>& controller) {

@@ -10,6 +10,7 @@
 #include "platform/ui/Control.hpp"
 #include "platform/ui/GestureRecognizer.hpp"
 #include "platform/ui/TextField.hpp"
+#include "platform/ui/Transaction.hpp"
 #include "platform/ui/ViewController.hpp"
 #include "platform/ui/Window.hpp"
 #include "testing/RuntimeFixture.hpp"
@@ -67,6 +68,9 @@ class UITest : public RuntimeTest {
   void show(const std::shared_ptr<platform::ViewController>& controller);
 
   // Drivers.
+  // The display pass the platform runs before each screen refresh: lays out `root` (the key
+  // window by default) and draws every view marked as needing display.
+  void runDisplayPass(const std::shared_ptr<platform::View>& root = nullptr);
   void setApplicationActive(bool active);
   void setTraitStyle(platform::UserInterfaceStyle style);
   // Adds the keyboard host views and posts will/did show with the frame (screen coordinates).

@@ -22,6 +22,9 @@ struct Color {
   static Color clear() { return {0, 0, 0, 0}; }
   static Color systemGray() { return {142 / 255.0, 142 / 255.0, 147 / 255.0, 1}; }
   static Color systemBlue() { return {0, 122 / 255.0, 1, 1}; }
+  // The light-appearance values of the system's green and red.
+  static Color systemGreen() { return {52 / 255.0, 199 / 255.0, 89 / 255.0, 1}; }
+  static Color systemRed() { return {1, 59 / 255.0, 48 / 255.0, 1}; }
   // Dynamic colours, resolved for an appearance (unspecified resolves as light).
   static Color label(UserInterfaceStyle style = UserInterfaceStyle::light) {
     return style == UserInterfaceStyle::dark ? white() : black();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace ostrel::platform {
 
@@ -42,12 +43,14 @@ void GraphicsContext::restoreGState() {
   state_ = saved_.back();
   saved_.pop_back();
 }
-
 void GraphicsContext::blendPixel(cv::Vec4b& dst, const cv::Vec4d& src) {
   double sa = src[3];
   double da = dst[3] / 255.0;
   cv::Vec4d out;
   switch (state_.blend) {
+    case BlendMode::clear:
+      out = {0, 0, 0, 0};
+      break;
     case BlendMode::copy:
       out = src;
       break;
@@ -70,48 +73,318 @@ void GraphicsContext::blendPixel(cv::Vec4b& dst, const cv::Vec4d& src) {
   }
 }
 
-void GraphicsContext::fill(const Rect& rect) {
+GraphicsContext::PixelRange GraphicsContext::deviceRange(const Rect& rect) const {
+  PixelRange range;
+  double minX = INFINITY, minY = INFINITY, maxX = -INFINITY, maxY = -INFINITY;
+  for (Point corner : {Point{rect.minX(), rect.minY()}, Point{rect.maxX(), rect.minY()},
+                       Point{rect.minX(), rect.maxY()}, Point{rect.maxX(), rect.maxY()}}) {
+    Point device = state_.ctm.apply(corner);
+    minX = std::min(minX, device.x);
+    maxX = std::max(maxX, device.x);
+    minY = std::min(minY, device.y);
+    maxY = std::max(maxY, device.y);
+  }
+  if (!std::isfinite(minX) || !std::isfinite(maxX) || !std::isfinite(minY) ||
+      !std::isfinite(maxY)) {
+    return range;
+  }
+  const double w = pixels_.cols, h = pixels_.rows;
+  auto clampTo = [](double v, double limit) {
+    return static_cast<int>(std::clamp(v, 0.0, limit));
+  };
+  range.firstCol = clampTo(std::floor(minX), w);
+  range.endCol = clampTo(std::ceil(maxX), w);
+  // Device y grows upwards; rows count from the top.
+  range.firstRow = clampTo(std::floor(h - maxY), h);
+  range.endRow = clampTo(std::ceil(h - minY), h);
+  return range;
+}
+
+template <typename Paint>
+void GraphicsContext::paintRange(const PixelRange& range, Paint&& paint) {
   if (pixels_.empty() || !state_.ctm.invertible()) return;
   auto inverse = state_.ctm.inverted();
-  cv::Vec4d color{state_.fill.red, state_.fill.green, state_.fill.blue, state_.fill.alpha};
   const int h = pixels_.rows;
-  for (int row = 0; row < h; ++row) {
-    for (int col = 0; col < pixels_.cols; ++col) {
+  for (int row = range.firstRow; row < range.endRow; ++row) {
+    for (int col = range.firstCol; col < range.endCol; ++col) {
       Point user = inverse.apply({col + 0.5, h - (row + 0.5)});
-      if (!rect.contains(user)) continue;
-      blendPixel(pixels_.at<cv::Vec4b>(row, col), color);
+      std::optional<cv::Vec4d> color = paint(user);
+      if (color) blendPixel(pixels_.at<cv::Vec4b>(row, col), *color);
     }
   }
+}
+
+void GraphicsContext::record(GraphicsOperation operation) {
+  operation.blendMode = state_.blend;
+  operations_.push_back(std::move(operation));
+}
+
+namespace {
+
+cv::Vec4d components(const Color& c) {
+  return {c.red, c.green, c.blue, c.alpha};
+}
+
+constexpr double kTwoPi = 6.283185307179586;
+
+// The arc's sweep from its start angle, positive in the direction of increasing angle (which
+// is clockwise on screen, y growing downwards).
+double arcSweep(const PathElement& e) {
+  double sweep = e.endAngle - e.startAngle;
+  if (e.clockwise) {
+    if (sweep >= kTwoPi) return kTwoPi;
+    sweep = std::fmod(sweep, kTwoPi);
+    if (sweep < 0) sweep += kTwoPi;
+  } else {
+    if (sweep <= -kTwoPi) return -kTwoPi;
+    sweep = std::fmod(sweep, kTwoPi);
+    if (sweep > 0) sweep -= kTwoPi;
+  }
+  return sweep;
+}
+
+bool isFullCircle(const PathElement& e) {
+  return std::abs(arcSweep(e)) >= kTwoPi - 1e-9;
+}
+
+Rect elementBounds(const PathElement& e) {
+  if (e.kind == PathElement::Kind::arc) {
+    return {e.center.x - e.radius, e.center.y - e.radius, 2 * e.radius, 2 * e.radius};
+  }
+  return e.rect;
+}
+
+// Signed distance from p to a rectangle with rounded corners (negative inside).
+double roundedRectDistance(const Rect& r, double radius, Point p) {
+  double hx = r.width() / 2, hy = r.height() / 2;
+  radius = std::clamp(radius, 0.0, std::max(0.0, std::min(hx, hy)));
+  double qx = std::abs(p.x - r.midX()) - (hx - radius);
+  double qy = std::abs(p.y - r.midY()) - (hy - radius);
+  double outside = std::hypot(std::max(qx, 0.0), std::max(qy, 0.0));
+  return outside + std::min(std::max(qx, qy), 0.0) - radius;
+}
+
+// First-order signed distance to an ellipse (exact on a circle, close enough for outlines).
+double ellipseDistance(const Rect& r, Point p) {
+  double a = r.width() / 2, b = r.height() / 2;
+  if (!(a > 0) || !(b > 0)) return INFINITY;
+  double x = p.x - r.midX(), y = p.y - r.midY();
+  if (std::abs(a - b) < 1e-12) return std::hypot(x, y) - a;
+  double g = x * x / (a * a) + y * y / (b * b) - 1;
+  double gradient = std::hypot(2 * x / (a * a), 2 * y / (b * b));
+  if (gradient < 1e-12) return -std::min(a, b);
+  return g / gradient;
+}
+
+Point arcPoint(const PathElement& e, double angle) {
+  return {e.center.x + e.radius * std::cos(angle), e.center.y + e.radius * std::sin(angle)};
+}
+
+bool angleInSweep(const PathElement& e, Point p) {
+  double sweep = arcSweep(e);
+  double angle = std::fmod(std::atan2(p.y - e.center.y, p.x - e.center.x) - e.startAngle, kTwoPi);
+  if (sweep >= 0) {
+    if (angle < 0) angle += kTwoPi;
+    return angle <= sweep;
+  }
+  if (angle > 0) angle -= kTwoPi;
+  return angle >= sweep;
+}
+
+bool insideElement(const PathElement& e, Point p) {
+  switch (e.kind) {
+    case PathElement::Kind::rect:
+      return !e.rect.isEmpty() && e.rect.contains(p);
+    case PathElement::Kind::roundedRect:
+      return !e.rect.isEmpty() && roundedRectDistance(e.rect, e.cornerRadius, p) < 0;
+    case PathElement::Kind::ellipse:
+      return !e.rect.isEmpty() && ellipseDistance(e.rect, p) < 0;
+    case PathElement::Kind::arc: {
+      if (!(e.radius > 0) || std::hypot(p.x - e.center.x, p.y - e.center.y) >= e.radius) {
+        return false;
+      }
+      if (isFullCircle(e)) return true;
+      // A filled open arc is closed by its chord: keep the side the arc bulges to.
+      Point a = arcPoint(e, e.startAngle), b = arcPoint(e, e.startAngle + arcSweep(e));
+      Point m = arcPoint(e, e.startAngle + arcSweep(e) / 2);
+      auto side = [&](Point q) { return (b.x - a.x) * (q.y - a.y) - (b.y - a.y) * (q.x - a.x); };
+      return side(p) * side(m) > 0;
+    }
+  }
+  return false;
+}
+
+double distanceToOutline(const PathElement& e, Point p) {
+  switch (e.kind) {
+    case PathElement::Kind::rect:
+      return std::abs(roundedRectDistance(e.rect, 0, p));
+    case PathElement::Kind::roundedRect:
+      return std::abs(roundedRectDistance(e.rect, e.cornerRadius, p));
+    case PathElement::Kind::ellipse:
+      return std::abs(ellipseDistance(e.rect, p));
+    case PathElement::Kind::arc: {
+      if (isFullCircle(e) || angleInSweep(e, p)) {
+        return std::abs(std::hypot(p.x - e.center.x, p.y - e.center.y) - e.radius);
+      }
+      Point a = arcPoint(e, e.startAngle), b = arcPoint(e, e.startAngle + arcSweep(e));
+      return std::min(std::hypot(p.x - a.x, p.y - a.y), std::hypot(p.x - b.x, p.y - b.y));
+    }
+  }
+  return INFINITY;
+}
+
+Rect pathBounds(const Path& path) {
+  Rect bounds = elementBounds(path.elements.front());
+  for (const auto& e : path.elements) {
+    Rect b = elementBounds(e);
+    double x1 = std::min(bounds.minX(), b.minX()), y1 = std::min(bounds.minY(), b.minY());
+    double x2 = std::max(bounds.maxX(), b.maxX()), y2 = std::max(bounds.maxY(), b.maxY());
+    bounds = {x1, y1, x2 - x1, y2 - y1};
+  }
+  return bounds;
+}
+
+GraphicsOperation pathOperation(GraphicsOperation::Kind kind, const Path& path) {
+  GraphicsOperation op;
+  op.kind = kind;
+  if (!path.elements.empty()) {
+    const auto& first = path.elements.front();
+    op.rect = elementBounds(first);
+    op.shape = first.kind;
+    op.radius = first.kind == PathElement::Kind::arc ? first.radius : first.cornerRadius;
+  }
+  return op;
+}
+
+}  // namespace
+
+bool GraphicsContext::fillAxisAligned(const Rect& rect) {
+  const auto& m = state_.ctm;
+  if (std::abs(m.b) > 1e-12 || std::abs(m.c) > 1e-12 || !m.invertible()) return false;
+  // Without rotation a pixel's user x depends on its column only and its user y on its row
+  // only, so the pixels whose centres lie inside form one block.
+  const auto inverse = m.inverted();
+  const PixelRange range = deviceRange(rect);
+  const int h = pixels_.rows;
+  int firstCol = -1, endCol = -1, firstRow = -1, endRow = -1;
+  for (int col = range.firstCol; col < range.endCol; ++col) {
+    double x = inverse.a * (col + 0.5) + inverse.tx;
+    if (x >= rect.minX() && x < rect.maxX()) {
+      if (firstCol < 0) firstCol = col;
+      endCol = col + 1;
+    }
+  }
+  for (int row = range.firstRow; row < range.endRow; ++row) {
+    double y = inverse.d * (h - (row + 0.5)) + inverse.ty;
+    if (y >= rect.minY() && y < rect.maxY()) {
+      if (firstRow < 0) firstRow = row;
+      endRow = row + 1;
+    }
+  }
+  if (firstCol < 0 || firstRow < 0) return true;
+  cv::Mat block = pixels_(cv::Rect(firstCol, firstRow, endCol - firstCol, endRow - firstRow));
+  const Color& c = state_.fill;
+  auto byte = [](double v) { return static_cast<uchar>(std::clamp(std::lround(v * 255.0), 0L, 255L)); };
+  const cv::Scalar solid(byte(c.red), byte(c.green), byte(c.blue), byte(c.alpha));
+  switch (state_.blend) {
+    case BlendMode::clear:
+      block.setTo(cv::Scalar::all(0));
+      return true;
+    case BlendMode::copy:
+      block.setTo(solid);
+      return true;
+    case BlendMode::normal: {
+      // An opaque colour, or any colour over nothing, simply replaces what is there.
+      cv::Mat alpha;
+      cv::extractChannel(block, alpha, 3);
+      if (c.alpha >= 1 || cv::countNonZero(alpha) == 0) {
+        block.setTo(solid);
+        return true;
+      }
+      return false;
+    }
+    case BlendMode::sourceIn:
+      return false;
+  }
+  return false;
+}
+
+void GraphicsContext::fill(const Rect& rect) {
+  GraphicsOperation op;
+  op.kind = GraphicsOperation::Kind::fillRect;
+  op.rect = rect;
+  op.color = state_.fill;
+  record(std::move(op));
+  if (rect.isEmpty() || pixels_.empty()) return;
+  if (fillAxisAligned(rect)) return;
+  const auto color = components(state_.fill);
+  paintRange(deviceRange(rect), [&](Point user) -> std::optional<cv::Vec4d> {
+    if (!rect.contains(user)) return std::nullopt;
+    return color;
+  });
+}
+
+void GraphicsContext::fillPath(const Path& path, PathFillRule rule) {
+  auto op = pathOperation(GraphicsOperation::Kind::fillPath, path);
+  op.color = state_.fill;
+  record(std::move(op));
+  if (path.elements.empty()) return;
+  const auto color = components(state_.fill);
+  paintRange(deviceRange(pathBounds(path)), [&](Point user) -> std::optional<cv::Vec4d> {
+    int count = 0;
+    for (const auto& e : path.elements) count += insideElement(e, user) ? 1 : 0;
+    bool inside = rule == PathFillRule::winding ? count > 0 : count % 2 == 1;
+    if (!inside) return std::nullopt;
+    return color;
+  });
+}
+
+void GraphicsContext::strokePath(const Path& path) {
+  auto op = pathOperation(GraphicsOperation::Kind::strokePath, path);
+  op.color = state_.stroke;
+  op.lineWidth = state_.lineWidth;
+  record(std::move(op));
+  const double half = state_.lineWidth / 2;
+  if (path.elements.empty() || !(half > 0)) return;
+  const Rect bounds = pathBounds(path).insetBy({-half, -half, -half, -half});
+  const auto color = components(state_.stroke);
+  paintRange(deviceRange(bounds), [&](Point user) -> std::optional<cv::Vec4d> {
+    for (const auto& e : path.elements) {
+      if (distanceToOutline(e, user) <= half) return color;
+    }
+    return std::nullopt;
+  });
 }
 
 void GraphicsContext::drawMapped(const cv::Mat& rgba, const Rect& rect, bool firstRowAtMinY) {
-  if (pixels_.empty() || rgba.empty() || rgba.type() != CV_8UC4 || rect.isEmpty() ||
-      !state_.ctm.invertible()) {
-    return;
-  }
-  auto inverse = state_.ctm.inverted();
-  const int h = pixels_.rows;
-  for (int row = 0; row < h; ++row) {
-    for (int col = 0; col < pixels_.cols; ++col) {
-      Point user = inverse.apply({col + 0.5, h - (row + 0.5)});
-      double fx = (user.x - rect.minX()) / rect.width();
-      double fy = firstRowAtMinY ? (user.y - rect.minY()) / rect.height()
-                                 : (rect.maxY() - user.y) / rect.height();
-      if (fx < 0 || fx >= 1 || fy < 0 || fy >= 1) continue;
-      int sx = std::min(static_cast<int>(fx * rgba.cols), rgba.cols - 1);
-      int sy = std::min(static_cast<int>(fy * rgba.rows), rgba.rows - 1);
-      const auto& p = rgba.at<cv::Vec4b>(sy, sx);
-      blendPixel(pixels_.at<cv::Vec4b>(row, col),
-                 {p[0] / 255.0, p[1] / 255.0, p[2] / 255.0, p[3] / 255.0});
-    }
-  }
+  if (pixels_.empty() || rgba.empty() || rgba.type() != CV_8UC4 || rect.isEmpty()) return;
+  paintRange(deviceRange(rect), [&](Point user) -> std::optional<cv::Vec4d> {
+    double fx = (user.x - rect.minX()) / rect.width();
+    double fy = firstRowAtMinY ? (user.y - rect.minY()) / rect.height()
+                               : (rect.maxY() - user.y) / rect.height();
+    if (fx < 0 || fx >= 1 || fy < 0 || fy >= 1) return std::nullopt;
+    int sx = std::min(static_cast<int>(fx * rgba.cols), rgba.cols - 1);
+    int sy = std::min(static_cast<int>(fy * rgba.rows), rgba.rows - 1);
+    const auto& p = rgba.at<cv::Vec4b>(sy, sx);
+    return cv::Vec4d{p[0] / 255.0, p[1] / 255.0, p[2] / 255.0, p[3] / 255.0};
+  });
 }
 
 void GraphicsContext::draw(const cv::Mat& rgba, const Rect& rect) {
+  GraphicsOperation op;
+  op.kind = GraphicsOperation::Kind::drawBitmap;
+  op.rect = rect;
+  if (!rgba.empty()) op.image = std::make_shared<Image>(rgba);
+  record(std::move(op));
   drawMapped(rgba, rect, false);
 }
 
 void GraphicsContext::drawImage(const Image& image, const Rect& rect) {
+  GraphicsOperation op;
+  op.kind = GraphicsOperation::Kind::drawImage;
+  op.rect = rect;
+  op.image = std::make_shared<Image>(image);
+  record(std::move(op));
   if (!image.hasBitmap()) return;
   drawMapped(displayBitmap(image.bitmap(), image.orientation()), rect, true);
 }

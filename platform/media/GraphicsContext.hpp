@@ -9,10 +9,32 @@
 #include "platform/media/Color.hpp"
 #include "platform/media/Geometry.hpp"
 #include "platform/media/Image.hpp"
+#include "platform/media/Path.hpp"
 
 namespace ostrel::platform {
 
-enum class BlendMode { normal, sourceIn, copy };
+// Raw values as the platform numbers them (normal 0, clear 16).
+enum class BlendMode { normal = 0, sourceIn = 18, copy = 17, clear = 16 };
+
+// How overlapping shapes of one path decide what is inside: non-zero winding (the default; the
+// shapes of a path are all wound the same way, so inside any of them is inside) or even-odd.
+enum class PathFillRule { winding, evenOdd };
+
+// One drawing call as the context recorded it, beside the pixels it produced.
+struct GraphicsOperation {
+  enum class Kind { fillRect, fillPath, strokePath, drawBitmap, drawImage };
+  Kind kind = Kind::fillRect;
+  // The rectangle drawn into (for paths, the bounds of the path's first shape).
+  Rect rect;
+  // The first shape's corner radius (rounded rectangles), or its radius (arcs).
+  double radius = 0;
+  std::optional<PathElement::Kind> shape;
+  Color color;
+  double lineWidth = 0;
+  BlendMode blendMode = BlendMode::normal;
+  // What was drawn, for bitmap and image drawing.
+  ImagePtr image;
+};
 
 // A raster target with the platform's drawing rules. Device space has its origin at the
 // bottom left with y growing upwards, in pixels; the current transformation matrix (CTM) maps
@@ -43,8 +65,19 @@ class GraphicsContext {
   void restoreGState();
 
   void setBlendMode(BlendMode mode) { state_.blend = mode; }
+  BlendMode blendMode() const { return state_.blend; }
   void setFillColor(Color color) { state_.fill = color; }
+  void setStrokeColor(Color color) { state_.stroke = color; }
+  void setLineWidth(double width) { state_.lineWidth = width; }
   void fill(const Rect& rect);
+  // Fills the shapes of `path` in the fill colour; each pixel whose centre lies inside counts.
+  void fillPath(const Path& path, PathFillRule rule = PathFillRule::winding);
+  // Strokes the outline of every shape of `path`: pixels whose centre lies within half the line
+  // width of the outline.
+  void strokePath(const Path& path);
+
+  // Every drawing call so far, in order.
+  const std::vector<GraphicsOperation>& operations() const { return operations_; }
 
   // The platform context's own image drawing: the bitmap's first row at `rect`'s maximum y.
   void draw(const cv::Mat& rgba, const Rect& rect);
@@ -59,14 +92,29 @@ class GraphicsContext {
     AffineTransform ctm;
     BlendMode blend = BlendMode::normal;
     Color fill = Color::black();
+    Color stroke = Color::black();
+    double lineWidth = 1;
   };
+  struct PixelRange {
+    int firstRow = 0, endRow = 0, firstCol = 0, endCol = 0;
+  };
+  // The device pixels that user-space `rect` can touch, clipped to the context.
+  PixelRange deviceRange(const Rect& rect) const;
+  // Calls `paint(user point)` for every pixel of the range, blending what it answers.
+  template <typename Paint>
+  void paintRange(const PixelRange& range, Paint&& paint);
   void drawMapped(const cv::Mat& rgba, const Rect& rect, bool firstRowAtMinY);
   void blendPixel(cv::Vec4b& dst, const cv::Vec4d& src);
+  void record(GraphicsOperation operation);
+  // Fills `rect` block-wise when the transform does not rotate and the blend allows it; false
+  // when the pixels must be blended one by one.
+  bool fillAxisAligned(const Rect& rect);
 
   cv::Mat pixels_;
   double scale_;
   State state_;
   std::vector<State> saved_;
+  std::vector<GraphicsOperation> operations_;
 };
 
 // The platform's image-context stack (begin, current, image, end).

@@ -8,6 +8,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "platform/foundation/Bundle.hpp"
+#include "platform/media/ExifOrientation.hpp"
 
 namespace ostrel::platform {
 namespace {
@@ -100,7 +101,9 @@ std::shared_ptr<Image> Image::decode(const Bytes& data, double scale) {
   if (decoded.empty()) return nullptr;
   cv::Mat rgba = toRgba(decoded);
   if (rgba.empty()) return nullptr;
-  return std::make_shared<Image>(std::move(rgba), scale);
+  // The pixels stay as stored; the EXIF tag says how they are seen, as the platform decodes.
+  auto orientation = imageOrientationFromExif(jpegExifOrientation(data).value_or(1));
+  return std::make_shared<Image>(std::move(rgba), scale, orientation);
 }
 
 std::shared_ptr<Image> Image::fromFile(const std::filesystem::path& path) {
@@ -137,10 +140,15 @@ std::shared_ptr<Image> Image::withTintColor(Color color) const {
   return image;
 }
 
+cv::Mat Image::uprightBitmap() const {
+  return orientation_ == ImageOrientation::up ? bitmap_ : displayBitmap(bitmap_, orientation_);
+}
+
 std::optional<Bytes> Image::jpegData(double quality) const {
   if (bitmap_.empty()) return std::nullopt;
+  // Files carry no orientation of ours, so a turned picture is written upright.
   cv::Mat bgr;
-  cv::cvtColor(bitmap_, bgr, cv::COLOR_RGBA2BGR);
+  cv::cvtColor(uprightBitmap(), bgr, cv::COLOR_RGBA2BGR);
   std::vector<uchar> out;
   int q = static_cast<int>(std::clamp(quality, 0.0, 1.0) * 100 + 0.5);
   try {
@@ -154,7 +162,7 @@ std::optional<Bytes> Image::jpegData(double quality) const {
 std::optional<Bytes> Image::pngData() const {
   if (bitmap_.empty()) return std::nullopt;
   cv::Mat bgra;
-  cv::cvtColor(bitmap_, bgra, cv::COLOR_RGBA2BGRA);
+  cv::cvtColor(uprightBitmap(), bgra, cv::COLOR_RGBA2BGRA);
   std::vector<uchar> out;
   try {
     if (!cv::imencode(".png", bgra, out)) return std::nullopt;

@@ -46,7 +46,9 @@ class Image {
   // A bitmap-less image of the given point size.
   Image(Size size, double scale = 1, ImageOrientation orientation = ImageOrientation::up);
 
-  // JPEG, PNG, GIF (first frame), JPEG 2000; nothing for data that is not an image.
+  // JPEG, PNG, GIF (first frame), JPEG 2000; nothing for data that is not an image. A JPEG's
+  // EXIF orientation becomes the picture's orientation, its pixels kept as stored (a malformed
+  // EXIF block counts as none).
   static std::shared_ptr<Image> decode(const Bytes& data, double scale = 1);
   static std::shared_ptr<Image> fromFile(const std::filesystem::path& path);
 
@@ -56,6 +58,8 @@ class Image {
   bool hasBitmap() const { return !bitmap_.empty(); }
   // RGBA pixels as stored (not turned by the orientation); empty without a bitmap.
   const cv::Mat& bitmap() const { return bitmap_; }
+  // The pixels as the picture is seen (the bitmap itself when oriented up).
+  cv::Mat uprightBitmap() const;
 
   // Descriptors of the bitmap (8 bits per component, RGB) or 0 / none without one.
   int pixelWidth() const { return bitmap_.cols; }
@@ -76,7 +80,8 @@ class Image {
   std::shared_ptr<Image> withTintColor(Color color) const;
   const std::optional<Color>& tintColor() const { return tintColor_; }
 
-  // quality in [0, 1]; nothing when there is no bitmap or encoding fails.
+  // quality in [0, 1]; nothing when there is no bitmap or encoding fails. A picture that is not
+  // oriented up is written with its pixels turned upright, so every reader sees it as shown.
   std::optional<Bytes> jpegData(double quality) const;
   std::optional<Bytes> pngData() const;
 

@@ -9,6 +9,7 @@
 
 #include "platform/media/Color.hpp"
 #include "platform/media/Geometry.hpp"
+#include "platform/media/Path.hpp"
 #include "platform/ui/Object.hpp"
 
 namespace ostrel::platform {
@@ -45,51 +46,6 @@ enum CornerMask : unsigned {
   kMinXMaxYCorner = 4,
   kMaxXMaxYCorner = 8,
   kAllCorners = 15,
-};
-
-// A path as the list of shapes it was built from.
-struct PathElement {
-  enum class Kind { rect, roundedRect, arc, ellipse };
-  Kind kind = Kind::rect;
-  Rect rect;
-  double cornerRadius = 0;
-  Point center;
-  double radius = 0;
-  double startAngle = 0;
-  double endAngle = 0;
-  bool clockwise = true;
-  bool operator==(const PathElement&) const = default;
-};
-
-struct Path {
-  std::vector<PathElement> elements;
-
-  static Path rect(Rect r) {
-    PathElement e;
-    e.rect = r;
-    return {{e}};
-  }
-  static Path roundedRect(Rect r, double radius) {
-    PathElement e;
-    e.kind = PathElement::Kind::roundedRect;
-    e.rect = r;
-    e.cornerRadius = radius;
-    return {{e}};
-  }
-  static Path arc(Point center, double radius, double start, double end, bool clockwise) {
-    PathElement e;
-    e.kind = PathElement::Kind::arc;
-    e.center = center;
-    e.radius = radius;
-    e.startAngle = start;
-    e.endAngle = end;
-    e.clockwise = clockwise;
-    return {{e}};
-  }
-  void append(const Path& other) {
-    elements.insert(elements.end(), other.elements.begin(), other.elements.end());
-  }
-  bool operator==(const Path&) const = default;
 };
 
 // The drawing attributes behind a view, kept as data.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/media/GraphicsContext.hpp"
 #include "platform/ui/Animation.hpp"
 #include "platform/ui/GestureRecognizer.hpp"
 #include "platform/ui/ViewController.hpp"
@@ -77,7 +78,10 @@ void View::setFrame(Rect frame) {
   Rect old = this->frame();
   if (old == frame) return;
   recordChange("frame", old, frame);
-  if (old.size != frame.size) needsLayout_ = true;
+  if (old.size != frame.size) {
+    needsLayout_ = true;
+    if (contentMode_ == ContentMode::redraw) needsDisplay_ = true;
+  }
   bounds_.size = frame.size;
   center_ = {frame.midX(), frame.midY()};
   layer_->frame = frame;
@@ -86,7 +90,10 @@ void View::setFrame(Rect frame) {
 void View::setBounds(Rect bounds) {
   if (bounds_ == bounds) return;
   recordChange("bounds", bounds_, bounds);
-  if (bounds_.size != bounds.size) needsLayout_ = true;
+  if (bounds_.size != bounds.size) {
+    needsLayout_ = true;
+    if (contentMode_ == ContentMode::redraw) needsDisplay_ = true;
+  }
   bounds_ = bounds;
   layer_->frame = frame();
 }
@@ -236,6 +243,25 @@ void View::layoutIfNeeded() {
   }
   auto children = subviews_;
   for (auto& s : children) s->layoutIfNeeded();
+}
+
+void View::display() {
+  needsDisplay_ = false;
+  beginImageContext(bounds_.size, false, Screen::main().scale());
+  if (auto context = currentImageContext()) {
+    // User space follows the bounds, so a scrolled bounds origin draws scrolled content.
+    context->translateBy(-bounds_.origin.x, -bounds_.origin.y);
+  }
+  draw(bounds_);
+  drawnContents_ = imageFromCurrentImageContext();
+  endImageContext();
+}
+
+void View::displayIfNeeded() {
+  layoutIfNeeded();
+  forEachInHierarchy([](View& view) {
+    if (view.needsDisplay_) view.display();
+  });
 }
 
 Size View::sizeThatFits(Size size) const {

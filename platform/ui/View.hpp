@@ -9,6 +9,7 @@
 
 #include "platform/media/Color.hpp"
 #include "platform/media/Geometry.hpp"
+#include "platform/media/Image.hpp"
 #include "platform/ui/Layer.hpp"
 #include "platform/ui/LayoutConstraint.hpp"
 #include "platform/ui/Object.hpp"
@@ -200,9 +201,20 @@ class View : public Responder {
   virtual void touchesEnded(const Touch& touch) { (void)touch; }
   virtual void touchesCancelled(const Touch& touch) { (void)touch; }
 
-  // Drawing hook: `display()` asks the view to draw its bounds.
+  // Drawing hook, called by `display()` with the view's bounds while a drawing context of the
+  // bounds at the screen's scale is current (`currentImageContext()`, top-left user space).
   virtual void draw(Rect rect) { (void)rect; }
-  void display() { draw(bounds_); }
+  // Draws the view now and keeps what it drew (`drawnContents()`); clears `needsDisplay()`.
+  void display();
+  // Marks the view for the next display pass. A view is not drawn until something marks it
+  // (its own set-up, or a size change when its content mode is `redraw`).
+  void setNeedsDisplay() { needsDisplay_ = true; }
+  bool needsDisplay() const { return needsDisplay_; }
+  // The display pass: lays the hierarchy out, then displays every marked view, parents before
+  // their subviews. Nothing runs it on its own; tests call it where the platform would.
+  void displayIfNeeded();
+  // The pixels of the last `display()` (nothing before the first, or for an empty bounds).
+  const ImagePtr& drawnContents() const { return drawnContents_; }
 
   // The controller whose root view this is, when there is one.
   std::shared_ptr<ViewController> owningViewController() const { return owningController_.lock(); }
@@ -252,6 +264,8 @@ class View : public Responder {
   std::vector<std::shared_ptr<View>> subviews_;
   std::weak_ptr<View> superview_;
   bool needsLayout_ = true;
+  bool needsDisplay_ = false;
+  ImagePtr drawnContents_;
   int intrinsicInvalidations_ = 0;
   std::vector<std::shared_ptr<LayoutConstraint>> constraints_;
   std::shared_ptr<LayoutGuide> safeAreaGuide_;

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/camera/CaptureSession.hpp"
+#include "platform/ui/Layer.hpp"
+
+namespace ostrel::platform {
+
+// Shows a session's frames. Its connection's orientation says how the buffer is turned on
+// screen and the gravity how the turned picture fills the layer. Metadata coordinates are
+// normalised to the buffer as the camera writes it, origin top-left.
+class CaptureVideoPreviewLayer : public Layer {
+ public:
+  explicit CaptureVideoPreviewLayer(std::shared_ptr<CaptureSession> session = nullptr);
+
+  const std::shared_ptr<CaptureSession>& session() const { return session_; }
+  void setSession(std::shared_ptr<CaptureSession> session);
+  LayerVideoGravity videoGravity = LayerVideoGravity::resizeAspect;
+  // Nothing while the layer has no session with a camera.
+  std::shared_ptr<CaptureConnection> connection() const;
+
+  // The buffer size the mapping uses: the last frame's, else the session's preset size.
+  Size bufferDimensions() const;
+
+  Point layerPointConvertedFromMetadataOutputPoint(Point point) const;
+  Point metadataOutputPointConvertedFromLayerPoint(Point point) const;
+  // A metadata rectangle (normalised, origin top-left) in layer points.
+  Rect rectForMetadataOutputRectOfInterest(Rect rect) const;
+  // A layer rectangle as a normalised metadata rectangle.
+  Rect metadataOutputRectOfInterestForRect(Rect rect) const;
+
+ private:
+  struct Mapping;
+  Mapping mapping() const;
+
+  std::shared_ptr<CaptureSession> session_;
+  std::shared_ptr<CaptureConnection> connection_;
+};
+
+}  // namespace ostrel::platform

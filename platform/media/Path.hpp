@@ -1,0 +1,61 @@
+#pragma once
+
+#include <vector>
+
+#include "platform/media/Geometry.hpp"
+
+namespace ostrel::platform {
+
+// A path as the list of shapes it was built from.
+struct PathElement {
+  enum class Kind { rect, roundedRect, arc, ellipse };
+  Kind kind = Kind::rect;
+  Rect rect;
+  double cornerRadius = 0;
+  Point center;
+  double radius = 0;
+  double startAngle = 0;
+  double endAngle = 0;
+  bool clockwise = true;
+  bool operator==(const PathElement&) const = default;
+};
+
+struct Path {
+  std::vector<PathElement> elements;
+
+  static Path rect(Rect r) {
+    PathElement e;
+    e.rect = r;
+    return {{e}};
+  }
+  static Path roundedRect(Rect r, double radius) {
+    PathElement e;
+    e.kind = PathElement::Kind::roundedRect;
+    e.rect = r;
+    e.cornerRadius = radius;
+    return {{e}};
+  }
+  static Path arc(Point center, double radius, double start, double end, bool clockwise) {
+    PathElement e;
+    e.kind = PathElement::Kind::arc;
+    e.center = center;
+    e.radius = radius;
+    e.startAngle = start;
+    e.endAngle = end;
+    e.clockwise = clockwise;
+    return {{e}};
+  }
+  // The oval inscribed in `r`.
+  static Path ellipse(Rect r) {
+    PathElement e;
+    e.kind = PathElement::Kind::ellipse;
+    e.rect = r;
+    return {{e}};
+  }
+  void append(const Path& other) {
+    elements.insert(elements.end(), other.elements.begin(), other.elements.end());
+  }
+  bool operator==(const Path&) const = default;
+};
+
+}  // namespace ostrel::platform

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/JSON.hpp"
+
+namespace ostrel::testing {
+
+// A tiny object detector in the library's model file format, written at test time (no binary
+// files in the tree): input "image" 1 x 3 x S x S; the picture's mean colour (R, G, B in 0-1)
+// goes through one linear layer per output, so its scores follow the colour of the frame.
+struct TinyDetectorSpec {
+  int inputSize = 32;
+  std::vector<std::string> labels{"card", "top_left_corner"};
+  // Per detection and class: weights on the mean R, G, B, and a bias.
+  struct Score {
+    std::array<float, 3> weights{0, 0, 0};
+    float bias = 0;
+  };
+  // scores[n][c]; its size is the number of detections N.
+  std::vector<std::vector<Score>> scores{{{{0.3f, 0.3f, 0.3f}, 0.05f}, {{0, 0, 0}, 0.5f}}};
+  // Fixed boxes (centre x, centre y, width, height; normalised to the input, origin top-left).
+  std::vector<std::array<float, 4>> boxes{{0.5f, 0.25f, 0.2f, 0.1f}};
+  // Hostile variants.
+  std::optional<std::string> labelsMetadata;  // raw "labels" text instead of the JSON of `labels`
+  bool withoutLabels = false;
+  std::string confidenceName = "confidence";
+  std::string coordinatesName = "coordinates";
+};
+
+platform::Bytes tinyDetectorModel(const TinyDetectorSpec& spec = {});
+
+// A larger detector of realistic cost for benchmarks: `size` x `size` input, a few strided
+// convolutions, then the same two outputs for `detections` boxes and `labels`.
+platform::Bytes convolutionalDetectorModel(int size, int detections,
+                                           const std::vector<std::string>& labels);
+
+}  // namespace ostrel::testing
