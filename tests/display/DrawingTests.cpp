@@ -4,6 +4,7 @@
 #include <numbers>
 
 #include "platform/foundation/Make.hpp"
+#include "platform/ui/Button.hpp"
 #include "platform/ui/ImageView.hpp"
 #include "platform/ui/Label.hpp"
 #include "platform/ui/Renderer.hpp"
@@ -246,6 +247,34 @@ TEST_F(DrawingTest, DrawingTwiceGivesTheSamePixelsAndAnimationsShowTheirPresentV
   advance(0.6);
   runUntilIdle();
   expectPixels(*renderer.snapshot(*root, 1), {{"finished", {50, 50}, kWhite}});
+}
+
+TEST_F(DrawingTest, ButtonsDrawTheTitleOfTheirStateInTheMiddle) {
+  auto button = make<Button>(Rect{0, 0, 200, 44});
+  button->setBackgroundColor(kBlue);
+  button->setTitle("Tiếp tục", ControlState::normal);
+  button->setTitleColor(kWhite, ControlState::normal);
+  button->setTitleColor(kRed, ControlState::disabled);
+  button->layoutIfNeeded();
+  auto normal = snapshot(*button, 2);
+  auto ink = inkBounds(*normal, kBlue, 0.3);
+  ASSERT_TRUE(ink);
+  EXPECT_NEAR(ink->midX(), 100, 2) << "centred";
+  EXPECT_NEAR(ink->midY(), 22, 4);
+
+  button->setEnabled(false);
+  auto disabled = snapshot(*button, 2);
+  // Somewhere in the title the disabled colour shows, and the normal one no longer does.
+  int red = 0, white = 0;
+  for (double y = ink->minY(); y < ink->maxY(); y += 0.5) {
+    for (double x = ink->minX(); x < ink->maxX(); x += 0.5) {
+      Color c = pixelAt(*disabled, {x, y});
+      red += c.isApproximately(kRed, 0.1);
+      white += c.isApproximately(kWhite, 0.1);
+    }
+  }
+  EXPECT_GT(red, 10);
+  EXPECT_EQ(white, 0);
 }
 
 TEST_F(DrawingTest, SnapshotsWriteAsPNGFiles) {
