@@ -8,6 +8,7 @@
 #include "platform/ui/ImageView.hpp"
 #include "platform/ui/Label.hpp"
 #include "platform/ui/Renderer.hpp"
+#include "platform/ui/ScreenSnapshots.hpp"
 #include "testing/PixelProbe.hpp"
 #include "testing/ScriptedUser.hpp"
 
@@ -289,6 +290,51 @@ TEST_F(DrawingTest, SnapshotsWriteAsPNGFiles) {
   EXPECT_EQ(back->pixelHeight(), 40);
   EXPECT_FALSE(writePNG(*image, dataDirectory() / "missing" / "folder" / "x.png"));
   EXPECT_FALSE(snapshot(*make<View>(Rect{0, 0, 0, 10}), 2)) << "an empty view has no picture";
+}
+
+}  // namespace
+}  // namespace ostrel::testing
+
+namespace ostrel::testing {
+namespace {
+
+class WelcomeScreen : public platform::ViewController {
+ public:
+  void viewDidLoad() override {
+    ViewController::viewDidLoad();
+    view()->setBackgroundColor(platform::Color{0, 0, 1, 1});
+  }
+};
+class DetailScreen : public platform::ViewController {};
+
+TEST_F(DrawingTest, EachSettledScreenIsPicturedOnceInOrder) {
+  auto directory = dataDirectory() / "snapshots";
+  platform::ScreenSnapshotRecorder recorder(directory);
+  EXPECT_FALSE(recorder.poll()) << "no screen yet";
+  auto welcome = platform::make<WelcomeScreen>();
+  show(welcome);
+  EXPECT_FALSE(recorder.poll()) << "not settled";
+  advance(platform::ScreenSnapshotRecorder::kSettleTime);
+  auto first = recorder.poll();
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->filename(), "001-WelcomeScreen.png");
+  EXPECT_FALSE(recorder.poll()) << "the same screen is pictured once";
+
+  auto detail = platform::make<DetailScreen>();
+  welcome->present(detail, true);
+  advance(1);
+  EXPECT_FALSE(recorder.poll()) << "first seen now; it settles from here";
+  advance(platform::ScreenSnapshotRecorder::kSettleTime);
+  auto second = recorder.poll();
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->filename(), "002-DetailScreen.png");
+
+  auto picture = platform::Image::fromFile(*first);
+  ASSERT_TRUE(picture);
+  EXPECT_EQ(picture->pixelWidth(), 780);
+  EXPECT_EQ(picture->pixelHeight(), 1688);
+  EXPECT_TRUE(pixelAt(*picture, {195, 422}).isApproximately(kBlue, 0.03));
+  EXPECT_EQ(recorder.written().size(), 2u);
 }
 
 }  // namespace
