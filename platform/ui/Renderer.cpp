@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <numbers>
 
 #include <cairo.h>
@@ -227,6 +228,82 @@ AnimatedValue interpolate(const AnimatedValue& from, const AnimatedValue& to, do
       from);
 }
 
+// What a layer's running animations change now.
+struct LayerMotion {
+  double opacity = 1;
+  std::optional<double> strokeEnd;
+  AffineTransform transform;
+};
+
+// Applies `animation` at `elapsed` seconds after its start; `current` gives the model value of
+// a key path for animations without a from or to value.
+void applyAnimation(const CAAnimation& animation, double elapsed, LayerMotion& motion,
+                    const std::function<double(const std::string&)>& current) {
+  double duration = animation.duration > 0 ? animation.duration : 0.25;
+  double cycles = std::max(1.0, animation.repeatCount);
+  if (elapsed < 0) return;
+  double local = 0;
+  if (elapsed >= duration * cycles) {
+    if (animation.isRemovedOnCompletion) return;
+    local = duration;
+  } else {
+    local = std::fmod(elapsed, duration);
+  }
+  if (auto group = dynamic_cast<const AnimationGroup*>(&animation)) {
+    for (const auto& child : group->animations) {
+      if (child) applyAnimation(*child, local, motion, current);
+    }
+    return;
+  }
+  auto basic = dynamic_cast<const BasicAnimation*>(&animation);
+  if (!basic) return;
+  double model = current(basic->keyPath);
+  double t = ease(animation.timingFunction, std::clamp(local / duration, 0.0, 1.0));
+  double value = mix(basic->fromValue.value_or(model), basic->toValue.value_or(model), t);
+  const std::string& key = basic->keyPath;
+  if (key == "opacity") {
+    motion.opacity *= value;
+  } else if (key == "strokeEnd") {
+    motion.strokeEnd = value;
+  } else if (key == "transform.rotation" || key == "transform.rotation.z") {
+    motion.transform = AffineTransform::rotation(value).concatenating(motion.transform);
+  } else if (key == "transform.scale") {
+    motion.transform = AffineTransform::scale(value, value).concatenating(motion.transform);
+  } else if (key == "transform.scale.x") {
+    motion.transform = AffineTransform::scale(value, 1).concatenating(motion.transform);
+  } else if (key == "transform.scale.y") {
+    motion.transform = AffineTransform::scale(1, value).concatenating(motion.transform);
+  } else if (key == "transform.translation.x") {
+    motion.transform = AffineTransform::translation(value, 0).concatenating(motion.transform);
+  } else if (key == "transform.translation.y") {
+    motion.transform = AffineTransform::translation(0, value).concatenating(motion.transform);
+  }
+}
+
+LayerMotion motionOf(const Layer& layer) {
+  LayerMotion motion;
+  auto keys = layer.animationKeys();
+  if (keys.empty()) return motion;
+  double now = Runtime::current().uptime();
+  auto shape = dynamic_cast<const ShapeLayer*>(&layer);
+  auto current = [shape](const std::string& key) {
+    if (key == "strokeEnd") return shape ? shape->strokeEnd : 1.0;
+    if (key == "opacity" || key.starts_with("transform.scale")) return 1.0;
+    return 0.0;
+  };
+  for (const auto& key : keys) {
+    auto animation = layer.animation(key);
+    if (animation) applyAnimation(*animation, now - animation->beginTime.value_or(now), motion, current);
+  }
+  return motion;
+}
+
+void applyTransform(cairo_t* cr, const AffineTransform& t) {
+  if (t.isIdentity()) return;
+  cairo_matrix_t m{t.a, t.b, t.c, t.d, t.tx, t.ty};
+  cairo_transform(cr, &m);
+}
+
 // Cairo's premultiplied pixels from straight RGBA ones.
 cairo_surface_t* surfaceFromRGBA(const cv::Mat& rgba) {
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, rgba.cols, rgba.rows);
@@ -368,14 +445,15 @@ void ViewRenderer::drawView(cairo_t* cr, const View& view, bool root) {
       p && p->backgroundColor ? *p->backgroundColor : view.backgroundColor();
   const Layer& layer = *view.layer();
   if (!background) background = layer.backgroundColor;
+  LayerMotion motion = motionOf(layer);
+  alpha *= motion.opacity;
+  if (alpha < 0.01) return;
 
   cairo_save(cr);
   if (!root) {
     cairo_translate(cr, center.x, center.y);
-    if (!(transform == AffineTransform{})) {
-      cairo_matrix_t m{transform.a, transform.b, transform.c, transform.d, transform.tx, transform.ty};
-      cairo_transform(cr, &m);
-    }
+    applyTransform(cr, transform);
+    applyTransform(cr, motion.transform);
     cairo_translate(cr, -bounds.width() / 2, -bounds.height() / 2);
   }
   bool group = alpha < 1;
@@ -409,8 +487,15 @@ void ViewRenderer::drawView(cairo_t* cr, const View& view, bool root) {
 }
 
 void ViewRenderer::drawLayerTree(cairo_t* cr, const Layer& layer) {
+  LayerMotion motion = motionOf(layer);
+  if (motion.opacity < 0.01) return;
   cairo_save(cr);
-  cairo_translate(cr, layer.frame.minX(), layer.frame.minY());
+  // Layers turn and scale about their centre.
+  cairo_translate(cr, layer.frame.midX(), layer.frame.midY());
+  applyTransform(cr, motion.transform);
+  cairo_translate(cr, -layer.frame.width() / 2, -layer.frame.height() / 2);
+  bool group = motion.opacity < 1;
+  if (group) cairo_push_group(cr);
   Rect box{{0, 0}, layer.frame.size};
   drawShadow(cr, layer, box);
   if (layer.backgroundColor && layer.backgroundColor->alpha > 0) {
@@ -430,9 +515,10 @@ void ViewRenderer::drawLayerTree(cairo_t* cr, const Layer& layer) {
       setSource(cr, *shape->fillColor);
       cairo_fill(cr);
     }
-    if (shape->strokeColor && shape->lineWidth > 0 && shape->strokeEnd > 0) {
+    double strokeEnd = motion.strokeEnd.value_or(shape->strokeEnd);
+    if (shape->strokeColor && shape->lineWidth > 0 && strokeEnd > 0) {
       appendPath(cr, *shape->path);
-      trimPath(cr, shape->strokeEnd);
+      trimPath(cr, strokeEnd);
       setSource(cr, *shape->strokeColor);
       cairo_set_line_width(cr, shape->lineWidth);
       cairo_stroke(cr);
@@ -441,6 +527,10 @@ void ViewRenderer::drawLayerTree(cairo_t* cr, const Layer& layer) {
   for (const auto& sublayer : layer.sublayers()) drawLayerTree(cr, *sublayer);
   cairo_restore(cr);
   drawBorder(cr, layer, box);
+  if (group) {
+    cairo_pop_group_to_source(cr);
+    cairo_paint_with_alpha(cr, motion.opacity);
+  }
   cairo_restore(cr);
 }
 

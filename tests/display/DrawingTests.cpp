@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 #include "platform/foundation/Make.hpp"
@@ -235,6 +236,36 @@ TEST_F(DrawingTest, DrawingTwiceGivesTheSamePixelsAndAnimationsShowTheirPresentV
   AnimationOptions linear;
   linear.curve = TimingFunction::linear;
   View::animate(1.0, 0, linear, [&] { fading->setAlpha(0); });
+  // A layer animation on a second canvas: a stroke drawn from nothing over a second, and a
+  // dot that fades out again and again.
+  auto layered = canvas({140, 140});
+  auto ring = make<ShapeLayer>();
+  ring->frame = {20, 20, 100, 100};
+  ring->path = Path::rect({0, 0, 100, 100});
+  ring->fillColor.reset();
+  ring->strokeColor = kBlue;
+  ring->lineWidth = 6;
+  auto draw = std::make_shared<BasicAnimation>("strokeEnd");
+  draw->fromValue = 0;
+  draw->toValue = 1;
+  draw->duration = 1;
+  draw->timingFunction = TimingFunction::linear;
+  ring->addAnimation(draw, "draw");
+  layered->layer()->addSublayer(ring);
+  auto dot = make<View>(Rect{60, 60, 20, 20});
+  dot->setBackgroundColor(kRed);
+  auto pulse = std::make_shared<AnimationGroup>();
+  auto fade = std::make_shared<BasicAnimation>("opacity");
+  fade->fromValue = 1;
+  fade->toValue = 0;
+  fade->duration = 0.4;
+  fade->timingFunction = TimingFunction::linear;
+  pulse->animations = {fade};
+  pulse->duration = 0.4;
+  pulse->timingFunction = TimingFunction::linear;
+  pulse->repeatCount = std::numeric_limits<double>::infinity();
+  dot->layer()->addAnimation(pulse, "pulse");
+  layered->addSubview(dot);
 
   ViewRenderer renderer;
   auto start = renderer.snapshot(*root, 1);
@@ -243,6 +274,14 @@ TEST_F(DrawingTest, DrawingTwiceGivesTheSamePixelsAndAnimationsShowTheirPresentV
   auto middle = renderer.snapshot(*root, 1);
   auto again = renderer.snapshot(*root, 1);
   expectPixels(*middle, {{"half way", {50, 50}, {1, 0.5, 0.5, 1}}});
+  expectPixels(*renderer.snapshot(*layered, 2),
+               {{"stroke drawn along the top", {70, 20}, kBlue},
+                {"and down the right", {120, 70}, kBlue},
+                {"not yet along the bottom", {70, 120}, kWhite},
+                {"dot a quarter into its second fade", {70, 70}, {1, 0.25, 0.25, 1}}});
+  advance(0.1);
+  expectPixels(*renderer.snapshot(*layered, 2),
+               {{"dot half way through its second fade", {70, 70}, {1, 0.5, 0.5, 1}}});
   EXPECT_EQ(cv::norm(middle->bitmap(), again->bitmap(), cv::NORM_INF), 0);
   EXPECT_EQ(fading->alpha(), 0) << "the model keeps its final value";
   advance(0.6);
