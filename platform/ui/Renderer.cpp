@@ -184,6 +184,23 @@ void clipToMask(cairo_t* cr, const Layer& mask) {
   cairo_clip(cr);
 }
 
+// The part of a layer under its content: shadow and background; then saves the state and clips
+// for the content (the caller restores and draws the border on top).
+void beginLayerBox(cairo_t* cr, const Layer& layer, Rect box, const std::optional<Color>& background) {
+  drawShadow(cr, layer, box);
+  if (background && background->alpha > 0) {
+    layerPath(cr, layer, box);
+    setSource(cr, *background);
+    cairo_fill(cr);
+  }
+  cairo_save(cr);
+  if (layer.masksToBounds) {
+    layerPath(cr, layer, box);
+    cairo_clip(cr);
+  }
+  if (layer.mask) clipToMask(cr, *layer.mask);
+}
+
 double ease(TimingFunction curve, double t) {
   switch (curve) {
     case TimingFunction::linear:
@@ -460,18 +477,7 @@ void ViewRenderer::drawView(cairo_t* cr, const View& view, bool root) {
   if (group) cairo_push_group(cr);
 
   Rect box{{0, 0}, bounds.size};
-  drawShadow(cr, layer, box);
-  if (background && background->alpha > 0) {
-    layerPath(cr, layer, box);
-    setSource(cr, *background);
-    cairo_fill(cr);
-  }
-  cairo_save(cr);
-  if (layer.masksToBounds) {
-    layerPath(cr, layer, box);
-    cairo_clip(cr);
-  }
-  if (layer.mask) clipToMask(cr, *layer.mask);
+  beginLayerBox(cr, layer, box, background);
   drawContents(cr, view, box);
   cairo_translate(cr, -bounds.minX(), -bounds.minY());
   for (const auto& sublayer : layer.sublayers()) drawLayerTree(cr, *sublayer);
@@ -497,18 +503,7 @@ void ViewRenderer::drawLayerTree(cairo_t* cr, const Layer& layer) {
   bool group = motion.opacity < 1;
   if (group) cairo_push_group(cr);
   Rect box{{0, 0}, layer.frame.size};
-  drawShadow(cr, layer, box);
-  if (layer.backgroundColor && layer.backgroundColor->alpha > 0) {
-    layerPath(cr, layer, box);
-    setSource(cr, *layer.backgroundColor);
-    cairo_fill(cr);
-  }
-  cairo_save(cr);
-  if (layer.masksToBounds) {
-    layerPath(cr, layer, box);
-    cairo_clip(cr);
-  }
-  if (layer.mask) clipToMask(cr, *layer.mask);
+  beginLayerBox(cr, layer, box, layer.backgroundColor);
   if (auto shape = dynamic_cast<const ShapeLayer*>(&layer); shape && shape->path) {
     if (shape->fillColor && shape->fillColor->alpha > 0) {
       appendPath(cr, *shape->path);

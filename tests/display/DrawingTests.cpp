@@ -51,6 +51,17 @@ ImagePtr solidImage(int w, int h, Color c) {
   return std::make_shared<Image>(rgba);
 }
 
+// A 100-point square outlined in blue, 6 points wide, at (20, 20), not filled.
+std::shared_ptr<ShapeLayer> outlinedSquare() {
+  auto shape = make<ShapeLayer>();
+  shape->frame = {20, 20, 100, 100};
+  shape->path = Path::rect({0, 0, 100, 100});
+  shape->fillColor.reset();
+  shape->strokeColor = kBlue;
+  shape->lineWidth = 6;
+  return shape;
+}
+
 class DrawingTest : public UITest {};
 
 TEST_F(DrawingTest, RoundedBorderedClippingViewAndMaskedCorners) {
@@ -91,12 +102,7 @@ TEST_F(DrawingTest, RoundedBorderedClippingViewAndMaskedCorners) {
 
 TEST_F(DrawingTest, ShapeLayerStrokesHalfItsOutlineAtStrokeEndOneHalf) {
   auto root = canvas({140, 140});
-  auto shape = make<ShapeLayer>();
-  shape->frame = {20, 20, 100, 100};
-  shape->path = Path::rect({0, 0, 100, 100});
-  shape->fillColor.reset();
-  shape->strokeColor = kBlue;
-  shape->lineWidth = 6;
+  auto shape = outlinedSquare();
   shape->strokeEnd = 0.5;
   root->layer()->addSublayer(shape);
   // A filled circle in a second shape layer, fill only.
@@ -239,12 +245,7 @@ TEST_F(DrawingTest, DrawingTwiceGivesTheSamePixelsAndAnimationsShowTheirPresentV
   // A layer animation on a second canvas: a stroke drawn from nothing over a second, and a
   // dot that fades out again and again.
   auto layered = canvas({140, 140});
-  auto ring = make<ShapeLayer>();
-  ring->frame = {20, 20, 100, 100};
-  ring->path = Path::rect({0, 0, 100, 100});
-  ring->fillColor.reset();
-  ring->strokeColor = kBlue;
-  ring->lineWidth = 6;
+  auto ring = outlinedSquare();
   auto draw = std::make_shared<BasicAnimation>("strokeEnd");
   draw->fromValue = 0;
   draw->toValue = 1;
