@@ -604,6 +604,7 @@ void ViewRenderer::drawContents(cairo_t* cr, const View& view, Rect box) {
   }
   if (auto label = dynamic_cast<const Label*>(&view)) {
     const auto& text = label->text();
+    box = label->textRect(box);
     if (!text || text->empty() || box.width() <= 0) return;
     TextStyle style = labelStyle(*label);
     pango_cairo_update_context(cr, text_);
@@ -623,7 +624,7 @@ void ViewRenderer::drawContents(cairo_t* cr, const View& view, Rect box) {
     cairo_rectangle(cr, -1e4, top, 2e4, size.height);
     cairo_clip(cr);
     setSource(cr, label->textColor());
-    cairo_move_to(cr, 0, top);
+    cairo_move_to(cr, box.minX(), top);
     pango_cairo_show_layout(cr, layout);
     cairo_restore(cr);
     g_object_unref(layout);

@@ -8,6 +8,7 @@
 #include "platform/ui/Renderer.hpp"
 #include "testing/PixelProbe.hpp"
 #include "testing/ScriptedUser.hpp"
+#include "ui/OSLPaddingLabel.hpp"
 
 namespace ostrel::testing {
 namespace {
@@ -112,6 +113,22 @@ TEST_F(TextTest, TwoLineVietnameseLabelTruncatesInsideItsFrame) {
   auto clippedInk = inkBounds(*clipped, Color::white());
   ASSERT_TRUE(clippedInk);
   EXPECT_LE(clippedInk->maxY(), top + twoLines.height + 0.5) << "the third line stays hidden";
+}
+
+TEST_F(TextTest, PaddedLabelsDrawInsideTheirPadding) {
+  auto root = make<View>(Rect{0, 0, 200, 60});
+  root->setBackgroundColor(Color::white());
+  auto label = make<OSLPaddingLabel>(Rect{0, 0, 200, 60});
+  label->leftInset = 40;
+  label->topInset = 20;
+  label->textAlignment = TextAlignment::left;
+  label->setText("Đã hiểu");
+  root->addSubview(label);
+  auto ink = inkBounds(*snapshot(*root, 2), Color::white());
+  ASSERT_TRUE(ink);
+  EXPECT_GE(ink->minX(), 40);
+  EXPECT_LT(ink->minX(), 45);
+  EXPECT_GE(ink->minY(), 20);
 }
 
 TEST_F(TextTest, IntrinsicSizesComeFromThePangoMetrics) {
