@@ -718,9 +718,12 @@ void ViewRenderer::drawTextField(cairo_t* cr, const TextField& field, Rect box) 
 
 ImagePtr ViewRenderer::snapshot(const View& view, double scale) {
   Size size = view.bounds().size;
-  int w = static_cast<int>(std::ceil(size.width * scale));
-  int h = static_cast<int>(std::ceil(size.height * scale));
-  if (w <= 0 || h <= 0 || scale <= 0) return nullptr;
+  double pixelWidth = std::ceil(size.width * scale), pixelHeight = std::ceil(size.height * scale);
+  // Cairo's surfaces stop at 32767 pixels a side; a larger (or broken) size has no picture.
+  constexpr double kLargest = 32767;
+  if (!(pixelWidth >= 1 && pixelWidth <= kLargest && pixelHeight >= 1 && pixelHeight <= kLargest))
+    return nullptr;
+  int w = static_cast<int>(pixelWidth), h = static_cast<int>(pixelHeight);
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(surface);

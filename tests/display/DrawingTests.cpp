@@ -329,7 +329,10 @@ TEST_F(DrawingTest, SnapshotsWriteAsPNGFiles) {
   EXPECT_EQ(back->pixelWidth(), 60);
   EXPECT_EQ(back->pixelHeight(), 40);
   EXPECT_FALSE(writePNG(*image, dataDirectory() / "missing" / "folder" / "x.png"));
-  EXPECT_FALSE(snapshot(*make<View>(Rect{0, 0, 0, 10}), 2)) << "an empty view has no picture";
+  for (Size size : {Size{0, 10}, Size{40000, 10}, Size{std::nan(""), 10}, Size{-5, 10}}) {
+    SCOPED_TRACE(std::to_string(size.width));
+    EXPECT_FALSE(snapshot(*make<View>(Rect{{0, 0}, size}), 2)) << "no picture for this size";
+  }
 }
 
 }  // namespace

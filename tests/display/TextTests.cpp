@@ -38,6 +38,10 @@ TEST_F(TextTest, EveryScriptShapesWithoutMissingGlyphs) {
     EXPECT_EQ(pango_layout_get_unknown_glyphs_count(layout), 0);
     g_object_unref(layout);
   }
+  // Broken bytes from user text still draw what is readable.
+  PangoLayout* broken = makeTextLayout(context, "Nguy\xff\xfe\xc3n", {}, 0);
+  EXPECT_GT(textLayoutSize(broken, 0).width, 30);
+  g_object_unref(broken);
   g_object_unref(context);
 }
 
