@@ -618,6 +618,22 @@ void ViewRenderer::drawContents(cairo_t* cr, const View& view, Rect box) {
       }
     }
     Size size = textLayoutSize(layout, style.numberOfLines);
+    if (size.height > box.height() + 0.5) {
+      // Only the lines the label's height holds are shown, the last one cut as its mode says.
+      int fitting = 0;
+      PangoLayoutIter* it = pango_layout_get_iter(layout);
+      do {
+        PangoRectangle line;
+        pango_layout_iter_get_line_extents(it, nullptr, &line);
+        if (static_cast<double>(line.y + line.height) / PANGO_SCALE > box.height() + 0.5) break;
+        ++fitting;
+      } while (pango_layout_iter_next_line(it));
+      pango_layout_iter_free(it);
+      style.numberOfLines = std::max(1, fitting);
+      g_object_unref(layout);
+      layout = makeTextLayout(text_, *text, style, box.width());
+      size = textLayoutSize(layout, style.numberOfLines);
+    }
     cairo_save(cr);
     // Lines past the label's limit are cut off, never half shown.
     double top = box.midY() - size.height / 2;

@@ -117,6 +117,15 @@ TEST_F(TextTest, TwoLineVietnameseLabelTruncatesInsideItsFrame) {
   auto clippedInk = inkBounds(*clipped, Color::white());
   ASSERT_TRUE(clippedInk);
   EXPECT_LE(clippedInk->maxY(), top + twoLines.height + 0.5) << "the third line stays hidden";
+
+  // Unlimited lines in a frame two lines high: the lines it holds, not text spilling out.
+  label->setNumberOfLines(0);
+  label->lineBreakMode = LineBreakMode::byTruncatingTail;
+  label->setFrame({10, 10, 160, twoLines.height + 2});
+  auto held = inkBounds(*snapshot(*root, 2), Color::white());
+  ASSERT_TRUE(held);
+  EXPECT_GE(held->minY(), 10 - 0.5);
+  EXPECT_LE(held->maxY(), 10 + twoLines.height + 2 + 0.5);
 }
 
 TEST_F(TextTest, PaddedLabelsDrawInsideTheirPadding) {
