@@ -37,6 +37,10 @@ std::shared_ptr<DesktopWindow> DesktopWindow::open(Options options, std::string&
     error = "no display: a window needs DISPLAY or WAYLAND_DISPLAY";
     return nullptr;
   }
+  // Frames are drawn by Cairo and copied to the window's own surface; a GPU renderer behind
+  // the surface would only add a GL stack (and its driver's load-time allocations) for a copy.
+  // The environment variable of the same name still overrides this.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     error = std::string("cannot start the display: ") + SDL_GetError();
     return nullptr;
