@@ -135,7 +135,8 @@ void DesktopWindow::handle(const SDL_Event& event) {
       return;
     case SDL_MOUSEBUTTONUP:
       if (event.button.button == SDL_BUTTON_LEFT)
-        pointer_.release(pixel(event.button.x, event.button.y), std::max<int>(1, event.button.clicks));
+        pointer_.release(pixel(event.button.x, event.button.y),
+                         std::max<int>(1, event.button.clicks));
       return;
     case SDL_TEXTINPUT:
       if (auto field = editingField()) field->insertText(event.text.text);
@@ -164,7 +165,8 @@ void DesktopWindow::followFirstResponder() {
     double height = std::min(300.0, screen.height() * 0.4);
     auto key = Window::keyWindow();
     auto scene = key ? key->windowScene() : nullptr;
-    if (!scene && !WindowScene::connectedScenes().empty()) scene = WindowScene::connectedScenes().front();
+    if (!scene && !WindowScene::connectedScenes().empty())
+      scene = WindowScene::connectedScenes().front();
     keyboard_.show(scene, {screen.minX(), screen.maxY() - height, screen.width(), height});
   } else if (!editing && keyboard_.frame()) {
     keyboard_.hide();
@@ -182,7 +184,8 @@ void DesktopWindow::drawFrame() {
   if (key) {
     // The host's part of a frame on the platform: layout and the display pass, then drawing.
     key->displayIfNeeded();
-    Fit fit = fitInside(key->bounds().size, {static_cast<double>(surface->w), static_cast<double>(surface->h)});
+    Fit fit = fitInside(key->bounds().size,
+                        {static_cast<double>(surface->w), static_cast<double>(surface->h)});
     fitScale_ = fit.scale > 0 ? fit.scale : 1;
     fitOffset_ = fit.offset;
     renderer_.drawScreen(scratch_, *key);

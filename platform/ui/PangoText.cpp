@@ -83,7 +83,8 @@ PangoLayout* makeTextLayout(PangoContext* context, const std::string& text, cons
   }
   pango_layout_set_alignment(layout, pangoAlignment(style.alignment));
   pango_layout_set_justify(layout, style.alignment == TextAlignment::justified);
-  if (style.lineSpacing) pango_layout_set_spacing(layout, static_cast<int>(*style.lineSpacing * PANGO_SCALE));
+  if (style.lineSpacing)
+    pango_layout_set_spacing(layout, static_cast<int>(*style.lineSpacing * PANGO_SCALE));
   if (width > 0) {
     pango_layout_set_width(layout, static_cast<int>(width * PANGO_SCALE));
     pango_layout_set_wrap(layout, style.lineBreakMode == LineBreakMode::byCharWrapping
@@ -99,7 +100,8 @@ PangoLayout* makeTextLayout(PangoContext* context, const std::string& text, cons
   }
   if (style.underline || style.strikethrough) {
     PangoAttrList* attributes = pango_attr_list_new();
-    if (style.underline) pango_attr_list_insert(attributes, pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
+    if (style.underline)
+      pango_attr_list_insert(attributes, pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
     if (style.strikethrough) pango_attr_list_insert(attributes, pango_attr_strikethrough_new(TRUE));
     pango_layout_set_attributes(layout, attributes);
     pango_attr_list_unref(attributes);

@@ -87,7 +87,9 @@ void trimPath(cairo_t* cr, double fraction) {
   cairo_path_t* flat = cairo_copy_path_flat(cr);
   double total = 0;
   double x = 0, y = 0, startX = 0, startY = 0;
-  auto length = [](double x0, double y0, double x1, double y1) { return std::hypot(x1 - x0, y1 - y0); };
+  auto length = [](double x0, double y0, double x1, double y1) {
+    return std::hypot(x1 - x0, y1 - y0);
+  };
   for (int i = 0; i < flat->num_data; i += flat->data[i].header.length) {
     const auto& d = flat->data[i];
     if (d.header.type == CAIRO_PATH_MOVE_TO) {
@@ -186,7 +188,8 @@ void clipToMask(cairo_t* cr, const Layer& mask) {
 
 // The part of a layer under its content: shadow and background; then saves the state and clips
 // for the content (the caller restores and draws the border on top).
-void beginLayerBox(cairo_t* cr, const Layer& layer, Rect box, const std::optional<Color>& background) {
+void beginLayerBox(cairo_t* cr, const Layer& layer, Rect box,
+                   const std::optional<Color>& background) {
   drawShadow(cr, layer, box);
   if (background && background->alpha > 0) {
     layerPath(cr, layer, box);
@@ -214,7 +217,9 @@ double ease(TimingFunction curve, double t) {
   }
 }
 
-double mix(double a, double b, double t) { return a + (b - a) * t; }
+double mix(double a, double b, double t) {
+  return a + (b - a) * t;
+}
 
 AnimatedValue interpolate(const AnimatedValue& from, const AnimatedValue& to, double t) {
   if (from.index() != to.index()) return to;
@@ -230,8 +235,8 @@ AnimatedValue interpolate(const AnimatedValue& from, const AnimatedValue& to, do
           return Rect{{mix(a.minX(), b.minX(), t), mix(a.minY(), b.minY(), t)},
                       {mix(a.width(), b.width(), t), mix(a.height(), b.height(), t)}};
         } else if constexpr (std::is_same_v<T, AffineTransform>) {
-          return AffineTransform{mix(a.a, b.a, t),   mix(a.b, b.b, t),   mix(a.c, b.c, t),
-                                 mix(a.d, b.d, t),   mix(a.tx, b.tx, t), mix(a.ty, b.ty, t)};
+          return AffineTransform{mix(a.a, b.a, t), mix(a.b, b.b, t),   mix(a.c, b.c, t),
+                                 mix(a.d, b.d, t), mix(a.tx, b.tx, t), mix(a.ty, b.ty, t)};
         } else if constexpr (std::is_same_v<T, std::optional<Color>>) {
           if (!a && !b) return std::optional<Color>{};
           Color ca = a.value_or(b->withAlphaComponent(0));
@@ -310,7 +315,8 @@ LayerMotion motionOf(const Layer& layer) {
   };
   for (const auto& key : keys) {
     auto animation = layer.animation(key);
-    if (animation) applyAnimation(*animation, now - animation->beginTime.value_or(now), motion, current);
+    if (animation)
+      applyAnimation(*animation, now - animation->beginTime.value_or(now), motion, current);
   }
   return motion;
 }
@@ -358,7 +364,8 @@ cv::Mat rgbaFromSurface(cairo_surface_t* surface) {
       std::uint32_t p = src[x];
       std::uint32_t a = p >> 24;
       auto un = [a](std::uint32_t c) {
-        return static_cast<unsigned char>(a == 0 ? 0 : std::min<std::uint32_t>(255, (c * 255 + a / 2) / a));
+        return static_cast<unsigned char>(
+            a == 0 ? 0 : std::min<std::uint32_t>(255, (c * 255 + a / 2) / a));
       };
       dst[x] = {un((p >> 16) & 0xFF), un((p >> 8) & 0xFF), un(p & 0xFF),
                 static_cast<unsigned char>(a)};
@@ -677,9 +684,12 @@ Rect ViewRenderer::caretRect(const TextField& field) {
   double textWidth = field.text().empty() ? 0 : textLayoutSize(layout, 1).width;
   g_object_unref(layout);
   double x = inset;
-  if (field.textAlignment == TextAlignment::center) x = inset + (width + textWidth) / 2;
-  else if (field.textAlignment == TextAlignment::right) x = inset + width;
-  else x = inset + std::min(textWidth, width);
+  if (field.textAlignment == TextAlignment::center)
+    x = inset + (width + textWidth) / 2;
+  else if (field.textAlignment == TextAlignment::right)
+    x = inset + width;
+  else
+    x = inset + std::min(textWidth, width);
   double height = field.font.lineHeight();
   return {{x, box.midY() - height / 2}, {2, height}};
 }
@@ -757,8 +767,9 @@ ImagePtr ViewRenderer::snapshot(const View& view, double scale) {
 Fit fitInside(Size content, Size target) {
   if (content.width <= 0 || content.height <= 0) return {};
   double scale = std::min(target.width / content.width, target.height / content.height);
-  return {scale, {(target.width - content.width * scale) / 2,
-                  (target.height - content.height * scale) / 2}};
+  return {
+      scale,
+      {(target.width - content.width * scale) / 2, (target.height - content.height * scale) / 2}};
 }
 
 void ViewRenderer::drawScreen(cv::Mat& bgra, const Window& key) {
@@ -769,7 +780,8 @@ void ViewRenderer::drawScreen(cv::Mat& bgra, const Window& key) {
   cairo_set_source_rgb(cr, 0, 0, 0);
   cairo_paint(cr);
   Rect bounds = key.bounds();
-  Fit fit = fitInside(bounds.size, {static_cast<double>(bgra.cols), static_cast<double>(bgra.rows)});
+  Fit fit =
+      fitInside(bounds.size, {static_cast<double>(bgra.cols), static_cast<double>(bgra.rows)});
   cairo_translate(cr, fit.offset.x, fit.offset.y);
   cairo_scale(cr, fit.scale, fit.scale);
   cairo_rectangle(cr, 0, 0, bounds.width(), bounds.height());
@@ -778,14 +790,16 @@ void ViewRenderer::drawScreen(cv::Mat& bgra, const Window& key) {
   std::vector<std::shared_ptr<Window>> above;
   if (auto scene = key.windowScene()) {
     for (const auto& w : scene->windows()) {
-      if (w.get() != &key && !w->isHidden() && w->windowLevel >= key.windowLevel) above.push_back(w);
+      if (w.get() != &key && !w->isHidden() && w->windowLevel >= key.windowLevel)
+        above.push_back(w);
     }
   }
   std::stable_sort(above.begin(), above.end(),
                    [](const auto& a, const auto& b) { return a->windowLevel < b->windowLevel; });
   for (const auto& w : above) {
     cairo_save(cr);
-    cairo_translate(cr, w->frame().minX() - key.frame().minX(), w->frame().minY() - key.frame().minY());
+    cairo_translate(cr, w->frame().minX() - key.frame().minX(),
+                    w->frame().minY() - key.frame().minY());
     draw(cr, *w);
     cairo_restore(cr);
   }
@@ -803,7 +817,8 @@ bool writePNG(const Image& image, const std::filesystem::path& path) {
   auto data = image.pngData();
   if (!data) return false;
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data->data()), static_cast<std::streamsize>(data->size()));
+  out.write(reinterpret_cast<const char*>(data->data()),
+            static_cast<std::streamsize>(data->size()));
   out.close();
   return static_cast<bool>(out);
 }

@@ -46,8 +46,7 @@ std::shared_ptr<View> canvas(Size size) {
 }
 
 ImagePtr solidImage(int w, int h, Color c) {
-  cv::Mat rgba(h, w, CV_8UC4,
-               cv::Scalar(c.red * 255, c.green * 255, c.blue * 255, c.alpha * 255));
+  cv::Mat rgba(h, w, CV_8UC4, cv::Scalar(c.red * 255, c.green * 255, c.blue * 255, c.alpha * 255));
   return std::make_shared<Image>(rgba);
 }
 
@@ -136,15 +135,20 @@ TEST_F(DrawingTest, ImageViewsPlaceTheirPictureByContentModeAndTint) {
   };
   // A 40 x 20 red picture in 100 x 100 blue views, side by side.
   std::vector<Row> rows = {
-      {"aspect fit", ContentMode::scaleAspectFit, false,
+      {"aspect fit",
+       ContentMode::scaleAspectFit,
+       false,
        {{"picture in the middle", {50, 50}, kRed},
         {"bar above", {50, 20}, kBlue},
         {"bar below", {50, 80}, kBlue}}},
-      {"aspect fill, clipped", ContentMode::scaleAspectFill, true,
+      {"aspect fill, clipped",
+       ContentMode::scaleAspectFill,
+       true,
        {{"picture fills", {170, 5}, kRed}, {"no spill past the view", {230, 50}, kWhite}}},
-      {"center", ContentMode::center, false,
-       {{"picture unscaled in the middle", {290, 50}, kRed},
-        {"beside it", {245, 50}, kBlue}}},
+      {"center",
+       ContentMode::center,
+       false,
+       {{"picture unscaled in the middle", {290, 50}, kRed}, {"beside it", {245, 50}, kBlue}}},
   };
   double x = 0;
   for (const auto& row : rows) {

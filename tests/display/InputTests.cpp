@@ -39,10 +39,12 @@ TEST_F(PointerTest, ClicksReachEnabledButtonsOnlyAndFallThroughDisabledOnes) {
   button->setTitle("OK", ControlState::normal);
   window()->addSubview(button);
   int buttonTaps = 0, backdropTaps = 0;
-  button->addTarget(std::weak_ptr<const void>(button), [&](Control&) { ++buttonTaps; },
-                    ControlEvent::touchUpInside);
-  backdrop->addTarget(std::weak_ptr<const void>(backdrop), [&](Control&) { ++backdropTaps; },
-                      ControlEvent::touchUpInside);
+  button->addTarget(
+      std::weak_ptr<const void>(button), [&](Control&) { ++buttonTaps; },
+      ControlEvent::touchUpInside);
+  backdrop->addTarget(
+      std::weak_ptr<const void>(backdrop), [&](Control&) { ++backdropTaps; },
+      ControlEvent::touchUpInside);
 
   pointer.press(window(), centre(*button));
   EXPECT_TRUE(button->isHighlighted()) << "pressed, not yet released";
@@ -155,9 +157,10 @@ TEST_F(DesktopWindowTest, TypingIntoAFieldMovesTheCaretAndAClosedWindowEndsTheAp
   auto field = make<TextField>(Rect{20, 100, 300, 44});
   window()->addSubview(field);
   std::vector<unsigned> events;
-  for (unsigned e : {ControlEvent::editingDidBegin, ControlEvent::editingChanged,
-                     ControlEvent::editingDidEnd}) {
-    field->addTarget(std::weak_ptr<const void>(field), [&events, e](Control&) { events.push_back(e); }, e);
+  for (unsigned e :
+       {ControlEvent::editingDidBegin, ControlEvent::editingChanged, ControlEvent::editingDidEnd}) {
+    field->addTarget(
+        std::weak_ptr<const void>(field), [&events, e](Control&) { events.push_back(e); }, e);
   }
   std::vector<std::string> keyboard;
   auto observer = std::make_shared<int>(0);
@@ -187,8 +190,8 @@ TEST_F(DesktopWindowTest, TypingIntoAFieldMovesTheCaretAndAClosedWindowEndsTheAp
   click(*desktop, {170, 122});
   desktop->pumpEvents();
   ASSERT_TRUE(field->isFirstResponder());
-  EXPECT_EQ(keyboard, (std::vector<std::string>{KeyboardWillShowNotification,
-                                                KeyboardDidShowNotification}));
+  EXPECT_EQ(keyboard,
+            (std::vector<std::string>{KeyboardWillShowNotification, KeyboardDidShowNotification}));
   ViewRenderer renderer;
   Rect before = renderer.caretRect(*field);
 
@@ -199,8 +202,8 @@ TEST_F(DesktopWindowTest, TypingIntoAFieldMovesTheCaretAndAClosedWindowEndsTheAp
   Rect after = renderer.caretRect(*field);
   EXPECT_GT(after.minX(), before.minX() + 10) << "the caret follows the text";
   // The caret is drawn where it says, in the tint colour (blue in B, G, R, A order).
-  Point caretPixel = desktop->windowPixelFromPoint(
-      field->convertPointTo({after.midX(), after.midY()}, nullptr));
+  Point caretPixel =
+      desktop->windowPixelFromPoint(field->convertPointTo({after.midX(), after.midY()}, nullptr));
   auto pixel = desktop->lastFrame().at<cv::Vec4b>(static_cast<int>(caretPixel.y),
                                                   static_cast<int>(caretPixel.x));
   EXPECT_EQ(pixel, (cv::Vec4b{255, 122, 0, 255}));
@@ -208,9 +211,9 @@ TEST_F(DesktopWindowTest, TypingIntoAFieldMovesTheCaretAndAClosedWindowEndsTheAp
   key(SDLK_BACKSPACE);
   desktop->pumpEvents();
   EXPECT_EQ(field->text(), "X");
-  EXPECT_EQ(events, (std::vector<unsigned>{ControlEvent::editingDidBegin, ControlEvent::editingChanged,
-                                           ControlEvent::editingChanged,
-                                           ControlEvent::editingChanged}));
+  EXPECT_EQ(events,
+            (std::vector<unsigned>{ControlEvent::editingDidBegin, ControlEvent::editingChanged,
+                                   ControlEvent::editingChanged, ControlEvent::editingChanged}));
 
   field->resignFirstResponder();
   desktop->pumpEvents();
