@@ -5,6 +5,7 @@
 #include <numbers>
 
 #include "platform/foundation/Make.hpp"
+#include "platform/media/GraphicsContext.hpp"
 #include "platform/ui/Button.hpp"
 #include "platform/ui/ImageView.hpp"
 #include "platform/ui/Label.hpp"
@@ -320,6 +321,28 @@ TEST_F(DrawingTest, ButtonsDrawTheTitleOfTheirStateInTheMiddle) {
   }
   EXPECT_GT(red, 10);
   EXPECT_EQ(white, 0);
+}
+
+// A view that paints its right half green in its display pass.
+class HalfPainted : public View {
+ public:
+  using View::View;
+  void draw(Rect rect) override {
+    auto context = currentImageContext();
+    context->setFillColor(kGreen);
+    context->fill({rect.midX(), rect.minY(), rect.width() / 2, rect.height()});
+  }
+};
+
+TEST_F(DrawingTest, WhatAViewDrewInItsDisplayPassIsShown) {
+  auto root = canvas({100, 50});
+  auto painted = make<HalfPainted>(Rect{0, 0, 100, 50});
+  root->addSubview(painted);
+  expectPixels(*snapshot(*root, 2), {{"not drawn before the display pass", {75, 25}, kWhite}});
+  painted->setNeedsDisplay();
+  root->displayIfNeeded();
+  expectPixels(*snapshot(*root, 2), {{"left half untouched", {25, 25}, kWhite},
+                                     {"right half painted", {75, 25}, kGreen}});
 }
 
 TEST_F(DrawingTest, SnapshotsWriteAsPNGFiles) {
