@@ -182,38 +182,11 @@ void UITest::setTraitStyle(UserInterfaceStyle style) {
 }
 
 void UITest::showKeyboard(Rect endFrame, double duration) {
-  if (!keyboardWindow_) {
-    keyboardWindow_ = make<Window>(Screen::main().bounds());
-    scene_->addWindow(keyboardWindow_);
-    auto container = make<UIInputSetContainerView>(Screen::main().bounds());
-    container->addSubview(make<UIInputSetHostView>(endFrame));
-    keyboardWindow_->addSubview(container);
-  } else {
-    keyboardWindow_->subviews().front()->subviews().front()->setFrame(endFrame);
-  }
-  Rect begin = keyboardFrame_.value_or(
-      Rect{endFrame.minX(), Screen::main().bounds().maxY(), endFrame.width(), endFrame.height()});
-  keyboardFrame_ = endFrame;
-  JSON info = {{KeyboardFrameBeginUserInfoKey, rectToJSON(begin)},
-               {KeyboardFrameEndUserInfoKey, rectToJSON(endFrame)},
-               {KeyboardAnimationDurationUserInfoKey, duration}};
-  NotificationCenter::defaultCenter().post(KeyboardWillShowNotification, info);
-  NotificationCenter::defaultCenter().post(KeyboardDidShowNotification, info);
+  keyboard_.show(scene_, endFrame, duration);
 }
 
 void UITest::hideKeyboard(double duration) {
-  Rect begin = keyboardFrame_.value_or(Rect{});
-  Rect end{begin.minX(), Screen::main().bounds().maxY(), begin.width(), begin.height()};
-  if (keyboardWindow_) {
-    scene_->removeWindow(keyboardWindow_.get());
-    keyboardWindow_.reset();
-  }
-  keyboardFrame_.reset();
-  JSON info = {{KeyboardFrameBeginUserInfoKey, rectToJSON(begin)},
-               {KeyboardFrameEndUserInfoKey, rectToJSON(end)},
-               {KeyboardAnimationDurationUserInfoKey, duration}};
-  NotificationCenter::defaultCenter().post(KeyboardWillHideNotification, info);
-  NotificationCenter::defaultCenter().post(KeyboardDidHideNotification, info);
+  keyboard_.hide(duration);
 }
 
 std::vector<std::string> UITest::haptics() const {

@@ -9,6 +9,7 @@
 #include "platform/ui/Bars.hpp"
 #include "platform/ui/Control.hpp"
 #include "platform/ui/GestureRecognizer.hpp"
+#include "platform/ui/Keyboard.hpp"
 #include "platform/ui/TextField.hpp"
 #include "platform/ui/Transaction.hpp"
 #include "platform/ui/ViewController.hpp"
@@ -85,8 +86,7 @@ class UITest : public RuntimeTest {
  private:
   std::shared_ptr<platform::WindowScene> scene_;
   std::shared_ptr<platform::Window> window_;
-  std::shared_ptr<platform::Window> keyboardWindow_;
-  std::optional<platform::Rect> keyboardFrame_;
+  platform::KeyboardHost keyboard_;
   ScriptedUser user_;
 };
 

@@ -5,8 +5,11 @@ namespace ostrel {
 using namespace platform;
 
 void OSLPaddingLabel::drawText(Rect rect) {
-  if (hasText()) rect = rect.insetBy({topInset, leftInset, bottomInset, rightInset});
-  Label::drawText(rect);
+  Label::drawText(textRect(rect));
+}
+
+Rect OSLPaddingLabel::textRect(Rect rect) const {
+  return hasText() ? rect.insetBy({topInset, leftInset, bottomInset, rightInset}) : rect;
 }
 
 Size OSLPaddingLabel::intrinsicContentSize() const {

@@ -15,6 +15,7 @@ class OSLPaddingLabel : public platform::Label {
   platform::EdgeInsets edgeInset;
 
   void drawText(platform::Rect rect) override;
+  platform::Rect textRect(platform::Rect rect) const override;
   platform::Size intrinsicContentSize() const override;
 
  private:

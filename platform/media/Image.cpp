@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <mutex>
+#include <set>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "platform/foundation/Bundle.hpp"
+#include "platform/foundation/Debug.hpp"
 #include "platform/media/ExifOrientation.hpp"
 
 namespace ostrel::platform {
@@ -119,8 +122,15 @@ std::shared_ptr<Image> Image::fromFile(const std::filesystem::path& path) {
 
 std::shared_ptr<Image> Image::named(const std::string& name, const Bundle& bundle) {
   auto path = bundle.imagePath(name);
-  if (!path) return nullptr;
-  return fromFile(*path);
+  auto image = path ? fromFile(*path) : nullptr;
+  if (!image) {
+    // A screen asks for its pictures again on every appearance; one line per name is enough.
+    static std::mutex mutex;
+    static std::set<std::string> reported;
+    std::lock_guard lock(mutex);
+    if (reported.insert(name).second) debugLog("no picture named \"" + name + "\" in the bundle");
+  }
+  return image;
 }
 
 std::shared_ptr<Image> Image::animatedImage(std::vector<std::shared_ptr<Image>> frames,

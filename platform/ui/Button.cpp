@@ -10,6 +10,10 @@ void Button::didMake() {
   Control::didMake();
   titleLabel_ = make<Label>();
   imageView_ = make<ImageView>();
+  // The title and the picture sit in the middle of the button, as the platform's buttons centre
+  // their content; both views fill the content rectangle, so the centring is theirs to do.
+  titleLabel_->textAlignment = TextAlignment::center;
+  imageView_->setContentMode(ContentMode::scaleAspectFit);
   titleColors_[ControlState::normal] = Color::white();
   addSubview(imageView_);
   addSubview(titleLabel_);

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 
 #include "platform/foundation/JSON.hpp"
 #include "platform/media/Geometry.hpp"
 #include "platform/ui/View.hpp"
+#include "platform/ui/Window.hpp"
 
 namespace ostrel::platform {
 
@@ -37,6 +39,23 @@ class UIInputSetContainerView : public View {
 class UIInputSetHostView : public View {
  public:
   using View::View;
+};
+
+// The on-screen keyboard as the screens see it: its host views in a window of their own in the
+// scene, and the will/did show and hide notifications with its frames (screen coordinates).
+// Whatever types (a desktop keyboard, a test) drives it; nothing here takes key presses.
+class KeyboardHost {
+ public:
+  // Shows the keyboard at `endFrame` (or moves it there when shown).
+  void show(const std::shared_ptr<WindowScene>& scene, Rect endFrame, double duration = 0.25);
+  // Slides it below the screen and removes its window; nothing when it is not shown.
+  void hide(double duration = 0.25);
+  const std::optional<Rect>& frame() const { return frame_; }
+
+ private:
+  std::shared_ptr<Window> window_;
+  std::weak_ptr<WindowScene> scene_;
+  std::optional<Rect> frame_;
 };
 
 }  // namespace ostrel::platform

@@ -32,6 +32,8 @@ class Label : public View {
   bool adjustsFontSizeToFitWidth = false;
 
   virtual void drawText(Rect rect) { lastDrawnTextRect_ = rect; }
+  // Where the text goes inside `rect` when drawn; labels with padding narrow it.
+  virtual Rect textRect(Rect rect) const { return rect; }
   void draw(Rect rect) override { drawText(rect); }
   const std::optional<Rect>& lastDrawnTextRect() const { return lastDrawnTextRect_; }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/runtime/Runtime.hpp"
+
 namespace ostrel::platform {
 
 void Layer::addSublayer(std::shared_ptr<Layer> layer) {
@@ -29,7 +31,9 @@ void Layer::removeAllSublayers() {
 }
 
 void Layer::addAnimation(std::shared_ptr<CAAnimation> animation, const std::string& key) {
-  if (animation) animations_[key] = std::move(animation);
+  if (!animation) return;
+  if (!animation->beginTime) animation->beginTime = Runtime::current().uptime();
+  animations_[key] = std::move(animation);
 }
 
 std::shared_ptr<CAAnimation> Layer::animation(const std::string& key) const {

@@ -24,6 +24,8 @@ class CAAnimation : public Object {
   // Infinity repeats forever.
   double repeatCount = 0;
   bool isRemovedOnCompletion = true;
+  // When the animation was first added to a layer, on the runtime clock.
+  std::optional<double> beginTime;
 };
 
 class BasicAnimation : public CAAnimation {
