@@ -8,7 +8,7 @@
 #include <benchmark/benchmark.h>
 
 #include "core/Localization.hpp"
-#include "core/Ostrel.hpp"
+#include "session/Ostrel.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/ui/PangoText.hpp"
 #include "platform/ui/Renderer.hpp"

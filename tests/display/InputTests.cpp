@@ -5,7 +5,7 @@
 
 #include <SDL.h>
 
-#include "core/Ostrel.hpp"
+#include "session/Ostrel.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/runtime/NotificationCenter.hpp"
 #include "platform/ui/Button.hpp"
