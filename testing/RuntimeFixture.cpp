@@ -12,7 +12,9 @@
 #include "platform/runtime/Application.hpp"
 #include "platform/runtime/NotificationCenter.hpp"
 #include "platform/vision/MLModel.hpp"
+#include "platform/vision/TextRecognizerBackend.hpp"
 #include "testing/ScriptedCameraAuthorization.hpp"
+#include "testing/ScriptedTextRecognizer.hpp"
 
 namespace ostrel::testing {
 
@@ -38,6 +40,8 @@ RuntimeEnvironment::RuntimeEnvironment() : runtime_(std::make_shared<Determinist
   // Nor opens a real camera: tests that want frames install the image-file camera.
   platform::CameraBackend::install(std::make_shared<platform::NoCameraBackend>());
   platform::ModelLoader::install(nullptr);
+  // Nor reads text with the real recogniser unless it installs that itself.
+  ScriptedTextRecognizer::install();
 }
 
 RuntimeEnvironment::~RuntimeEnvironment() {
@@ -51,6 +55,7 @@ RuntimeEnvironment::~RuntimeEnvironment() {
   platform::CameraAuthorization::install(nullptr);
   platform::CameraBackend::install(nullptr);
   platform::ModelLoader::install(nullptr);
+  platform::TextRecognizerBackend::install(nullptr);
   platform::Runtime::install(nullptr);
   std::error_code ec;
   std::filesystem::remove_all(dataDirectory_, ec);

@@ -1,0 +1,54 @@
+#pragma once
+
+// The evaluation set of the zone reader: generated zones (TD1 and TD3 in turn, each with its
+// own number, dates and names, every check digit computed) printed in OCR-B under a camera
+// style drawn from the sequence's seed, and a run of the MRZ scanner's per-frame work over a
+// sequence (recognition of the region, the shared line finder, a stability tracker and the
+// parser with correction), as the scanner does it.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/media/Geometry.hpp"
+#include "testing/MRZPictureRenderer.hpp"
+
+namespace ostrel::testing {
+
+struct MRZEvaluationZone {
+  std::vector<std::string> lines;
+  std::string documentNumber;  // nine characters, fillers kept
+  std::string birth;           // YYMMDD
+  std::string expiry;          // YYMMDD
+};
+
+// Zone `index` of the set: TD1 for even indices, TD3 for odd ones.
+MRZEvaluationZone evaluationZone(int index);
+// The camera style of sequence `index`: font size 18-40 px (as large as the zone still fits
+// the region), turn up to 5 degrees either way, blur sigma up to 1.5, noise, uneven light,
+// JPEG quality 60.
+MRZPictureStyle evaluationStyle(int index);
+MRZFrameSequence evaluationSequence(int index);
+
+// The region of interest the scanner uses in portrait with a 16/9 buffer (normalised, origin
+// bottom-left).
+platform::Rect portraitRegionOfInterest();
+
+struct MRZScanRun {
+  int framesRead = 0;                   // frames fed until completion or the end
+  std::optional<std::string> zoneText;  // the completed zone, lines joined by "\n"
+  std::string documentNumber;           // of the completed zone, as parsed (raw)
+  std::string birth;
+  std::string expiry;
+  bool matches(const MRZEvaluationZone& zone) const {
+    return zoneText && documentNumber == zone.documentNumber && birth == zone.birth &&
+           expiry == zone.expiry;
+  }
+};
+
+// Feeds up to `maxFrames` frames of the sequence, each as a back-camera buffer (orientation 6),
+// through a text request on the installed recogniser and the scanner's per-frame steps; stops
+// at the first completion. Resets the shared line finder first.
+MRZScanRun scanLikeTheScanner(const MRZFrameSequence& sequence, int maxFrames);
+
+}  // namespace ostrel::testing
