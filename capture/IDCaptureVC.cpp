@@ -149,16 +149,6 @@ Color mainTextColor() {
   return colorFromHex(currentAppearance()->mainTextColor);
 }
 
-// A completion the host may call any number of times: only the first call counts.
-template <class Arg>
-std::function<void(Arg)> firstCallOnly(std::function<void(Arg)> body) {
-  auto called = std::make_shared<std::atomic<bool>>(false);
-  return [called, body = std::move(body)](Arg value) {
-    if (called->exchange(true)) return;
-    body(std::move(value));
-  };
-}
-
 }  // namespace
 
 // ------------------------------------------------------------------------------ creation

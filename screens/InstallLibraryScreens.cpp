@@ -3,6 +3,8 @@
 #include "capture/IDCaptureVC.hpp"
 #include "core/ScreenFactories.hpp"
 #include "liveness/OSLGuideLivenessAdvanceVC.hpp"
+#include "nfcscan/OSLResultNFCVC.hpp"
+#include "nfcscan/OSLScanNFCVC.hpp"
 #include "results/ConfirmViewController.hpp"
 #include "results/OSLResulteKYCVC.hpp"
 #include "results/OSLSimpleResultVC.hpp"
@@ -19,6 +21,8 @@ void installLibraryScreens(ScreenFactories& factories) {
   factories.confirm = [] { return StepScreen::of(loadFromNib<ConfirmViewController>()); };
   factories.ekycResult = OSLResulteKYCVC::create;
   factories.simpleResult = OSLSimpleResultVC::create;
+  factories.nfc = [](const OSLFlowType& flow) { return StepScreen::of(OSLScanNFCVC::create(flow)); };
+  factories.nfcResult = OSLResultNFCVC::create;
   factories.idCapture = [](bool isFrontId) { return StepScreen::of(IDCaptureVC::create(isFrontId)); };
 }
 

@@ -175,6 +175,44 @@ cv::Mat cameraIcon() {
   return m;
 }
 
+// The antenna row's icon: a phone with a card laid on its back and the waves of the field,
+// drawn in black so the screen tints it.
+cv::Mat nfcGuideIcon() {
+  auto m = canvas(72, 72);
+  auto black = rgba(0, 0, 0);
+  cv::rectangle(m, {14, 6}, {46, 66}, black, 4, cv::LINE_AA);
+  cv::rectangle(m, {26, 24}, {64, 46}, black, cv::FILLED, cv::LINE_AA);
+  for (int r : {8, 14}) cv::ellipse(m, {40, 35}, {r, r}, 0, -50, 50, black, 3, cv::LINE_AA);
+  return m;
+}
+
+// The chip result's status icon: a green disc with a white tick.
+cv::Mat doneIcon() {
+  auto m = canvas(150, 150);
+  cv::circle(m, {75, 75}, 70, rgba(26, 187, 108), cv::FILLED, cv::LINE_AA);
+  cv::line(m, {44, 78}, {66, 100}, rgba(255, 255, 255), 12, cv::LINE_AA);
+  cv::line(m, {66, 100}, {108, 52}, rgba(255, 255, 255), 12, cv::LINE_AA);
+  return m;
+}
+
+// The chip result's background: confetti over a transparent banner.
+cv::Mat congratulation() {
+  auto m = canvas(600, 240);
+  const std::vector<cv::Scalar> colours{rgba(26, 187, 108), rgba(50, 112, 234), rgba(255, 196, 0),
+                                        rgba(236, 42, 42)};
+  for (int i = 0; i < 48; ++i) {
+    const int x = (i * 97) % 580 + 10;
+    const int y = (i * 53) % 220 + 10;
+    const auto& c = colours[static_cast<std::size_t>(i) % colours.size()];
+    if (i % 3 == 0) {
+      cv::circle(m, {x, y}, 5, c, cv::FILLED, cv::LINE_AA);
+    } else {
+      cv::line(m, {x, y}, {x + 10, y + (i % 2 ? 6 : -6)}, c, 4, cv::LINE_AA);
+    }
+  }
+  return m;
+}
+
 cv::Mat tick() {
   auto m = canvas(60, 60);
   cv::line(m, {10, 32}, {24, 46}, rgba(0, 0, 0), 7, cv::LINE_AA);
@@ -314,6 +352,9 @@ int main(int argc, char** argv) {
             savePng(dir, "icon_alert_error", roundIcon(rgba(220, 60, 60), "!")) &&
             savePng(dir, "qirta_warning", warningIcon()) &&
             savePng(dir, "icon_check_list", tick()) &&
+            savePng(dir, "ic_scan_nfc_guide", nfcGuideIcon()) &&
+            savePng(dir, "icon_done", doneIcon()) &&
+            savePng(dir, "ic_congratulation", congratulation()) &&
             savePng(dir, "icon_center@3x", centerIcon()) &&
             savePng(dir, "ic_error_size_10@3x", smallErrorIcon()) &&
             savePng(dir, "ic_camera@3x", cameraIcon()) &&
