@@ -66,6 +66,7 @@ const LibraryNibRegistration resultNfcNib{
         owner->lblInfor = infoTitle;
         owner->nfcInfoView = infoFrame;
         owner->tblInfor = table;
+        owner->btnConfirm = button;
         // The screen is the table's source, connected here as the nib connects it.
         std::weak_ptr<OSLResultNFCVC> weakOwner = owner;
         table->numberOfRows = [weakOwner](TableView&, int) {

@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "core/CurrentConfig.hpp"
 #include "core/Localization.hpp"
+#include "platform/foundation/Make.hpp"
 #include "nfcscan/OSLNFCAntennaVC.hpp"
 #include "nfcscan/OSLResultNFCVC.hpp"
 #include "nfcscan/OSLScanNFCVC.hpp"
@@ -17,6 +19,7 @@
 #include "testing/SimulatedChip.hpp"
 #include "testing/SimulatedNFCBackend.hpp"
 #include "ui/OSLAlertVC.hpp"
+#include "ui/ViewExtensions.hpp"
 
 namespace ostrel::chip_screens_test {
 
@@ -44,6 +47,9 @@ inline const std::vector<std::string>& chipScreenKeys() {
 // person's ID card, and host handlers (loading, events, results, chip errors) that write what
 // they hear into `heard`.
 class ChipScreenTest : public testing::ScreenTest {
+ public:
+  using testing::ScreenTest::user;
+
  protected:
   ChipScreenTest() {
     addBracketedKeys(chipScreenKeys());

@@ -62,7 +62,7 @@ TEST_F(ResultNFCTest, ShowsTheChipRowsAndPhotoAndHidesOnlyTheLastDivider) {
   auto shown = rows(*screen->tblInfor);
   ASSERT_EQ(shown.size(), 12u);
   EXPECT_EQ(shown[0], "[results_info_id]=" + person.idNumber);
-  EXPECT_EQ(shown[1], "[results_info_name]=" + person.name);
+  EXPECT_EQ(shown[1], "[results_info_name]=" + person.printedName);
   EXPECT_EQ(shown[11], "[results_info_spouse]=" + person.spouseName + " (no divider)");
   for (std::size_t i = 0; i + 1 < shown.size(); ++i) {
     EXPECT_EQ(shown[i].find("(no divider)"), std::string::npos) << shown[i];
