@@ -762,12 +762,12 @@ void OSLScanNFCVC::continueAfterVerification(bool isFaceMatched) {
       self->handleError(osl_localize("error_unknown"), -1, true);
     }
   };
+  // A sheet still open over the session (the antenna guide) goes first.
   auto navigation = Ostrel::shared()->naviViewController();
-  if (navigation && navigation->presentedViewController()) {
-    navigation->dismiss(true, startLiveness);
-  } else {
-    startLiveness();
-  }
+  std::shared_ptr<ViewController> presented =
+      navigation ? navigation->presentedViewController() : nullptr;
+  if (!presented) presented = presentedViewController();
+  if (!presented || !presented->dismiss(true, startLiveness)) startLiveness();
 }
 
 void OSLScanNFCVC::checkSelfie(std::function<void()> completion) {

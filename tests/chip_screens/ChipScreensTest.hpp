@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/CurrentConfig.hpp"
 #include "core/Localization.hpp"
 #include "platform/foundation/Make.hpp"
+#include "model/OstrelResult.hpp"
 #include "nfcscan/OSLNFCAntennaVC.hpp"
 #include "nfcscan/OSLResultNFCVC.hpp"
 #include "nfcscan/OSLScanNFCVC.hpp"
@@ -48,6 +50,8 @@ inline const std::vector<std::string>& chipScreenKeys() {
 // they hear into `heard`.
 class ChipScreenTest : public testing::ScreenTest {
  public:
+  // Reached by the table rows' closures.
+  using testing::ScreenTest::advance;
   using testing::ScreenTest::user;
 
  protected:
@@ -77,7 +81,9 @@ class ChipScreenTest : public testing::ScreenTest {
   }
 
   // The chip screen as the root of a running session of its flow.
+  // A closed session resets the facade's configuration; each new one puts the test's back.
   std::shared_ptr<OSLScanNFCVC> open(const OSLFlowType& flow) {
+    Ostrel::shared()->setConfig(config);
     Ostrel::shared()->setFlowType(flow);
     auto screen = OSLScanNFCVC::create(flow);
     startSession(screen);
@@ -87,10 +93,14 @@ class ChipScreenTest : public testing::ScreenTest {
   int count(const std::string& what) const {
     return static_cast<int>(std::count(heard->begin(), heard->end(), what));
   }
-  // Waits (real time, for the server's threads) until the host heard `what` `times` times,
-  // then runs what that queued.
+  // Waits for the host to have heard `what` `times` times: real time for the server's threads,
+  // and the virtual clock moved on a little at a time for the animations in between.
   void await(const std::string& what, int times = 1) {
-    EXPECT_TRUE(waitUntil([&] { return count(what) >= times; })) << "never heard " << what;
+    for (int i = 0; i < 100 && count(what) < times; ++i) {
+      waitUntil([&] { return count(what) >= times; }, 0.05);
+      advance(0.25);
+    }
+    EXPECT_GE(count(what), times) << "never heard " << what;
     runUntilIdle();
   }
   // Waits for the server to have seen `n` requests on `path`.
@@ -103,11 +113,17 @@ class ChipScreenTest : public testing::ScreenTest {
     auto names = eventNames();
     return static_cast<int>(std::count(names.begin(), names.end(), name));
   }
-  const testing::LoggedEvent* lastEvent(const std::string& name) const {
+  std::optional<testing::LoggedEvent> lastEvent(const std::string& name) const {
     for (auto it = logged->rbegin(); it != logged->rend(); ++it) {
-      if (it->event == name) return &*it;
+      if (it->event == name) return *it;
     }
-    return nullptr;
+    return std::nullopt;
+  }
+  // Closes the session as the user would and lets the dismissal finish.
+  void endSession() {
+    Ostrel::shared()->close(true, {});
+    advance(1);
+    runUntilIdle();
   }
 
   // Taps scan and lets the card enter the field and the read run to its end.
@@ -117,8 +133,11 @@ class ChipScreenTest : public testing::ScreenTest {
     runUntilIdle();
   }
 
+ public:
   std::shared_ptr<testing::SimulatedChip> chip;
   std::shared_ptr<testing::SimulatedNFCBackend> backend;
+
+ protected:
   std::shared_ptr<std::vector<std::string>> heard = std::make_shared<std::vector<std::string>>();
   std::shared_ptr<std::vector<std::shared_ptr<OstrelResult>>> results =
       std::make_shared<std::vector<std::shared_ptr<OstrelResult>>>();
