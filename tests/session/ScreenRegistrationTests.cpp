@@ -23,10 +23,10 @@ const Entry kEntries[] = {
     {"face", [](const ScreenFactories& f) { return bool(f.face); }, false},
     {"vendorLiveness", [](const ScreenFactories& f) { return bool(f.vendorLiveness); }, true},
     {"qrScanner", [](const ScreenFactories& f) { return bool(f.qrScanner); }, false},
-    {"nfc", [](const ScreenFactories& f) { return bool(f.nfc); }, false},
+    {"nfc", [](const ScreenFactories& f) { return bool(f.nfc); }, true},
     {"confirm", [](const ScreenFactories& f) { return bool(f.confirm); }, true},
     {"ekycResult", [](const ScreenFactories& f) { return bool(f.ekycResult); }, true},
-    {"nfcResult", [](const ScreenFactories& f) { return bool(f.nfcResult); }, false},
+    {"nfcResult", [](const ScreenFactories& f) { return bool(f.nfcResult); }, true},
     {"simpleResult", [](const ScreenFactories& f) { return bool(f.simpleResult); }, true},
 };
 
