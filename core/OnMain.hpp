@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <tuple>
 #include <utility>
 
@@ -22,6 +24,16 @@ std::function<void(Args...)> onMain(std::function<void(Args...)> completion) {
         [completion, captured = std::make_tuple(std::decay_t<Args>(args)...)]() mutable {
           std::apply(completion, std::move(captured));
         });
+  };
+}
+
+// A completion the host may call any number of times: only the first call counts.
+template <class Arg>
+std::function<void(Arg)> firstCallOnly(std::function<void(Arg)> body) {
+  auto called = std::make_shared<std::atomic<bool>>(false);
+  return [called, body = std::move(body)](Arg value) {
+    if (called->exchange(true)) return;
+    body(std::move(value));
   };
 }
 

@@ -10,8 +10,10 @@
 namespace ostrel {
 
 // Starts the face step on top of the current screen and runs the continuation (when set) once
-// the face step is done and popped.
-using LivenessStarter = std::function<void(std::function<void()> continuation)>;
+// the face step is done and popped. Returns whether the face step was pushed: when it was not
+// (no face screen, no navigation controller) the continuation never runs, and the caller must
+// not wait for it.
+using LivenessStarter = std::function<bool(std::function<void()> continuation)>;
 
 // A flow step as the launcher sees it: the screen's controller and how to hand it its
 // continuations. Step screens carry a public `std::function<void()> onNext` (and the chip

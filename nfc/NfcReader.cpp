@@ -53,12 +53,14 @@ void NfcReader::startChipRead(const std::string& key, std::vector<DataGroupId> t
                               DisplayMessageHandler customDisplayMessage,
                               ScanCompletedHandler completed) {
   // A session still open from an earlier read belongs to that read; its reports are ignored
-  // from here on.
+  // from here on. That read still gets its one outcome, as when the application ends a
+  // session: a caller waiting for it must not wait for ever.
   if (readerSession) {
     auto previous = std::move(readerSession);
     readerSession = nullptr;
     previous->invalidate();
   }
+  complete(nullptr, PassportReaderError::UserCanceled());
   ++readGeneration_;
   passport = std::make_shared<NFCPassportModel>();
   mrzKey = key;

@@ -74,7 +74,8 @@ class NfcReader : public platform::NFCTagReaderSessionDelegate,
   explicit NfcReader(int logLevel = Log::info, std::optional<std::string> masterListURL = {});
 
   // Empty `tags` reads every group COM lists. Returns at once; `completed` runs once, on the
-  // session queue (or right here when the device cannot read NFC).
+  // session queue (or right here when the device cannot read NFC). A read still open is ended
+  // first, its completion getting `UserCanceled`.
   void startChipRead(const std::string& mrzKey, std::vector<DataGroupId> tags,
                      bool skipSecureElements, bool skipCA,
                      DisplayMessageHandler customDisplayMessage, ScanCompletedHandler completed);

@@ -1,7 +1,10 @@
 // The one place that names the library's screen classes: everything below the screen folders
 // reaches them only through `ScreenFactories`.
+#include "capture/IDCaptureVC.hpp"
 #include "core/ScreenFactories.hpp"
 #include "liveness/OSLGuideLivenessAdvanceVC.hpp"
+#include "nfcscan/OSLResultNFCVC.hpp"
+#include "nfcscan/OSLScanNFCVC.hpp"
 #include "results/ConfirmViewController.hpp"
 #include "results/OSLResulteKYCVC.hpp"
 #include "results/OSLSimpleResultVC.hpp"
@@ -18,6 +21,9 @@ void installLibraryScreens(ScreenFactories& factories) {
   factories.confirm = [] { return StepScreen::of(loadFromNib<ConfirmViewController>()); };
   factories.ekycResult = OSLResulteKYCVC::create;
   factories.simpleResult = OSLSimpleResultVC::create;
+  factories.nfc = [](const OSLFlowType& flow) { return StepScreen::of(OSLScanNFCVC::create(flow)); };
+  factories.nfcResult = OSLResultNFCVC::create;
+  factories.idCapture = [](bool isFrontId) { return StepScreen::of(IDCaptureVC::create(isFrontId)); };
 }
 
 }  // namespace ostrel

@@ -244,16 +244,16 @@ StepScreen FlowLauncher::makeFaceStep(OSLFaceLivenessVersion version) {
   return factories().face ? factories().face(version) : StepScreen{};
 }
 
-void FlowLauncher::startLiveness(std::function<void()> continuation) {
+bool FlowLauncher::startLiveness(std::function<void()> continuation) {
   platform::assertOnQueue(platform::DispatchQueue::main());
-  push(makeFaceStep(currentConfig()->livenessVersion), [continuation = std::move(continuation)] {
+  return push(makeFaceStep(currentConfig()->livenessVersion), [continuation = std::move(continuation)] {
     if (auto navi = Ostrel::shared()->naviViewController()) navi->popViewController(true);
     if (continuation) continuation();
   });
 }
 
 LivenessStarter FlowLauncher::livenessStarter() {
-  return [](std::function<void()> continuation) { startLiveness(std::move(continuation)); };
+  return [](std::function<void()> continuation) { return startLiveness(std::move(continuation)); };
 }
 
 QRScannerConfiguration FlowLauncher::qrConfiguration() {

@@ -37,8 +37,9 @@ class FlowLauncher {
   // in-house one.
   static StepScreen makeFaceStep(OSLFaceLivenessVersion version);
   // Pushes the face step of the configuration's liveness version; when it is done it is popped
-  // and `continuation` (when set) runs. Given to the chip screen as `onNeedLiveness`.
-  static void startLiveness(std::function<void()> continuation);
+  // and `continuation` (when set) runs. Given to the chip screen as `onNeedLiveness`. Returns
+  // whether the face step was pushed (the continuation never runs otherwise).
+  static bool startLiveness(std::function<void()> continuation);
   static LivenessStarter livenessStarter();
 
   // The QR step's configuration: localised texts, the library's images and the main colour.

@@ -9,6 +9,7 @@
 #include "ui/GuideLayout.hpp"
 #include "ui/OstrelBaseViews.hpp"
 #include "ui/ResourceBundle.hpp"
+#include "ui/SheetDrag.hpp"
 #include "ui/ViewExtensions.hpp"
 
 namespace ostrel {
@@ -188,44 +189,7 @@ void GuideVC::setupPassportContent() {
 }
 
 void GuideVC::handlePanGesture(PanGestureRecognizer& recognizer) {
-  auto root = view();
-  switch (recognizer.state()) {
-    case GestureState::began:
-      initialViewOrigin = root->frame().origin;
-      break;
-    case GestureState::changed: {
-      double t = recognizer.translation(root.get()).y;
-      if (t > 0) {
-        Rect f = root->frame();
-        root->setFrame({f.minX(), initialViewOrigin.y + t, f.width(), f.height()});
-      }
-      break;
-    }
-    case GestureState::ended:
-      if (recognizer.translation(root.get()).y > kCloseDragDistance) {
-        closeGuide();
-      } else {
-        springBack();
-      }
-      break;
-    case GestureState::cancelled:
-    case GestureState::failed:
-      // An interrupted drag must not leave the sheet half way down.
-      springBack();
-      break;
-    default:
-      break;
-  }
-}
-
-void GuideVC::springBack() {
-  std::weak_ptr<GuideVC> weakSelf = weak<GuideVC>();
-  View::animate(0.3, 0, 0.75, 3.0, AnimationOptions{}, [weakSelf] {
-    auto self = weakSelf.lock();
-    if (!self) return;
-    auto root = self->view();
-    root->setFrame({self->initialViewOrigin, root->frame().size});
-  });
+  dragSheet(view(), recognizer, initialViewOrigin, kCloseDragDistance, [this] { closeGuide(); });
 }
 
 void GuideVC::closeGuide() {

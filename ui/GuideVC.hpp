@@ -62,7 +62,6 @@ class GuideVC : public BaseViewController {
  private:
   void fillKind(const char* titleKey, const char* picture, const char* rejectKeyPrefix,
                 const char* rejectPicturePrefix);
-  void springBack();
 
   std::shared_ptr<platform::TapGestureRecognizer> tap_;
   std::shared_ptr<platform::PanGestureRecognizer> pan_;

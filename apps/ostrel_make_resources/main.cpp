@@ -114,6 +114,105 @@ cv::Mat smallErrorIcon() {
   return m;
 }
 
+// The frame laid over the scanner's region: white corner brackets round a faint outline of
+// the zone's lines. Stretched to the region, so it stays thin.
+cv::Mat scanMrzFrame() {
+  auto m = canvas(540, 200);
+  auto white = rgba(255, 255, 255);
+  const int t = 6, arm = 48, w = 540, h = 200;
+  for (int sx : {0, 1})
+    for (int sy : {0, 1}) {
+      cv::Point corner(sx ? w - t / 2 - 1 : t / 2, sy ? h - t / 2 - 1 : t / 2);
+      cv::line(m, corner, corner + cv::Point(sx ? -arm : arm, 0), white, t);
+      cv::line(m, corner, corner + cv::Point(0, sy ? -arm : arm), white, t);
+    }
+  for (int i = 0; i < 3; ++i)
+    cv::line(m, {40, 60 + i * 40}, {500, 60 + i * 40}, rgba(255, 255, 255, 90), 3, cv::LINE_AA);
+  return m;
+}
+
+// The back of a card with its zone, above the scanner's hint: 48 x 38 points at scale 3.
+cv::Mat scanBackCardIcon() {
+  auto m = canvas(144, 114);
+  cv::rectangle(m, {6, 6}, {137, 107}, rgba(255, 255, 255), 5, cv::LINE_AA);
+  cv::rectangle(m, {20, 22}, {46, 44}, rgba(255, 255, 255), cv::FILLED);
+  for (int i = 0; i < 3; ++i)
+    cv::line(m, {20, 66 + i * 13}, {124, 66 + i * 13}, rgba(255, 255, 255), 5);
+  return m;
+}
+
+// The torch button's lightning bolt, filled when on: 40 x 44 points at scale 3.
+cv::Mat flashIcon(bool on) {
+  auto m = canvas(120, 132);
+  std::vector<cv::Point> bolt{{70, 16}, {34, 74}, {60, 74}, {50, 118}, {88, 56}, {62, 56}};
+  if (on)
+    cv::fillPoly(m, std::vector<std::vector<cv::Point>>{bolt}, rgba(255, 214, 10), cv::LINE_AA);
+  else
+    cv::polylines(m, bolt, true, rgba(255, 255, 255), 5, cv::LINE_AA);
+  return m;
+}
+
+// The back chevron: 40 x 44 points at scale 3.
+cv::Mat backIcon() {
+  auto m = canvas(120, 132);
+  cv::line(m, {72, 36}, {42, 66}, rgba(255, 255, 255), 8, cv::LINE_AA);
+  cv::line(m, {42, 66}, {72, 96}, rgba(255, 255, 255), 8, cv::LINE_AA);
+  return m;
+}
+
+// The shutter button of the capture screens: a ring around a disc with a camera body cut in it,
+// 72 x 72 points at scale 3, drawn in black so the button tints it.
+cv::Mat cameraIcon() {
+  auto m = canvas(216, 216);
+  auto black = rgba(0, 0, 0);
+  cv::circle(m, {108, 108}, 100, black, 10, cv::LINE_AA);
+  cv::circle(m, {108, 108}, 84, black, cv::FILLED, cv::LINE_AA);
+  auto clear = rgba(0, 0, 0, 0);
+  cv::rectangle(m, {62, 80}, {154, 146}, clear, cv::FILLED, cv::LINE_AA);
+  cv::rectangle(m, {90, 68}, {126, 82}, clear, cv::FILLED, cv::LINE_AA);
+  cv::circle(m, {108, 113}, 22, black, cv::FILLED, cv::LINE_AA);
+  cv::circle(m, {108, 113}, 12, clear, cv::FILLED, cv::LINE_AA);
+  return m;
+}
+
+// The antenna row's icon: a phone with a card laid on its back and the waves of the field,
+// drawn in black so the screen tints it.
+cv::Mat nfcGuideIcon() {
+  auto m = canvas(72, 72);
+  auto black = rgba(0, 0, 0);
+  cv::rectangle(m, {14, 6}, {46, 66}, black, 4, cv::LINE_AA);
+  cv::rectangle(m, {26, 24}, {64, 46}, black, cv::FILLED, cv::LINE_AA);
+  for (int r : {8, 14}) cv::ellipse(m, {40, 35}, {r, r}, 0, -50, 50, black, 3, cv::LINE_AA);
+  return m;
+}
+
+// The chip result's status icon: a green disc with a white tick.
+cv::Mat doneIcon() {
+  auto m = canvas(150, 150);
+  cv::circle(m, {75, 75}, 70, rgba(26, 187, 108), cv::FILLED, cv::LINE_AA);
+  cv::line(m, {44, 78}, {66, 100}, rgba(255, 255, 255), 12, cv::LINE_AA);
+  cv::line(m, {66, 100}, {108, 52}, rgba(255, 255, 255), 12, cv::LINE_AA);
+  return m;
+}
+
+// The chip result's background: confetti over a transparent banner.
+cv::Mat congratulation() {
+  auto m = canvas(600, 240);
+  const std::vector<cv::Scalar> colours{rgba(26, 187, 108), rgba(50, 112, 234), rgba(255, 196, 0),
+                                        rgba(236, 42, 42)};
+  for (int i = 0; i < 48; ++i) {
+    const int x = (i * 97) % 580 + 10;
+    const int y = (i * 53) % 220 + 10;
+    const auto& c = colours[static_cast<std::size_t>(i) % colours.size()];
+    if (i % 3 == 0) {
+      cv::circle(m, {x, y}, 5, c, cv::FILLED, cv::LINE_AA);
+    } else {
+      cv::line(m, {x, y}, {x + 10, y + (i % 2 ? 6 : -6)}, c, 4, cv::LINE_AA);
+    }
+  }
+  return m;
+}
+
 cv::Mat tick() {
   auto m = canvas(60, 60);
   cv::line(m, {10, 32}, {24, 46}, rgba(0, 0, 0), 7, cv::LINE_AA);
@@ -253,15 +352,24 @@ int main(int argc, char** argv) {
             savePng(dir, "icon_alert_error", roundIcon(rgba(220, 60, 60), "!")) &&
             savePng(dir, "qirta_warning", warningIcon()) &&
             savePng(dir, "icon_check_list", tick()) &&
+            savePng(dir, "ic_scan_nfc_guide", nfcGuideIcon()) &&
+            savePng(dir, "icon_done", doneIcon()) &&
+            savePng(dir, "ic_congratulation", congratulation()) &&
             savePng(dir, "icon_center@3x", centerIcon()) &&
             savePng(dir, "ic_error_size_10@3x", smallErrorIcon()) &&
+            savePng(dir, "ic_camera@3x", cameraIcon()) &&
             savePng(dir, "ic_guide_front", card(false, false, 0)) &&
             savePng(dir, "ic_guide_id_back", card(true, false, 0)) &&
             savePng(dir, "ic_passport", card(false, true, 0)) &&
             savePng(dir, "ic_guide_liveness", face(0)) &&
             savePng(dir, "checked", choice(true)) && savePng(dir, "uncheck", choice(false)) &&
             savePng(dir, "icon_error", roundIcon(rgba(236, 42, 42), "x")) &&
-            savePng(dir, "ic_question_reason", questionIcon());
+            savePng(dir, "ic_question_reason", questionIcon()) &&
+            savePng(dir, "ic_scan_mrz", scanMrzFrame()) &&
+            savePng(dir, "ic_scan_back_card@3x", scanBackCardIcon()) &&
+            savePng(dir, "ic_flash_on@3x", flashIcon(true)) &&
+            savePng(dir, "ic_flash_off@3x", flashIcon(false)) &&
+            savePng(dir, "ic_back@3x", backIcon());
   for (int n = 1; ok && n <= 3; ++n) {
     std::string s = std::to_string(n);
     ok = savePng(dir, "ic_reject_front_" + s, card(false, false, n)) &&

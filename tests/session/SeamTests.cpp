@@ -39,7 +39,10 @@ TEST(StepScreenTest, WiresTheContinuationsAScreenHas) {
   auto chipStep = StepScreen::of(chip);
   ASSERT_TRUE(chipStep.setOnNeedLiveness);
   int started = 0;
-  chipStep.setOnNeedLiveness([&](std::function<void()>) { ++started; });
+  chipStep.setOnNeedLiveness([&](std::function<void()>) {
+    ++started;
+    return true;
+  });
   chip->onNeedLiveness({});
   EXPECT_EQ(started, 1);
 

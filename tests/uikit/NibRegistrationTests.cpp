@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 
 #include "liveness/OSLGuideLivenessAdvanceVC.hpp"
+#include "nfcscan/OSLNFCAntennaVC.hpp"
+#include "nfcscan/OSLResultNFCVC.hpp"
+#include "nfcscan/OSLScanNFCVC.hpp"
+#include "capture/IDCaptureVC.hpp"
 #include "platform/foundation/Debug.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/ui/Nib.hpp"
@@ -55,6 +59,17 @@ TEST_F(NibRegistrationTest, EveryNibLoadedLibraryClassFindsItsNib) {
   auto cellObjects = cellNib->instantiate(nullptr);
   ASSERT_FALSE(cellObjects.empty());
   EXPECT_TRUE(std::dynamic_pointer_cast<InforCell>(cellObjects.front()));
+  auto capture = IDCaptureVC::create(true);
+  capture->loadViewIfNeeded();
+  auto scanNfc = OSLScanNFCVC::create(OSLFlowType::nfc_ekyc("no zone"));
+  scanNfc->loadViewIfNeeded();
+  auto resultNfc = OSLResultNFCVC::create(nullptr);
+  resultNfc->loadViewIfNeeded();
+  // The antenna sheet asks the server for its picture once loaded; its nib alone is enough.
+  auto antenna = loadFromNib<OSLNFCAntennaVC>();
+  auto antennaNib = platform::Nib::load(*antenna->nibName(), antenna->nibBundle());
+  ASSERT_TRUE(antennaNib);
+  EXPECT_FALSE(antennaNib->instantiate(antenna).empty());
 
   for (const std::string& line : reports) {
     EXPECT_EQ(line.find("not registered"), std::string::npos) << line;
@@ -62,7 +77,8 @@ TEST_F(NibRegistrationTest, EveryNibLoadedLibraryClassFindsItsNib) {
   const auto names = libraryNibNames();
   for (const char* name :
        {"OSLAlertVC", "OSLPopupHolderViewController", "GuideVC", "TutorialButtonView",
-        "OSLGuideLivenessAdvanceVC", "ConfirmViewController", "OSLResulteKYCVC", "OSLSimpleResultVC", "InforCell"}) {
+        "OSLGuideLivenessAdvanceVC", "ConfirmViewController", "OSLResulteKYCVC", "OSLSimpleResultVC", "InforCell", "IDCaptureVC", "OSLScanNFCVC",
+        "OSLNFCAntennaVC", "OSLResultNFCVC"}) {
     EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
   }
   EXPECT_FALSE(alert->view()->subviews().empty());
@@ -76,6 +92,23 @@ TEST_F(NibRegistrationTest, EveryNibLoadedLibraryClassFindsItsNib) {
   EXPECT_TRUE(confirm->confirmButton);
   EXPECT_TRUE(ekycResult->ocrTableView);
   EXPECT_TRUE(simpleResult->optionRejectTableView);
+  EXPECT_TRUE(capture->viewCamera && capture->cameraMarkView && capture->captureButton &&
+              capture->topTargetViewCT && capture->cardImageView)
+      << "the capture screen's outlets are in place";
+  EXPECT_TRUE(scanNfc->lblTitle && scanNfc->lblError && scanNfc->lblCheckListTitle &&
+              scanNfc->btnSkip && scanNfc->btnScanNFC && scanNfc->stvTutorial &&
+              scanNfc->guideNFCPositionView && scanNfc->antennaLabel && scanNfc->nfcLocationIcon);
+  EXPECT_GE(scanNfc->listLblCheckList.size(), static_cast<std::size_t>(scanNfc->state.numberOfGuide));
+  EXPECT_EQ(scanNfc->checkmarkIcons.size(), scanNfc->listLblCheckList.size());
+  EXPECT_TRUE(resultNfc->tblInfor && resultNfc->lblInfor && resultNfc->faceNfcTitleLabel &&
+              resultNfc->lblResult && resultNfc->btnConfirm && resultNfc->lblScreenName &&
+              resultNfc->faceNfcView && resultNfc->nfcInfoView && resultNfc->faceNfcImageView &&
+              resultNfc->statusFaceImageView && resultNfc->completeBgImageView);
+  EXPECT_TRUE(resultNfc->tblInfor->numberOfRows && resultNfc->tblInfor->cellForRow)
+      << "the table's source is connected in the nib";
+  EXPECT_TRUE(antenna->viewDismiss && antenna->lblTitle && antenna->viewContent &&
+              antenna->guideStackView && antenna->guide1Label && antenna->guide2Label &&
+              antenna->imgDevice && antenna->viewBottom && antenna->cancleButton);
 }
 
 }  // namespace
