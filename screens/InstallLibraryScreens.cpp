@@ -1,5 +1,6 @@
 // The one place that names the library's screen classes: everything below the screen folders
 // reaches them only through `ScreenFactories`.
+#include "capture/IDCaptureVC.hpp"
 #include "core/ScreenFactories.hpp"
 #include "liveness/OSLGuideLivenessAdvanceVC.hpp"
 #include "results/ConfirmViewController.hpp"
@@ -18,6 +19,7 @@ void installLibraryScreens(ScreenFactories& factories) {
   factories.confirm = [] { return StepScreen::of(loadFromNib<ConfirmViewController>()); };
   factories.ekycResult = OSLResulteKYCVC::create;
   factories.simpleResult = OSLSimpleResultVC::create;
+  factories.idCapture = [](bool isFrontId) { return StepScreen::of(IDCaptureVC::create(isFrontId)); };
 }
 
 }  // namespace ostrel

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "capture/IDCaptureVC.hpp"
 #include "liveness/OSLGuideLivenessAdvanceVC.hpp"
 #include "platform/foundation/Debug.hpp"
 #include "platform/foundation/Make.hpp"
@@ -55,6 +56,8 @@ TEST_F(NibRegistrationTest, EveryNibLoadedLibraryClassFindsItsNib) {
   auto cellObjects = cellNib->instantiate(nullptr);
   ASSERT_FALSE(cellObjects.empty());
   EXPECT_TRUE(std::dynamic_pointer_cast<InforCell>(cellObjects.front()));
+  auto capture = IDCaptureVC::create(true);
+  capture->loadViewIfNeeded();
 
   for (const std::string& line : reports) {
     EXPECT_EQ(line.find("not registered"), std::string::npos) << line;
@@ -62,7 +65,8 @@ TEST_F(NibRegistrationTest, EveryNibLoadedLibraryClassFindsItsNib) {
   const auto names = libraryNibNames();
   for (const char* name :
        {"OSLAlertVC", "OSLPopupHolderViewController", "GuideVC", "TutorialButtonView",
-        "OSLGuideLivenessAdvanceVC", "ConfirmViewController", "OSLResulteKYCVC", "OSLSimpleResultVC", "InforCell"}) {
+        "OSLGuideLivenessAdvanceVC", "ConfirmViewController", "OSLResulteKYCVC", "OSLSimpleResultVC", "InforCell",
+        "IDCaptureVC"}) {
     EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
   }
   EXPECT_FALSE(alert->view()->subviews().empty());
@@ -76,6 +80,9 @@ TEST_F(NibRegistrationTest, EveryNibLoadedLibraryClassFindsItsNib) {
   EXPECT_TRUE(confirm->confirmButton);
   EXPECT_TRUE(ekycResult->ocrTableView);
   EXPECT_TRUE(simpleResult->optionRejectTableView);
+  EXPECT_TRUE(capture->viewCamera && capture->cameraMarkView && capture->captureButton &&
+              capture->topTargetViewCT && capture->cardImageView)
+      << "the capture screen's outlets are in place";
 }
 
 }  // namespace
