@@ -2,6 +2,7 @@
 // reaches them only through `ScreenFactories`.
 #include "capture/IDCaptureVC.hpp"
 #include "core/ScreenFactories.hpp"
+#include "liveness/OSLFaceVC.hpp"
 #include "liveness/OSLGuideLivenessAdvanceVC.hpp"
 #include "results/ConfirmViewController.hpp"
 #include "results/OSLResulteKYCVC.hpp"
@@ -20,6 +21,9 @@ void installLibraryScreens(ScreenFactories& factories) {
   factories.ekycResult = OSLResulteKYCVC::create;
   factories.simpleResult = OSLSimpleResultVC::create;
   factories.idCapture = [](bool isFrontId) { return StepScreen::of(IDCaptureVC::create(isFrontId)); };
+  factories.face = [](OSLFaceLivenessVersion version) {
+    return StepScreen::of(OSLFaceVC::create(version, true));
+  };
 }
 
 }  // namespace ostrel

@@ -24,6 +24,8 @@ class CAAnimation : public Object {
   // Infinity repeats forever.
   double repeatCount = 0;
   bool isRemovedOnCompletion = true;
+  // Values the owner attaches to find the animation again (key-value coding on the phone).
+  std::map<std::string, std::string> values;
 };
 
 class BasicAnimation : public CAAnimation {
@@ -32,6 +34,10 @@ class BasicAnimation : public CAAnimation {
   std::string keyPath;
   std::optional<double> fromValue;
   std::optional<double> toValue;
+  // For colour key paths ("fillColor", "strokeColor", "backgroundColor"): the colours animated
+  // between, in place of the numbers.
+  std::optional<Color> fromColor;
+  std::optional<Color> toColor;
 };
 
 class AnimationGroup : public CAAnimation {
@@ -65,6 +71,8 @@ class Layer : public Object {
   bool shouldRasterize = false;
   double rasterizationScale = 1;
   double zPosition = 0;
+  // 0 (transparent) to 1 (opaque).
+  double opacity = 1;
   unsigned maskedCorners = kAllCorners;
   std::shared_ptr<Layer> mask;
 
@@ -86,8 +94,11 @@ class Layer : public Object {
   std::map<std::string, std::shared_ptr<CAAnimation>> animations_;
 };
 
+enum class LineCap { butt, round, square };
+
 class ShapeLayer : public Layer {
  public:
+  LineCap lineCap = LineCap::butt;
   std::optional<Path> path;
   std::optional<Color> fillColor = Color::black();
   std::optional<Color> strokeColor;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "capture/IDCaptureVC.hpp"
+#include "liveness/OSLFaceVC.hpp"
 #include "liveness/OSLGuideLivenessAdvanceVC.hpp"
 #include "platform/foundation/Debug.hpp"
 #include "platform/foundation/Make.hpp"
@@ -58,6 +59,11 @@ TEST_F(NibRegistrationTest, EveryNibLoadedLibraryClassFindsItsNib) {
   EXPECT_TRUE(std::dynamic_pointer_cast<InforCell>(cellObjects.front()));
   auto capture = IDCaptureVC::create(true);
   capture->loadViewIfNeeded();
+  // The face screen starts its camera once loaded; its nib alone is enough here.
+  auto face = platform::make<OSLFaceVC>();
+  auto faceNib = platform::Nib::load("OSLFaceVC", resourceBundle());
+  ASSERT_TRUE(faceNib);
+  EXPECT_FALSE(faceNib->instantiate(face).empty());
 
   for (const std::string& line : reports) {
     EXPECT_EQ(line.find("not registered"), std::string::npos) << line;
@@ -66,7 +72,7 @@ TEST_F(NibRegistrationTest, EveryNibLoadedLibraryClassFindsItsNib) {
   for (const char* name :
        {"OSLAlertVC", "OSLPopupHolderViewController", "GuideVC", "TutorialButtonView",
         "OSLGuideLivenessAdvanceVC", "ConfirmViewController", "OSLResulteKYCVC", "OSLSimpleResultVC", "InforCell",
-        "IDCaptureVC"}) {
+        "IDCaptureVC", "OSLFaceVC"}) {
     EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
   }
   EXPECT_FALSE(alert->view()->subviews().empty());
@@ -83,6 +89,15 @@ TEST_F(NibRegistrationTest, EveryNibLoadedLibraryClassFindsItsNib) {
   EXPECT_TRUE(capture->viewCamera && capture->cameraMarkView && capture->captureButton &&
               capture->topTargetViewCT && capture->cardImageView)
       << "the capture screen's outlets are in place";
+  EXPECT_TRUE(face->titleLabel && face->descriptionLabel && face->targetCameraView &&
+              face->cameraView && face->cameraMarkView && face->previewImageView &&
+              face->heightIconCT && face->guideLabel && face->timeRemainingLabel &&
+              face->captureButton && face->continueButton && face->retryButton &&
+              face->guideIcon && face->tutorialView && face->topTargetViewLowCT)
+      << "the face screen's outlets are in place";
+  EXPECT_EQ(face->cameraMarkView->frame(), face->cameraView->frame())
+      << "the mask lies exactly over the camera";
+  EXPECT_EQ(face->cameraMarkView->superview(), face->cameraView->superview());
 }
 
 }  // namespace
