@@ -726,6 +726,7 @@ TEST_F(FaceScreenTest, ACameraThatCannotBeSetUpEndsTheStepAsCancelled) {
 }
 
 TEST_F(FaceScreenTest, TopSpaceFollowsTheScreenHeight) {
+  config->appearance = nullptr;  // read as the default appearance
   for (auto [height, space] : {std::pair{699.0, 30.0}, {700.0, 40.0}, {750.0, 40.0},
                                {751.0, 50.0}}) {
     SCOPED_TRACE(height);
@@ -733,6 +734,8 @@ TEST_F(FaceScreenTest, TopSpaceFollowsTheScreenHeight) {
     auto face = OSLFaceVC::create(Version::passive, true);
     face->loadViewIfNeeded();
     EXPECT_EQ(face->topTargetViewLowCT->constant, space);
+    EXPECT_EQ(face->view()->backgroundColor(),
+              std::optional(colorFromHex(OSLAppearance::create()->backgroundColor)));
   }
 }
 
