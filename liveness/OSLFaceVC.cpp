@@ -12,7 +12,6 @@
 #include "core/Helpers.hpp"
 #include "core/Localization.hpp"
 #include "core/OnMain.hpp"
-#include "core/OpenAppSettings.hpp"
 #include "core/OSLRawDataProcessor.hpp"
 #include "core/SharedDefaults.hpp"
 #include "core/TrackEvent.hpp"
@@ -300,11 +299,7 @@ void OSLFaceVC::requestCameraAccess(std::function<void()> then) {
         return;
       }
       self->state()->checkPermission.isShowAlert = true;
-      Helpers::showAlert(
-          static_cast<int>(OSLAlertVC::TypeOfAlert::customConfirmation), -1, nullptr,
-          osl_localize("check_permission_camera_title"), osl_localize("check_permission_camera"),
-          osl_localize("button_no"), osl_localize("button_yes"), [] { closeSessionCancelled(); },
-          [] { closeSessionCancelled([] { openAppSettings(); }); }, nullptr);
+      Helpers::showCameraPermissionAlert();
     });
   });
 }
