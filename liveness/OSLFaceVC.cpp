@@ -860,9 +860,11 @@ void OSLFaceVC::presentCaptured() {
       [weakSelf, generation, easeIn](bool) {
         View::animate(0.25, 0, easeIn, [weakSelf, generation] {
           auto self = weakSelf.lock();
-          // A retry or a result in the meantime owns the containers now.
-          if (!self || self->generation_ != generation || self->retryButton->isHidden()) return;
-          if (self->handOffInFlight_) return;
+          // A retry, a hand-off or its result in the meantime owns the containers now.
+          if (!self || self->generation_ != generation || self->retryButton->isHidden() ||
+              self->continueButton->isHidden() || self->handOffInFlight_) {
+            return;
+          }
           self->guideContainer()->setHidden(true);
           self->tutorialContainer()->setHidden(true);
         });

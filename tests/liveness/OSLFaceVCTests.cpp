@@ -827,5 +827,26 @@ TEST_F(FaceScreenTest, TheChipScreensLivenessContinuationRunsTheFaceStep) {
   EXPECT_TRUE(continued);
 }
 
+
+TEST_F(FaceScreenTest, AQuickFailureKeepsItsGuideLineOverThePostCaptureAnimation) {
+  auto processor = std::make_shared<ScriptedRawDataProcessor>();
+  processor->setDefaultAnswer(
+      ScriptedRawDataProcessor::Answer::failure(OstrelError{500, "[down]"}));
+  config->rawDataProcessor = processor;
+  config->showErrorAlertHandler = [](const std::string&, int, std::shared_ptr<ViewController>) {};
+  open(Version::passive, true);
+  frontCamera()->queuePhoto(ScriptedPhoto::ofUprightScene(scene, CaptureDevicePosition::front));
+  user().tap(screen->captureButton);
+  advance(0.1);
+  ASSERT_FALSE(screen->continueButton->isHidden());
+  user().tap(screen->continueButton);
+  advance(1);
+  EXPECT_EQ(processor->callCount(), 1);
+  ASSERT_TRUE(screen->guideLabel->superview());
+  EXPECT_FALSE(screen->guideLabel->superview()->isHidden());
+  EXPECT_EQ(screen->guideLabel->superview()->alpha(), 1);
+  EXPECT_EQ(screen->guideLabel->text(), "[liveness_result_fail]");
+}
+
 }  // namespace
 }  // namespace ostrel
