@@ -2,6 +2,7 @@
 // reaches them only through `ScreenFactories`.
 #include "capture/IDCaptureVC.hpp"
 #include "core/ScreenFactories.hpp"
+#include "liveness/OSLFaceVC.hpp"
 #include "liveness/OSLGuideLivenessAdvanceVC.hpp"
 #include "nfcscan/OSLResultNFCVC.hpp"
 #include "nfcscan/OSLScanNFCVC.hpp"
@@ -21,9 +22,16 @@ void installLibraryScreens(ScreenFactories& factories) {
   factories.confirm = [] { return StepScreen::of(loadFromNib<ConfirmViewController>()); };
   factories.ekycResult = OSLResulteKYCVC::create;
   factories.simpleResult = OSLSimpleResultVC::create;
-  factories.nfc = [](const OSLFlowType& flow) { return StepScreen::of(OSLScanNFCVC::create(flow)); };
+  factories.nfc = [](const OSLFlowType& flow) {
+    return StepScreen::of(OSLScanNFCVC::create(flow));
+  };
   factories.nfcResult = OSLResultNFCVC::create;
-  factories.idCapture = [](bool isFrontId) { return StepScreen::of(IDCaptureVC::create(isFrontId)); };
+  factories.idCapture = [](bool isFrontId) {
+    return StepScreen::of(IDCaptureVC::create(isFrontId));
+  };
+  factories.face = [](OSLFaceLivenessVersion version) {
+    return StepScreen::of(OSLFaceVC::create(version, true));
+  };
 }
 
 }  // namespace ostrel

@@ -1,7 +1,9 @@
 #include "session/HelpersAlerts.hpp"
 
+#include "core/CloseSession.hpp"
 #include "core/CurrentConfig.hpp"
 #include "core/Localization.hpp"
+#include "core/OpenAppSettings.hpp"
 #include "platform/foundation/Debug.hpp"
 #include "platform/runtime/DispatchQueue.hpp"
 #include "platform/ui/NavigationController.hpp"
@@ -64,6 +66,13 @@ void Helpers::showErrorAlert(std::optional<std::string> title, std::optional<std
 void Helpers::showTimeoutAlert(std::shared_ptr<ViewController> fromVC) {
   showAlert(static_cast<int>(OSLAlertVC::TypeOfAlert::timeout), 0, nullptr, std::nullopt,
             std::nullopt, std::nullopt, std::nullopt, {}, {}, std::move(fromVC));
+}
+
+void Helpers::showCameraPermissionAlert() {
+  showAlert(static_cast<int>(OSLAlertVC::TypeOfAlert::customConfirmation), -1, nullptr,
+            osl_localize("check_permission_camera_title"), osl_localize("check_permission_camera"),
+            osl_localize("button_no"), osl_localize("button_yes"), [] { closeSessionCancelled(); },
+            [] { closeSessionCancelled([] { openAppSettings(); }); }, nullptr);
 }
 
 void Helpers::showLoading(std::shared_ptr<ViewController> fromVC, std::optional<std::string> text,

@@ -35,6 +35,9 @@ void showErrorAlert(std::optional<std::string> title, std::optional<std::string>
                     std::shared_ptr<platform::ViewController> fromVC);
 // The time-out alert; confirming it ends the session and reports the expiry.
 void showTimeoutAlert(std::shared_ptr<platform::ViewController> fromVC);
+// The alert of a refused camera: either answer ends the session as cancelled; confirming then
+// opens the app's page in the system settings, where the camera can be allowed.
+void showCameraPermissionAlert();
 // The host's show-loading handler with `fromVC` when the configuration has one; otherwise the
 // loading indicator, its dots in `colorAnimation` (the appearance main colour when absent).
 // Callable from any thread: the host's handler runs on the main queue (at once when already

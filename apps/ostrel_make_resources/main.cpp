@@ -266,6 +266,17 @@ cv::Mat face(int flaw, int turnX = 0, int turnY = 0, double tilt = 0) {
   return m;
 }
 
+// The guide line's face: an outline of a head with eyes, drawn black so it can be tinted.
+cv::Mat faceIcon() {
+  auto m = canvas(120, 120);
+  const cv::Scalar ink = rgba(40, 40, 40);
+  cv::ellipse(m, {60, 60}, {34, 44}, 0, 0, 360, ink, 6, cv::LINE_AA);
+  cv::circle(m, {47, 52}, 5, ink, cv::FILLED, cv::LINE_AA);
+  cv::circle(m, {73, 52}, 5, ink, cv::FILLED, cv::LINE_AA);
+  cv::ellipse(m, {60, 74}, {14, 8}, 0, 20, 160, ink, 5, cv::LINE_AA);
+  return m;
+}
+
 // The face scaled by `k` about the canvas centre (cropped when larger, on a clear canvas when
 // smaller).
 cv::Mat scaledFace(double k, int dx = 0) {
@@ -369,7 +380,9 @@ int main(int argc, char** argv) {
             savePng(dir, "ic_scan_back_card@3x", scanBackCardIcon()) &&
             savePng(dir, "ic_flash_on@3x", flashIcon(true)) &&
             savePng(dir, "ic_flash_off@3x", flashIcon(false)) &&
-            savePng(dir, "ic_back@3x", backIcon());
+            savePng(dir, "ic_back@3x", backIcon()) &&
+            savePng(dir, "face_icon", faceIcon()) &&
+            savePng(dir, "ic_error", roundIcon(rgba(236, 42, 42), "x"));
   for (int n = 1; ok && n <= 3; ++n) {
     std::string s = std::to_string(n);
     ok = savePng(dir, "ic_reject_front_" + s, card(false, false, n)) &&

@@ -148,6 +148,9 @@ bool isFullCircle(const PathElement& e) {
 }
 
 Rect elementBounds(const PathElement& e) {
+  if (e.kind == PathElement::Kind::moveTo || e.kind == PathElement::Kind::curveTo) {
+    return {e.point.x, e.point.y, 0, 0};
+  }
   if (e.kind == PathElement::Kind::arc) {
     return {e.center.x - e.radius, e.center.y - e.radius, 2 * e.radius, 2 * e.radius};
   }
@@ -210,6 +213,9 @@ bool insideElement(const PathElement& e, Point p) {
       auto side = [&](Point q) { return (b.x - a.x) * (q.y - a.y) - (b.y - a.y) * (q.x - a.x); };
       return side(p) * side(m) > 0;
     }
+    case PathElement::Kind::moveTo:
+    case PathElement::Kind::curveTo:
+      return false;  // open outlines enclose nothing here
   }
   return false;
 }
@@ -229,6 +235,9 @@ double distanceToOutline(const PathElement& e, Point p) {
       Point a = arcPoint(e, e.startAngle), b = arcPoint(e, e.startAngle + arcSweep(e));
       return std::min(std::hypot(p.x - a.x, p.y - a.y), std::hypot(p.x - b.x, p.y - b.y));
     }
+    case PathElement::Kind::moveTo:
+    case PathElement::Kind::curveTo:
+      return INFINITY;
   }
   return INFINITY;
 }

@@ -6,9 +6,10 @@
 
 namespace ostrel::platform {
 
-// A path as the list of shapes it was built from.
+// A path as the list of shapes it was built from. Move-to and curve elements describe open
+// outlines for layers; drawing into a graphics context fills and strokes only the closed shapes.
 struct PathElement {
-  enum class Kind { rect, roundedRect, arc, ellipse };
+  enum class Kind { rect, roundedRect, arc, ellipse, moveTo, curveTo };
   Kind kind = Kind::rect;
   Rect rect;
   double cornerRadius = 0;
@@ -17,6 +18,10 @@ struct PathElement {
   double startAngle = 0;
   double endAngle = 0;
   bool clockwise = true;
+  // moveTo: the new current point; curveTo: the cubic curve's end point and its two controls.
+  Point point;
+  Point control1;
+  Point control2;
   bool operator==(const PathElement&) const = default;
 };
 
@@ -51,6 +56,22 @@ struct Path {
     e.kind = PathElement::Kind::ellipse;
     e.rect = r;
     return {{e}};
+  }
+  // Starts a new subpath at `p`.
+  void move(Point p) {
+    PathElement e;
+    e.kind = PathElement::Kind::moveTo;
+    e.point = p;
+    elements.push_back(e);
+  }
+  // A cubic curve from the current point to `end`.
+  void addCurve(Point end, Point controlPoint1, Point controlPoint2) {
+    PathElement e;
+    e.kind = PathElement::Kind::curveTo;
+    e.point = end;
+    e.control1 = controlPoint1;
+    e.control2 = controlPoint2;
+    elements.push_back(e);
   }
   void append(const Path& other) {
     elements.insert(elements.end(), other.elements.begin(), other.elements.end());

@@ -26,6 +26,8 @@ class CAAnimation : public Object {
   bool isRemovedOnCompletion = true;
   // When the animation was first added to a layer, on the runtime clock.
   std::optional<double> beginTime;
+  // Values the owner attaches to find the animation again (key-value coding on the phone).
+  std::map<std::string, std::string> values;
 };
 
 class BasicAnimation : public CAAnimation {
@@ -34,6 +36,10 @@ class BasicAnimation : public CAAnimation {
   std::string keyPath;
   std::optional<double> fromValue;
   std::optional<double> toValue;
+  // For colour key paths ("fillColor", "strokeColor", "backgroundColor"): the colours animated
+  // between, in place of the numbers.
+  std::optional<Color> fromColor;
+  std::optional<Color> toColor;
 };
 
 class AnimationGroup : public CAAnimation {
@@ -69,6 +75,8 @@ class Layer : public Object {
   bool shouldRasterize = false;
   double rasterizationScale = 1;
   double zPosition = 0;
+  // 0 (transparent) to 1 (opaque).
+  double opacity = 1;
   unsigned maskedCorners = kAllCorners;
   std::shared_ptr<Layer> mask;
 
@@ -90,8 +98,11 @@ class Layer : public Object {
   std::map<std::string, std::shared_ptr<CAAnimation>> animations_;
 };
 
+enum class LineCap { butt, round, square };
+
 class ShapeLayer : public Layer {
  public:
+  LineCap lineCap = LineCap::butt;
   std::optional<Path> path;
   std::optional<Color> fillColor = Color::black();
   std::optional<Color> strokeColor;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/media/Color.hpp"
 #include "platform/media/Geometry.hpp"
@@ -44,7 +45,17 @@ struct ParagraphStyle {
   bool operator==(const ParagraphStyle&) const = default;
 };
 
-// Styled text; the attributes cover the whole string (all the library ever builds).
+// The font and colour of a stretch of an attributed string (byte offsets into its text).
+struct AttributeRun {
+  std::size_t location = 0;
+  std::size_t length = 0;
+  std::optional<Font> font;
+  std::optional<Color> foregroundColor;
+  bool operator==(const AttributeRun&) const = default;
+};
+
+// Styled text. The attributes cover the whole string, except the stretches in `runs`, which
+// `append` adds with the font and colour of the text appended there.
 struct AttributedString {
   std::string string;
   std::optional<Font> font;
@@ -52,7 +63,26 @@ struct AttributedString {
   int underlineStyle = 0;
   int strikethroughStyle = 0;
   std::optional<ParagraphStyle> paragraphStyle;
+  std::vector<AttributeRun> runs;
   bool operator==(const AttributedString&) const = default;
+
+  void append(const AttributedString& other) {
+    const std::size_t start = string.size();
+    string += other.string;
+    runs.push_back({start, other.string.size(), other.font, other.foregroundColor});
+    for (AttributeRun run : other.runs) {
+      run.location += start;
+      runs.push_back(run);
+    }
+  }
+  // The colour of the character at byte `index`.
+  std::optional<Color> foregroundColorAt(std::size_t index) const {
+    std::optional<Color> color = foregroundColor;
+    for (const AttributeRun& run : runs) {
+      if (index >= run.location && index < run.location + run.length) color = run.foregroundColor;
+    }
+    return color;
+  }
 };
 
 // Measures text. The default metrics are deterministic (every character is half the point size

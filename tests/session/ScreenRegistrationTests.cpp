@@ -20,7 +20,7 @@ struct Entry {
 };
 const Entry kEntries[] = {
     {"idCapture", [](const ScreenFactories& f) { return bool(f.idCapture); }, true},
-    {"face", [](const ScreenFactories& f) { return bool(f.face); }, false},
+    {"face", [](const ScreenFactories& f) { return bool(f.face); }, true},
     {"vendorLiveness", [](const ScreenFactories& f) { return bool(f.vendorLiveness); }, true},
     {"qrScanner", [](const ScreenFactories& f) { return bool(f.qrScanner); }, false},
     {"nfc", [](const ScreenFactories& f) { return bool(f.nfc); }, true},
@@ -52,6 +52,7 @@ TEST_F(ScreenRegistrationTest, ScriptedScreensPutBackWhatTheyReplacedAndResetRes
   auto& table = ScreenFactories::shared();
   table.confirm = [own] { return StepScreen::of(own); };
   table.simpleResult = [own](std::shared_ptr<OstrelResult>) { return own; };
+  table.nfcResult = nullptr;
   {
     testing::ScriptedScreens scripted;
     for (const Entry& entry : kEntries) {
@@ -65,7 +66,7 @@ TEST_F(ScreenRegistrationTest, ScriptedScreensPutBackWhatTheyReplacedAndResetRes
   EXPECT_EQ(table.confirm().controller, own);
   ASSERT_TRUE(table.simpleResult);
   EXPECT_EQ(table.simpleResult(nullptr), own);
-  EXPECT_FALSE(table.face) << "an entry that was empty is empty again";
+  EXPECT_FALSE(table.nfcResult) << "an entry that was empty is empty again";
 
   ScreenFactories::reset();
   expectLibraryScreens(ScreenFactories::shared());

@@ -4,11 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include "capture/IDCaptureVC.hpp"
+#include "liveness/OSLFaceVC.hpp"
 #include "liveness/OSLGuideLivenessAdvanceVC.hpp"
 #include "nfcscan/OSLNFCAntennaVC.hpp"
 #include "nfcscan/OSLResultNFCVC.hpp"
 #include "nfcscan/OSLScanNFCVC.hpp"
-#include "capture/IDCaptureVC.hpp"
 #include "platform/foundation/Debug.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/ui/Nib.hpp"
@@ -70,6 +71,11 @@ TEST_F(NibRegistrationTest, EveryNibLoadedLibraryClassFindsItsNib) {
   auto antennaNib = platform::Nib::load(*antenna->nibName(), antenna->nibBundle());
   ASSERT_TRUE(antennaNib);
   EXPECT_FALSE(antennaNib->instantiate(antenna).empty());
+  // The face screen starts its camera once loaded; its nib alone is enough here.
+  auto face = platform::make<OSLFaceVC>();
+  auto faceNib = platform::Nib::load("OSLFaceVC", resourceBundle());
+  ASSERT_TRUE(faceNib);
+  EXPECT_FALSE(faceNib->instantiate(face).empty());
 
   for (const std::string& line : reports) {
     EXPECT_EQ(line.find("not registered"), std::string::npos) << line;
@@ -77,8 +83,9 @@ TEST_F(NibRegistrationTest, EveryNibLoadedLibraryClassFindsItsNib) {
   const auto names = libraryNibNames();
   for (const char* name :
        {"OSLAlertVC", "OSLPopupHolderViewController", "GuideVC", "TutorialButtonView",
-        "OSLGuideLivenessAdvanceVC", "ConfirmViewController", "OSLResulteKYCVC", "OSLSimpleResultVC", "InforCell", "IDCaptureVC", "OSLScanNFCVC",
-        "OSLNFCAntennaVC", "OSLResultNFCVC"}) {
+        "OSLGuideLivenessAdvanceVC", "ConfirmViewController", "OSLResulteKYCVC",
+        "OSLSimpleResultVC", "InforCell", "IDCaptureVC", "OSLScanNFCVC", "OSLNFCAntennaVC",
+        "OSLResultNFCVC", "OSLFaceVC"}) {
     EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
   }
   EXPECT_FALSE(alert->view()->subviews().empty());
@@ -109,6 +116,15 @@ TEST_F(NibRegistrationTest, EveryNibLoadedLibraryClassFindsItsNib) {
   EXPECT_TRUE(antenna->viewDismiss && antenna->lblTitle && antenna->viewContent &&
               antenna->guideStackView && antenna->guide1Label && antenna->guide2Label &&
               antenna->imgDevice && antenna->viewBottom && antenna->cancleButton);
+  EXPECT_TRUE(face->titleLabel && face->descriptionLabel && face->targetCameraView &&
+              face->cameraView && face->cameraMarkView && face->previewImageView &&
+              face->heightIconCT && face->guideLabel && face->timeRemainingLabel &&
+              face->captureButton && face->continueButton && face->retryButton &&
+              face->guideIcon && face->tutorialView && face->topTargetViewLowCT)
+      << "the face screen's outlets are in place";
+  EXPECT_EQ(face->cameraMarkView->frame(), face->cameraView->frame())
+      << "the mask lies exactly over the camera";
+  EXPECT_EQ(face->cameraMarkView->superview(), face->cameraView->superview());
 }
 
 }  // namespace
