@@ -75,8 +75,6 @@ class Layer : public Object {
   bool shouldRasterize = false;
   double rasterizationScale = 1;
   double zPosition = 0;
-  // 0 (transparent) to 1 (opaque).
-  double opacity = 1;
   unsigned maskedCorners = kAllCorners;
   std::shared_ptr<Layer> mask;
 

@@ -77,6 +77,14 @@ void appendPath(cairo_t* cr, const Path& path) {
         cairo_restore(cr);
         break;
       }
+      case PathElement::Kind::moveTo:
+        cairo_move_to(cr, e.point.x, e.point.y);
+        break;
+      case PathElement::Kind::curveTo:
+        if (!cairo_has_current_point(cr)) cairo_move_to(cr, e.point.x, e.point.y);
+        cairo_curve_to(cr, e.control1.x, e.control1.y, e.control2.x, e.control2.y, e.point.x,
+                       e.point.y);
+        break;
     }
   }
 }
