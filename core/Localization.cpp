@@ -6,6 +6,8 @@
 #include <optional>
 #include <shared_mutex>
 
+#include "platform/foundation/Debug.hpp"
+
 namespace ostrel {
 namespace {
 
@@ -62,8 +64,16 @@ bool languageDictionaryIsEmpty() {
 }
 
 std::string osl_localize(const std::string& key) {
-  std::shared_lock lock(dictionaryMutex());
-  return stringValue(key, storedDictionary());
+  bool found = false;
+  std::string text;
+  {
+    std::shared_lock lock(dictionaryMutex());
+    found = member(key, storedDictionary()) != nullptr;
+    text = stringValue(key, storedDictionary());
+  }
+  // A key the server's dictionary lacks shows as an empty text on screen; say which one.
+  if (!found) platform::debugLog("osl_localize: the language dictionary has no \"" + key + "\"");
+  return text;
 }
 
 std::string renderNumber(const JSON& number) {

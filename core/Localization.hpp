@@ -16,7 +16,8 @@ void setLanguageDictionary(JSON dictionary);
 bool languageDictionaryIsEmpty();
 
 // The text of a localisation key: a text value unchanged, a number rendered as text, otherwise
-// (no key, another kind of value, no dictionary) the empty text. Never fails.
+// (no key, another kind of value, no dictionary) the empty text. Never fails. A key the
+// dictionary lacks is reported on the debug sink.
 std::string osl_localize(const std::string& key);
 
 // Readers of loosely typed dictionaries (server replies, the language dictionary). A

@@ -9,7 +9,9 @@
 #include "network/OSLCrypto.hpp"
 #include "platform/foundation/Base64.hpp"
 #include "platform/media/Image.hpp"
+#include "testing/LanguageDictionary.hpp"
 #include "testing/SamplePerson.hpp"
+#include "testing/TinyOnnxModel.hpp"
 
 namespace ostrel::testing {
 namespace {
@@ -17,6 +19,7 @@ namespace {
 using platform::JSON;
 
 constexpr const char* kDownloadPath = "/api/sdk-model/download";
+constexpr const char* kLanguagePath = "/lang/get";
 constexpr double kMaxDelay = 5;
 
 std::string lower(std::string text) {
@@ -109,7 +112,7 @@ const std::vector<std::string>& VerificationServer::knownPaths() {
       "/api/nfc/location",
       "/api/configuration/versions",
       "/lang/versions",
-      "/lang/get",
+      kLanguagePath,
       kDownloadPath,
   };
   return paths;
@@ -166,15 +169,14 @@ std::map<std::string, ScriptedReply> VerificationServer::defaultReplies() {
   replies["/api/configuration/versions"] =
       ScriptedReply::data({{"idcard_model", "1"}, {"flashcard_model", "1"}});
   replies["/lang/versions"] = ScriptedReply::data({{"version", "1"}});
-  replies["/lang/get"] = ScriptedReply::data({{"error_network", "Lỗi kết nối mạng"},
-                                              {"error_timeout", "Phiên làm việc đã hết hạn"},
-                                              {"error_unknown", "Có lỗi xảy ra"},
-                                              {"button_confirm", "Xác nhận"}});
+  // "/lang/get" answers from the default dictionary in the asked language (see replyFor).
   return replies;
 }
 
 VerificationServer::VerificationServer(int port)
     : server_(std::make_unique<httplib::Server>()), replies_(defaultReplies()) {
+  const auto model = tinyDetectorModel();
+  modelBytes_.assign(model.begin(), model.end());
   auto handler = [this](const httplib::Request& request, httplib::Response& response) {
     handle(&request, &response);
   };
@@ -288,7 +290,7 @@ void VerificationServer::addProblem(std::string problem) {
   problems_.push_back(std::move(problem));
 }
 
-ScriptedReply VerificationServer::replyFor(const std::string& path) {
+ScriptedReply VerificationServer::replyFor(const std::string& path, const std::string& language) {
   std::lock_guard lock(mutex_);
   if (auto it = onceReplies_.find(path); it != onceReplies_.end() && !it->second.empty()) {
     ScriptedReply reply = std::move(it->second.front());
@@ -297,6 +299,7 @@ ScriptedReply VerificationServer::replyFor(const std::string& path) {
   }
   if (auto it = replies_.find(path); it != replies_.end()) return it->second;
   if (path == kDownloadPath) return ScriptedReply::raw(modelBytes_, "application/octet-stream");
+  if (path == kLanguagePath) return ScriptedReply::data(defaultLanguageDictionary(language));
   return ScriptedReply::error(404, "No such path", 404);
 }
 
@@ -372,7 +375,7 @@ void VerificationServer::handle(const void* requestPointer, void* responsePointe
     return;
   }
 
-  ScriptedReply reply = replyFor(request.path);
+  ScriptedReply reply = replyFor(request.path, request.get_param_value("lang"));
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(std::clamp(
                                                                reply.delaySeconds, 0.0, kMaxDelay));
   while (!stopping_ && std::chrono::steady_clock::now() < deadline) {

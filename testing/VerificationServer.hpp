@@ -89,7 +89,7 @@ class VerificationServer {
   void setReply(const std::string& path, ScriptedReply reply);
   void pushOnceReply(const std::string& path, ScriptedReply reply);
   void resetReplies();
-  // Bytes served by the model download.
+  // Bytes served by the model download (the tiny ID-card detector until replaced).
   void setModelBytes(std::string bytes);
   // The Authorization value expected (any non-empty one when unset).
   void setExpectedAuthorization(std::optional<std::string> value);
@@ -108,7 +108,7 @@ class VerificationServer {
 
  private:
   void handle(const void* request, void* response);
-  ScriptedReply replyFor(const std::string& path);
+  ScriptedReply replyFor(const std::string& path, const std::string& language);
   void addProblem(std::string problem);
 
   std::unique_ptr<httplib::Server> server_;
@@ -120,7 +120,8 @@ class VerificationServer {
   mutable std::mutex mutex_;
   std::map<std::string, ScriptedReply> replies_;
   std::map<std::string, std::vector<ScriptedReply>> onceReplies_;
-  std::string modelBytes_ = "MODEL-BYTES-1";
+  // The tiny ID-card detector, so a downloaded model loads and runs.
+  std::string modelBytes_;
   std::optional<std::string> expectedAuthorization_;
   bool requireAuthorization_ = true;
   std::vector<RecordedRequest> log_;

@@ -12,10 +12,18 @@
 #define OSTREL_RESOURCE_ROOT "resources"
 #endif
 
+// Defined only in hosts that build against the installed package: its CMake package compiles
+// a one-line source into the host naming the folder the resources were installed in. A build
+// tree links without it and uses the folder chosen at build time.
+extern "C" const char* ostrel_installed_resource_root() __attribute__((weak));
+
 namespace ostrel::platform {
 
 std::filesystem::path Bundle::libraryResourcePath() {
   if (const char* root = std::getenv("OSTREL_RESOURCE_ROOT"); root && *root) return root;
+  if (ostrel_installed_resource_root) {
+    if (const char* root = ostrel_installed_resource_root(); root && *root) return root;
+  }
   return OSTREL_RESOURCE_ROOT;
 }
 

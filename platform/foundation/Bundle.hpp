@@ -12,8 +12,9 @@ namespace ostrel::platform {
 // "shortVersionString" is the bundle's version.
 class Bundle {
  public:
-  // The folder the library's resources are installed in: OSTREL_RESOURCE_ROOT when set,
-  // else the one chosen at build time.
+  // The folder the library's resources are installed in: OSTREL_RESOURCE_ROOT when set, else
+  // the installed package's folder for a host built against it, else the one chosen at build
+  // time.
   static std::filesystem::path libraryResourcePath();
   // A bundle over an existing folder; nothing when there is none.
   static std::shared_ptr<Bundle> open(const std::filesystem::path& path);

@@ -8,6 +8,7 @@
 #include "model/OSLPassport.hpp"
 #include "testing/SamplePerson.hpp"
 #include "testing/ScriptedScreens.hpp"
+#include "testing/UserJourney.hpp"
 #include "tests/results/ResultsTest.hpp"
 
 namespace ostrel::results_test {
@@ -93,6 +94,44 @@ TEST_F(FlowEndTest, AnEkycRunConfirmsAndEndsOnTheResultScreen) {
   advance(2);
   EXPECT_EQ(*heard, (std::vector<std::string>{"show loading", "hide loading", "show loading",
                                               "hide loading", "event 0", "result"}));
+  ASSERT_EQ(results->size(), 1u);
+  EXPECT_EQ(results->front()->decision, "APPROVED");
+  EXPECT_FALSE(Ostrel::shared()->naviViewController());
+}
+
+// The cooperative user of the demo and the end-to-end runs, on these screens: it confirms the
+// review, confirms the alert of a failed confirmation and tries again, then confirms the result.
+TEST_F(FlowEndTest, TheCooperativeUserTakesAnEkycRunFromReviewToResult) {
+  std::vector<std::string> said;
+  testing::UserJourney user([&](const std::string& line) { said.push_back(line); });
+  user.addCooperativeSteps();
+  auto confirm = runEkycToConfirm();
+  ASSERT_TRUE(confirm);
+  server.pushOnceReply(kConfirm, ScriptedReply::error(500, "Boom"));
+  const auto hides = count("hide loading");
+  ASSERT_TRUE(user.look(window()));
+  EXPECT_FALSE(user.look(window())) << "the review was confirmed again before its answer";
+  await("hide loading", hides + 1);
+  advance(1);
+  ASSERT_TRUE(shownAlert());
+
+  ASSERT_TRUE(user.look(window()));
+  advance(1);
+  EXPECT_FALSE(shownAlert());
+  ASSERT_TRUE(user.look(window())) << "the review was not tried again";
+  await("hide loading", hides + 2);
+  advance(1);
+  ASSERT_TRUE(top<OSLResulteKYCVC>());
+  ASSERT_TRUE(user.look(window()));
+  advance(2);
+  EXPECT_FALSE(user.look(window()));
+
+  const auto& person = testing::samplePerson();
+  EXPECT_EQ(said, (std::vector<std::string>{"confirms the review of " + person.printedName,
+                                            "confirms the alert",
+                                            "confirms the review of " + person.printedName,
+                                            "confirms the result screen"}));
+  EXPECT_EQ(server.requests(kConfirm).size(), 2u);
   ASSERT_EQ(results->size(), 1u);
   EXPECT_EQ(results->front()->decision, "APPROVED");
   EXPECT_FALSE(Ostrel::shared()->naviViewController());

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,10 @@
 #include "platform/foundation/UserDefaults.hpp"
 #include "session/LocalizationSync.hpp"
 #include "session/Ostrel.hpp"
+#include "platform/vision/MLModel.hpp"
+#include "testing/LanguageDictionary.hpp"
 #include "testing/RuntimeFixture.hpp"
+#include "testing/TestHelpers.hpp"
 #include "testing/VerificationServer.hpp"
 #include "tests/network/ServerTest.hpp"
 
@@ -38,6 +42,8 @@ class SyncTest : public ServerTest {
   void SetUp() override {
     ServerTest::SetUp();
     setLanguageDictionary(JSON::object());
+    // The server's dictionary is the one these tests know, whatever the default one holds.
+    server.setReply("/lang/get", ScriptedReply::data(kServerDictionary));
   }
   void TearDown() override {
     ServerTest::TearDown();
@@ -199,6 +205,43 @@ TEST_F(SyncTest, NewerIdCardModelIsDownloadedAndRecordedOnlyOnceStored) {
   // Up to date: no second download.
   sync();
   EXPECT_EQ(server.requests("/api/sdk-model/download").size(), 2u);
+}
+
+// The local server's own dictionary and model, as the demo and the flows meet them.
+TEST_F(SyncTest, DefaultServerDictionaryHasEveryKeyInBothLanguagesAndItsModelLoads) {
+  server.resetReplies();
+  const JSON& vietnamese = testing::defaultLanguageDictionary("vi");
+  const JSON& english = testing::defaultLanguageDictionary("en");
+  ASSERT_EQ(vietnamese.size(), english.size());
+  for (const auto& [key, text] : vietnamese.items()) {
+    SCOPED_TRACE(key);
+    EXPECT_TRUE(english.contains(key)) << "no English text";
+    EXPECT_FALSE(text.get<std::string>().empty());
+    EXPECT_FALSE(english.value(key, "").empty());
+  }
+
+  struct Case {
+    std::string language;
+    const JSON& expected;
+  };
+  for (const Case& c : {Case{"vi", vietnamese}, Case{"en", english}, Case{"fr", vietnamese}}) {
+    SCOPED_TRACE(c.language);
+    setLanguageDictionary(JSON::object());
+    sharedDefaults()->removeObject(keys::kLanguageDictionary);
+    storeCache(std::nullopt, "", "", "");
+    sync(c.language);
+    EXPECT_EQ(languageDictionary(), c.expected);
+
+    testing::MissingKeyRecorder missing;
+    for (const auto& key : testing::uiKitLocalizationKeys()) EXPECT_FALSE(osl_localize(key).empty());
+    EXPECT_TRUE(missing.keys().empty()) << *missing.keys().begin();
+    osl_localize("no_such_key");
+    EXPECT_EQ(missing.keys(), std::set<std::string>{"no_such_key"});
+  }
+
+  // The card model the syncs downloaded is one the detection view can load.
+  ASSERT_EQ(ModelDownloader::recordedVersion(kIdCardModelName), "1");
+  EXPECT_NO_THROW(platform::MLModel::contentsOf(ModelDownloader().modelURL(kIdCardModelName)));
 }
 
 TEST_F(SyncTest, BuildChecksThenCompletesAfterTheSync) {

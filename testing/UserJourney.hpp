@@ -1,0 +1,78 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/ui/ViewController.hpp"
+#include "platform/ui/Window.hpp"
+#include "testing/ScriptedUser.hpp"
+
+namespace ostrel::testing {
+
+// A cooperative user in front of the library's screens: on each look it finds the screen on top
+// of the window and does there what such a user does (confirm the review, confirm a result,
+// confirm an alert, start the vendor's check), through `ScriptedUser`, so every tap goes through
+// hit testing as a finger does. Each action is told through `say` as one "user: ..." line.
+//
+// A screen's step is a rule: a name and a function that looks at the top screen and acts when
+// the screen is its own, returning whether it did. Rules are tried in order; a later `on` with
+// the same name replaces the earlier rule, so a test or a new screen overrides or adds steps.
+// A rule acts at most once on the same screen object until that screen leaves the top.
+//
+// Works on either runtime: call `look()` after each step of the deterministic one, or
+// `attach()` it to the live main queue, where it looks every `interval` seconds.
+class UserJourney {
+ public:
+  using Say = std::function<void(const std::string&)>;
+  // Looks at `top` (the controller on top: the presented one, or a navigation stack's top) and
+  // acts when it is this rule's screen; `say` tells what it did.
+  using Step = std::function<bool(const std::shared_ptr<platform::ViewController>& top,
+                                  ScriptedUser& finger, const Say& say)>;
+
+  explicit UserJourney(Say say);
+
+  // Adds the rule `name`, or replaces the rule of that name in place.
+  void on(const std::string& name, Step step);
+  // Removes the rule `name` (the user then waits on that screen).
+  void remove(const std::string& name);
+
+  // The steps for the library's screens: the review screen's confirm once its fields are
+  // filled, a result screen's confirm, an alert's confirm, the vendor screen's start.
+  void addCooperativeSteps();
+
+  // One look at the key window (or `window`); returns whether an action was taken.
+  bool look(const std::shared_ptr<platform::Window>& window = nullptr);
+  // Looks every `interval` seconds on the main queue until `detach` or destruction.
+  void attach(double interval = 0.1);
+  void detach();
+  ~UserJourney();
+
+  // Attached looks hold on to this object: it stays where it was made.
+  UserJourney(const UserJourney&) = delete;
+  UserJourney& operator=(const UserJourney&) = delete;
+
+  // The controller on top of `window`: the last presented one, a navigation stack's top, a
+  // popup's content.
+  static std::shared_ptr<platform::ViewController> topScreen(
+      const std::shared_ptr<platform::Window>& window);
+
+ private:
+  struct Rule {
+    std::string name;
+    Step step;
+  };
+  void scheduleLook(double interval);
+
+  Say say_;
+  std::vector<Rule> rules_;
+  ScriptedUser finger_;
+  // The screen last acted on and by which rule, so one screen is not tapped twice.
+  std::weak_ptr<platform::ViewController> lastScreen_;
+  std::string lastRule_;
+  // Shared with the scheduled looks, which stop once it is false.
+  std::shared_ptr<bool> attached_ = std::make_shared<bool>(false);
+};
+
+}  // namespace ostrel::testing
