@@ -10,6 +10,7 @@
 #include "platform/foundation/Paths.hpp"
 #include "platform/foundation/UserDefaults.hpp"
 #include "platform/runtime/Application.hpp"
+#include "platform/ui/Device.hpp"
 #include "platform/runtime/NotificationCenter.hpp"
 #include "platform/vision/MLModel.hpp"
 #include "platform/vision/TextRecognizerBackend.hpp"
@@ -33,6 +34,7 @@ RuntimeEnvironment::RuntimeEnvironment() : runtime_(std::make_shared<Determinist
   platform::UserDefaults::useInMemoryStorage(true);
   platform::UserDefaults::setBeforeReplaceHook({});
   platform::DeviceInfo::override(fixedDevice());
+  platform::Device::current().resetForTesting();
   platform::NotificationCenter::defaultCenter().resetForTesting();
   platform::Application::shared().resetForTesting();
   // No test asks the machine's real cameras for permission unless it installs that itself.
@@ -48,6 +50,7 @@ RuntimeEnvironment::~RuntimeEnvironment() {
   platform::NotificationCenter::defaultCenter().resetForTesting();
   platform::Application::shared().resetForTesting();
   platform::DeviceInfo::override(std::nullopt);
+  platform::Device::current().resetForTesting();
   platform::UserDefaults::setBeforeReplaceHook({});
   platform::UserDefaults::useInMemoryStorage(false);
   platform::Paths::setApplicationDataDirectory(std::nullopt);

@@ -177,6 +177,30 @@ void UITest::setApplicationActive(bool active) {
                                                    : ApplicationState::background);
 }
 
+void UITest::rotateDevice(DeviceOrientation orientation) {
+  Device::current().setOrientation(orientation);
+  Rect frame = window_->frame();
+  const double shortSide = std::min(frame.width(), frame.height());
+  const double longSide = std::max(frame.width(), frame.height());
+  switch (orientation) {
+    case DeviceOrientation::portrait:
+    case DeviceOrientation::portraitUpsideDown: frame.size = {shortSide, longSide}; break;
+    case DeviceOrientation::landscapeLeft:
+    case DeviceOrientation::landscapeRight: frame.size = {longSide, shortSide}; break;
+    default: break;
+  }
+  auto coordinator = std::make_shared<ViewControllerTransitionCoordinator>();
+  std::function<void(const std::shared_ptr<ViewController>&)> tell =
+      [&](const std::shared_ptr<ViewController>& controller) {
+        controller->viewWillTransitionToSize(frame.size, coordinator);
+        for (const auto& child : controller->childrenForAppearanceForwarding()) tell(child);
+      };
+  if (auto root = window_->rootViewController()) tell(root);
+  window_->setFrame(frame);
+  if (auto root = window_->rootViewController(); root && root->isViewLoaded())
+    root->view()->setFrame({{0, 0}, frame.size});
+}
+
 void UITest::setTraitStyle(UserInterfaceStyle style) {
   Screen::main().setTraitStyle(style);
 }

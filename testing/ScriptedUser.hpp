@@ -8,6 +8,7 @@
 #include "platform/ui/Animation.hpp"
 #include "platform/ui/Bars.hpp"
 #include "platform/ui/Control.hpp"
+#include "platform/ui/Device.hpp"
 #include "platform/ui/GestureRecognizer.hpp"
 #include "platform/ui/TextField.hpp"
 #include "platform/ui/Transaction.hpp"
@@ -72,6 +73,11 @@ class UITest : public RuntimeTest {
   // window by default) and draws every view marked as needing display.
   void runDisplayPass(const std::shared_ptr<platform::View>& root = nullptr);
   void setApplicationActive(bool active);
+  // Turns the device: sets its orientation, then tells the window's root controller and every
+  // controller that follows its appearance that the root view takes the new size (width and
+  // height swap between portrait and landscape; face up, face down and unknown keep them), and
+  // gives the window and the root view that size.
+  void rotateDevice(platform::DeviceOrientation orientation);
   void setTraitStyle(platform::UserInterfaceStyle style);
   // Adds the keyboard host views and posts will/did show with the frame (screen coordinates).
   void showKeyboard(platform::Rect endFrame, double duration = 0.25);

@@ -114,6 +114,52 @@ cv::Mat smallErrorIcon() {
   return m;
 }
 
+// The frame laid over the scanner's region: white corner brackets round a faint outline of
+// the zone's lines. Stretched to the region, so it stays thin.
+cv::Mat scanMrzFrame() {
+  auto m = canvas(540, 200);
+  auto white = rgba(255, 255, 255);
+  const int t = 6, arm = 48, w = 540, h = 200;
+  for (int sx : {0, 1})
+    for (int sy : {0, 1}) {
+      cv::Point corner(sx ? w - t / 2 - 1 : t / 2, sy ? h - t / 2 - 1 : t / 2);
+      cv::line(m, corner, corner + cv::Point(sx ? -arm : arm, 0), white, t);
+      cv::line(m, corner, corner + cv::Point(0, sy ? -arm : arm), white, t);
+    }
+  for (int i = 0; i < 3; ++i)
+    cv::line(m, {40, 60 + i * 40}, {500, 60 + i * 40}, rgba(255, 255, 255, 90), 3, cv::LINE_AA);
+  return m;
+}
+
+// The back of a card with its zone, above the scanner's hint: 48 x 38 points at scale 3.
+cv::Mat scanBackCardIcon() {
+  auto m = canvas(144, 114);
+  cv::rectangle(m, {6, 6}, {137, 107}, rgba(255, 255, 255), 5, cv::LINE_AA);
+  cv::rectangle(m, {20, 22}, {46, 44}, rgba(255, 255, 255), cv::FILLED);
+  for (int i = 0; i < 3; ++i)
+    cv::line(m, {20, 66 + i * 13}, {124, 66 + i * 13}, rgba(255, 255, 255), 5);
+  return m;
+}
+
+// The torch button's lightning bolt, filled when on: 40 x 44 points at scale 3.
+cv::Mat flashIcon(bool on) {
+  auto m = canvas(120, 132);
+  std::vector<cv::Point> bolt{{70, 16}, {34, 74}, {60, 74}, {50, 118}, {88, 56}, {62, 56}};
+  if (on)
+    cv::fillPoly(m, std::vector<std::vector<cv::Point>>{bolt}, rgba(255, 214, 10), cv::LINE_AA);
+  else
+    cv::polylines(m, bolt, true, rgba(255, 255, 255), 5, cv::LINE_AA);
+  return m;
+}
+
+// The back chevron: 40 x 44 points at scale 3.
+cv::Mat backIcon() {
+  auto m = canvas(120, 132);
+  cv::line(m, {72, 36}, {42, 66}, rgba(255, 255, 255), 8, cv::LINE_AA);
+  cv::line(m, {42, 66}, {72, 96}, rgba(255, 255, 255), 8, cv::LINE_AA);
+  return m;
+}
+
 cv::Mat tick() {
   auto m = canvas(60, 60);
   cv::line(m, {10, 32}, {24, 46}, rgba(0, 0, 0), 7, cv::LINE_AA);
@@ -261,7 +307,12 @@ int main(int argc, char** argv) {
             savePng(dir, "ic_guide_liveness", face(0)) &&
             savePng(dir, "checked", choice(true)) && savePng(dir, "uncheck", choice(false)) &&
             savePng(dir, "icon_error", roundIcon(rgba(236, 42, 42), "x")) &&
-            savePng(dir, "ic_question_reason", questionIcon());
+            savePng(dir, "ic_question_reason", questionIcon()) &&
+            savePng(dir, "ic_scan_mrz", scanMrzFrame()) &&
+            savePng(dir, "ic_scan_back_card@3x", scanBackCardIcon()) &&
+            savePng(dir, "ic_flash_on@3x", flashIcon(true)) &&
+            savePng(dir, "ic_flash_off@3x", flashIcon(false)) &&
+            savePng(dir, "ic_back@3x", backIcon());
   for (int n = 1; ok && n <= 3; ++n) {
     std::string s = std::to_string(n);
     ok = savePng(dir, "ic_reject_front_" + s, card(false, false, n)) &&

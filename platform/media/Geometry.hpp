@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 
 namespace ostrel::platform {
@@ -95,6 +96,18 @@ struct AffineTransform {
     return {d / det, -b / det, -c / det, a / det, (c * ty - d * tx) / det, (b * tx - a * ty) / det};
   }
   Point apply(Point p) const { return {a * p.x + c * p.y + tx, b * p.x + d * p.y + ty}; }
+  // The smallest rectangle holding the four transformed corners, as the platform applies a
+  // transform to a rectangle (a turn by other than quarter turns makes it grow).
+  Rect apply(const Rect& r) const {
+    const Point p[4] = {apply(r.origin), apply(Point{r.maxX(), r.minY()}),
+                        apply(Point{r.minX(), r.maxY()}), apply(Point{r.maxX(), r.maxY()})};
+    double x0 = p[0].x, x1 = p[0].x, y0 = p[0].y, y1 = p[0].y;
+    for (const Point& q : p) {
+      x0 = std::min(x0, q.x), x1 = std::max(x1, q.x);
+      y0 = std::min(y0, q.y), y1 = std::max(y1, q.y);
+    }
+    return {x0, y0, x1 - x0, y1 - y0};
+  }
   bool isIdentity() const { return *this == AffineTransform{}; }
   bool operator==(const AffineTransform&) const = default;
 };

@@ -61,6 +61,12 @@ class NavigationItem {
   }
 };
 
+// Text attributes a bar applies to its title.
+struct TextAttributes {
+  std::optional<Color> foregroundColor;
+  bool operator==(const TextAttributes&) const = default;
+};
+
 enum class BarMetrics { defaultMetrics, compact };
 
 class NavigationBar : public View {
@@ -71,6 +77,8 @@ class NavigationBar : public View {
   ImagePtr shadowImage;
   bool isTranslucent = true;
   std::optional<Color> barTintColor;
+  // Absent: the system's title style.
+  std::optional<TextAttributes> titleTextAttributes;
   void setBackgroundImage(ImagePtr image, BarMetrics metrics) {
     (void)metrics;
     backgroundImage = std::move(image);

@@ -52,6 +52,8 @@ enum CornerMask : unsigned {
 class Layer : public Object {
  public:
   Rect frame;
+  // 0 (invisible) to 1.
+  double opacity = 1;
   double cornerRadius = 0;
   // The same setting as the owning view's clipping.
   bool masksToBounds = false;

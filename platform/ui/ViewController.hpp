@@ -69,6 +69,21 @@ class ViewControllerTransitioningDelegate {
   }
 };
 
+// What a controller is told about a size change that is under way (a rotation). Only the
+// animation's shape is known; nothing runs alongside it here.
+class ViewControllerTransitionCoordinator {
+ public:
+  explicit ViewControllerTransitionCoordinator(bool animated = true,
+                                               double duration = 0.3)
+      : animated_(animated), duration_(duration) {}
+  bool isAnimated() const { return animated_; }
+  double transitionDuration() const { return duration_; }
+
+ private:
+  bool animated_;
+  double duration_;
+};
+
 // What happened to a presentation, for whoever watches (tests record these).
 struct PresentationEvent {
   enum class Kind { presented, dismissed, refusedPresent, refusedDismiss };
@@ -116,6 +131,12 @@ class ViewController : public Responder {
   virtual void viewDidDisappear(bool animated) { (void)animated; }
   virtual void viewWillLayoutSubviews() {}
   virtual void viewDidLayoutSubviews() {}
+  // The root view is about to take `size` (the device turned). Whoever drives the rotation
+  // tells every controller that follows the window's appearance; nothing is forwarded here.
+  virtual void viewWillTransitionToSize(
+      Size size, const std::shared_ptr<ViewControllerTransitionCoordinator>& coordinator) {
+    (void)size, (void)coordinator;
+  }
 
   // Whether the controller is between viewWillAppear and viewWillDisappear.
   bool isAppeared() const {
