@@ -5,6 +5,7 @@
 #include "results/ConfirmViewController.hpp"
 #include "results/OSLResulteKYCVC.hpp"
 #include "results/OSLSimpleResultVC.hpp"
+#include "scanner/OSLQRCodeScannerController.hpp"
 #include "ui/OstrelBaseViews.hpp"
 
 namespace ostrel {
@@ -18,6 +19,9 @@ void installLibraryScreens(ScreenFactories& factories) {
   factories.confirm = [] { return StepScreen::of(loadFromNib<ConfirmViewController>()); };
   factories.ekycResult = OSLResulteKYCVC::create;
   factories.simpleResult = OSLSimpleResultVC::create;
+  factories.qrScanner = [](const QRScannerConfiguration& configuration) {
+    return StepScreen::of(OSLQRCodeScannerController::create(configuration));
+  };
 }
 
 }  // namespace ostrel

@@ -6,9 +6,10 @@
 
 namespace ostrel::platform {
 
-// A path as the list of shapes it was built from.
+// A path as the list of shapes it was built from. `moveTo` starts an open subpath at `point`;
+// `lineTo` and `quadCurveTo` (with `control`) extend it from the current point to `point`.
 struct PathElement {
-  enum class Kind { rect, roundedRect, arc, ellipse };
+  enum class Kind { rect, roundedRect, arc, ellipse, moveTo, lineTo, quadCurveTo };
   Kind kind = Kind::rect;
   Rect rect;
   double cornerRadius = 0;
@@ -17,6 +18,8 @@ struct PathElement {
   double startAngle = 0;
   double endAngle = 0;
   bool clockwise = true;
+  Point point;
+  Point control;
   bool operator==(const PathElement&) const = default;
 };
 
@@ -52,10 +55,27 @@ struct Path {
     e.rect = r;
     return {{e}};
   }
+  // Open subpaths, built in place.
+  Path& moveTo(Point p) { return add(PathElement::Kind::moveTo, p, {}); }
+  Path& lineTo(Point p) { return add(PathElement::Kind::lineTo, p, {}); }
+  Path& quadCurveTo(Point p, Point control) {
+    return add(PathElement::Kind::quadCurveTo, p, control);
+  }
   void append(const Path& other) {
     elements.insert(elements.end(), other.elements.begin(), other.elements.end());
   }
   bool operator==(const Path&) const = default;
+
+ private:
+  Path& add(PathElement::Kind kind, Point p, Point control) {
+    PathElement e;
+    e.kind = kind;
+    e.point = p;
+    e.control = control;
+    e.rect = {p.x, p.y, 0, 0};
+    elements.push_back(e);
+    return *this;
+  }
 };
 
 }  // namespace ostrel::platform

@@ -66,6 +66,7 @@ void run(double duration, double delay, AnimationOptions options,
   auto record = log.begin(duration, delay, options, spring);
   if (animations) animations();
   log.end();
+  if (options.repeat) return;
   std::weak_ptr<AnimationRecord> weakRecord = record;
   DispatchQueue::main()->asyncAfter(std::max(0.0, delay) + std::max(0.0, duration),
                                     [weakRecord, completion = std::move(completion)] {

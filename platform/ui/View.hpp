@@ -69,6 +69,10 @@ using AnimatedValue =
 struct AnimationOptions {
   bool allowUserInteraction = false;
   bool beginFromCurrentState = false;
+  // A repeating animation runs until its properties are changed again; its completion does
+  // not run on the clock.
+  bool repeat = false;
+  bool autoreverse = false;
   TimingFunction curve = TimingFunction::easeInEaseOut;
 };
 
