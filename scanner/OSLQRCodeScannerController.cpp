@@ -229,6 +229,9 @@ void OSLQRCodeScannerController::reportCameraFailure(const QRCodeError& error,
 void OSLQRCodeScannerController::setupPreviewLayer() {
   const auto& preview = videoPreviewLayer();
   preview->frame = view()->bounds();
+  // The screen is portrait only, so the camera is shown upright in portrait.
+  if (auto connection = preview->connection())
+    connection->setVideoOrientation(CaptureVideoOrientation::portrait);
   view()->layer()->insertSublayer(preview, 0);
 }
 

@@ -29,19 +29,23 @@ std::shared_ptr<PHPhotoPicker> PHPhotoPicker::make(std::weak_ptr<ViewController>
 
 void PHPhotoPicker::pickerDidFinishPicking(PHPickerViewController& picker,
                                            const std::vector<PHPickerResult>& results) {
-  picker.dismiss(true);
   std::weak_ptr<PHPhotoPicker> weakSelf = weak_from_this();
-  for (const auto& result : results) {
-    if (!result.itemProvider || !result.itemProvider->canLoadImage()) continue;
-    result.itemProvider->loadImage([weakSelf](ImagePtr image, std::optional<PlatformError>) {
-      if (!image) return;
-      DispatchQueue::main()->async([weakSelf, image] {
-        auto self = weakSelf.lock();
-        if (!self) return;
-        if (auto receiver = self->delegate.lock()) receiver->didSelect(image);
+  // The picture is handed over once the picker is gone, so that whatever the screen shows
+  // next does not meet the dismissal under way.
+  auto load = [weakSelf, results] {
+    for (const auto& result : results) {
+      if (!result.itemProvider || !result.itemProvider->canLoadImage()) continue;
+      result.itemProvider->loadImage([weakSelf](ImagePtr image, std::optional<PlatformError>) {
+        if (!image) return;
+        DispatchQueue::main()->async([weakSelf, image] {
+          auto self = weakSelf.lock();
+          if (!self) return;
+          if (auto receiver = self->delegate.lock()) receiver->didSelect(image);
+        });
       });
-    });
-  }
+    }
+  };
+  if (!picker.dismiss(true, load)) load();
 }
 
 std::shared_ptr<PhotoPicker> PhotoPicker::make(std::weak_ptr<ViewController> presentationController,
@@ -123,8 +127,16 @@ void PhotoPicker::presentPicker(ImagePickerSourceType source) {
 
 void PhotoPicker::imagePickerControllerDidFinishPickingMediaWithInfo(
     ImagePickerController& picker, const ImagePickerMediaInfo& info) {
-  picker.dismiss(true);
-  if (auto receiver = delegate.lock()) receiver->didSelect(info.originalImage);
+  std::weak_ptr<PhotoPicker> weakSelf = weak_from_this();
+  auto image = info.originalImage;
+  // Handed over once the picker is gone (an alert the screen shows must not meet the
+  // dismissal under way).
+  auto hand = [weakSelf, image] {
+    auto self = weakSelf.lock();
+    if (!self) return;
+    if (auto receiver = self->delegate.lock()) receiver->didSelect(image);
+  };
+  if (!picker.dismiss(true, hand)) hand();
 }
 
 void PhotoPicker::imagePickerControllerDidCancel(ImagePickerController& picker) {

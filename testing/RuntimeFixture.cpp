@@ -7,6 +7,8 @@
 #include "platform/camera/CameraAuthorization.hpp"
 #include "platform/camera/CaptureDevice.hpp"
 #include "platform/foundation/Debug.hpp"
+#include "platform/media/PhotoLibrary.hpp"
+#include "platform/vision/BarcodeReader.hpp"
 #include "platform/foundation/Paths.hpp"
 #include "platform/foundation/UserDefaults.hpp"
 #include "platform/runtime/Application.hpp"
@@ -15,6 +17,7 @@
 #include "platform/vision/MLModel.hpp"
 #include "platform/vision/TextRecognizerBackend.hpp"
 #include "testing/ScriptedCameraAuthorization.hpp"
+#include "testing/ScriptedPhotoLibrary.hpp"
 #include "testing/ScriptedTextRecognizer.hpp"
 
 namespace ostrel::testing {
@@ -44,6 +47,9 @@ RuntimeEnvironment::RuntimeEnvironment() : runtime_(std::make_shared<Determinist
   platform::ModelLoader::install(nullptr);
   // Nor reads text with the real recogniser unless it installs that itself.
   ScriptedTextRecognizer::install();
+  // Nor lists the machine's pictures; codes are read by zxing unless a test scripts them.
+  ScriptedPhotoLibrary::install();
+  platform::BarcodeReader::install(nullptr);
 }
 
 RuntimeEnvironment::~RuntimeEnvironment() {
@@ -59,6 +65,8 @@ RuntimeEnvironment::~RuntimeEnvironment() {
   platform::CameraBackend::install(nullptr);
   platform::ModelLoader::install(nullptr);
   platform::TextRecognizerBackend::install(nullptr);
+  platform::PhotoLibrary::install(nullptr);
+  platform::BarcodeReader::install(nullptr);
   platform::Runtime::install(nullptr);
   std::error_code ec;
   std::filesystem::remove_all(dataDirectory_, ec);

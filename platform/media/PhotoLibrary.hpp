@@ -39,7 +39,7 @@ class PhotoLibraryBackend {
   virtual PhotoAuthorizationStatus authorizationStatus() = 0;
   // The answer to a request for access (the backend's current status by default).
   virtual PhotoAuthorizationStatus answerToRequest() { return authorizationStatus(); }
-  // Sorted by identifier.
+  // In the library's order (the folder library sorts by file name).
   virtual std::vector<PhotoLibraryItem> items() = 0;
   virtual PhotoLoadResult load(const PhotoLibraryItem& item) = 0;
 };
