@@ -69,11 +69,11 @@ using AnimatedValue =
 struct AnimationOptions {
   bool allowUserInteraction = false;
   bool beginFromCurrentState = false;
+  TimingFunction curve = TimingFunction::easeInEaseOut;
   // A repeating animation runs until its properties are changed again; its completion does
   // not run on the clock.
   bool repeat = false;
   bool autoreverse = false;
-  TimingFunction curve = TimingFunction::easeInEaseOut;
 };
 
 // A rectangle of the interface, kept as inspectable data: geometry, look, hierarchy,

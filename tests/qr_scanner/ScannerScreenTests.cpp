@@ -160,6 +160,17 @@ TEST_F(QRScannerTest, FailedSubmissionsAlertAndRestart) {
   };
   ScriptedReply cut = ScriptedReply::data({{"fields", {{"id_number", "1"}}}});
   cut.fault = ScriptedReply::Fault::truncated;
+  // Submits a code against `reply` and returns the screen with the alert it ended on.
+  auto submitAgainst = [&](const ScriptedReply& reply, const std::string& baseUrl) {
+    heard->clear();
+    server.setReply(kSubmit, reply);
+    config->withBaseUrl(baseUrl);
+    auto screen = open();
+    scanAndSubmit(*screen, "code");
+    await("hide loading");
+    advance(1);
+    return std::make_pair(screen, shownAlert());
+  };
   const std::vector<Row> rows = {
       {"server error", ScriptedReply::error(500, "down", 500), false},
       {"cut-short body", cut, false},
@@ -167,15 +178,10 @@ TEST_F(QRScannerTest, FailedSubmissionsAlertAndRestart) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    heard->clear();
     AnimationLog::shared().clear();
-    server.setReply(kSubmit, row.reply);
-    config->withBaseUrl(row.refused ? "http://127.0.0.1:1" : server.baseUrl());
-    auto screen = open();
-    scanAndSubmit(*screen, "code");
-    await("hide loading");
-    advance(1);
-    auto alert = shownAlert();
+    auto submitted = submitAgainst(row.reply, row.refused ? "http://127.0.0.1:1" : server.baseUrl());
+    auto screen = submitted.first;
+    auto alert = submitted.second;
     ASSERT_TRUE(alert);
     EXPECT_EQ(alert->alert, OSLAlertVC::TypeOfAlert::networkError);
     EXPECT_TRUE(testing::samePixels(alert->titleIcon, bundleImage("qirta_scan_qrcode_error")));
@@ -199,14 +205,9 @@ TEST_F(QRScannerTest, FailedSubmissionsAlertAndRestart) {
     Ostrel::shared()->setNaviViewController(nullptr);
   }
 
-  heard->clear();
-  config->withBaseUrl(server.baseUrl());
-  server.setReply(kSubmit, ScriptedReply::error(401, "expired", 401));
-  auto screen = open();
-  scanAndSubmit(*screen, "code");
-  await("hide loading");
-  advance(1);
-  auto alert = shownAlert();
+  auto submitted = submitAgainst(ScriptedReply::error(401, "expired", 401), server.baseUrl());
+  auto screen = submitted.first;
+  auto alert = submitted.second;
   ASSERT_TRUE(alert);
   EXPECT_EQ(alert->alert, OSLAlertVC::TypeOfAlert::timeout);
   EXPECT_EQ(screen->scanState(), Scan::expired);

@@ -20,7 +20,7 @@ const Entry kEntries[] = {
     {"idCapture", [](const ScreenFactories& f) { return bool(f.idCapture); }, false},
     {"face", [](const ScreenFactories& f) { return bool(f.face); }, false},
     {"vendorLiveness", [](const ScreenFactories& f) { return bool(f.vendorLiveness); }, true},
-    {"qrScanner", [](const ScreenFactories& f) { return bool(f.qrScanner); }, false},
+    {"qrScanner", [](const ScreenFactories& f) { return bool(f.qrScanner); }, true},
     {"nfc", [](const ScreenFactories& f) { return bool(f.nfc); }, false},
     {"confirm", [](const ScreenFactories& f) { return bool(f.confirm); }, true},
     {"ekycResult", [](const ScreenFactories& f) { return bool(f.ekycResult); }, true},
