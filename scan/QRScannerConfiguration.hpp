@@ -28,6 +28,16 @@ struct QRScannerConfiguration {
   std::optional<platform::Color> cancelButtonTintColor;
   bool hideNavigationBar = true;
   std::optional<std::string> regexValidResult;
+
+  // Whether a scanned text is acceptable: the value of its "referral" (or "referal") query
+  // item when the text is a link with such an item, else the whole text, must match
+  // `regexValidResult` whole (eight lower-case letters or digits when no pattern is set). A
+  // pattern that does not compile, or a match that runs out of time, refuses the text.
+  bool validate(const std::string& text) const;
+
+  // The text a scan reports: the value of the first query item named "referral" or "referal"
+  // when the text is a link with such an item that has a value, else the whole text.
+  static std::string referralValueOrText(const std::string& text);
 };
 
 }  // namespace ostrel

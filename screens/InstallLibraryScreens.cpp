@@ -9,6 +9,7 @@
 #include "results/ConfirmViewController.hpp"
 #include "results/OSLResulteKYCVC.hpp"
 #include "results/OSLSimpleResultVC.hpp"
+#include "scanner/OSLQRCodeScannerController.hpp"
 #include "ui/OstrelBaseViews.hpp"
 
 namespace ostrel {
@@ -31,6 +32,9 @@ void installLibraryScreens(ScreenFactories& factories) {
   };
   factories.face = [](OSLFaceLivenessVersion version) {
     return StepScreen::of(OSLFaceVC::create(version, true));
+  };
+  factories.qrScanner = [](const QRScannerConfiguration& configuration) {
+    return StepScreen::of(OSLQRCodeScannerController::create(configuration));
   };
 }
 

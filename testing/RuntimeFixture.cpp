@@ -7,6 +7,8 @@
 #include "platform/camera/CameraAuthorization.hpp"
 #include "platform/camera/CaptureDevice.hpp"
 #include "platform/foundation/Debug.hpp"
+#include "platform/media/PhotoLibrary.hpp"
+#include "platform/vision/BarcodeReader.hpp"
 #include "platform/foundation/Paths.hpp"
 #include "platform/foundation/UserDefaults.hpp"
 #include "platform/runtime/Application.hpp"
@@ -16,6 +18,7 @@
 #include "platform/vision/MLModel.hpp"
 #include "platform/vision/TextRecognizerBackend.hpp"
 #include "testing/ScriptedCameraAuthorization.hpp"
+#include "testing/ScriptedPhotoLibrary.hpp"
 #include "testing/ScriptedTextRecognizer.hpp"
 
 namespace ostrel::testing {
@@ -47,6 +50,9 @@ RuntimeEnvironment::RuntimeEnvironment() : runtime_(std::make_shared<Determinist
   ScriptedTextRecognizer::install();
   // Faces are found by the real detector unless a test scripts them.
   platform::FaceDetector::installFactory({});
+  // Nor lists the machine's pictures; codes are read by zxing unless a test scripts them.
+  ScriptedPhotoLibrary::install();
+  platform::BarcodeReader::install(nullptr);
 }
 
 RuntimeEnvironment::~RuntimeEnvironment() {
@@ -63,6 +69,8 @@ RuntimeEnvironment::~RuntimeEnvironment() {
   platform::ModelLoader::install(nullptr);
   platform::TextRecognizerBackend::install(nullptr);
   platform::FaceDetector::installFactory({});
+  platform::PhotoLibrary::install(nullptr);
+  platform::BarcodeReader::install(nullptr);
   platform::Runtime::install(nullptr);
   std::error_code ec;
   std::filesystem::remove_all(dataDirectory_, ec);

@@ -1,5 +1,8 @@
 #include "testing/ScriptedUser.hpp"
 
+#include "platform/ui/AlertController.hpp"
+#include "platform/ui/PhotoPickers.hpp"
+
 #include "platform/foundation/Make.hpp"
 #include "platform/runtime/Application.hpp"
 #include "platform/runtime/NotificationCenter.hpp"
@@ -159,6 +162,57 @@ UITest::~UITest() {
   AnimationLog::shared().clear();
   CATransaction::reset();
   Screen::main().resetForTesting();
+}
+
+std::shared_ptr<ViewController> UITest::topPresented() const {
+  std::shared_ptr<ViewController> top = window_->rootViewController();
+  while (top && top->presentedViewController()) top = top->presentedViewController();
+  return top;
+}
+
+bool UITest::tapAlertAction(const std::string& title) {
+  auto alert = std::dynamic_pointer_cast<AlertController>(topPresented());
+  return alert && alert->performAction(title);
+}
+
+bool UITest::pickPhoto(std::size_t index) {
+  auto top = topPresented();
+  if (auto modern = std::dynamic_pointer_cast<PHPickerViewController>(top)) return modern->pick(index);
+  if (auto legacy = std::dynamic_pointer_cast<ImagePickerController>(top)) return legacy->pick(index);
+  return false;
+}
+
+bool UITest::cancelPhotoPicker() {
+  auto top = topPresented();
+  if (auto modern = std::dynamic_pointer_cast<PHPickerViewController>(top)) {
+    modern->cancel();
+    return true;
+  }
+  if (auto legacy = std::dynamic_pointer_cast<ImagePickerController>(top)) {
+    legacy->cancel();
+    return true;
+  }
+  return false;
+}
+
+bool UITest::swipeAwaySheet(const std::shared_ptr<ViewController>& controller) {
+  if (!controller) return false;
+  std::shared_ptr<ViewController> outermost = controller;
+  while (auto up = outermost->parent()) outermost = up;
+  if (!outermost->presentingViewController()) return false;
+  switch (outermost->modalPresentationStyle) {
+    case ModalPresentationStyle::automatic:
+    case ModalPresentationStyle::pageSheet:
+    case ModalPresentationStyle::formSheet:
+      break;
+    default:
+      return false;
+  }
+  auto presentation = outermost->presentationController();
+  return outermost->dismiss(true, [presentation] {
+    if (auto delegate = presentation->delegate.lock())
+      delegate->presentationControllerDidDismiss(*presentation);
+  });
 }
 
 void UITest::runDisplayPass(const std::shared_ptr<View>& root) {

@@ -84,6 +84,20 @@ class UITest : public RuntimeTest {
   void showKeyboard(platform::Rect endFrame, double duration = 0.25);
   void hideKeyboard(double duration = 0.25);
 
+  // The controller on top of the window's presentations (the root when nothing is presented).
+  std::shared_ptr<platform::ViewController> topPresented() const;
+  // Takes the action titled `title` of the system alert or action sheet on top; false when
+  // there is none.
+  bool tapAlertAction(const std::string& title);
+  // Picks the library item at `index`, or cancels, in whichever photo picker is on top; false
+  // when no picker is on top (or there is no such item).
+  bool pickPhoto(std::size_t index);
+  bool cancelPhotoPicker();
+  // Swipes the sheet that holds `controller` away, as a user can with page and form sheets
+  // (never with full-screen presentations); its presentation's delegate hears of it once the
+  // sheet is gone. False when the presentation cannot be swiped away.
+  bool swipeAwaySheet(const std::shared_ptr<platform::ViewController>& controller);
+
   const std::vector<std::shared_ptr<platform::AnimationRecord>>& animations() const {
     return platform::AnimationLog::shared().records();
   }

@@ -210,6 +210,41 @@ cv::Mat congratulation() {
       cv::line(m, {x, y}, {x + 10, y + (i % 2 ? 6 : -6)}, c, 4, cv::LINE_AA);
     }
   }
+// The camera switch: a camera body with two turning arrows, 30 x 30 points at scale 3.
+cv::Mat switchCameraIcon() {
+  auto m = canvas(90, 90);
+  cv::rectangle(m, {12, 28}, {78, 72}, rgba(255, 255, 255), 5, cv::LINE_AA);
+  cv::rectangle(m, {32, 18}, {58, 28}, rgba(255, 255, 255), cv::FILLED);
+  cv::ellipse(m, {45, 50}, {13, 13}, 0, 200, 340, rgba(255, 255, 255), 4, cv::LINE_AA);
+  cv::ellipse(m, {45, 50}, {13, 13}, 0, 20, 160, rgba(255, 255, 255), 4, cv::LINE_AA);
+  cv::line(m, {58, 46}, {58, 38}, rgba(255, 255, 255), 4, cv::LINE_AA);
+  cv::line(m, {32, 54}, {32, 62}, rgba(255, 255, 255), 4, cv::LINE_AA);
+  return m;
+}
+
+// The photo library: a framed landscape, 28 x 28 points at scale 3.
+cv::Mat galleryIcon() {
+  auto m = canvas(84, 84);
+  cv::rectangle(m, {8, 14}, {76, 70}, rgba(40, 40, 40), 5, cv::LINE_AA);
+  std::vector<cv::Point> hills{{14, 64}, {34, 40}, {48, 54}, {58, 44}, {70, 64}};
+  cv::fillPoly(m, std::vector<std::vector<cv::Point>>{hills}, rgba(40, 40, 40), cv::LINE_AA);
+  cv::circle(m, {60, 28}, 6, rgba(40, 40, 40), cv::FILLED, cv::LINE_AA);
+  return m;
+}
+
+// A QR code crossed out, for the invalid-code alert.
+cv::Mat scanQRCodeErrorIcon() {
+  auto m = canvas(150, 150);
+  const auto dark = rgba(40, 40, 40);
+  for (cv::Point corner : {cv::Point{20, 20}, cv::Point{90, 20}, cv::Point{20, 90}}) {
+    cv::rectangle(m, corner, corner + cv::Point{40, 40}, dark, 6);
+    cv::rectangle(m, corner + cv::Point{13, 13}, corner + cv::Point{27, 27}, dark, cv::FILLED);
+  }
+  cv::rectangle(m, {95, 95}, {110, 110}, dark, cv::FILLED);
+  cv::rectangle(m, {115, 115}, {130, 130}, dark, cv::FILLED);
+  cv::circle(m, {110, 110}, 30, rgba(236, 42, 42), cv::FILLED, cv::LINE_AA);
+  cv::line(m, {98, 98}, {122, 122}, rgba(255, 255, 255), 7, cv::LINE_AA);
+  cv::line(m, {122, 98}, {98, 122}, rgba(255, 255, 255), 7, cv::LINE_AA);
   return m;
 }
 
@@ -382,7 +417,10 @@ int main(int argc, char** argv) {
             savePng(dir, "ic_flash_off@3x", flashIcon(false)) &&
             savePng(dir, "ic_back@3x", backIcon()) &&
             savePng(dir, "face_icon", faceIcon()) &&
-            savePng(dir, "ic_error", roundIcon(rgba(236, 42, 42), "x"));
+            savePng(dir, "ic_error", roundIcon(rgba(236, 42, 42), "x")) &&
+            savePng(dir, "ic_switch_camera@3x", switchCameraIcon()) &&
+            savePng(dir, "ic_gallery@3x", galleryIcon()) &&
+            savePng(dir, "qirta_scan_qrcode_error", scanQRCodeErrorIcon());
   for (int n = 1; ok && n <= 3; ++n) {
     std::string s = std::to_string(n);
     ok = savePng(dir, "ic_reject_front_" + s, card(false, false, n)) &&

@@ -43,6 +43,7 @@ struct CaptureDeviceDescription {
   bool sessionAcceptsInput = true;
   bool sessionAcceptsVideoDataOutput = true;
   bool sessionAcceptsPhotoOutput = true;
+  bool sessionAcceptsMetadataOutput = true;
 };
 
 // What a session asks of a running camera.

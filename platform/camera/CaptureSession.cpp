@@ -278,7 +278,7 @@ bool CaptureSession::canAddOutput(const std::shared_ptr<CaptureOutput>& output) 
   switch (output->kind()) {
     case CaptureOutput::Kind::videoData: return description.sessionAcceptsVideoDataOutput;
     case CaptureOutput::Kind::photo: return description.sessionAcceptsPhotoOutput;
-    case CaptureOutput::Kind::metadata: return true;
+    case CaptureOutput::Kind::metadata: return description.sessionAcceptsMetadataOutput;
   }
   return true;
 }

@@ -1,6 +1,7 @@
 #include "platform/camera/CaptureVideoPreviewLayer.hpp"
 
 #include <algorithm>
+#include <cmath>
 
 namespace ostrel::platform {
 
@@ -119,6 +120,33 @@ Rect CaptureVideoPreviewLayer::rectForMetadataOutputRectOfInterest(Rect rect) co
 Rect CaptureVideoPreviewLayer::metadataOutputRectOfInterestForRect(Rect rect) const {
   return spanning(metadataOutputPointConvertedFromLayerPoint(rect.origin),
                   metadataOutputPointConvertedFromLayerPoint({rect.maxX(), rect.maxY()}));
+}
+
+namespace {
+
+bool finite(Point p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+bool finite(const Rect& r) {
+  return finite(r.origin) && std::isfinite(r.width()) && std::isfinite(r.height());
+}
+
+}  // namespace
+
+std::shared_ptr<MetadataObject> CaptureVideoPreviewLayer::transformedMetadataObject(
+    const std::shared_ptr<MetadataObject>& object) const {
+  if (!object || !finite(object->bounds) || !mapping().usable) return nullptr;
+  std::shared_ptr<MetadataObject> copy;
+  if (auto code = std::dynamic_pointer_cast<MachineReadableCodeObject>(object)) {
+    auto converted = std::make_shared<MachineReadableCodeObject>(*code);
+    for (auto& corner : converted->corners) {
+      if (!finite(corner)) return nullptr;
+      corner = layerPointConvertedFromMetadataOutputPoint(corner);
+    }
+    copy = converted;
+  } else {
+    copy = std::make_shared<MetadataObject>(*object);
+  }
+  copy->bounds = rectForMetadataOutputRectOfInterest(object->bounds);
+  return finite(copy->bounds) ? copy : nullptr;
 }
 
 }  // namespace ostrel::platform

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "platform/camera/CaptureMetadataOutput.hpp"
 #include "platform/camera/CaptureSession.hpp"
 #include "platform/ui/Layer.hpp"
 
@@ -29,6 +30,10 @@ class CaptureVideoPreviewLayer : public Layer {
   Rect rectForMetadataOutputRectOfInterest(Rect rect) const;
   // A layer rectangle as a normalised metadata rectangle.
   Rect metadataOutputRectOfInterestForRect(Rect rect) const;
+  // A copy of `object` with its bounds and corners in layer points; nothing when the layer
+  // has no camera to map through or the object's numbers are not finite.
+  std::shared_ptr<MetadataObject> transformedMetadataObject(
+      const std::shared_ptr<MetadataObject>& object) const;
 
  private:
   struct Mapping;

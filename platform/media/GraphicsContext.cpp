@@ -147,6 +147,11 @@ bool isFullCircle(const PathElement& e) {
   return std::abs(arcSweep(e)) >= kTwoPi - 1e-9;
 }
 
+bool isOpenSubpathElement(const PathElement& e) {
+  return e.kind == PathElement::Kind::moveTo || e.kind == PathElement::Kind::lineTo ||
+         e.kind == PathElement::Kind::quadCurveTo;
+}
+
 Rect elementBounds(const PathElement& e) {
   if (e.kind == PathElement::Kind::moveTo || e.kind == PathElement::Kind::curveTo) {
     return {e.point.x, e.point.y, 0, 0};
@@ -154,7 +159,93 @@ Rect elementBounds(const PathElement& e) {
   if (e.kind == PathElement::Kind::arc) {
     return {e.center.x - e.radius, e.center.y - e.radius, 2 * e.radius, 2 * e.radius};
   }
+  if (e.kind == PathElement::Kind::quadCurveTo) {
+    double x1 = std::min(e.point.x, e.control.x), y1 = std::min(e.point.y, e.control.y);
+    double x2 = std::max(e.point.x, e.control.x), y2 = std::max(e.point.y, e.control.y);
+    return {x1, y1, x2 - x1, y2 - y1};
+  }
+  if (isOpenSubpathElement(e)) return {e.point.x, e.point.y, 0, 0};
   return e.rect;
+}
+
+// One straight piece of an open subpath; `startsSubpath`/`endsSubpath` mark where caps go.
+struct StrokeSegment {
+  Point a, b;
+  bool startsSubpath = false;
+  bool endsSubpath = false;
+};
+
+// The open subpaths of `path` as straight pieces, curves flattened into short chords.
+std::vector<StrokeSegment> openSubpathSegments(const Path& path) {
+  std::vector<StrokeSegment> segments;
+  std::optional<Point> current;
+  bool subpathStart = true;
+  auto closeSubpath = [&] {
+    if (!segments.empty() && !subpathStart) segments.back().endsSubpath = true;
+    subpathStart = true;
+  };
+  for (const auto& e : path.elements) {
+    switch (e.kind) {
+      case PathElement::Kind::moveTo:
+        closeSubpath();
+        current = e.point;
+        break;
+      case PathElement::Kind::lineTo:
+        if (current) {
+          segments.push_back({*current, e.point, subpathStart, false});
+          subpathStart = false;
+        }
+        current = e.point;
+        break;
+      case PathElement::Kind::quadCurveTo:
+        if (current) {
+          constexpr int kSteps = 24;
+          Point previous = *current;
+          for (int i = 1; i <= kSteps; ++i) {
+            double t = double(i) / kSteps, u = 1 - t;
+            Point q{u * u * current->x + 2 * u * t * e.control.x + t * t * e.point.x,
+                    u * u * current->y + 2 * u * t * e.control.y + t * t * e.point.y};
+            segments.push_back({previous, q, subpathStart, false});
+            subpathStart = false;
+            previous = q;
+          }
+        }
+        current = e.point;
+        break;
+      default:
+        closeSubpath();
+        current.reset();
+        break;
+    }
+  }
+  closeSubpath();
+  return segments;
+}
+
+// Distance from p to a stroke piece; butt ends only count points beside the piece, square
+// ends extend it by `half` where it starts or ends a subpath.
+double segmentDistance(const StrokeSegment& s, Point p, LineCap cap, double half) {
+  double dx = s.b.x - s.a.x, dy = s.b.y - s.a.y;
+  double length = std::hypot(dx, dy);
+  if (!(length > 0)) {
+    if (cap == LineCap::butt) return INFINITY;
+    return std::hypot(p.x - s.a.x, p.y - s.a.y);
+  }
+  double ux = dx / length, uy = dy / length;
+  double along = (p.x - s.a.x) * ux + (p.y - s.a.y) * uy;
+  double across = std::abs(-(p.x - s.a.x) * uy + (p.y - s.a.y) * ux);
+  double lo = 0, hi = length;
+  if (cap == LineCap::square) {
+    if (s.startsSubpath) lo -= half;
+    if (s.endsSubpath) hi += half;
+  }
+  if (along >= lo && along <= hi) return across;
+  // Joins between pieces of one subpath are round; so are the ends of a round cap.
+  const bool atStart = along < lo;
+  const bool isEnd = atStart ? s.startsSubpath : s.endsSubpath;
+  if (isEnd && cap != LineCap::round) return INFINITY;
+  Point end = atStart ? s.a : s.b;
+  return std::hypot(p.x - end.x, p.y - end.y);
 }
 
 // Signed distance from p to a rectangle with rounded corners (negative inside).
@@ -196,6 +287,10 @@ bool angleInSweep(const PathElement& e, Point p) {
 
 bool insideElement(const PathElement& e, Point p) {
   switch (e.kind) {
+    case PathElement::Kind::moveTo:
+    case PathElement::Kind::lineTo:
+    case PathElement::Kind::quadCurveTo:
+      return false;
     case PathElement::Kind::rect:
       return !e.rect.isEmpty() && e.rect.contains(p);
     case PathElement::Kind::roundedRect:
@@ -222,6 +317,10 @@ bool insideElement(const PathElement& e, Point p) {
 
 double distanceToOutline(const PathElement& e, Point p) {
   switch (e.kind) {
+    case PathElement::Kind::moveTo:
+    case PathElement::Kind::lineTo:
+    case PathElement::Kind::quadCurveTo:
+      return INFINITY;  // stroked as segments
     case PathElement::Kind::rect:
       return std::abs(roundedRectDistance(e.rect, 0, p));
     case PathElement::Kind::roundedRect:
@@ -262,6 +361,7 @@ GraphicsOperation pathOperation(GraphicsOperation::Kind kind, const Path& path) 
     op.shape = first.kind;
     op.radius = first.kind == PathElement::Kind::arc ? first.radius : first.cornerRadius;
   }
+  op.path = path;
   return op;
 }
 
@@ -352,14 +452,20 @@ void GraphicsContext::strokePath(const Path& path) {
   auto op = pathOperation(GraphicsOperation::Kind::strokePath, path);
   op.color = state_.stroke;
   op.lineWidth = state_.lineWidth;
+  op.lineCap = state_.lineCap;
   record(std::move(op));
   const double half = state_.lineWidth / 2;
   if (path.elements.empty() || !(half > 0)) return;
   const Rect bounds = pathBounds(path).insetBy({-half, -half, -half, -half});
   const auto color = components(state_.stroke);
+  const auto segments = openSubpathSegments(path);
+  const LineCap cap = state_.lineCap;
   paintRange(deviceRange(bounds), [&](Point user) -> std::optional<cv::Vec4d> {
     for (const auto& e : path.elements) {
       if (distanceToOutline(e, user) <= half) return color;
+    }
+    for (const auto& s : segments) {
+      if (segmentDistance(s, user, cap, half) <= half) return color;
     }
     return std::nullopt;
   });

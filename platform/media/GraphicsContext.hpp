@@ -20,6 +20,9 @@ enum class BlendMode { normal = 0, sourceIn = 18, copy = 17, clear = 16 };
 // shapes of a path are all wound the same way, so inside any of them is inside) or even-odd.
 enum class PathFillRule { winding, evenOdd };
 
+// How the ends of open subpaths are stroked.
+enum class LineCap { butt = 0, round = 1, square = 2 };
+
 // One drawing call as the context recorded it, beside the pixels it produced.
 struct GraphicsOperation {
   enum class Kind { fillRect, fillPath, strokePath, drawBitmap, drawImage };
@@ -31,6 +34,9 @@ struct GraphicsOperation {
   std::optional<PathElement::Kind> shape;
   Color color;
   double lineWidth = 0;
+  LineCap lineCap = LineCap::butt;
+  // The whole path, for path operations.
+  Path path;
   BlendMode blendMode = BlendMode::normal;
   // What was drawn, for bitmap and image drawing.
   ImagePtr image;
@@ -69,11 +75,14 @@ class GraphicsContext {
   void setFillColor(Color color) { state_.fill = color; }
   void setStrokeColor(Color color) { state_.stroke = color; }
   void setLineWidth(double width) { state_.lineWidth = width; }
+  void setLineCap(LineCap cap) { state_.lineCap = cap; }
   void fill(const Rect& rect);
   // Fills the shapes of `path` in the fill colour; each pixel whose centre lies inside counts.
   void fillPath(const Path& path, PathFillRule rule = PathFillRule::winding);
   // Strokes the outline of every shape of `path`: pixels whose centre lies within half the line
-  // width of the outline.
+  // width of the outline. Open subpaths are stroked along their lines and (flattened) curves,
+  // their ends cut square (butt), rounded or extended by half the width as the line cap says.
+  // Filling ignores open subpaths.
   void strokePath(const Path& path);
 
   // Every drawing call so far, in order.
@@ -94,6 +103,7 @@ class GraphicsContext {
     Color fill = Color::black();
     Color stroke = Color::black();
     double lineWidth = 1;
+    LineCap lineCap = LineCap::butt;
   };
   struct PixelRange {
     int firstRow = 0, endRow = 0, firstCol = 0, endCol = 0;

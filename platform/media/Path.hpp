@@ -6,10 +6,12 @@
 
 namespace ostrel::platform {
 
-// A path as the list of shapes it was built from. Move-to and curve elements describe open
-// outlines for layers; drawing into a graphics context fills and strokes only the closed shapes.
+// A path as the list of shapes it was built from. `moveTo` starts an open subpath at `point`;
+// `lineTo`, `quadCurveTo` (with `control`) and `curveTo` (with `control1` and `control2`) extend
+// it from the current point to `point`. Drawing into a graphics context fills only the closed
+// shapes and strokes the open ones.
 struct PathElement {
-  enum class Kind { rect, roundedRect, arc, ellipse, moveTo, curveTo };
+  enum class Kind { rect, roundedRect, arc, ellipse, moveTo, lineTo, quadCurveTo, curveTo };
   Kind kind = Kind::rect;
   Rect rect;
   double cornerRadius = 0;
@@ -18,8 +20,8 @@ struct PathElement {
   double startAngle = 0;
   double endAngle = 0;
   bool clockwise = true;
-  // moveTo: the new current point; curveTo: the cubic curve's end point and its two controls.
   Point point;
+  Point control;
   Point control1;
   Point control2;
   bool operator==(const PathElement&) const = default;
@@ -62,6 +64,7 @@ struct Path {
     PathElement e;
     e.kind = PathElement::Kind::moveTo;
     e.point = p;
+    e.rect = {p.x, p.y, 0, 0};
     elements.push_back(e);
   }
   // A cubic curve from the current point to `end`.
@@ -71,12 +74,30 @@ struct Path {
     e.point = end;
     e.control1 = controlPoint1;
     e.control2 = controlPoint2;
+    e.rect = {end.x, end.y, 0, 0};
     elements.push_back(e);
+  }
+  // Open subpaths, built in place.
+  Path& moveTo(Point p) { return add(PathElement::Kind::moveTo, p, {}); }
+  Path& lineTo(Point p) { return add(PathElement::Kind::lineTo, p, {}); }
+  Path& quadCurveTo(Point p, Point control) {
+    return add(PathElement::Kind::quadCurveTo, p, control);
   }
   void append(const Path& other) {
     elements.insert(elements.end(), other.elements.begin(), other.elements.end());
   }
   bool operator==(const Path&) const = default;
+
+ private:
+  Path& add(PathElement::Kind kind, Point p, Point control) {
+    PathElement e;
+    e.kind = kind;
+    e.point = p;
+    e.control = control;
+    e.rect = {p.x, p.y, 0, 0};
+    elements.push_back(e);
+    return *this;
+  }
 };
 
 }  // namespace ostrel::platform

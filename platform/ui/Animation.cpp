@@ -76,6 +76,7 @@ void run(double duration, double delay, AnimationOptions options,
   auto record = log.begin(duration, delay, options, spring);
   if (animations) animations();
   log.end();
+  if (options.repeat) return;
   completeLater(record, delay, duration, std::move(completion));
 }
 

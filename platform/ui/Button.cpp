@@ -76,10 +76,30 @@ void Button::setHighlighted(bool highlighted) {
   refresh();
 }
 
+void Button::setAttributedTitle(std::optional<AttributedString> title, ControlState state) {
+  if (title) {
+    attributedTitles_[state] = std::move(*title);
+  } else {
+    attributedTitles_.erase(state);
+  }
+  refresh();
+}
+
+std::optional<AttributedString> Button::attributedTitle(ControlState state) const {
+  auto it = attributedTitles_.find(state);
+  if (it == attributedTitles_.end()) it = attributedTitles_.find(ControlState::normal);
+  if (it == attributedTitles_.end()) return std::nullopt;
+  return it->second;
+}
+
 void Button::refresh() {
   if (!titleLabel_) return;
   auto s = state();
-  titleLabel_->setText(title(s));
+  if (auto styled = attributedTitle(s)) {
+    titleLabel_->setAttributedText(styled);
+  } else {
+    titleLabel_->setText(title(s));
+  }
   if (auto c = titleColor(s)) titleLabel_->setTextColor(*c);
   imageView_->setImage(image(s));
   setNeedsLayout();

@@ -22,6 +22,9 @@ class Button : public Control {
   void setTitle(std::optional<std::string> title, ControlState state);
   std::optional<std::string> title(ControlState state) const;
   std::optional<std::string> currentTitle() const { return title(state()); }
+  // A styled title for the state; it takes the place of the plain title there.
+  void setAttributedTitle(std::optional<AttributedString> title, ControlState state);
+  std::optional<AttributedString> attributedTitle(ControlState state) const;
   void setTitleColor(std::optional<Color> color, ControlState state);
   std::optional<Color> titleColor(ControlState state) const;
   void setImage(ImagePtr image, ControlState state);
@@ -42,6 +45,7 @@ class Button : public Control {
  private:
   void refresh();
   std::map<ControlState, std::string> titles_;
+  std::map<ControlState, AttributedString> attributedTitles_;
   std::map<ControlState, Color> titleColors_;
   std::map<ControlState, ImagePtr> images_;
   std::shared_ptr<Label> titleLabel_;

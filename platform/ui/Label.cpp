@@ -37,7 +37,8 @@ void Label::setNumberOfLines(int lines) {
 
 Size Label::intrinsicContentSize() const {
   if (!text_ || text_->empty()) return {0, 0};
-  double maxWidth = lines_ == 1 ? 0 : bounds().width();
+  double maxWidth =
+      lines_ == 1 ? 0 : (preferredMaxLayoutWidth > 0 ? preferredMaxLayoutWidth : bounds().width());
   return TextMeasurer::shared().boundingSize(*text_, font_, {maxWidth, 0}, lines_);
 }
 

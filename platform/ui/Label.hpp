@@ -30,6 +30,8 @@ class Label : public View {
   BaselineAdjustment baselineAdjustment = BaselineAdjustment::alignBaselines;
   LineBreakMode lineBreakMode = LineBreakMode::byTruncatingTail;
   bool adjustsFontSizeToFitWidth = false;
+  // The width a wrapping label's intrinsic size wraps at; 0 wraps at the bounds' width.
+  double preferredMaxLayoutWidth = 0;
 
   virtual void drawText(Rect rect) { lastDrawnTextRect_ = rect; }
   // Where the text goes inside `rect` when drawn; labels with padding narrow it.

@@ -70,6 +70,10 @@ struct AnimationOptions {
   bool allowUserInteraction = false;
   bool beginFromCurrentState = false;
   TimingFunction curve = TimingFunction::easeInEaseOut;
+  // A repeating animation runs until its properties are changed again; its completion does
+  // not run on the clock.
+  bool repeat = false;
+  bool autoreverse = false;
 };
 
 // How one view gives way to another in `View::transition`.

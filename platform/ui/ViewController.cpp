@@ -380,4 +380,13 @@ void ViewController::finishDismissal(const std::shared_ptr<ViewController>& pres
   }
 }
 
+std::shared_ptr<PresentationController> ViewController::presentationController() {
+  std::shared_ptr<ViewController> outermost =
+      std::static_pointer_cast<ViewController>(shared_from_this());
+  while (auto up = outermost->parent()) outermost = up;
+  if (!outermost->presentationController_)
+    outermost->presentationController_ = std::make_shared<PresentationController>(outermost);
+  return outermost->presentationController_;
+}
+
 }  // namespace ostrel::platform

@@ -96,6 +96,44 @@ struct PresentationEvent {
   TimeInterval time = 0;
 };
 
+// Interface orientations and their masks (raw values as the phone platform numbers them).
+enum class InterfaceOrientation { unknown = 0, portrait = 1, portraitUpsideDown = 2,
+                                  landscapeLeft = 4, landscapeRight = 3 };
+struct InterfaceOrientationMask {
+  static constexpr unsigned portrait = 1u << 1;
+  static constexpr unsigned portraitUpsideDown = 1u << 2;
+  static constexpr unsigned landscapeRight = 1u << 3;
+  static constexpr unsigned landscapeLeft = 1u << 4;
+  static constexpr unsigned landscape = landscapeLeft | landscapeRight;
+  static constexpr unsigned all = portrait | portraitUpsideDown | landscape;
+  static constexpr unsigned allButUpsideDown = portrait | landscape;
+};
+
+class PresentationController;
+
+// Hears of a presentation the user ended by swiping its sheet away.
+class AdaptivePresentationControllerDelegate {
+ public:
+  virtual ~AdaptivePresentationControllerDelegate() = default;
+  virtual void presentationControllerDidDismiss(PresentationController& controller) {
+    (void)controller;
+  }
+};
+
+// The presentation of a controller (and of its children, which answer their outermost
+// ancestor's). Only page and form sheets can be swiped away by the user; full-screen
+// presentations cannot.
+class PresentationController {
+ public:
+  explicit PresentationController(std::weak_ptr<ViewController> presented)
+      : presented_(std::move(presented)) {}
+  std::shared_ptr<ViewController> presentedViewController() const { return presented_.lock(); }
+  std::weak_ptr<AdaptivePresentationControllerDelegate> delegate;
+
+ private:
+  std::weak_ptr<ViewController> presented_;
+};
+
 // A screen's controller: lazy view loading (from the nib registry when it has a nib name),
 // the appearance callbacks, child containment and modal presentation. Made with
 // `platform::make<T>()`; `didMake()` runs once it is owned.
@@ -168,9 +206,21 @@ class ViewController : public Responder {
   std::shared_ptr<ViewController> presentingViewController() const;
   bool isBeingPresented() const { return transitioning_ && presentingViewController() != nullptr; }
 
+  // The presentation this controller belongs to: its outermost parent's, made on first use.
+  std::shared_ptr<PresentationController> presentationController();
+
   virtual StatusBarStyle preferredStatusBarStyle() const { return StatusBarStyle::defaultStyle; }
   virtual bool prefersStatusBarHidden() const { return false; }
   bool modalPresentationCapturesStatusBarAppearance = false;
+
+  // Orientation answers; the defaults are a phone's.
+  virtual bool shouldAutorotate() const { return true; }
+  virtual unsigned supportedInterfaceOrientations() const {
+    return InterfaceOrientationMask::allButUpsideDown;
+  }
+  virtual InterfaceOrientation preferredInterfaceOrientationForPresentation() const {
+    return InterfaceOrientation::portrait;
+  }
 
   // Runs one appearance step here and in the children that follow this controller's
   // appearance (used by windows and containers).
@@ -206,6 +256,7 @@ class ViewController : public Responder {
   std::weak_ptr<View> hiddenViewParent_;
   std::size_t hiddenViewIndex_ = 0;
   bool transitioning_ = false;
+  std::shared_ptr<PresentationController> presentationController_;
 };
 
 }  // namespace ostrel::platform

@@ -59,8 +59,16 @@ class WindowScene : public Object {
   static void disconnectAll();
   static std::vector<std::shared_ptr<Window>> allWindows();
 
+  // Asks the system to turn the scene to one of the orientations of the mask (raw values of
+  // `InterfaceOrientationMask`). Recorded, in order; nothing turns here.
+  void requestGeometryUpdate(unsigned interfaceOrientations) {
+    geometryRequests_.push_back(interfaceOrientations);
+  }
+  const std::vector<unsigned>& geometryRequests() const { return geometryRequests_; }
+
  private:
   std::vector<std::shared_ptr<Window>> windows_;
+  std::vector<unsigned> geometryRequests_;
 };
 
 // The device screen: bounds in points, scale, and the appearance the system is in.

@@ -22,7 +22,7 @@ const Entry kEntries[] = {
     {"idCapture", [](const ScreenFactories& f) { return bool(f.idCapture); }, true},
     {"face", [](const ScreenFactories& f) { return bool(f.face); }, true},
     {"vendorLiveness", [](const ScreenFactories& f) { return bool(f.vendorLiveness); }, true},
-    {"qrScanner", [](const ScreenFactories& f) { return bool(f.qrScanner); }, false},
+    {"qrScanner", [](const ScreenFactories& f) { return bool(f.qrScanner); }, true},
     {"nfc", [](const ScreenFactories& f) { return bool(f.nfc); }, true},
     {"confirm", [](const ScreenFactories& f) { return bool(f.confirm); }, true},
     {"ekycResult", [](const ScreenFactories& f) { return bool(f.ekycResult); }, true},
