@@ -210,6 +210,9 @@ cv::Mat congratulation() {
       cv::line(m, {x, y}, {x + 10, y + (i % 2 ? 6 : -6)}, c, 4, cv::LINE_AA);
     }
   }
+  return m;
+}
+
 // The camera switch: a camera body with two turning arrows, 30 x 30 points at scale 3.
 cv::Mat switchCameraIcon() {
   auto m = canvas(90, 90);

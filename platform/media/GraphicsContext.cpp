@@ -308,7 +308,6 @@ bool insideElement(const PathElement& e, Point p) {
       auto side = [&](Point q) { return (b.x - a.x) * (q.y - a.y) - (b.y - a.y) * (q.x - a.x); };
       return side(p) * side(m) > 0;
     }
-    case PathElement::Kind::moveTo:
     case PathElement::Kind::curveTo:
       return false;  // open outlines enclose nothing here
   }
@@ -334,7 +333,6 @@ double distanceToOutline(const PathElement& e, Point p) {
       Point a = arcPoint(e, e.startAngle), b = arcPoint(e, e.startAngle + arcSweep(e));
       return std::min(std::hypot(p.x - a.x, p.y - a.y), std::hypot(p.x - b.x, p.y - b.y));
     }
-    case PathElement::Kind::moveTo:
     case PathElement::Kind::curveTo:
       return INFINITY;
   }

@@ -20,9 +20,6 @@ enum class BlendMode { normal = 0, sourceIn = 18, copy = 17, clear = 16 };
 // shapes of a path are all wound the same way, so inside any of them is inside) or even-odd.
 enum class PathFillRule { winding, evenOdd };
 
-// How the ends of open subpaths are stroked.
-enum class LineCap { butt = 0, round = 1, square = 2 };
-
 // One drawing call as the context recorded it, beside the pixels it produced.
 struct GraphicsOperation {
   enum class Kind { fillRect, fillPath, strokePath, drawBitmap, drawImage };

@@ -10,6 +10,9 @@ namespace ostrel::platform {
 // `lineTo`, `quadCurveTo` (with `control`) and `curveTo` (with `control1` and `control2`) extend
 // it from the current point to `point`. Drawing into a graphics context fills only the closed
 // shapes and strokes the open ones.
+// How the ends of open subpaths are stroked, in a context or by a shape layer.
+enum class LineCap { butt = 0, round = 1, square = 2 };
+
 struct PathElement {
   enum class Kind { rect, roundedRect, arc, ellipse, moveTo, lineTo, quadCurveTo, curveTo };
   Kind kind = Kind::rect;

@@ -96,7 +96,6 @@ class Layer : public Object {
   std::map<std::string, std::shared_ptr<CAAnimation>> animations_;
 };
 
-enum class LineCap { butt, round, square };
 
 class ShapeLayer : public Layer {
  public:

@@ -80,6 +80,22 @@ void appendPath(cairo_t* cr, const Path& path) {
       case PathElement::Kind::moveTo:
         cairo_move_to(cr, e.point.x, e.point.y);
         break;
+      case PathElement::Kind::lineTo:
+        if (!cairo_has_current_point(cr)) cairo_move_to(cr, e.point.x, e.point.y);
+        cairo_line_to(cr, e.point.x, e.point.y);
+        break;
+      case PathElement::Kind::quadCurveTo: {
+        // Cairo has cubic curves only: raise the quadratic one's degree.
+        double x0 = e.point.x, y0 = e.point.y;
+        if (cairo_has_current_point(cr)) cairo_get_current_point(cr, &x0, &y0);
+        else cairo_move_to(cr, x0, y0);
+        const double c1x = x0 + 2.0 / 3.0 * (e.control.x - x0);
+        const double c1y = y0 + 2.0 / 3.0 * (e.control.y - y0);
+        const double c2x = e.point.x + 2.0 / 3.0 * (e.control.x - e.point.x);
+        const double c2y = e.point.y + 2.0 / 3.0 * (e.control.y - e.point.y);
+        cairo_curve_to(cr, c1x, c1y, c2x, c2y, e.point.x, e.point.y);
+        break;
+      }
       case PathElement::Kind::curveTo:
         if (!cairo_has_current_point(cr)) cairo_move_to(cr, e.point.x, e.point.y);
         cairo_curve_to(cr, e.control1.x, e.control1.y, e.control2.x, e.control2.y, e.point.x,
