@@ -5,7 +5,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "platform/media/PerspectiveCorrection.hpp"
+#include "platform/media/QuadRectification.hpp"
 
 namespace ostrel {
 

@@ -111,8 +111,8 @@ platform::NFCISO7816APDU SecureMessaging::protect(const platform::NFCISO7816APDU
 Outcome<platform::NFCISO7816APDU, PassportReaderError> SecureMessaging::tryProtect(
     const platform::NFCISO7816APDU& apdu) {
   incrementSSC();
-  // The building steps are specified to throw; this is the one place that turns them into a
-  // value.
+  // The building steps throw (their public contract); this is the one place that turns them
+  // into a value.
   try {
     return protectOrThrow(apdu);
   } catch (const PassportReaderError& e) {

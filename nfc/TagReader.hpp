@@ -27,7 +27,7 @@ namespace ostrel {
 // the odd instruction as file bytes answer the last chunk that way. Without data it is the
 // failure it always was.
 //
-// Inside, each step hands on an `Outcome`; the specified two-optional completions are made
+// Inside, each step hands on an `Outcome`; the public two-optional completions are made
 // from it in one place (`completionStep`).
 class TagReader : public std::enable_shared_from_this<TagReader> {
  public:
@@ -65,7 +65,7 @@ class TagReader : public std::enable_shared_from_this<TagReader> {
   // The answer when its status is 90 00, else the error the status stands for (`tagSw1` and
   // `tagSw2` are the status words as the tag returned them, before unprotection).
   static Result checkStatus(ResponseAPDU answer, std::uint8_t tagSw1, std::uint8_t tagSw2);
-  // The one adapter from a step's `Outcome` to the specified completion.
+  // The one adapter from a step's `Outcome` to the public completion.
   static Step completionStep(Completion completion);
 
  private:

@@ -122,25 +122,25 @@ std::string labelsJson(const std::vector<std::string>& labels) {
 
 }  // namespace
 
-Bytes tinyDetectorModel(const TinyDetectorSpec& spec) {
-  const std::int64_t n = static_cast<std::int64_t>(spec.scores.size());
-  const std::int64_t c = spec.scores.empty() ? 0 : static_cast<std::int64_t>(spec.scores[0].size());
-  Head confidence{spec.confidenceName, {}, {}, n, c};
-  for (const auto& row : spec.scores) {
+Bytes tinyDetectorModel(const TinyDetectorRecipe& recipe) {
+  const std::int64_t n = static_cast<std::int64_t>(recipe.scores.size());
+  const std::int64_t c = recipe.scores.empty() ? 0 : static_cast<std::int64_t>(recipe.scores[0].size());
+  Head confidence{recipe.confidenceName, {}, {}, n, c};
+  for (const auto& row : recipe.scores) {
     for (const auto& score : row) {
       confidence.weights.insert(confidence.weights.end(), score.weights.begin(),
                                 score.weights.end());
       confidence.bias.push_back(score.bias);
     }
   }
-  Head coordinates{spec.coordinatesName, {}, {}, static_cast<std::int64_t>(spec.boxes.size()), 4};
-  for (const auto& box : spec.boxes) {
+  Head coordinates{recipe.coordinatesName, {}, {}, static_cast<std::int64_t>(recipe.boxes.size()), 4};
+  for (const auto& box : recipe.boxes) {
     for (float v : box) {
       coordinates.weights.insert(coordinates.weights.end(), {0, 0, 0});
       coordinates.bias.push_back(v);
     }
   }
-  const std::int64_t s = spec.inputSize;
+  const std::int64_t s = recipe.inputSize;
   Message graph;
   graph.text(2, "tiny_detector");
   graph.message(11, valueInfo("image", {1, 3, s, s}));
@@ -148,7 +148,7 @@ Bytes tinyDetectorModel(const TinyDetectorSpec& spec) {
   graph.message(1, node("Flatten", {"pooled"}, "features", {intAttribute("axis", 1)}));
   addHeads(graph, "features", 3, {confidence, coordinates});
   std::optional<std::string> labels;
-  if (!spec.withoutLabels) labels = spec.labelsMetadata.value_or(labelsJson(spec.labels));
+  if (!recipe.withoutLabels) labels = recipe.labelsMetadata.value_or(labelsJson(recipe.labels));
   return model(graph, labels);
 }
 

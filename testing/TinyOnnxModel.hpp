@@ -12,7 +12,7 @@ namespace ostrel::testing {
 // A tiny object detector in the library's model file format, written at test time (no binary
 // files in the tree): input "image" 1 x 3 x S x S; the picture's mean colour (R, G, B in 0-1)
 // goes through one linear layer per output, so its scores follow the colour of the frame.
-struct TinyDetectorSpec {
+struct TinyDetectorRecipe {
   int inputSize = 32;
   std::vector<std::string> labels{"card", "top_left_corner"};
   // Per detection and class: weights on the mean R, G, B, and a bias.
@@ -31,7 +31,7 @@ struct TinyDetectorSpec {
   std::string coordinatesName = "coordinates";
 };
 
-platform::Bytes tinyDetectorModel(const TinyDetectorSpec& spec = {});
+platform::Bytes tinyDetectorModel(const TinyDetectorRecipe& recipe = {});
 
 // A larger detector of realistic cost for benchmarks: `size` x `size` input, a few strided
 // convolutions, then the same two outputs for `detections` boxes and `labels`.

@@ -171,7 +171,7 @@ void useDataDirectory() {
 
 // The glare model ships with the host (the library only downloads the card model).
 void installGlareModel() {
-  doubles::TinyDetectorSpec glare;
+  doubles::TinyDetectorRecipe glare;
   glare.labels = {"glare"};
   glare.scores = {{{{0, 0, 0}, 0.01f}}};
   try {

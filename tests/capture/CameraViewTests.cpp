@@ -378,14 +378,14 @@ TEST_F(CameraViewTest, APictureWithoutPixelsIsHandedOnWithoutAGlareCheck) {
 
 TEST_F(CameraViewTest, ImageFileCameraAndTinyModelReachTheHandOff) {
   // A detector that finds a card and its four corners in a bright frame.
-  testing::TinyDetectorSpec spec;
-  spec.labels = {"card", "top_left_corner", "top_right_corner", "bottom_right_corner",
+  testing::TinyDetectorRecipe recipe;
+  recipe.labels = {"card", "top_left_corner", "top_right_corner", "bottom_right_corner",
                  "bottom_left_corner"};
-  spec.scores.assign(5, std::vector<testing::TinyDetectorSpec::Score>(5));
-  for (int n = 0; n < 5; ++n) spec.scores[std::size_t(n)][std::size_t(n)] = {{0.3f, 0.3f, 0.3f}, 0.05f};
-  spec.boxes = {{0.5f, 0.5f, 0.6f, 0.4f}, {0.2f, 0.3f, 0.02f, 0.02f}, {0.8f, 0.3f, 0.02f, 0.02f},
+  recipe.scores.assign(5, std::vector<testing::TinyDetectorRecipe::Score>(5));
+  for (int n = 0; n < 5; ++n) recipe.scores[std::size_t(n)][std::size_t(n)] = {{0.3f, 0.3f, 0.3f}, 0.05f};
+  recipe.boxes = {{0.5f, 0.5f, 0.6f, 0.4f}, {0.2f, 0.3f, 0.02f, 0.02f}, {0.8f, 0.3f, 0.02f, 0.02f},
                 {0.8f, 0.7f, 0.02f, 0.02f}, {0.2f, 0.7f, 0.02f, 0.02f}};
-  store("idcard_model", testing::tinyDetectorModel(spec));
+  store("idcard_model", testing::tinyDetectorModel(recipe));
   loader = nullptr;
   ModelLoader::install(nullptr);  // the real ONNX loader
 

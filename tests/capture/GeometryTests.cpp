@@ -91,7 +91,7 @@ double meanDifference(const cv::Mat& a, const cv::Mat& b) {
 
 class GeometryTest : public testing::RuntimeTest {};
 
-TEST_F(GeometryTest, PerspectiveCorrectionGivesTheCardBackWhateverTheCornerOrder) {
+TEST_F(GeometryTest, RectifiedCardComesBackWhateverTheCornerOrder) {
   const cv::Mat card = cardTexture(430, 270);
   struct Case {
     const char* name;

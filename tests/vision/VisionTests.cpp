@@ -83,7 +83,7 @@ TEST(TinyModelTest, BoxesComeBackInPictureSpaceAndScoresFollowTheFrame) {
   EXPECT_NEAR(white[0]->confidence, 0.95, 1e-4);
   // Scores that are not numbers rank last and boxes that are not numbers come through as they
   // are, for the reader to judge.
-  testing::TinyDetectorSpec hostile;
+  testing::TinyDetectorRecipe hostile;
   hostile.scores = {{{{0, 0, 0}, NAN}, {{0, 0, 0}, 0.5f}}};
   hostile.boxes = {{NAN, 0.5f, INFINITY, 0.1f}};
   auto odd = detect(uniform(64, 64, 255), ImageCropAndScaleOption::centerCrop,
@@ -102,9 +102,9 @@ TEST(TinyModelTest, BoxesComeBackInPictureSpaceAndScoresFollowTheFrame) {
 TEST(TinyModelTest, UnusableModelFilesAreRefusedWithAReason) {
   const Bytes good = testing::tinyDetectorModel();
   auto variant = [](auto change) {
-    testing::TinyDetectorSpec spec;
-    change(spec);
-    return testing::tinyDetectorModel(spec);
+    testing::TinyDetectorRecipe recipe;
+    change(recipe);
+    return testing::tinyDetectorModel(recipe);
   };
   std::mt19937 random(11);
   Bytes noise(1200);

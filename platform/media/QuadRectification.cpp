@@ -1,4 +1,4 @@
-#include "platform/media/PerspectiveCorrection.hpp"
+#include "platform/media/QuadRectification.hpp"
 
 #include <array>
 #include <cmath>
