@@ -1,0 +1,68 @@
+#include <gtest/gtest.h>
+
+#include "session/Ostrel.hpp"
+#include "testing/FlowHarness.hpp"
+#include "testing/SamplePerson.hpp"
+
+namespace ostrel {
+namespace {
+
+using platform::JSON;
+using testing::FlowHarness;
+using testing::samplePerson;
+using testing::VerificationServer;
+using Strings = std::vector<std::string>;
+
+constexpr const char* kShown = "loading shown on a screen";
+constexpr const char* kHidden = "loading hidden";
+
+class BuiltInFlowTest : public FlowHarness {
+ protected:
+  // The server's default decision, as the confirmation reply carries it.
+  static std::string serversDecision() {
+    const auto reply = JSON::parse(VerificationServer::defaultReplies()["/api/kyc/confirm"].body);
+    return reply.at("data").at("decision_detail").at("decision").get<std::string>();
+  }
+};
+
+// The whole ekyc flow as a user walks it: both card sides photographed and sent, the face
+// photographed and checked, the review filled from the server and confirmed; with no result
+// screen the session closes and the host hears the result alone, each server call between a
+// shown and a hidden loading indicator.
+TEST_F(BuiltInFlowTest, EkycFromTheCardToTheResult) {
+  ASSERT_TRUE(runFlow("ekyc"));
+
+  EXPECT_EQ(flowPaths(), (Strings{"/api/kyc/app/scan-front", "/api/kyc/app/scan-back",
+                                  "/api/kyc/check-selfie", "/api/kyc/get-result",
+                                  "/api/kyc/confirm"}));
+  Strings expected;
+  for (int call = 0; call < 5; ++call) {
+    expected.push_back(kShown);
+    expected.push_back(kHidden);
+  }
+  expected.push_back("result");
+  EXPECT_EQ(heard, expected);
+
+  // What the user saw on the review screen is what went back to the server.
+  const auto confirm = server.lastRequest("/api/kyc/confirm");
+  ASSERT_TRUE(confirm);
+  const auto body = confirm->jsonBody();
+  ASSERT_TRUE(body);
+  EXPECT_EQ(body->size(), 9u) << body->dump();
+  EXPECT_EQ(body->value("id_number", ""), samplePerson().idNumber);
+  EXPECT_EQ(body->value("name", ""), samplePerson().printedName);
+
+  ASSERT_EQ(results.size(), 1u);
+  const JSON result = results[0]->toDictionary();
+  EXPECT_EQ(result.value("decision", ""), serversDecision());
+  EXPECT_EQ(result.at("front_result").at("fields").value("id_number", ""), samplePerson().idNumber);
+  EXPECT_EQ(result.at("back_result").value("card_type", ""), "eid24_back");
+  EXPECT_FALSE(result.contains("qr_code_model")) << "no QR step ran";
+
+  EXPECT_EQ(said.front(), "holds the card's front up to the camera");
+  expectNothingLeft();
+  expectNoMissingKeys();
+}
+
+}  // namespace
+}  // namespace ostrel
