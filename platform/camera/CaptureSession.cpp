@@ -351,6 +351,11 @@ std::optional<Size> CaptureSession::lastFrameDimensions() const {
   return lastFrame_;
 }
 
+PixelBufferPtr CaptureSession::lastFrame() const {
+  std::lock_guard guard(mutex_);
+  return lastBuffer_;
+}
+
 std::optional<PlatformError> CaptureSession::runtimeError() const {
   std::lock_guard guard(mutex_);
   return runtimeError_;
@@ -403,8 +408,10 @@ void CaptureSession::deliver(const SampleBufferPtr& sample) {
   std::vector<std::shared_ptr<CaptureOutput>> outputs;
   {
     std::lock_guard guard(mutex_);
-    if (sample->imageBuffer)
+    if (sample->imageBuffer) {
       lastFrame_ = Size{double(sample->imageBuffer->width()), double(sample->imageBuffer->height())};
+      lastBuffer_ = sample->imageBuffer;
+    }
     outputs = outputs_;
   }
   for (auto& output : outputs) output->deliverFrame(sample);

@@ -11,6 +11,7 @@
 
 #include "platform/camera/CaptureDevice.hpp"
 #include "platform/foundation/JSON.hpp"
+#include "platform/media/PixelBuffer.hpp"
 #include "platform/media/SampleBuffer.hpp"
 
 namespace ostrel::platform {
@@ -221,6 +222,8 @@ class CaptureSession : public std::enable_shared_from_this<CaptureSession> {
   Size presetDimensions() const;
   // The size of the last frame delivered; nothing before the first.
   std::optional<Size> lastFrameDimensions() const;
+  // The pixels of the last frame delivered, as the camera wrote them; nothing before the first.
+  PixelBufferPtr lastFrame() const;
 
   void startRunning();
   void stopRunning();
@@ -242,6 +245,7 @@ class CaptureSession : public std::enable_shared_from_this<CaptureSession> {
   std::vector<std::shared_ptr<CaptureOutput>> outputs_;
   std::optional<SessionPreset> preset_;
   std::optional<Size> lastFrame_;
+  PixelBufferPtr lastBuffer_;
   std::optional<PlatformError> runtimeError_;
   std::shared_ptr<CaptureDeviceDriver> streamingDriver_;
   std::atomic<bool> running_{false};

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include <opencv2/core.hpp>
+
+#include "platform/media/PixelBufferConversion.hpp"
+
 namespace ostrel::platform {
 
 CaptureVideoPreviewLayer::CaptureVideoPreviewLayer(std::shared_ptr<CaptureSession> session)
@@ -147,6 +151,33 @@ std::shared_ptr<MetadataObject> CaptureVideoPreviewLayer::transformedMetadataObj
   }
   copy->bounds = rectForMetadataOutputRectOfInterest(object->bounds);
   return finite(copy->bounds) ? copy : nullptr;
+}
+
+std::optional<Layer::Contents> CaptureVideoPreviewLayer::currentContents() const {
+  if (!session_) return std::nullopt;
+  PixelBufferPtr buffer = session_->lastFrame();
+  if (!buffer) return std::nullopt;
+  auto m = mapping();
+  if (!m.usable) return std::nullopt;
+  std::lock_guard guard(shownMutex_);
+  if (buffer != shownBuffer_ || m.orientation != shownOrientation_) {
+    cv::Mat rgba = rgbaFromPixelBuffer(*buffer);
+    if (rgba.empty()) return std::nullopt;
+    // The same turns as `turn` above, applied to the pixels.
+    cv::Mat turned = rgba;
+    switch (m.orientation) {
+      case CaptureVideoOrientation::portrait: cv::rotate(rgba, turned, cv::ROTATE_90_CLOCKWISE); break;
+      case CaptureVideoOrientation::portraitUpsideDown:
+        cv::rotate(rgba, turned, cv::ROTATE_90_COUNTERCLOCKWISE);
+        break;
+      case CaptureVideoOrientation::landscapeLeft: cv::rotate(rgba, turned, cv::ROTATE_180); break;
+      case CaptureVideoOrientation::landscapeRight: break;
+    }
+    shownBuffer_ = buffer;
+    shownOrientation_ = m.orientation;
+    shownPicture_ = std::make_shared<Image>(turned);
+  }
+  return Contents{shownPicture_, Rect{m.offsetX, m.offsetY, m.scaleX, m.scaleY}};
 }
 
 }  // namespace ostrel::platform

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 
 #include "platform/camera/CaptureMetadataOutput.hpp"
 #include "platform/camera/CaptureSession.hpp"
@@ -35,12 +36,21 @@ class CaptureVideoPreviewLayer : public Layer {
   std::shared_ptr<MetadataObject> transformedMetadataObject(
       const std::shared_ptr<MetadataObject>& object) const;
 
+  // The session's latest frame turned for the screen and placed by the gravity.
+  std::optional<Contents> currentContents() const override;
+
  private:
   struct Mapping;
   Mapping mapping() const;
 
   std::shared_ptr<CaptureSession> session_;
   std::shared_ptr<CaptureConnection> connection_;
+  // The last frame shown, turned, and its picture, so a frame is turned once however often it
+  // is drawn.
+  mutable std::mutex shownMutex_;
+  mutable PixelBufferPtr shownBuffer_;
+  mutable CaptureVideoOrientation shownOrientation_ = CaptureVideoOrientation::landscapeRight;
+  mutable ImagePtr shownPicture_;
 };
 
 }  // namespace ostrel::platform

@@ -9,6 +9,7 @@
 
 #include "platform/media/Color.hpp"
 #include "platform/media/Geometry.hpp"
+#include "platform/media/Image.hpp"
 #include "platform/media/Path.hpp"
 #include "platform/ui/Object.hpp"
 
@@ -89,6 +90,15 @@ class Layer : public Object {
   std::shared_ptr<CAAnimation> animation(const std::string& key) const;
   void removeAllAnimations() { animations_.clear(); }
   std::vector<std::string> animationKeys() const;
+
+  // A picture the layer shows now, above its background and below its sublayers, and the
+  // rectangle it fills in the layer's coordinates (what lies outside the layer is not shown).
+  // None for most layers; a camera preview shows its latest frame.
+  struct Contents {
+    ImagePtr image;
+    Rect rect;
+  };
+  virtual std::optional<Contents> currentContents() const { return std::nullopt; }
 
  private:
   std::vector<std::shared_ptr<Layer>> sublayers_;

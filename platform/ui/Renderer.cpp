@@ -509,6 +509,7 @@ void ViewRenderer::drawView(cairo_t* cr, const View& view, bool root) {
 
   Rect box{{0, 0}, bounds.size};
   beginLayerBox(cr, layer, box, background);
+  drawLayerContents(cr, layer, box);
   drawContents(cr, view, box);
   cairo_translate(cr, -bounds.minX(), -bounds.minY());
   for (const auto& sublayer : layer.sublayers()) drawLayerTree(cr, *sublayer);
@@ -535,6 +536,7 @@ void ViewRenderer::drawLayerTree(cairo_t* cr, const Layer& layer) {
   if (group) cairo_push_group(cr);
   Rect box{{0, 0}, layer.frame.size};
   beginLayerBox(cr, layer, box, layer.backgroundColor);
+  drawLayerContents(cr, layer, box);
   if (auto shape = dynamic_cast<const ShapeLayer*>(&layer); shape && shape->path) {
     if (shape->fillColor && shape->fillColor->alpha > 0) {
       appendPath(cr, *shape->path);
@@ -572,6 +574,16 @@ cairo_surface_t* ViewRenderer::surfaceFor(const ImagePtr& image) {
   if (!surface) return nullptr;
   pictures_[image.get()] = {image, surface};
   return surface;
+}
+
+void ViewRenderer::drawLayerContents(cairo_t* cr, const Layer& layer, Rect box) {
+  auto contents = layer.currentContents();
+  if (!contents || !contents->image) return;
+  cairo_save(cr);
+  cairo_rectangle(cr, box.minX(), box.minY(), box.width(), box.height());
+  cairo_clip(cr);
+  drawPicture(cr, contents->image, contents->rect);
+  cairo_restore(cr);
 }
 
 void ViewRenderer::drawPicture(cairo_t* cr, const ImagePtr& image, Rect rect) {

@@ -58,6 +58,7 @@ class ViewRenderer {
   };
   void drawView(cairo_t* cr, const View& view, bool root);
   void drawContents(cairo_t* cr, const View& view, Rect box);
+  void drawLayerContents(cairo_t* cr, const class Layer& layer, Rect box);
   void drawLayerTree(cairo_t* cr, const class Layer& layer);
   void drawPicture(cairo_t* cr, const ImagePtr& image, Rect rect);
   void drawTextField(cairo_t* cr, const TextField& field, Rect box);

@@ -4,6 +4,7 @@
 #include <limits>
 #include <numbers>
 
+#include "platform/camera/CaptureVideoPreviewLayer.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/media/GraphicsContext.hpp"
 #include "platform/ui/Button.hpp"
@@ -11,6 +12,7 @@
 #include "platform/ui/Label.hpp"
 #include "platform/ui/Renderer.hpp"
 #include "platform/ui/ScreenSnapshots.hpp"
+#include "testing/ImageFileCamera.hpp"
 #include "testing/PixelProbe.hpp"
 #include "testing/ScriptedUser.hpp"
 
@@ -343,6 +345,75 @@ TEST_F(DrawingTest, WhatAViewDrewInItsDisplayPassIsShown) {
   root->displayIfNeeded();
   expectPixels(*snapshot(*root, 2), {{"left half untouched", {25, 25}, kWhite},
                                      {"right half painted", {75, 25}, kGreen}});
+}
+
+// A camera preview shows the latest frame the way the screens' metadata mapping places it:
+// turned upright for a portrait connection, then scaled by the gravity.
+TEST_F(DrawingTest, CameraPreviewShowsTheLatestFrameTurnedAndPlacedByItsGravity) {
+  // Upright 48 x 64: red top half, blue bottom half (the camera writes it turned a quarter).
+  cv::Mat upright(64, 48, CV_8UC4, cv::Scalar(255, 0, 0, 255));
+  upright.rowRange(32, 64).setTo(cv::Scalar(0, 0, 255, 255));
+  auto camera = ImageFileCamera::install();
+  auto device = camera->addDevice(
+      ScriptedCameraDevice::make(CaptureDevicePosition::back, {ScriptedFrame::picture(upright)}));
+  auto session = std::make_shared<CaptureSession>();
+  ASSERT_TRUE(session->addInput(CaptureDeviceInput::make(device).value));
+  auto output = std::make_shared<CaptureVideoDataOutput>();
+  struct Sink : CaptureVideoDataOutputSampleBufferDelegate {
+    void captureOutput(CaptureOutput&, const SampleBufferPtr&, CaptureConnection&) override {}
+  };
+  auto sink = std::make_shared<Sink>();
+  output->setSampleBufferDelegate(sink, DispatchQueue::make("frames"));
+  ASSERT_TRUE(session->addOutput(output));
+
+  auto root = canvas({120, 200});
+  auto preview = std::make_shared<CaptureVideoPreviewLayer>(session);
+  preview->frame = {0, 0, 120, 200};
+  root->layer()->addSublayer(preview);
+  expectPixels(*snapshot(*root, 1), {{"no frame yet", {60, 100}, kWhite}});
+  session->startRunning();
+  runUntilIdle();
+
+  struct Row {
+    const char* what;
+    CaptureVideoOrientation orientation;
+    LayerVideoGravity gravity;
+    std::vector<Probe> probes;
+  };
+  const Row rows[] = {
+      // 120 x 160 at y 20.
+      {"portrait, aspect",
+       CaptureVideoOrientation::portrait,
+       LayerVideoGravity::resizeAspect,
+       {{"letterbox above", {60, 10}, kWhite},
+        {"top half", {60, 40}, kRed},
+        {"bottom half", {60, 160}, kBlue},
+        {"letterbox below", {60, 190}, kWhite}}},
+      // 150 x 200, overflowing the layer's sides, which clip it.
+      {"portrait, fill",
+       CaptureVideoOrientation::portrait,
+       LayerVideoGravity::resizeAspectFill,
+       {{"top edge", {60, 5}, kRed}, {"bottom edge", {60, 195}, kBlue}}},
+      // As written, 64 x 48 in 120 x 90 at y 55: the halves lie side by side.
+      {"landscape, aspect",
+       CaptureVideoOrientation::landscapeRight,
+       LayerVideoGravity::resizeAspect,
+       {{"letterbox above", {60, 40}, kWhite}, {"letterbox below", {60, 160}, kWhite}}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    preview->connection()->setVideoOrientation(row.orientation);
+    preview->videoGravity = row.gravity;
+    auto picture = snapshot(*root, 1);
+    expectPixels(*picture, row.probes);
+    if (row.orientation == CaptureVideoOrientation::landscapeRight) {
+      Color left = pixelAt(*picture, {20, 100}), right = pixelAt(*picture, {100, 100});
+      EXPECT_TRUE((left.isApproximately(kRed, 0.03) && right.isApproximately(kBlue, 0.03)) ||
+                  (left.isApproximately(kBlue, 0.03) && right.isApproximately(kRed, 0.03)));
+    }
+  }
+  session->stopRunning();
+  runUntilIdle();
 }
 
 TEST_F(DrawingTest, SnapshotsWriteAsPNGFiles) {
