@@ -44,6 +44,9 @@ namespace {
 // Layout of the screen in points; frames are worked out in code from the view's bounds.
 constexpr double kMargin = 20;
 constexpr double kTargetTopBase = 150;  // the target's top, before its constraint's offset
+// The auto-capture switch inside its frame. The switch sizes its round thumb from the frame it is
+// made with, so it is made at this size rather than laid out to it later.
+const platform::Rect kSwitchFrame{2, 0, 52, 32};
 constexpr double kCardRatio = 85.6 / 54.0;
 
 // Mirrors the card target's offset from the screen height: small phones keep the target high.
@@ -87,7 +90,7 @@ const LibraryNibRegistration idCaptureNib{
       switchRow->setHidden(true);
       auto autoLabel = nib.makeView<Label>(Rect{});
       auto autoFrame = nib.makeView<View>(Rect{});
-      auto toggle = nib.makeView<OstrelSwitch>(Rect{});
+      auto toggle = nib.makeView<OstrelSwitch>(kSwitchFrame);
       autoFrame->addSubview(toggle);
       switchRow->addSubview(autoLabel);
       switchRow->addSubview(autoFrame);
@@ -587,7 +590,7 @@ void IDCaptureVC::applyLayout() {
   if (auto switchRow = viewButtonAutoCap->superview()) switchRow->setFrame(row);
   lblAutoCapture->setFrame({0, 12, std::max(0.0, inner - 70), 20});
   viewButtonAutoCap->setFrame({std::max(0.0, inner - 60), 6, 56, 32});
-  viewSwitchBtn->setFrame({2, 0, 52, 32});
+  viewSwitchBtn->setFrame(kSwitchFrame);
   viewButtonTutorial->setFrame({w / 2 - 80, row.maxY() + 8, 160, 36});
   captureButton->superview()->setFrame({w / 2 - 36, h - 120, 72, 72});
   captureButton->setFrame({0, 0, 72, 72});
