@@ -10,6 +10,7 @@
 #include <stdlib.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -34,6 +35,9 @@
 #include "platform/nfc/NFCReaderBackend.hpp"
 #include "platform/nfc/PCSCReaderBackend.hpp"
 #include "platform/runtime/LiveRuntime.hpp"
+#include "platform/ui/DesktopWindow.hpp"
+#include "platform/ui/PangoText.hpp"
+#include "platform/ui/ScreenSnapshots.hpp"
 #include "platform/ui/ViewController.hpp"
 #include "platform/ui/Window.hpp"
 #include "session/Ostrel.hpp"
@@ -61,7 +65,8 @@ namespace doubles = ostrel::testing;
 constexpr const char* kUsage =
     "usage: ostrel_demo [--flow ekyc|nfc_ekyc|nfc_only|passport|steps] [--base-url URL]\n"
     "                   [--session TOKEN] [--language CODE] [--qr] [--show-result-screen]\n"
-    "                   [--camera /dev/videoN] [--reader pcsc] [--mrz TEXT] [--timeout SECONDS]\n";
+    "                   [--camera /dev/videoN] [--reader pcsc] [--mrz TEXT] [--timeout SECONDS]\n"
+    "                   [--window] [--snapshots DIR]\n";
 
 struct Options {
   std::string flow = "ekyc";
@@ -74,7 +79,12 @@ struct Options {
   bool pcsc = false;
   std::optional<std::string> mrz;
   double timeoutSeconds = 120;
+  bool window = false;
+  std::optional<std::filesystem::path> snapshots;
 };
+
+// Pixels per point of the screen pictures.
+constexpr double kSnapshotScale = 2.0;
 
 // The temporary data directory made for this run, removed when it ends.
 std::filesystem::path& temporaryDataDirectory() {
@@ -136,6 +146,11 @@ Options parseOptions(int argc, char** argv) {
       if (end == text.c_str() || *end || !(options.timeoutSeconds > 0)) {
         bad("--timeout needs a positive number of seconds, not \"" + text + "\"");
       }
+    } else if (arg == "--window") {
+      options.window = true;
+    } else if (arg == "--snapshots") {
+      options.snapshots = value();
+      if (options.snapshots->empty()) bad("--snapshots needs a directory");
     } else if (arg == "--help" || arg == "-h") {
       std::cout << kUsage;
       std::exit(0);
@@ -279,6 +294,27 @@ std::shared_ptr<OSLConfig> makeConfig(const Options& options, const std::string&
   return config;
 }
 
+// The desktop window; closing it is the user closing the application, which ends the session as
+// cancelled (and the demo at once when no session is on screen yet).
+std::shared_ptr<platform::DesktopWindow> openDesktopWindow(const std::shared_ptr<Outcome>& outcome) {
+  platform::DesktopWindow::Options options;
+  options.title = "Ostrel demo";
+  options.onClose = [outcome] {
+    std::cout << "user: closes the window" << std::endl;
+    outcome->why = "the window was closed";
+    if (!Ostrel::shared()->naviViewController()) {
+      outcome->ended = true;
+      return;
+    }
+    Ostrel::shared()->close(true);
+  };
+  std::string error;
+  auto desktop = platform::DesktopWindow::open(std::move(options), error);
+  if (!desktop) finish(2, "cannot open the window: " + error);
+  desktop->start();
+  return desktop;
+}
+
 // The configured steps' hand-offs: this host takes the raw data itself and accepts it.
 void addSteps(OSLConfig& config) {
   auto picture = [](const char* side) {
@@ -311,6 +347,9 @@ void addSteps(OSLConfig& config) {
 
 int main(int argc, char** argv) {
   const Options options = parseOptions(argc, argv);
+  if (options.window && !platform::DesktopWindow::displayAvailable()) {
+    finish(2, "--window needs a display, and neither DISPLAY nor WAYLAND_DISPLAY is set");
+  }
   curl_global_init(CURL_GLOBAL_DEFAULT);
 
   auto runtime = std::make_shared<platform::LiveRuntime>();
@@ -347,13 +386,28 @@ int main(int argc, char** argv) {
   window->setRootViewController(hostRoot);
   window->makeKeyAndVisible();
 
+  // What a person sees: the same screens drawn, with text measured in the fonts they are drawn
+  // in, in a desktop window and/or as one picture per screen.
+  if (options.window || options.snapshots) platform::PangoTextMeasurer::install();
+  auto outcome = std::make_shared<Outcome>();
+  std::shared_ptr<platform::DesktopWindow> desktop;
+  if (options.window) desktop = openDesktopWindow(outcome);
+  std::shared_ptr<platform::ScreenSnapshotRecorder> recorder;
+  if (options.snapshots) {
+    recorder = std::make_shared<platform::ScreenSnapshotRecorder>(*options.snapshots, kSnapshotScale);
+    recorder->start();
+    const platform::Size size = window->bounds().size;
+    std::cout << "demo: screen pictures of " << std::lround(size.width * kSnapshotScale) << " x "
+              << std::lround(size.height * kSnapshotScale) << " pixels in "
+              << options.snapshots->string() << std::endl;
+  }
+
   doubles::UserJourney user([](const std::string& action) {
     std::cout << "user: " << action << std::endl;
   });
   user.addCooperativeSteps();
   user.attach();
 
-  auto outcome = std::make_shared<Outcome>();
   auto config = makeConfig(options, baseUrl, outcome);
   if (options.flow == "steps") addSteps(*config);
   std::cout << "demo: running " << options.flow << " against " << baseUrl << std::endl;
@@ -378,6 +432,7 @@ int main(int argc, char** argv) {
   const bool ended = runtime->runMainLoop([outcome] { return outcome->ended; },
                                           options.timeoutSeconds);
   user.detach();
+  if (desktop) desktop->close();
   if (!ended) {
     // Leave as a host does when it gives up: close the session and stop what it started.
     Ostrel::shared()->close(true);
