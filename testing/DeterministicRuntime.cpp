@@ -3,9 +3,18 @@
 #include <algorithm>
 #include <chrono>
 #include <limits>
+#include <utility>
+
+#include <time.h>
 
 namespace ostrel::testing {
 namespace {
+
+double threadCpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
 
 class VirtualQueue : public platform::DispatchQueue {
  public:
@@ -94,7 +103,17 @@ DeterministicRuntime::takeRunnable(TimeInterval limit) {
 
 void DeterministicRuntime::run(Task& task) {
   platform::DispatchQueue::Running running(task.queue.get());
+  if (!observer_) {
+    task.work();
+    return;
+  }
+  const double outerNested = std::exchange(nestedCpu_, 0.0);
+  const double start = threadCpuSeconds();
   task.work();
+  const double spent = threadCpuSeconds() - start;
+  const double own = spent - nestedCpu_;
+  nestedCpu_ = outerNested + spent;
+  if (observer_) observer_(*task.queue, own);
 }
 
 std::size_t DeterministicRuntime::runUntilIdle() {
