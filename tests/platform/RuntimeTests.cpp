@@ -222,6 +222,32 @@ TEST_F(RuntimeCoreTest, SyncRunsOnTheTargetQueue) {
   EXPECT_TRUE(onQueue);
 }
 
+// Benchmarks split a run's CPU time by queue: a block that waits for another queue's block is
+// told without the time that block took, so nothing is counted twice.
+TEST_F(RuntimeCoreTest, BlockObserverTellsEachBlockItsOwnTime) {
+  std::vector<std::pair<std::string, double>> told;
+  runtime().setBlockObserver([&](const DispatchQueue& queue, double cpu) {
+    told.emplace_back(queue.label(), cpu);
+  });
+  auto outer = DispatchQueue::make("outer");
+  auto inner = DispatchQueue::make("inner");
+  volatile double sink = 0;
+  outer->async([&] {
+    inner->sync([&] {
+      // Enough work to stand well above the clock's resolution.
+      for (int i = 0; i < 20'000'000; ++i) sink = sink + i * 0.5;
+    });
+  });
+  runUntilIdle();
+  runtime().setBlockObserver({});
+  ASSERT_EQ(told.size(), 2u);
+  EXPECT_EQ(told[0].first, "inner");
+  EXPECT_EQ(told[1].first, "outer");
+  EXPECT_GT(told[0].second, 0.0);
+  EXPECT_GE(told[1].second, 0.0);
+  EXPECT_LT(told[1].second, told[0].second / 4) << "the outer block was told the inner's time";
+}
+
 TEST(LiveRuntimeTest, MainLoopRunsPostsFromOtherThreadsInOrder) {
   auto live = std::make_shared<platform::LiveRuntime>();
   platform::Runtime::install(live);
