@@ -39,7 +39,8 @@ class UserJourney {
   void remove(const std::string& name);
 
   // The steps for the library's screens: the review screen's confirm once its fields are
-  // filled, a result screen's confirm, an alert's confirm, the vendor screen's start.
+  // filled, a result screen's confirm, an alert's confirm, the vendor screen's start, the chip
+  // screen's scan with the card laid in the simulated field (`addChipSteps` without a card).
   void addCooperativeSteps();
 
   // One look at the key window (or `window`); returns whether an action was taken.
@@ -78,5 +79,11 @@ class UserJourney {
   // Shared with the scheduled looks, which stop once it is false.
   std::shared_ptr<bool> attached_ = std::make_shared<bool>(false);
 };
+
+// The chip screen's steps: once the screen is ready for a read, the user taps its scan button;
+// while that read is open, lays the card, which `layCard` does (a simulated field's `present`,
+// inserting the card into vpcd). Without `layCard` nothing more is done: the simulated field
+// brings its card in by itself after its detection delay, as a user holding the card there.
+void addChipSteps(UserJourney& journey, std::function<void()> layCard = {});
 
 }  // namespace ostrel::testing
