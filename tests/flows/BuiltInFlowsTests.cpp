@@ -70,5 +70,41 @@ TEST_F(BuiltInFlowTest, EkycFromTheCardToTheResult) {
   expectNoMissingKeys();
 }
 
+// With the QR step the user shows the card's code after the back; the server's reading of it
+// is the result's QR model.
+TEST_F(BuiltInFlowTest, EkycWithTheQRStep) {
+  config->withIsQRCodeScanEnabled(true);
+  ASSERT_TRUE(runFlow("ekyc"));
+
+  EXPECT_EQ(flowPaths(), (Strings{"/api/kyc/app/scan-front", "/api/kyc/app/scan-back",
+                                  "/api/kyc/qr-code/submit", "/api/kyc/check-selfie",
+                                  "/api/kyc/get-result", "/api/kyc/confirm"}));
+  const auto submitted = server.lastRequest("/api/kyc/qr-code/submit");
+  ASSERT_TRUE(submitted && submitted->jsonBody());
+  EXPECT_EQ(submitted->jsonBody()->value("decoded_text", ""), samplePerson().qrText());
+  EXPECT_EQ(heardWithoutLoading(), Strings{"result"});
+  EXPECT_EQ(heardCount(kShown), 6);
+  EXPECT_EQ(heardCount(kHidden), 6);
+  ASSERT_EQ(results.size(), 1u);
+  EXPECT_TRUE(results[0]->toDictionary().contains("qr_code_model"));
+  expectNothingLeft();
+  expectNoMissingKeys();
+}
+
+// The passport flow photographs the data page as a front, checks the face, and always ends on
+// the result screen, whose confirm reports the cancel before the (empty-record) result.
+TEST_F(BuiltInFlowTest, PassportEndsOnTheResultScreen) {
+  ASSERT_TRUE(runFlow("passport"));
+
+  EXPECT_EQ(flowPaths(), (Strings{"/api/kyc/app/scan-front", "/api/kyc/check-selfie"}));
+  EXPECT_EQ(heardWithoutLoading(), (Strings{"event cancelled", "result"}));
+  EXPECT_EQ(said.front(), "holds the passport's data page up to the camera");
+  EXPECT_EQ(said.back(), "confirms the result screen");
+  ASSERT_EQ(results.size(), 1u);
+  ASSERT_TRUE(results[0]);
+  expectNothingLeft();
+  expectNoMissingKeys();
+}
+
 }  // namespace
 }  // namespace ostrel
