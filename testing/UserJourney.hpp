@@ -60,6 +60,10 @@ class UserJourney {
   // popup's content.
   static std::shared_ptr<platform::ViewController> topScreen(
       const std::shared_ptr<platform::Window>& window);
+  // Whether no presentation of `window` is still arriving or leaving. A finger that lands
+  // during such a transition is lost (the platform refuses the dismissal it would start), so
+  // the user waits for the screen to settle.
+  static bool isSettled(const std::shared_ptr<platform::Window>& window);
 
  private:
   struct Rule {
