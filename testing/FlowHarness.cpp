@@ -58,14 +58,6 @@ void storeShippedGlareModel() {
 
 namespace {
 
-const char* eventName(OSLConfig::Event event) {
-  switch (event) {
-    case OSLConfig::Event::cancelled: return "event cancelled";
-    case OSLConfig::Event::expired: return "event expired";
-    default: return "event other";
-  }
-}
-
 bool isSyncPath(const std::string& path) {
   return path.rfind("/lang/", 0) == 0 || path.rfind("/api/sdk-model", 0) == 0 ||
          path.rfind("/api/sdk/", 0) == 0 || path.find("config") != std::string::npos;
@@ -99,20 +91,10 @@ FlowHarness::FlowHarness()
   config = OSLConfig::Builder("token");
   config->withBaseUrl(server.baseUrl());
   logged = recordLog(*config);
-  config->withEventHandler([this](OSLConfig::Event event) { heard.push_back(eventName(event)); });
-  config->withResultHandler([this](std::shared_ptr<OstrelResult> result) {
-    heard.push_back(result ? "result" : "result none");
-    results.push_back(std::move(result));
-  });
-  config->withShowLoadingHandler([this](std::shared_ptr<platform::ViewController> screen) {
-    heard.push_back(std::string("loading shown") + (screen ? " on a screen" : ""));
-  });
-  config->withHideLoadingHandler([this] { heard.push_back("loading hidden"); });
-  config->withExpiredHandler([this] { heard.push_back("expired handler"); });
-  config->withCancelSessionHandler([this] { heard.push_back("cancel-session handler"); });
+  host.install(*config);
 
-  host = platform::make<platform::ViewController>();
-  show(host);
+  hostScreen = platform::make<platform::ViewController>();
+  show(hostScreen);
   journey.addCooperativeSteps();
   // The face screen takes its photo by hand until the per-frame face checks arrive.
   sharedDefaults()->setBool(defaults_keys::kIsManualLivenessCaptureEnabled, true);
@@ -166,7 +148,7 @@ bool FlowHarness::runFlow(const std::string& name, std::shared_ptr<OSLRawDataPro
 }
 
 void FlowHarness::startSteps() {
-  Ostrel::shared()->run(config, host, true, [this] { heard.push_back("completion"); });
+  Ostrel::shared()->run(config, hostScreen, true, host.runCompletion());
 }
 
 bool FlowHarness::runSteps(double virtualSeconds) {
@@ -208,14 +190,10 @@ bool FlowHarness::driveToEnd(double virtualSeconds) {
   return ended;
 }
 
-int FlowHarness::heardCount(const std::string& line) const {
-  return static_cast<int>(std::count(heard.begin(), heard.end(), line));
-}
-
-std::vector<std::string> FlowHarness::heardWithoutLoading() const {
+std::vector<std::string> FlowHarness::orderWithoutLoading() const {
   std::vector<std::string> kept;
-  for (const auto& line : heard) {
-    if (line.rfind("loading ", 0) != 0) kept.push_back(line);
+  for (const auto& entry : host.order()) {
+    if (entry != "showLoading" && entry != "hideLoading") kept.push_back(entry);
   }
   return kept;
 }
