@@ -10,6 +10,7 @@
 #include "core/SharedDefaults.hpp"
 #include "liveness/OSLFaceVC.hpp"
 #include "network/ModelDownloader.hpp"
+#include "nfcscan/OSLScanNFCVC.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/nfc/NFCReaderBackend.hpp"
 #include "platform/ui/NavigationController.hpp"
@@ -83,7 +84,8 @@ FlowHarness::FlowHarness()
       {ScriptedFrame::picture(scaledOnCanvas(facePhotographRGBA(), 1.1, {720, 1280}))}));
 
   field = std::make_shared<SimulatedNFCBackend>();
-  field->setTags(SimulatedNFCBackend::chips({SimulatedChip::idCard()}));
+  card = SimulatedChip::idCard();
+  field->setTags(SimulatedNFCBackend::chips({card}));
   platform::NFCReaderBackend::install(field);
 
   storeShippedGlareModel();
@@ -115,6 +117,16 @@ FlowHarness::FlowHarness()
   };
   journey.on("face: take the photo by hand", faceButton("capture", "takes the face photo by hand"));
   journey.on("face: continue", faceButton("continue", "continues with the face photo"));
+  // The chip screen's scan button, until the journey takes the chip screens itself.
+  journey.on("chip: scan", [](const std::shared_ptr<platform::ViewController>& top,
+                              ScriptedUser& finger, const UserJourney::Say& say) {
+    auto chip = std::dynamic_pointer_cast<OSLScanNFCVC>(top);
+    auto button = chip ? chip->btnScanNFC : nullptr;
+    if (!button || button->isHidden() || !button->isEnabled() || !button->window()) return false;
+    say("taps scan and lays the card on the reader");
+    finger.tap(button);
+    return true;
+  });
 }
 
 FlowHarness::~FlowHarness() {
@@ -215,8 +227,12 @@ std::shared_ptr<ImageFileCameraDriver> FlowHarness::frontCamera() const {
 }
 
 void FlowHarness::expectNothingLeft() {
-  advance(5);
+  // Long enough for any time limit of the session (the chip reader's is a minute) to pass: it
+  // must find nothing left to do and tell the host nothing more.
+  const auto heardBefore = host.order();
+  advance(65);
   settleNetwork();
+  EXPECT_EQ(host.order(), heardBefore) << "the host heard from a session that had ended";
   EXPECT_FALSE(backCamera()->isStreaming()) << "the back camera still runs";
   EXPECT_FALSE(frontCamera()->isStreaming()) << "the front camera still runs";
   EXPECT_EQ(field->sessionsOpen(), 0) << "a chip session is still open";

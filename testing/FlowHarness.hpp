@@ -91,9 +91,10 @@ class FlowHarness : public UITest {
   std::vector<std::string> orderWithoutLoading() const;
   // The paths the server was asked for, in order, without the sync's and the model download.
   std::vector<std::string> flowPaths() const;
-  // Nothing is left of the session: no camera running, no chip session open, no navigation
-  // controller, nothing scheduled on the runtime once idle, a fresh configuration in place,
-  // and the server saw nothing it had to refuse. Adds a failure for each.
+  // Nothing is left of the session: a minute later the host has heard nothing more, no camera
+  // runs, no chip session is open, no navigation controller is held, nothing is scheduled on
+  // the runtime, a fresh configuration is in place, and the server saw nothing it had to
+  // refuse. Adds a failure for each.
   void expectNothingLeft();
   // No key the library looked up was missing from the server's dictionary.
   void expectNoMissingKeys() const;
@@ -106,6 +107,8 @@ class FlowHarness : public UITest {
   std::shared_ptr<ScriptedCameraAuthorization> authorization;
   std::shared_ptr<ImageFileCamera> cameras;
   std::shared_ptr<SimulatedNFCBackend> field;
+  // The sample person's card in the field.
+  std::shared_ptr<SimulatedChip> card;
   std::shared_ptr<OSLConfig> config;
   ScriptedHost host;
   std::shared_ptr<platform::ViewController> hostScreen;
