@@ -125,7 +125,15 @@ std::shared_ptr<ImageFileCameraDriver> ImageFileCamera::driver(CaptureDevicePosi
 
 // ------------------------------------------------------------------------------ driver
 
-ImageFileCameraDriver::ImageFileCameraDriver(ScriptedCameraDevice script) : script_(std::move(script)) {}
+ImageFileCameraDriver::ImageFileCameraDriver(ScriptedCameraDevice script)
+    : script_(std::move(script)), frames_(script_.frames) {}
+
+void ImageFileCameraDriver::show(std::vector<ScriptedFrame> frames) {
+  std::lock_guard guard(mutex_);
+  frames_ = std::move(frames);
+  // A photo taken before the next frame shows the new scene too.
+  if (current_ >= 0) current_ = frames_.empty() ? -1 : 0;
+}
 
 CaptureResult ImageFileCameraDriver::checkInput() {
   if (script_.inputFails)
@@ -186,9 +194,9 @@ void ImageFileCameraDriver::emit(std::uint64_t generation, std::int64_t index) {
     std::int64_t ticks = index * frameDuration_.value * kTimescale / frameDuration_.timescale;
     sample->presentationTime = CMTime::make(startTicks_ + ticks, kTimescale);
     sample->cameraIntrinsics = script_.intrinsics;
-    if (!script_.frames.empty()) {
-      current_ = index % std::int64_t(script_.frames.size());
-      const auto& frame = script_.frames[std::size_t(current_)];
+    if (!frames_.empty()) {
+      current_ = index % std::int64_t(frames_.size());
+      const auto& frame = frames_[std::size_t(current_)];
       if (!frame.withoutImageBuffer && !frame.upright.empty())
         sample->imageBuffer =
             makePixelBuffer(sensorLayoutFromUpright(toBGRA(frame.upright), script_.description.position),
@@ -226,9 +234,9 @@ void ImageFileCameraDriver::capturePhoto(const PhotoRequest& request,
       photos_.pop_front();
     } else {
       cv::Mat scene;
-      if (!script_.frames.empty()) {
+      if (!frames_.empty()) {
         auto at = current_ < 0 ? 0 : std::size_t(current_);
-        scene = script_.frames[at].upright;
+        scene = frames_[at].upright;
       }
       if (scene.empty()) scene = cv::Mat(32, 24, CV_8UC4, cv::Scalar(128, 128, 128, 255));
       photo = ScriptedPhoto::ofUprightScene(scene, script_.description.position);

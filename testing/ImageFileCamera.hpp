@@ -101,6 +101,11 @@ class ImageFileCameraDriver : public platform::CaptureDeviceDriver,
   void capturePhoto(const platform::PhotoRequest& request,
                     std::function<void(platform::PhotoAnswer)> answer) override;
 
+  // What the camera sees from its next frame on (and what a photo shows), in place of the
+  // script's frames: something else held up to it. Keep the frames' size: the device's formats
+  // were made from the first picture.
+  void show(std::vector<ScriptedFrame> frames);
+
   // The answer to the next photo request (consumed by it).
   void queuePhoto(ScriptedPhoto photo);
   std::vector<platform::PhotoRequest> photoRequests() const;
@@ -124,6 +129,8 @@ class ImageFileCameraDriver : public platform::CaptureDeviceDriver,
   std::int64_t startTicks_ = 0;
   platform::CMTime frameDuration_;
   std::int64_t current_ = -1;
+  // What is in front of the camera: the script's frames until `show`.
+  std::vector<ScriptedFrame> frames_;
   std::deque<ScriptedPhoto> photos_;
   std::vector<platform::PhotoRequest> requests_;
   std::atomic<int> emitted_{0};

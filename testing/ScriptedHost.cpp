@@ -155,6 +155,10 @@ OSLConfig::NFCDataHandler ScriptedHost::nfcDataHandler() const {
   };
 }
 
+std::function<void()> ScriptedHost::runCompletion() const {
+  return [record = record_] { record->add("completion"); };
+}
+
 std::vector<ScriptedHost::Call> ScriptedHost::calls() const {
   std::lock_guard lock(record_->mutex);
   return record_->calls;

@@ -41,6 +41,8 @@ struct ScriptedHostHandlers {
 //   "idFrontData" "idBackData" "faceData" "nfcData"         the data handlers
 //   "processCapture:front" "processCapture:back" "processLiveness" "processNFC"
 //                                                 the raw-data processor's operations
+//   "completion"                                  a configured-steps run's completion
+//                                                 (`runCompletion`)
 //   "log:<EVENT>"                                 the log handler (only in `order(true)`)
 //
 // Hand-offs (data handlers and processor) are answered through `ScriptedRawDataProcessor`
@@ -73,6 +75,8 @@ class ScriptedHost {
   OSLConfig::IDDataHandler idDataHandler(bool isFront) const;
   OSLConfig::FaceDataHandler faceDataHandler() const;
   OSLConfig::NFCDataHandler nfcDataHandler() const;
+  // A completion for `Ostrel::run(config, from, animated, completion)`.
+  std::function<void()> runCompletion() const;
 
   // Answers of the data handlers and of the processor (queue, default, kept answers, calls).
   ScriptedRawDataProcessor& handlers() { return *handlers_; }

@@ -70,6 +70,11 @@ class SimulatedNFCBackend::Source : public platform::NFCTagSource,
     stopped_ = true;
   }
 
+  bool isOpen() {
+    std::lock_guard lock(mutex_);
+    return started_ && !stopped_;
+  }
+
  private:
   std::shared_ptr<platform::DispatchQueue> queue_;
   TagFactory factory_;
@@ -157,6 +162,15 @@ void SimulatedNFCBackend::present() {
 int SimulatedNFCBackend::sessionsStarted() const {
   std::lock_guard lock(mutex_);
   return sessionsStarted_;
+}
+
+int SimulatedNFCBackend::sessionsOpen() const {
+  std::lock_guard lock(mutex_);
+  int open = 0;
+  for (const auto& weak : sources_) {
+    if (auto source = weak.lock(); source && source->isOpen()) ++open;
+  }
+  return open;
 }
 
 }  // namespace ostrel::testing

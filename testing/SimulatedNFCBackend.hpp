@@ -63,6 +63,8 @@ class SimulatedNFCBackend : public platform::NFCReaderBackend {
   // Brings the configured tags into the field of every session now polling.
   void present();
   int sessionsStarted() const;
+  // Sessions begun and not yet stopped (their source still alive).
+  int sessionsOpen() const;
 
  private:
   class Source;

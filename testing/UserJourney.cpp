@@ -52,6 +52,7 @@ void UserJourney::remove(const std::string& name) {
 }
 
 void UserJourney::addCooperativeSteps() {
+  addCaptureSteps(*this);
   on("alert", [](const std::shared_ptr<ViewController>& top, ScriptedUser& finger,
                  const Say& say) {
     auto alert = as<OSLAlertVC>(top);

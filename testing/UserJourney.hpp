@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <opencv2/core.hpp>
+
 #include "platform/ui/ViewController.hpp"
 #include "platform/ui/Window.hpp"
 #include "testing/ScriptedUser.hpp"
@@ -38,9 +40,10 @@ class UserJourney {
   // Removes the rule `name` (the user then waits on that screen).
   void remove(const std::string& name);
 
-  // The steps for the library's screens: the review screen's confirm once its fields are
-  // filled, a result screen's confirm, an alert's confirm, the vendor screen's start, the chip
-  // screen's scan with the card laid in the simulated field (`addChipSteps` without a card).
+  // The steps for the library's screens: the document camera screens (`addCaptureSteps`), the
+  // review screen's confirm once its fields are filled, a result screen's confirm, an alert's
+  // confirm, the vendor screen's start, the chip screen's scan with the card laid in the
+  // simulated field (`addChipSteps` without a card).
   void addCooperativeSteps();
 
   // One look at the key window (or `window`); returns whether an action was taken.
@@ -79,6 +82,23 @@ class UserJourney {
   // Shared with the scheduled looks, which stop once it is false.
   std::shared_ptr<bool> attached_ = std::make_shared<bool>(false);
 };
+
+// The sample person's documents as the back camera sees them held up (upright RGBA, the back
+// camera's portrait picture size): the card's front with its QR code, the card's back with its
+// zone, the passport's data page with its zone. Made once, at first use.
+struct SampleDocumentPictures {
+  cv::Mat front;
+  cv::Mat back;
+  cv::Mat passportPage;
+};
+const SampleDocumentPictures& sampleDocumentPictures();
+
+// The steps on the document camera screens (UserJourneyCapture.cpp): on the ID capture screen
+// the user holds up the side it asks for (the passport's page in the passport flow) to the
+// image-file back camera, waits `patience` seconds for the screen to take the photo by itself,
+// else taps the capture button, then continues with the photo; on the QR scanner the user
+// holds up the card's front with its code.
+void addCaptureSteps(UserJourney& journey, double patience = 1.5);
 
 // The chip screen's steps: once the screen is ready for a read, the user taps its scan button;
 // while that read is open, lays the card, which `layCard` does (a simulated field's `present`,

@@ -1,0 +1,154 @@
+// The cooperative user's steps on the camera screens that look at a document: the ID capture
+// screen (the card's front, its back, a passport's data page) and the QR scanner (the code on
+// the card's front). The user holds the right side up to the back camera of the image-file
+// backend, waits for the screen to take the photo by itself, takes it by hand when the screen
+// does not, and continues with the photo it shows.
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include <opencv2/imgproc.hpp>
+
+#include "capture/IDCaptureVC.hpp"
+#include "platform/camera/CaptureDevice.hpp"
+#include "platform/runtime/Runtime.hpp"
+#include "scanner/OSLQRCodeScannerController.hpp"
+#include "testing/ImageFileCamera.hpp"
+#include "testing/MRZPictureRenderer.hpp"
+#include "testing/QRPictures.hpp"
+#include "testing/SamplePerson.hpp"
+#include "testing/UserJourney.hpp"
+
+namespace ostrel::testing {
+
+using platform::CaptureDevicePosition;
+using platform::ViewController;
+
+namespace {
+
+// The zone picture's card on a light table (the renderer's surrounding is dark), so the whole
+// frame is as light as the card's front and the card detector finds it the same way.
+cv::Mat onLightTable(const cv::Mat& zonePicture) {
+  cv::Mat table(zonePicture.size(), CV_8UC1, cv::Scalar(235));
+  const cv::Rect region = mrzRegionInPicture();
+  zonePicture(region).copyTo(table(region));
+  cv::Mat colour;
+  cv::cvtColor(table, colour, cv::COLOR_GRAY2RGBA);
+  return colour;
+}
+
+// What the user is holding in front of the back camera, and since when (runtime uptime).
+struct HeldUp {
+  std::mutex mutex;
+  const cv::Mat* picture = nullptr;
+  double since = 0;
+};
+
+// Puts `picture` in front of the installed image-file back camera (a real camera sees whatever
+// is really there). Returns whether it changed what the camera sees.
+bool holdUp(HeldUp& held, const cv::Mat& picture) {
+  std::lock_guard guard(held.mutex);
+  if (held.picture == &picture) return false;
+  auto cameras = std::dynamic_pointer_cast<ImageFileCamera>(platform::CameraBackend::current());
+  auto back = cameras ? cameras->driver(CaptureDevicePosition::back) : nullptr;
+  if (!back) return false;
+  back->show({ScriptedFrame::picture(picture)});
+  held.picture = &picture;
+  held.since = platform::Runtime::current().uptime();
+  return true;
+}
+
+double heldFor(HeldUp& held) {
+  std::lock_guard guard(held.mutex);
+  return platform::Runtime::current().uptime() - held.since;
+}
+
+// The capture screen with its camera running, no photo under way and no preview.
+bool isLive(const IDCaptureVC& screen) {
+  const auto& capture = screen.viewCamera ? screen.viewCamera->videoCapture() : nullptr;
+  const auto& session = capture ? capture->captureSession() : nullptr;
+  return session && session->isRunning() && !screen.isPreviewShown() &&
+         !screen.viewCamera->isCaptured.load() && !screen.isHandingOff();
+}
+
+bool tapIfOffered(const std::shared_ptr<platform::Control>& button, ScriptedUser& finger,
+                  const UserJourney::Say& say, const std::string& what) {
+  if (!button || !button->isEnabled() || button->isHidden() || button->alpha() < 1 ||
+      !button->window()) {
+    return false;
+  }
+  if (auto holder = button->superview(); holder && (holder->isHidden() || holder->alpha() < 1)) {
+    return false;
+  }
+  say(what);
+  finger.tap(button);
+  return true;
+}
+
+std::string sideName(const IDCaptureVC& screen) {
+  if (IDCaptureVC::isPassportMode()) return "the passport's data page";
+  return screen.isFrontId() ? "the card's front" : "the card's back";
+}
+
+}  // namespace
+
+const SampleDocumentPictures& sampleDocumentPictures() {
+  static const SampleDocumentPictures pictures = [] {
+    SampleDocumentPictures made;
+    const SamplePerson& person = samplePerson();
+    MRZPictureStyle style;
+    made.back = onLightTable(renderMRZPicture(person.td1Zone(), style));
+    made.passportPage = onLightTable(renderMRZPicture(person.td3Zone(), style));
+    QRScene scene;
+    scene.size = {kMRZPictureWidth, kMRZPictureHeight};
+    made.front = scene.render(
+        {{qrCodeModules(person.qrText(), 8), {centerOf(scene.size), 0, 1}}});
+    return made;
+  }();
+  return pictures;
+}
+
+void addCaptureSteps(UserJourney& journey, double patience) {
+  auto held = std::make_shared<HeldUp>();
+  journey.on("capture: hold up the document",
+             [held](const std::shared_ptr<ViewController>& top, ScriptedUser&,
+                    const UserJourney::Say& say) {
+               auto screen = std::dynamic_pointer_cast<IDCaptureVC>(top);
+               if (!screen || !isLive(*screen)) return false;
+               const auto& pictures = sampleDocumentPictures();
+               const cv::Mat& side = IDCaptureVC::isPassportMode() ? pictures.passportPage
+                                     : screen->isFrontId()          ? pictures.front
+                                                                    : pictures.back;
+               if (!holdUp(*held, side)) return false;
+               say("holds " + sideName(*screen) + " up to the camera");
+               return true;
+             });
+  journey.on("capture: take the photo",
+             [held, patience](const std::shared_ptr<ViewController>& top, ScriptedUser& finger,
+                              const UserJourney::Say& say) {
+               auto screen = std::dynamic_pointer_cast<IDCaptureVC>(top);
+               // The screen takes the photo itself when it finds the card; a user who sees
+               // nothing happen for a while takes it by hand.
+               if (!screen || !isLive(*screen) || heldFor(*held) < patience) return false;
+               return tapIfOffered(screen->captureButton, finger, say,
+                                   "takes the photo of " + sideName(*screen));
+             });
+  journey.on("capture: continue with the photo",
+             [](const std::shared_ptr<ViewController>& top, ScriptedUser& finger,
+                const UserJourney::Say& say) {
+               auto screen = std::dynamic_pointer_cast<IDCaptureVC>(top);
+               if (!screen || !screen->isPreviewShown() || screen->isHandingOff()) return false;
+               return tapIfOffered(screen->btnConfirm, finger, say,
+                                   "continues with the photo of " + sideName(*screen));
+             });
+  journey.on("qr: hold up the code",
+             [held](const std::shared_ptr<ViewController>& top, ScriptedUser&,
+                    const UserJourney::Say& say) {
+               if (!std::dynamic_pointer_cast<OSLQRCodeScannerController>(top)) return false;
+               if (!holdUp(*held, sampleDocumentPictures().front)) return false;
+               say("holds the card's QR code up to the camera");
+               return true;
+             });
+}
+
+}  // namespace ostrel::testing
