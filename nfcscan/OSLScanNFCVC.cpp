@@ -420,7 +420,7 @@ void OSLScanNFCVC::endOpenRead() {
   // The outcome of the ended read belongs to an old attempt and is only reported.
   ++attempt_;
   state.isClosedPopup = true;
-  if (state.nfcReader && state.nfcReader->readerSession) state.nfcReader->readerSession->invalidate();
+  if (state.nfcReader) state.nfcReader->endOpenRead();
 }
 
 // ------------------------------------------------------------------------------ MRZ fetch

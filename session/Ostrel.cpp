@@ -228,6 +228,10 @@ void Ostrel::run(std::shared_ptr<OSLConfig> config, std::shared_ptr<ViewControll
     return;
   }
   setConfig(config);
+  // The steps are no built-in flow: the flow type an earlier run left must not change what a
+  // step screen does (after a passport run, a back capture step would take itself for the
+  // passport page and hand the back's picture to the front's handler).
+  setFlowType(OSLFlowType::ekyc());
   {
     std::lock_guard lock(mutex_);
     lastLaunch_ = LastLaunch{true, from, animated, completion};

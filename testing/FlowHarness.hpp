@@ -13,6 +13,7 @@
 #include "testing/ImageFileCamera.hpp"
 #include "testing/LanguageDictionary.hpp"
 #include "testing/ScriptedCameraAuthorization.hpp"
+#include "testing/ScriptedHost.hpp"
 #include "testing/ScriptedUser.hpp"
 #include "testing/SimulatedChip.hpp"
 #include "testing/SimulatedNFCBackend.hpp"
@@ -46,12 +47,9 @@ void storeShippedGlareModel();
 // image-file cameras (the back one shows the sample card, the front one the portrait), the
 // simulated NFC field with the sample person's card (it arrives half a second after a read
 // begins), the glare model in the model store, the cooperative user journey, the missing-key
-// recorder, and a host whose configuration handlers write what they hear into `heard`.
-//
-// `heard` lines: "loading shown <screen>", "loading hidden", "event cancelled",
-// "event expired", "cancel-session handler", "expired handler", "result" or "result none",
-// "completion", and for the configured steps' hand-offs "front data", "back data",
-// "face data", "chip data". Log events are in `logged`; the user's actions in `said`.
+// recorder, and the scripted host with its handlers on the configuration (`host`; the
+// configured steps' completion is recorded there as "completion"). The host's own screen is
+// `hostScreen`; log events are also in `logged`, the user's actions in `said`.
 class FlowHarness : public UITest {
  protected:
   FlowHarness();
@@ -89,15 +87,14 @@ class FlowHarness : public UITest {
   // Waits for the network and runs what it posted (never moves the virtual clock).
   void settleNetwork();
 
-  // Whether the host heard `line` (how many times).
-  int heardCount(const std::string& line) const;
-  // `heard` without the loading lines.
-  std::vector<std::string> heardWithoutLoading() const;
+  // The host's record without the loading handlers' entries.
+  std::vector<std::string> orderWithoutLoading() const;
   // The paths the server was asked for, in order, without the sync's and the model download.
   std::vector<std::string> flowPaths() const;
-  // Nothing is left of the session: no camera running, no chip session open, no navigation
-  // controller, nothing scheduled on the runtime once idle, a fresh configuration in place,
-  // and the server saw nothing it had to refuse. Adds a failure for each.
+  // Nothing is left of the session: a minute later the host has heard nothing more, no camera
+  // runs, no chip session is open, no navigation controller is held, nothing is scheduled on
+  // the runtime, a fresh configuration is in place, and the server saw nothing it had to
+  // refuse. Adds a failure for each.
   void expectNothingLeft();
   // No key the library looked up was missing from the server's dictionary.
   void expectNoMissingKeys() const;
@@ -110,12 +107,13 @@ class FlowHarness : public UITest {
   std::shared_ptr<ScriptedCameraAuthorization> authorization;
   std::shared_ptr<ImageFileCamera> cameras;
   std::shared_ptr<SimulatedNFCBackend> field;
+  // The sample person's card in the field.
+  std::shared_ptr<SimulatedChip> card;
   std::shared_ptr<OSLConfig> config;
-  std::shared_ptr<platform::ViewController> host;
+  ScriptedHost host;
+  std::shared_ptr<platform::ViewController> hostScreen;
   LogRecord logged;
-  std::vector<std::string> heard;
   std::vector<std::string> said;
-  std::vector<std::shared_ptr<OstrelResult>> results;
   UserJourney journey;
   MissingKeyRecorder missingKeys;
 

@@ -4,6 +4,7 @@
 
 #include "core/Localization.hpp"
 #include "platform/foundation/Make.hpp"
+#include "testing/UserJourney.hpp"
 #include "ui/OSLAlertVC.hpp"
 #include "ui/OSLProgressHUD.hpp"
 #include "ui/ResourceBundle.hpp"
@@ -67,6 +68,8 @@ std::shared_ptr<OSLAlertVC> LibraryUITest::alert() const {
 void LibraryUITest::answerAlert(bool confirm) {
   auto shown = alert();
   ASSERT_TRUE(shown) << "no alert to answer";
+  // A finger landing while the alert still arrives is lost, as on a phone: read it first.
+  for (int i = 0; i < 40 && !UserJourney::isSettled(window()); ++i) advance(0.05);
   user().tap(confirm ? shown->btnConfirm : shown->btnCancel);
   advance(1);
 }

@@ -33,6 +33,11 @@ struct TinyDetectorRecipe {
 
 platform::Bytes tinyDetectorModel(const TinyDetectorRecipe& recipe = {});
 
+// The card detector the local verification server hands out: in any light frame it sees a card
+// and its four corners where the capture screen's target is, so a card held up to the camera is
+// found and taken by the screen's automatic capture; a dark frame shows it nothing.
+TinyDetectorRecipe sampleCardDetectorRecipe();
+
 // A larger detector of realistic cost for benchmarks: `size` x `size` input, a few strided
 // convolutions, then the same two outputs for `detections` boxes and `labels`.
 platform::Bytes convolutionalDetectorModel(int size, int detections,

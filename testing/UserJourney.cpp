@@ -83,6 +83,7 @@ void UserJourney::addCooperativeSteps() {
     auto vendor = as<OSLGuideLivenessAdvanceVC>(top);
     return vendor && tapButton(vendor->verifyButton, finger, say, "starts the liveness check");
   });
+  addChipSteps(*this);
 }
 
 std::shared_ptr<ViewController> UserJourney::topScreen(
@@ -99,10 +100,18 @@ std::shared_ptr<ViewController> UserJourney::topScreen(
   return top;
 }
 
+bool UserJourney::isSettled(const std::shared_ptr<platform::Window>& window) {
+  if (!window) return true;
+  for (auto c = window->rootViewController(); c; c = c->presentedViewController()) {
+    if (c->isBeingPresented()) return false;
+  }
+  return true;
+}
+
 bool UserJourney::look(const std::shared_ptr<platform::Window>& window) {
   auto shown = window ? window : platform::Window::keyWindow();
   auto top = topScreen(shown);
-  if (!top) return false;
+  if (!top || !isSettled(shown)) return false;
   // Frames are settled before a finger lands, as the platform's display pass does.
   shown->displayIfNeeded();
   auto last = lastScreen_.lock();

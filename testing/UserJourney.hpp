@@ -42,7 +42,8 @@ class UserJourney {
 
   // The steps for the library's screens: the document camera screens (`addCaptureSteps`), the
   // review screen's confirm once its fields are filled, a result screen's confirm, an alert's
-  // confirm, the vendor screen's start.
+  // confirm, the vendor screen's start, the chip screen's scan with the card laid in the
+  // simulated field (`addChipSteps` without a card).
   void addCooperativeSteps();
 
   // One look at the key window (or `window`); returns whether an action was taken.
@@ -60,6 +61,10 @@ class UserJourney {
   // popup's content.
   static std::shared_ptr<platform::ViewController> topScreen(
       const std::shared_ptr<platform::Window>& window);
+  // Whether no presentation of `window` is still arriving or leaving. A finger that lands
+  // during such a transition is lost (the platform refuses the dismissal it would start), so
+  // the user waits for the screen to settle.
+  static bool isSettled(const std::shared_ptr<platform::Window>& window);
 
  private:
   struct Rule {
@@ -94,5 +99,11 @@ const SampleDocumentPictures& sampleDocumentPictures();
 // else taps the capture button, then continues with the photo; on the QR scanner the user
 // holds up the card's front with its code.
 void addCaptureSteps(UserJourney& journey, double patience = 1.5);
+
+// The chip screen's steps: once the screen is ready for a read, the user taps its scan button;
+// while that read is open, lays the card, which `layCard` does (a simulated field's `present`,
+// inserting the card into vpcd). Without `layCard` nothing more is done: the simulated field
+// brings its card in by itself after its detection delay, as a user holding the card there.
+void addChipSteps(UserJourney& journey, std::function<void()> layCard = {});
 
 }  // namespace ostrel::testing

@@ -26,9 +26,14 @@ using platform::ViewController;
 
 namespace {
 
-cv::Mat rgba(const cv::Mat& grey) {
+// The zone picture's card on a light table (the renderer's surrounding is dark), so the whole
+// frame is as light as the card's front and the card detector finds it the same way.
+cv::Mat onLightTable(const cv::Mat& zonePicture) {
+  cv::Mat table(zonePicture.size(), CV_8UC1, cv::Scalar(235));
+  const cv::Rect region = mrzRegionInPicture();
+  zonePicture(region).copyTo(table(region));
   cv::Mat colour;
-  cv::cvtColor(grey, colour, cv::COLOR_GRAY2RGBA);
+  cv::cvtColor(table, colour, cv::COLOR_GRAY2RGBA);
   return colour;
 }
 
@@ -92,8 +97,8 @@ const SampleDocumentPictures& sampleDocumentPictures() {
     SampleDocumentPictures made;
     const SamplePerson& person = samplePerson();
     MRZPictureStyle style;
-    made.back = rgba(renderMRZPicture(person.td1Zone(), style));
-    made.passportPage = rgba(renderMRZPicture(person.td3Zone(), style));
+    made.back = onLightTable(renderMRZPicture(person.td1Zone(), style));
+    made.passportPage = onLightTable(renderMRZPicture(person.td3Zone(), style));
     QRScene scene;
     scene.size = {kMRZPictureWidth, kMRZPictureHeight};
     made.front = scene.render(

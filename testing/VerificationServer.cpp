@@ -175,7 +175,7 @@ std::map<std::string, ScriptedReply> VerificationServer::defaultReplies() {
 
 VerificationServer::VerificationServer(int port)
     : server_(std::make_unique<httplib::Server>()), replies_(defaultReplies()) {
-  const auto model = tinyDetectorModel();
+  const auto model = tinyDetectorModel(sampleCardDetectorRecipe());
   modelBytes_.assign(model.begin(), model.end());
   auto handler = [this](const httplib::Request& request, httplib::Response& response) {
     handle(&request, &response);

@@ -89,7 +89,7 @@ class VerificationServer {
   void setReply(const std::string& path, ScriptedReply reply);
   void pushOnceReply(const std::string& path, ScriptedReply reply);
   void resetReplies();
-  // Bytes served by the model download (the tiny ID-card detector until replaced).
+  // Bytes served by the model download (`sampleCardDetectorRecipe` until replaced).
   void setModelBytes(std::string bytes);
   // The Authorization value expected (any non-empty one when unset).
   void setExpectedAuthorization(std::optional<std::string> value);
@@ -120,7 +120,7 @@ class VerificationServer {
   mutable std::mutex mutex_;
   std::map<std::string, ScriptedReply> replies_;
   std::map<std::string, std::vector<ScriptedReply>> onceReplies_;
-  // The tiny ID-card detector, so a downloaded model loads and runs.
+  // The sample card detector, so a downloaded model loads, runs and finds a card.
   std::string modelBytes_;
   std::optional<std::string> expectedAuthorization_;
   bool requireAuthorization_ = true;

@@ -14,6 +14,7 @@
 #include "scan/MRZLineFinder.hpp"
 #include "scanner/OSLScanMRZVC.hpp"
 #include "testing/MRZTestData.hpp"
+#include "testing/ScriptedHost.hpp"
 #include "testing/ScriptedRawDataProcessor.hpp"
 #include "tests/chip_screens/ChipScreensTest.hpp"
 
@@ -612,6 +613,47 @@ TEST_F(ScanNFCTest, ServerVerificationFailuresAreRoutedByCode) {
     EXPECT_FALSE(screen->state.mrz);
     EXPECT_FALSE(screen->state.isWaitingProcess);
     EXPECT_FALSE(screen->state.timerCheckTimeout);
+    endSession();
+  }
+}
+
+TEST_F(ScanNFCTest, ConfirmingTheTimeOutAlertReportsTheCancelThenTheExpiry) {
+  using Answer = testing::ScriptedHost::Answer;
+  struct Row {
+    const char* name;
+    bool eventHandler;
+    bool processor;  // the 401 comes from the host's processor, else from the server
+    std::vector<std::string> order;
+  };
+  const std::vector<Row> table{
+      {"server, event handler", true, false, {"showLoading", "hideLoading", "event:0", "event:1"}},
+      {"server, cancel and expired handlers", false, false,
+       {"showLoading", "hideLoading", "cancelSession", "expired"}},
+      {"processor answering from another thread", true, true,
+       {"showLoading", "processNFC", "hideLoading", "event:0", "event:1"}},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.name);
+    testing::ScriptedHost host;
+    host.install(*config, {.eventHandler = row.eventHandler, .processor = row.processor});
+    host.processor()->queueAnswer(
+        Answer::failure(OstrelError(401, "Expired")).fromOtherThread());
+    server.setReply(kVerify, ScriptedReply::error(401, "Session", 401));
+    chip->reset();
+    auto screen = openWithNext(OSLFlowType::nfc_ekyc(cardZone()));
+    tapScanAndRead(screen);
+    afterRead();
+    for (int i = 0; i < 100 && host.count("hideLoading") == 0; ++i) {
+      waitUntil([&] { return host.count("hideLoading") > 0; }, 0.05);
+      advance(0.25);
+    }
+    ASSERT_TRUE(alert()) << testing::describe(host.order());
+    answerAlert(true);
+    runUntilIdle();
+    EXPECT_EQ(host.order(), row.order) << testing::describe(host.order());
+    for (const auto& call : host.calls()) EXPECT_TRUE(call.onMainQueue) << call.entry;
+    EXPECT_TRUE(host.heardInOrder({"log:NFC_START_LISTEN", "log:NFC_TAP_SUCCESS"}, true));
+    EXPECT_FALSE(Ostrel::shared()->naviViewController());
     endSession();
   }
 }

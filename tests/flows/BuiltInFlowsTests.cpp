@@ -13,8 +13,6 @@ using testing::samplePerson;
 using testing::VerificationServer;
 using Strings = std::vector<std::string>;
 
-constexpr const char* kShown = "loading shown on a screen";
-constexpr const char* kHidden = "loading hidden";
 
 class BuiltInFlowTest : public FlowHarness {
  protected:
@@ -37,11 +35,17 @@ TEST_F(BuiltInFlowTest, EkycFromTheCardToTheResult) {
                                   "/api/kyc/confirm"}));
   Strings expected;
   for (int call = 0; call < 5; ++call) {
-    expected.push_back(kShown);
-    expected.push_back(kHidden);
+    expected.push_back("showLoading");
+    expected.push_back("hideLoading");
   }
   expected.push_back("result");
-  EXPECT_EQ(heard, expected);
+  EXPECT_EQ(host.order(), expected);
+  for (const auto& call : host.calls()) {
+    EXPECT_TRUE(call.onMainQueue) << call.entry;
+    if (call.entry == "showLoading") {
+      EXPECT_TRUE(call.arguments.contains("screen")) << "loading shown on no screen";
+    }
+  }
 
   // What the user saw on the review screen is what went back to the server.
   const auto confirm = server.lastRequest("/api/kyc/confirm");
@@ -52,14 +56,56 @@ TEST_F(BuiltInFlowTest, EkycFromTheCardToTheResult) {
   EXPECT_EQ(body->value("id_number", ""), samplePerson().idNumber);
   EXPECT_EQ(body->value("name", ""), samplePerson().printedName);
 
-  ASSERT_EQ(results.size(), 1u);
-  const JSON result = results[0]->toDictionary();
+  ASSERT_EQ(host.results().size(), 1u);
+  const JSON result = host.results()[0]->toDictionary();
   EXPECT_EQ(result.value("decision", ""), serversDecision());
   EXPECT_EQ(result.at("front_result").at("fields").value("id_number", ""), samplePerson().idNumber);
   EXPECT_EQ(result.at("back_result").value("card_type", ""), "eid24_back");
   EXPECT_FALSE(result.contains("qr_code_model")) << "no QR step ran";
 
-  EXPECT_EQ(said.front(), "holds the card's front up to the camera");
+  // The card detector found both sides: the screens took their photos themselves.
+  EXPECT_EQ(said, (Strings{"holds the card's front up to the camera",
+                           "continues with the photo of the card's front",
+                           "holds the card's back up to the camera",
+                           "continues with the photo of the card's back",
+                           "takes the face photo by hand", "continues with the face photo",
+                           "confirms the review of " + samplePerson().printedName}));
+  expectNothingLeft();
+  expectNoMissingKeys();
+}
+
+// With the QR step the user shows the card's code after the back; the server's reading of it
+// is the result's QR model.
+TEST_F(BuiltInFlowTest, EkycWithTheQRStep) {
+  config->withIsQRCodeScanEnabled(true);
+  ASSERT_TRUE(runFlow("ekyc"));
+
+  EXPECT_EQ(flowPaths(), (Strings{"/api/kyc/app/scan-front", "/api/kyc/app/scan-back",
+                                  "/api/kyc/qr-code/submit", "/api/kyc/check-selfie",
+                                  "/api/kyc/get-result", "/api/kyc/confirm"}));
+  const auto submitted = server.lastRequest("/api/kyc/qr-code/submit");
+  ASSERT_TRUE(submitted && submitted->jsonBody());
+  EXPECT_EQ(submitted->jsonBody()->value("decoded_text", ""), samplePerson().qrText());
+  EXPECT_EQ(orderWithoutLoading(), Strings{"result"});
+  EXPECT_EQ(host.count("showLoading"), 6);
+  EXPECT_EQ(host.count("hideLoading"), 6);
+  ASSERT_EQ(host.results().size(), 1u);
+  EXPECT_TRUE(host.results()[0]->toDictionary().contains("qr_code_model"));
+  expectNothingLeft();
+  expectNoMissingKeys();
+}
+
+// The passport flow photographs the data page as a front, checks the face, and always ends on
+// the result screen, whose confirm reports the cancel before the (empty-record) result.
+TEST_F(BuiltInFlowTest, PassportEndsOnTheResultScreen) {
+  ASSERT_TRUE(runFlow("passport"));
+
+  EXPECT_EQ(flowPaths(), (Strings{"/api/kyc/app/scan-front", "/api/kyc/check-selfie"}));
+  EXPECT_EQ(orderWithoutLoading(), (Strings{"event:0", "result"}));
+  EXPECT_EQ(said.front(), "holds the passport's data page up to the camera");
+  EXPECT_EQ(said.back(), "confirms the result screen");
+  ASSERT_EQ(host.results().size(), 1u);
+  ASSERT_TRUE(host.results()[0]);
   expectNothingLeft();
   expectNoMissingKeys();
 }

@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include "platform/foundation/Base64.hpp"
+#include "session/Ostrel.hpp"
+#include "testing/FlowHarness.hpp"
+#include "testing/SamplePerson.hpp"
+
+namespace ostrel {
+namespace {
+
+using platform::JSON;
+using testing::FlowHarness;
+using testing::samplePerson;
+using Strings = std::vector<std::string>;
+
+constexpr std::uint16_t kCOM = 0x011E;
+constexpr std::uint16_t kDG1 = 0x0101;
+
+std::string sampleZone() {
+  const auto lines = samplePerson().td1Zone();
+  return lines[0] + "\n" + lines[1] + "\n" + lines[2];
+}
+
+class ConfiguredStepsTest : public FlowHarness {};
+
+// Four steps whose data the host takes itself: each hand-off goes to its handler between the
+// loading calls and nothing is uploaded; the chip step needs no zone from the server. After
+// the last step the session reports the cancel, no result, then the run's completion.
+TEST_F(ConfiguredStepsTest, EveryStepHandedToTheHost) {
+  config->withIDStep(true, host.idDataHandler(true));
+  config->withIDStep(false, host.idDataHandler(false));
+  config->withFaceStep(OSLFaceLivenessVersion::passive, host.faceDataHandler());
+  config->withNFCStep(sampleZone(), host.nfcDataHandler());
+  ASSERT_TRUE(runSteps());
+
+  EXPECT_EQ(host.order(),
+            (Strings{"showLoading", "idFrontData", "hideLoading", "showLoading", "idBackData",
+                     "hideLoading", "showLoading", "faceData", "hideLoading", "showLoading",
+                     "nfcData", "hideLoading", "event:0", "noResult", "completion"}));
+  EXPECT_TRUE(flowPaths().empty()) << testing::describe(flowPaths());
+  for (const auto& call : host.calls()) {
+    if (call.entry == "idFrontData" || call.entry == "idBackData" || call.entry == "faceData") {
+      EXPECT_GT(call.arguments.value("bytes", 0), 1000) << call.entry << " handed no picture";
+    }
+    if (call.entry == "nfcData") {
+      const JSON& groups = call.arguments.at("jsonNfc");
+      EXPECT_EQ(groups.value("dg1", ""), platform::base64Encode(card->file(kDG1)));
+      EXPECT_EQ(groups.value("com", ""), platform::base64Encode(card->file(kCOM)));
+    }
+  }
+  expectNothingLeft();
+  expectNoMissingKeys();
+}
+
+// A chip step without a handler reads the card with the zone the server holds and has the
+// server verify it (the decrypted body carries the card's own files); the server's reply says
+// the chip's face matches, so the chip screen confirms and the session ends with its result.
+TEST_F(ConfiguredStepsTest, AChipStepWithoutAHandlerGoesToTheServer) {
+  config->withIDStep(true, host.idDataHandler(true));
+  config->withNFCStep(std::nullopt, nullptr);
+  ASSERT_TRUE(runSteps());
+
+  EXPECT_EQ(flowPaths(), (Strings{"/api/data/get", "/api/nfc/verify", "/api/kyc/confirm"}));
+  const auto verify = server.lastRequest("/api/nfc/verify");
+  ASSERT_TRUE(verify && verify->decryptedBody);
+  EXPECT_EQ(verify->decryptedBody->value("dg1", ""), platform::base64Encode(card->file(kDG1)));
+  EXPECT_EQ(host.count("result"), 1);
+  EXPECT_EQ(host.count("noResult"), 0);
+  EXPECT_EQ(orderWithoutLoading().front(), "idFrontData");
+  expectNothingLeft();
+  expectNoMissingKeys();
+}
+
+// Steps run after a passport session keep their sides: the back step is a back step, whose
+// picture goes to the back's handler, not the passport page's front.
+TEST_F(ConfiguredStepsTest, StepsAfterAPassportRunKeepTheirSides) {
+  ASSERT_TRUE(runFlow("passport"));
+  const auto before = host.order().size();
+
+  config->withIDStep(true, host.idDataHandler(true));
+  config->withIDStep(false, host.idDataHandler(false));
+  ASSERT_TRUE(runSteps());
+  const auto order = host.order();
+  const Strings steps(order.begin() + static_cast<std::ptrdiff_t>(before), order.end());
+  EXPECT_EQ(steps, (Strings{"showLoading", "idFrontData", "hideLoading", "showLoading",
+                            "idBackData", "hideLoading", "event:0", "noResult", "completion"}));
+  EXPECT_EQ(said.back(), "continues with the photo of the card's back");
+  expectNothingLeft();
+}
+
+}  // namespace
+}  // namespace ostrel
