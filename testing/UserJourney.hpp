@@ -13,6 +13,8 @@
 
 namespace ostrel::testing {
 
+class ScriptedFaceDetector;
+
 // A cooperative user in front of the library's screens: on each look it finds the screen on top
 // of the window and does there what such a user does (confirm the review, confirm a result,
 // confirm an alert, start the vendor's check), through `ScriptedUser`, so every tap goes through
@@ -42,8 +44,8 @@ class UserJourney {
 
   // The steps for the library's screens: the document camera screens (`addCaptureSteps`), the
   // review screen's confirm once its fields are filled, a result screen's confirm, an alert's
-  // confirm, the vendor screen's start, the chip screen's scan with the card laid in the
-  // simulated field (`addChipSteps` without a card).
+  // confirm, the vendor screen's start, the face screen's steps (`addFaceSteps`), the chip
+  // screen's scan with the card laid in the simulated field (`addChipSteps` without a card).
   void addCooperativeSteps();
 
   // One look at the key window (or `window`); returns whether an action was taken.
@@ -105,5 +107,14 @@ void addCaptureSteps(UserJourney& journey, double patience = 1.5);
 // inserting the card into vpcd). Without `layCard` nothing more is done: the simulated field
 // brings its card in by itself after its detection delay, as a user holding the card there.
 void addChipSteps(UserJourney& journey, std::function<void()> layCard = {});
+
+// The face screen's steps (testing/UserJourneyFace.cpp): the picture taken by hand in manual
+// mode, the face shown and held still in automatic mode, each head movement made, then the
+// picture continued with. With `vision`, the scripted detector the test or the demo installed,
+// the user's face is scripted through it on every look; without it the camera's pictures must
+// show the face themselves. Added by `addCooperativeSteps` without vision; a later call with
+// vision replaces those rules.
+void addFaceSteps(UserJourney& journey);
+void addFaceSteps(UserJourney& journey, std::shared_ptr<ScriptedFaceDetector> vision);
 
 }  // namespace ostrel::testing
