@@ -32,33 +32,53 @@ std::shared_ptr<ViewController> ScreenSnapshotRecorder::visibleController() {
 std::optional<std::filesystem::path> ScreenSnapshotRecorder::poll() {
   auto visible = visibleController();
   double now = Runtime::current().uptime();
+  std::optional<std::filesystem::path> written;
+  // A draft means a screen is waiting to settle; something else on top means it left too soon.
+  if (draft_ && visible != pending_.lock()) {
+    written = write(*draft_, draftName_);
+    draft_.reset();
+    pending_.reset();
+  }
   if (!visible || visible == pictured_.lock()) {
     pending_.reset();
-    return std::nullopt;
+    return written;
   }
   if (visible != pending_.lock()) {
     pending_ = visible;
     pendingSince_ = now;
   }
-  if (now - pendingSince_ < kSettleTime) return std::nullopt;
   auto key = Window::keyWindow();
-  if (!key) return std::nullopt;
+  if (!key) return written;
   key->displayIfNeeded();
   auto image = renderer_.snapshot(*key, scale_);
-  if (!image) return std::nullopt;
+  if (!image) return written;
   std::string name = visible->className();
   if (auto colons = name.rfind("::"); colons != std::string::npos) name = name.substr(colons + 2);
+  if (now - pendingSince_ < kSettleTime) {
+    draft_ = image;
+    draftName_ = name;
+    return written;
+  }
+  if (auto path = write(*image, name)) {
+    written = path;
+    pictured_ = visible;
+    pending_.reset();
+    draft_.reset();
+  }
+  return written;
+}
+
+std::optional<std::filesystem::path> ScreenSnapshotRecorder::write(const Image& image,
+                                                                   const std::string& name) {
   char number[16];
   std::snprintf(number, sizeof number, "%03zu-", written_.size() + 1);
   auto path = directory_ / (number + name + ".png");
   std::error_code error;
   std::filesystem::create_directories(directory_, error);
-  if (!writePNG(*image, path)) {
+  if (!writePNG(image, path)) {
     debugLog("cannot write the screen picture " + path.string());
     return std::nullopt;
   }
-  pictured_ = visible;
-  pending_.reset();
   written_.push_back(path);
   return path;
 }

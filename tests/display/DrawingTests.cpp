@@ -478,5 +478,35 @@ TEST_F(DrawingTest, EachSettledScreenIsPicturedOnceInOrder) {
   EXPECT_EQ(recorder.written().size(), 2u);
 }
 
+// A user quicker than the transition: the screen leaves before it settles and is still pictured,
+// as it last looked, in its place in the order.
+TEST_F(DrawingTest, AScreenThatLeavesBeforeItSettlesIsPicturedAsItLastLooked) {
+  auto directory = dataDirectory() / "quick";
+  platform::ScreenSnapshotRecorder recorder(directory);
+  auto welcome = platform::make<WelcomeScreen>();
+  show(welcome);
+  advance(0.1);
+  EXPECT_FALSE(recorder.poll()) << "not settled";
+  auto detail = platform::make<DetailScreen>();
+  detail->loadViewIfNeeded();
+  detail->view()->setBackgroundColor(kRed);
+  welcome->present(detail, false);
+  auto left = recorder.poll();
+  ASSERT_TRUE(left) << "the welcome screen left unsettled";
+  EXPECT_EQ(left->filename(), "001-WelcomeScreen.png");
+  auto picture = platform::Image::fromFile(*left);
+  ASSERT_TRUE(picture);
+  EXPECT_TRUE(pixelAt(*picture, {195, 422}).isApproximately(kBlue, 0.03)) << "its own look";
+
+  advance(platform::ScreenSnapshotRecorder::kSettleTime);
+  auto second = recorder.poll();
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->filename(), "002-DetailScreen.png");
+  welcome->dismiss(false);
+  advance(0.1);
+  EXPECT_FALSE(recorder.poll()) << "back to the pictured screen before it settled again";
+  EXPECT_EQ(recorder.written().size(), 2u);
+}
+
 }  // namespace
 }  // namespace ostrel::testing
