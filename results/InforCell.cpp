@@ -117,6 +117,29 @@ void InforCell::configure(int isPass, bool isInfo, const std::string& title,
   setContainerHidden(titleResonLabel, isInfo);
 }
 
+void InforCell::layoutSubviews() {
+  TableViewCell::layoutSubviews();
+  const double w = bounds().width(), h = bounds().height();
+  const double titleWidth = std::round(w * kTitleShare);
+  const double labelHeight = std::max(0.0, h - 2 * kVerticalPadding);
+  auto place = [](const std::shared_ptr<View>& view, Rect frame) {
+    if (view) view->setFrame(frame);
+  };
+  auto container = [](const std::shared_ptr<View>& view) {
+    return view ? view->superview() : nullptr;
+  };
+  place(container(titleInfoLabel), {0, 0, titleWidth, h});
+  place(titleInfoLabel,
+        {kInset, kVerticalPadding, std::max(0.0, titleWidth - kInset - 8), labelHeight});
+  place(container(lblInfor), {titleWidth, 0, std::max(0.0, w - titleWidth), h});
+  place(lblInfor, {0, kVerticalPadding, std::max(0.0, w - titleWidth - kInset), labelHeight});
+  place(container(titleResonLabel), {0, 0, w, h});
+  place(titleResonLabel, {kInset + kIconSize + 8, kVerticalPadding,
+                          std::max(0.0, w - 2 * kInset - kIconSize - 8), labelHeight});
+  place(imgReject, {kInset, (h - kIconSize) / 2, kIconSize, kIconSize});
+  place(viewDevide, {kInset, h - 1, std::max(0.0, w - 2 * kInset), 1});
+}
+
 Size InforCell::sizeThatFits(Size size) const {
   double width = size.width > 0 ? size.width : bounds().width();
   double content = 0;

@@ -39,6 +39,9 @@ class InforCell : public platform::TableViewCell {
 
   // The height the visible kind needs at `size.width` (the cell's own width when 0).
   platform::Size sizeThatFits(platform::Size size) const override;
+  // The containers, labels, icon and divider follow the cell's bounds: a table gives its cells
+  // its own width and each row the height its text needs.
+  void layoutSubviews() override;
 };
 
 }  // namespace ostrel

@@ -7,6 +7,10 @@
 
 namespace ostrel::platform {
 
+ScrollView::ScrollView(Rect frame) : View(frame) {
+  setClipsToBounds(true);
+}
+
 void ScrollView::setContentOffset(Point offset) {
   Rect b = bounds();
   b.origin = offset;

@@ -16,7 +16,8 @@ enum class KeyboardDismissMode { none, onDrag, interactive };
 // A scrolling view: the content offset is the bounds origin, so subviews convert through it.
 class ScrollView : public View {
  public:
-  using View::View;
+  // Clips its content to its bounds, as the platform's scroll views do.
+  explicit ScrollView(Rect frame = {});
 
   Point contentOffset() const { return bounds().origin; }
   void setContentOffset(Point offset);

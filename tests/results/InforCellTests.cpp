@@ -105,5 +105,50 @@ TEST_F(InforCellTest, ARowIsAsTallAsItsText) {
                                              table->visibleCells()[1]->frame().height());
 }
 
+// The result screens' tables are narrower than the screen and give long values taller rows:
+// everything of the cell lies inside it, and a long value has the row's height to wrap in.
+TEST_F(InforCellTest, ItsPartsFollowTheWidthAndHeightTheTableGives) {
+  std::string address;
+  for (int i = 0; i < 12; ++i) address += "Phường Phạm Đình Hổ ";
+  auto table = make<TableView>(Rect{0, 0, 350, 600});
+  table->registerNib("InforCell", resourceBundle(), "InforCell");
+  table->rowHeight = TableView::automaticDimension;
+  table->estimatedRowHeight = 50;
+  table->numberOfRows = [](TableView&, int) { return 2; };
+  table->cellForRow = [&](TableView& t, IndexPath path) -> std::shared_ptr<TableViewCell> {
+    auto c = std::dynamic_pointer_cast<InforCell>(t.dequeueReusableCell("InforCell"));
+    // A pair with a long value; a reason (its text is the title) that long too.
+    if (c) c->configure(0, path.row == 0, path.row == 0 ? "Nơi thường trú" : address, address);
+    return c;
+  };
+  table->reloadData();
+  table->layoutIfNeeded();
+  ASSERT_EQ(table->visibleCells().size(), 2u);
+  for (const auto& row : table->visibleCells()) {
+    auto cell = std::dynamic_pointer_cast<InforCell>(row);
+    ASSERT_TRUE(cell);
+    cell->layoutIfNeeded();
+    const Rect inside = cell->bounds();
+    EXPECT_GT(inside.height(), 50) << "the long text makes the row taller";
+    for (const std::shared_ptr<View>& part : std::vector<std::shared_ptr<View>>{
+             cell->titleInfoLabel, cell->lblInfor, cell->titleResonLabel, cell->imgReject,
+             cell->viewDevide, cell->lblInfor->superview(), cell->titleResonLabel->superview()}) {
+      const Rect frame = part->convertRectTo(part->bounds(), cell.get());
+      SCOPED_TRACE(part->className() + " at " + std::to_string(frame.minX()) + ", " +
+                   std::to_string(frame.minY()) + " size " + std::to_string(frame.width()) +
+                   " x " + std::to_string(frame.height()));
+      EXPECT_GE(frame.minX(), 0);
+      EXPECT_LE(frame.maxX(), inside.width() + 1e-9);
+      EXPECT_LE(frame.maxY(), inside.height() + 1e-9);
+    }
+  }
+  auto pair = std::dynamic_pointer_cast<InforCell>(table->visibleCells()[0]);
+  const double needed = TextMeasurer::shared()
+                            .boundingSize(address, pair->lblInfor->font(),
+                                          {pair->lblInfor->bounds().width(), 1e6})
+                            .height;
+  EXPECT_GE(pair->lblInfor->bounds().height() + 1e-9, needed) << "the value has room to wrap";
+}
+
 }  // namespace
 }  // namespace ostrel::results_test
