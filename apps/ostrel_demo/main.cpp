@@ -41,6 +41,7 @@
 #include "platform/ui/ViewController.hpp"
 #include "platform/ui/Window.hpp"
 #include "session/Ostrel.hpp"
+#include "testing/FaceScreenPortrait.hpp"
 #include "testing/ImageFileCamera.hpp"
 #include "testing/MRZPictureRenderer.hpp"
 #include "testing/SamplePerson.hpp"
@@ -214,9 +215,10 @@ void installCameras(const Options& options) {
   cameras->addDevice(doubles::ScriptedCameraDevice::make(
       platform::CaptureDevicePosition::back, {doubles::ScriptedFrame::picture(back)}));
   if (std::filesystem::exists(OSTREL_DEMO_FACE_PICTURE)) {
+    // The portrait where the face screen's circle is, as a user holds their face there.
     cameras->addDevice(doubles::ScriptedCameraDevice::make(
         platform::CaptureDevicePosition::front,
-        {doubles::ScriptedFrame::fromFile(OSTREL_DEMO_FACE_PICTURE)}));
+        {doubles::ScriptedFrame::picture(doubles::portraitFrameForFaceScreen())}));
   }
 }
 
@@ -433,6 +435,8 @@ int main(int argc, char** argv) {
                                           options.timeoutSeconds);
   user.detach();
   if (desktop) desktop->close();
+  // The last screen may have left since the recorder last looked.
+  if (recorder) recorder->poll();
   if (!ended) {
     // Leave as a host does when it gives up: close the session and stop what it started.
     Ostrel::shared()->close(true);
