@@ -11,6 +11,7 @@
 #include "platform/ui/ImageView.hpp"
 #include "platform/ui/Label.hpp"
 #include "platform/ui/Renderer.hpp"
+#include "platform/ui/ScrollView.hpp"
 #include "platform/ui/ScreenSnapshots.hpp"
 #include "testing/ImageFileCamera.hpp"
 #include "testing/PixelProbe.hpp"
@@ -345,6 +346,21 @@ TEST_F(DrawingTest, WhatAViewDrewInItsDisplayPassIsShown) {
   root->displayIfNeeded();
   expectPixels(*snapshot(*root, 2), {{"left half untouched", {25, 25}, kWhite},
                                      {"right half painted", {75, 25}, kGreen}});
+}
+
+// Content scrolled below a scroll view is not drawn over what lies under it (the result screens'
+// lists run on past their scroll view, above the confirm button).
+TEST_F(DrawingTest, ScrollViewsShowOnlyTheContentInsideThem) {
+  auto root = canvas({100, 200});
+  auto scroll = make<ScrollView>(Rect{0, 0, 100, 100});
+  auto content = make<View>(Rect{0, 0, 100, 300});
+  content->setBackgroundColor(kGreen);
+  scroll->addSubview(content);
+  scroll->setContentSize({100, 300});
+  root->addSubview(scroll);
+  expectPixels(*snapshot(*root, 1), {{"inside", {50, 50}, kGreen}, {"below", {50, 150}, kWhite}});
+  scroll->setContentOffset({0, 150});
+  expectPixels(*snapshot(*root, 1), {{"scrolled", {50, 50}, kGreen}, {"below", {50, 150}, kWhite}});
 }
 
 // A camera preview shows the latest frame the way the screens' metadata mapping places it:
