@@ -19,7 +19,8 @@
 //
 // nfc_only_pcscd runs nfc_only with the card served by vpcd through pcscd (run the program under
 // scripts/with-pcscd; without them it reports an error): chip_wall_s is the wall time from the
-// card laid in the reader to the chip session's last work.
+// card laid in the reader to the chip session's last work. Its wall_s is mostly the run's own
+// pacing (each tenth of a virtual second waits a moment for pcscd's threads), not the library's.
 //
 // The benchmark's Time column is the child process's CPU time (user and system).
 #include <spawn.h>
