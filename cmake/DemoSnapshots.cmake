@@ -1,18 +1,13 @@
 # Runs the demo with --snapshots and checks the pictures it wrote: at least one, each a PNG of
 # the size the demo announced, and the named screens among them in the given order.
 # -DDEMO=path -DARGS="a|b" -DSTATUS=n -DDIR=folder -DSCREENS="IDCaptureVC|OSLFaceVC"
-string(REPLACE "|" ";" ARGS "${ARGS}")
 string(REPLACE "|" ";" SCREENS "${SCREENS}")
 file(REMOVE_RECURSE "${DIR}")
-execute_process(COMMAND ${DEMO} ${ARGS} --snapshots ${DIR}
-  RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
-message("${out}")
-if(NOT status STREQUAL STATUS)
-  message(FATAL_ERROR "the demo exited with ${status} instead of ${STATUS}\n${err}")
-endif()
-if(NOT out MATCHES "demo: screen pictures of ([0-9]+) x ([0-9]+) pixels in ")
-  message(FATAL_ERROR "the demo did not say the size of its screen pictures")
-endif()
+# The run and its status as every demo test checks them, with the line announcing the size.
+set(ARGS "${ARGS}|--snapshots|${DIR}")
+set(EXPECT "demo: screen pictures of ([0-9]+) x ([0-9]+) pixels in ")
+include(${CMAKE_CURRENT_LIST_DIR}/DemoTest.cmake)
+string(REGEX MATCH "${EXPECT}" announced "${out}")
 set(width ${CMAKE_MATCH_1})
 set(height ${CMAKE_MATCH_2})
 

@@ -374,13 +374,6 @@ TEST_F(DrawingTest, CameraPreviewShowsTheLatestFrameTurnedAndPlacedByItsGravity)
       ScriptedCameraDevice::make(CaptureDevicePosition::back, {ScriptedFrame::picture(upright)}));
   auto session = std::make_shared<CaptureSession>();
   ASSERT_TRUE(session->addInput(CaptureDeviceInput::make(device).value));
-  auto output = std::make_shared<CaptureVideoDataOutput>();
-  struct Sink : CaptureVideoDataOutputSampleBufferDelegate {
-    void captureOutput(CaptureOutput&, const SampleBufferPtr&, CaptureConnection&) override {}
-  };
-  auto sink = std::make_shared<Sink>();
-  output->setSampleBufferDelegate(sink, DispatchQueue::make("frames"));
-  ASSERT_TRUE(session->addOutput(output));
 
   auto root = canvas({120, 200});
   auto preview = std::make_shared<CaptureVideoPreviewLayer>(session);

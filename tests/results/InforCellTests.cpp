@@ -1,3 +1,4 @@
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,6 +26,23 @@ class InforCellTest : public ResultsTest {
   }
   static bool reasonShown(const InforCell& cell) {
     return !cell.titleResonLabel->superview()->isHidden();
+  }
+  // A table `width` wide with automatic heights and two rows of cells from the nib, each set up
+  // by `configure` with its row.
+  static std::shared_ptr<TableView> tableOfTwo(double width,
+                                               std::function<void(InforCell&, int)> configure) {
+    auto table = make<TableView>(Rect{0, 0, width, 600});
+    table->registerNib("InforCell", resourceBundle(), "InforCell");
+    table->rowHeight = TableView::automaticDimension;
+    table->estimatedRowHeight = 50;
+    table->numberOfRows = [](TableView&, int) { return 2; };
+    table->cellForRow = [configure](TableView& t, IndexPath path) -> std::shared_ptr<TableViewCell> {
+      auto c = std::dynamic_pointer_cast<InforCell>(t.dequeueReusableCell("InforCell"));
+      if (c) configure(*c, path.row);
+      return c;
+    };
+    table->reloadData();
+    return table;
   }
 };
 
@@ -87,17 +105,9 @@ TEST_F(InforCellTest, ARowIsAsTallAsItsText) {
   EXPECT_GE(one, 50);
   EXPECT_GT(many, one);
   // In a table with automatic heights the row takes that height.
-  auto table = make<TableView>(Rect{0, 0, 390, 600});
-  table->registerNib("InforCell", resourceBundle(), "InforCell");
-  table->rowHeight = TableView::automaticDimension;
-  table->estimatedRowHeight = 50;
-  table->numberOfRows = [](TableView&, int) { return 2; };
-  table->cellForRow = [&](TableView& t, IndexPath path) -> std::shared_ptr<TableViewCell> {
-    auto c = std::dynamic_pointer_cast<InforCell>(t.dequeueReusableCell("InforCell"));
-    if (c) c->configure(0, false, path.row == 0 ? "short" : longText, "");
-    return c;
-  };
-  table->reloadData();
+  auto table = tableOfTwo(390, [&](InforCell& c, int row) {
+    c.configure(0, false, row == 0 ? "short" : longText, "");
+  });
   ASSERT_EQ(table->visibleCells().size(), 2u);
   EXPECT_EQ(table->visibleCells()[0]->frame().height(), one);
   EXPECT_GT(table->visibleCells()[1]->frame().height(), one);
@@ -110,18 +120,10 @@ TEST_F(InforCellTest, ARowIsAsTallAsItsText) {
 TEST_F(InforCellTest, ItsPartsFollowTheWidthAndHeightTheTableGives) {
   std::string address;
   for (int i = 0; i < 12; ++i) address += "Phường Phạm Đình Hổ ";
-  auto table = make<TableView>(Rect{0, 0, 350, 600});
-  table->registerNib("InforCell", resourceBundle(), "InforCell");
-  table->rowHeight = TableView::automaticDimension;
-  table->estimatedRowHeight = 50;
-  table->numberOfRows = [](TableView&, int) { return 2; };
-  table->cellForRow = [&](TableView& t, IndexPath path) -> std::shared_ptr<TableViewCell> {
-    auto c = std::dynamic_pointer_cast<InforCell>(t.dequeueReusableCell("InforCell"));
-    // A pair with a long value; a reason (its text is the title) that long too.
-    if (c) c->configure(0, path.row == 0, path.row == 0 ? "Nơi thường trú" : address, address);
-    return c;
-  };
-  table->reloadData();
+  // A pair with a long value; a reason (its text is the title) that long too.
+  auto table = tableOfTwo(350, [&](InforCell& c, int row) {
+    c.configure(0, row == 0, row == 0 ? "Nơi thường trú" : address, address);
+  });
   table->layoutIfNeeded();
   ASSERT_EQ(table->visibleCells().size(), 2u);
   for (const auto& row : table->visibleCells()) {
