@@ -759,13 +759,25 @@ void ViewRenderer::drawTextField(cairo_t* cr, const TextField& field, Rect box) 
     style.numberOfLines = 1;
     style.lineBreakMode = placeholder ? LineBreakMode::byTruncatingTail : LineBreakMode::byClipping;
     pango_cairo_update_context(cr, text_);
-    PangoLayout* layout = makeTextLayout(text_, shown, style, width);
+    // A placeholder is cut with an ellipsis; the text itself stays on one line however long it
+    // is (a field never wraps), placed by its alignment when it fits, else showing its start, or
+    // its end while editing, where the caret is.
+    PangoLayout* layout = makeTextLayout(text_, shown, style, placeholder ? width : 0);
     Size size = textLayoutSize(layout, 1);
+    double x = inset;
+    if (!placeholder) {
+      if (size.width <= width) {
+        if (field.textAlignment == TextAlignment::center) x = inset + (width - size.width) / 2;
+        if (field.textAlignment == TextAlignment::right) x = inset + width - size.width;
+      } else if (field.isFirstResponder()) {
+        x = inset + width - size.width;
+      }
+    }
     cairo_save(cr);
     cairo_rectangle(cr, inset, 0, width, box.height());
     cairo_clip(cr);
     setSource(cr, placeholder ? Color{0.24, 0.24, 0.26, 0.3} : field.textColor);
-    cairo_move_to(cr, inset, box.midY() - size.height / 2);
+    cairo_move_to(cr, x, box.midY() - size.height / 2);
     pango_cairo_show_layout(cr, layout);
     cairo_restore(cr);
     g_object_unref(layout);

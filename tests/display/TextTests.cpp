@@ -6,6 +6,7 @@
 #include "platform/ui/Label.hpp"
 #include "platform/ui/PangoText.hpp"
 #include "platform/ui/Renderer.hpp"
+#include "platform/ui/TextField.hpp"
 #include "testing/PixelProbe.hpp"
 #include "testing/ScriptedUser.hpp"
 #include "ui/OSLPaddingLabel.hpp"
@@ -142,6 +143,36 @@ TEST_F(TextTest, PaddedLabelsDrawInsideTheirPadding) {
   EXPECT_GE(ink->minX(), 40);
   EXPECT_LT(ink->minX(), 45);
   EXPECT_GE(ink->minY(), 20);
+}
+
+// A field holds one line, however long its text (the review screen's addresses): drawn inside
+// its text rectangle, starting at its start until it edits, then showing its end by the caret.
+TEST_F(TextTest, AFieldDrawsItsTextOnOneLine) {
+  auto root = make<View>(Rect{0, 0, 200, 60});
+  root->setBackgroundColor(Color::white());
+  show(make<ViewController>());
+  window()->rootViewController()->view()->addSubview(root);
+  auto field = make<TextField>(Rect{10, 10, 180, 40});
+  field->setText(kTexts[1]);
+  root->addSubview(field);
+  const double lineHeight = field->font.lineHeight();
+  auto ink = [&] {
+    auto found = inkBounds(*snapshot(*root, 2), Color::white());
+    EXPECT_TRUE(found);
+    return found.value_or(Rect{});
+  };
+  const Rect resting = ink();
+  EXPECT_LE(resting.height(), lineHeight + 1) << "one line";
+  EXPECT_GE(resting.minY(), 10);
+  EXPECT_LE(resting.maxY(), 50);
+  EXPECT_GE(resting.minX(), 10);
+  EXPECT_LE(resting.maxX(), 190 + 0.5);
+  ASSERT_TRUE(field->becomeFirstResponder());
+  const Rect editing = ink();
+  EXPECT_LE(editing.height(), lineHeight + 1);
+  const Rect caret = ViewRenderer().caretRect(*field);
+  EXPECT_NEAR(editing.maxX(), 10 + caret.maxX(), 4) << "the text's end meets the caret";
+  field->resignFirstResponder();
 }
 
 TEST_F(TextTest, IntrinsicSizesComeFromThePangoMetrics) {
