@@ -98,6 +98,11 @@ FlowHarness::FlowHarness()
 
   hostScreen = platform::make<platform::ViewController>();
   show(hostScreen);
+  addUserSteps();
+}
+
+void FlowHarness::addUserSteps() {
+  journey.remove("close");
   journey.addCooperativeSteps();
   // The face screen takes its photo by hand until the per-frame face checks arrive.
   sharedDefaults()->setBool(defaults_keys::kIsManualLivenessCaptureEnabled, true);

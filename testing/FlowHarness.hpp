@@ -55,6 +55,10 @@ class FlowHarness : public UITest {
   FlowHarness();
   ~FlowHarness() override;
 
+  // Gives the journey every step of the cooperative user again (after a test replaced some)
+  // and drops a rule named "close".
+  void addUserSteps();
+
   // Runs `config->build` (the language and configuration sync) as a host does before a run.
   void buildConfig();
   // Builds the configuration, runs the built-in flow `name` (with `processor` when given) and
