@@ -79,7 +79,7 @@ FlowHarness::FlowHarness()
   authorization = ScriptedCameraAuthorization::install();
   cameras = ImageFileCamera::install();
   cameras->addDevice(ScriptedCameraDevice::make(
-      CaptureDevicePosition::back, {ScriptedFrame::picture(sampleDocumentPictures().front)}));
+      CaptureDevicePosition::back, {ScriptedFrame::picture(sampleDocumentPictures().table)}));
   cameras->addDevice(ScriptedCameraDevice::make(
       CaptureDevicePosition::front,
       {ScriptedFrame::picture(scaledOnCanvas(facePhotographRGBA(), 1.1, {720, 1280}))}));

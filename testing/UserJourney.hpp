@@ -84,11 +84,13 @@ class UserJourney {
 
 // The sample person's documents as the back camera sees them held up (upright RGBA, the back
 // camera's portrait picture size): the card's front with its QR code, the card's back with its
-// zone, the passport's data page with its zone. Made once, at first use.
+// zone, the passport's data page with its zone; and the dark table the camera sees while no
+// document is held up. Made once, at first use.
 struct SampleDocumentPictures {
   cv::Mat front;
   cv::Mat back;
   cv::Mat passportPage;
+  cv::Mat table;
 };
 const SampleDocumentPictures& sampleDocumentPictures();
 

@@ -103,6 +103,7 @@ const SampleDocumentPictures& sampleDocumentPictures() {
     scene.size = {kMRZPictureWidth, kMRZPictureHeight};
     made.front = scene.render(
         {{qrCodeModules(person.qrText(), 8), {centerOf(scene.size), 0, 1}}});
+    made.table = cv::Mat(kMRZPictureHeight, kMRZPictureWidth, CV_8UC4, cv::Scalar(60, 55, 50, 255));
     return made;
   }();
   return pictures;
@@ -134,12 +135,18 @@ void addCaptureSteps(UserJourney& journey, double patience) {
                                    "takes the photo of " + sideName(*screen));
              });
   journey.on("capture: continue with the photo",
-             [](const std::shared_ptr<ViewController>& top, ScriptedUser& finger,
-                const UserJourney::Say& say) {
+             [held](const std::shared_ptr<ViewController>& top, ScriptedUser& finger,
+                    const UserJourney::Say& say) {
                auto screen = std::dynamic_pointer_cast<IDCaptureVC>(top);
                if (!screen || !screen->isPreviewShown() || screen->isHandingOff()) return false;
-               return tapIfOffered(screen->btnConfirm, finger, say,
-                                   "continues with the photo of " + sideName(*screen));
+               if (!tapIfOffered(screen->btnConfirm, finger, say,
+                                 "continues with the photo of " + sideName(*screen))) {
+                 return false;
+               }
+               // The card goes down: the next screen sees only the table until the user holds
+               // up what that screen asks for.
+               holdUp(*held, sampleDocumentPictures().table);
+               return true;
              });
   journey.on("qr: hold up the code",
              [held](const std::shared_ptr<ViewController>& top, ScriptedUser&,
