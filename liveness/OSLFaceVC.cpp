@@ -1206,28 +1206,15 @@ void OSLFaceVC::checkFacePosition(const std::vector<FaceObservationPtr>& observa
     return;
   }
   if (!s->timerAllProcess.timer) restartCountdown(false);
-  if (observations.empty()) {
-    showFaceMessage("liveness_message_noface", face_checks::kMessagePenalty);
-    s->confidence = 0;
-    return;
-  }
-  const auto faces = filterLargeFaces(observations);
-  if (faces.empty()) {
-    showFaceMessage("liveness_message_too_far", face_checks::kMessagePenalty);
-    return;
-  }
-  if (faces.size() > 1) {
-    s->confidence = 0;
-    showFaceMessage("liveness_message_many_faces", face_checks::kMessagePenalty);
-    return;
-  }
+  const auto found = oneSizeableFace(observations, true);
+  if (!found) return;
   if (!s->timerAutoCapture) {
     s->timerAutoCapture = Timer::scheduledTimer<OSLFaceVC>(
         1.0, false, shared<OSLFaceVC>(), [](OSLFaceVC& screen, Timer&) {
           screen._autoCaptureNormal();
         });
   }
-  const auto& face = *faces.front();
+  const auto& face = *found;
   const auto verdict =
       face_checks::judgeFace(face_checks::faceBox(face.boundingBox, reference), face, crop,
                              cameraView->bounds().height(), deviceReportsFacePitch());
@@ -1238,6 +1225,27 @@ void OSLFaceVC::checkFacePosition(const std::vector<FaceObservationPtr>& observa
   s->confidence += confidenceStep;
   updateMessage(true, kDefaultMessage);
   s->semaphore->release();
+}
+
+FaceObservationPtr OSLFaceVC::oneSizeableFace(const std::vector<FaceObservationPtr>& observations,
+                                              bool noFaceResetsConfidence) {
+  auto s = state();
+  if (observations.empty()) {
+    showFaceMessage("liveness_message_noface", face_checks::kMessagePenalty);
+    if (noFaceResetsConfidence) s->confidence = 0;
+    return nullptr;
+  }
+  const auto faces = filterLargeFaces(observations);
+  if (faces.empty()) {
+    showFaceMessage("liveness_message_too_far", face_checks::kMessagePenalty);
+    return nullptr;
+  }
+  if (faces.size() > 1) {
+    s->confidence = 0;
+    showFaceMessage("liveness_message_many_faces", face_checks::kMessagePenalty);
+    return nullptr;
+  }
+  return faces.front();
 }
 
 void OSLFaceVC::showFaceMessage(const std::string& key, int penalty) {
@@ -1303,22 +1311,10 @@ void OSLFaceVC::checkFaceAction(const std::vector<FaceObservationPtr>& observati
     return;
   }
   if (!s->timerPerAction.timer) restartCountdown(true);
-  if (observations.empty()) {
-    showFaceMessage("liveness_message_noface", face_checks::kMessagePenalty);
-    return;
-  }
-  const auto faces = filterLargeFaces(observations);
-  if (faces.empty()) {
-    showFaceMessage("liveness_message_too_far", face_checks::kMessagePenalty);
-    return;
-  }
-  if (faces.size() > 1) {
-    s->confidence = 0;
-    showFaceMessage("liveness_message_many_faces", face_checks::kMessagePenalty);
-    return;
-  }
+  const auto found = oneSizeableFace(observations, false);
+  if (!found) return;
   const PendingAction current = s->faceActions.front();
-  if (face_checks::isActionCompleted(current.action, *faces.front(), deviceReportsFacePitch())) {
+  if (face_checks::isActionCompleted(current.action, *found, deviceReportsFacePitch())) {
     completeCurrentAction(current.index);
     return;
   }

@@ -233,6 +233,10 @@ class OSLFaceVC : public BaseViewController, public OSLVideoCaptureDelegate {
   std::shared_ptr<platform::View> guideContainer() const;
   std::shared_ptr<platform::View> iconContainer() const;
   std::shared_ptr<platform::View> tutorialContainer() const;
+  // The frame's one sizeable face; otherwise its message is shown (which gives the frame back)
+  // and null comes back. No face resets the score only while the frontal photo is awaited.
+  platform::FaceObservationPtr oneSizeableFace(
+      const std::vector<platform::FaceObservationPtr>& observations, bool noFaceResetsConfidence);
   // The reference frame of face boxes: the preview's frame, else the camera view's bounds.
   platform::Rect faceReferenceFrame() const;
   // The screen's face request, made on first use (camera queue). Throws `VisionError` when no
