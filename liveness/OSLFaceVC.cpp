@@ -613,14 +613,14 @@ void OSLFaceVC::configureRingLayer(ShapeLayer& layer, Color colour, int index, b
   layer.path = Path::arc(centre, radius, k * step - pi / 2, (k + 1) * step - pi / 2, true);
 }
 
-void OSLFaceVC::addRing(Color colour) {
+void OSLFaceVC::addRing(Color colour, int third) {
   auto ring = make<ShapeLayer>();
-  configureRingLayer(*ring, colour, 0, true, 3, cameraMarkView->cropFrame);
+  configureRingLayer(*ring, colour, third, third == 0, 3, cameraMarkView->cropFrame);
   cameraMarkView->layer()->addSublayer(ring);
   auto grow = make<BasicAnimation>("strokeEnd");
   grow->fromValue = 0.0;
   grow->toValue = 1.0;
-  grow->duration = 1.3;
+  grow->duration = third == 0 ? 1.3 : 0.5;
   ring->addAnimation(grow, "animation");
 }
 
@@ -1333,14 +1333,7 @@ void OSLFaceVC::completeCurrentAction(int index) {
   const OSLFaceAction done = s->faceActions.front().action;
   s->faceActions.erase(s->faceActions.begin());
   heavyImpact();
-  auto segment = make<ShapeLayer>();
-  configureRingLayer(*segment, mainColor(), index, false, 3, cameraMarkView->cropFrame);
-  cameraMarkView->layer()->addSublayer(segment);
-  auto grow = make<BasicAnimation>("strokeEnd");
-  grow->fromValue = 0.0;
-  grow->toValue = 1.0;
-  grow->duration = 0.5;
-  segment->addAnimation(grow, "animation");
+  addRing(mainColor(), index);
   appendLog("LIVENESS_VERSION_ACTIVE_DONE_ACTION_" + uppercased(face_action::rawValue(done)));
   if (!s->faceActions.empty()) {
     s->semaphore->release();

@@ -218,7 +218,9 @@ class OSLFaceVC : public BaseViewController, public OSLVideoCaptureDelegate {
   bool isCameraRunning() const;
   void invalidateTimers(bool perAction, bool autoCapture, bool allProcess);
   void timeOut(bool perAction);
-  void addRing(platform::Color colour);
+  // The capture ring growing round the circle: the whole circle, or (for a head movement) third
+  // `third` of it, 1 to 3 clockwise from the top.
+  void addRing(platform::Color colour, int third = 0);
   void handlePhoto(const platform::ImagePtr& photo, bool failed, const platform::ImagePtr& frame,
                    bool manual);
   platform::ImagePtr cropFace(const platform::ImagePtr& source) const;
