@@ -26,11 +26,11 @@
 #include "platform/runtime/NotificationCenter.hpp"
 #include "platform/runtime/Runtime.hpp"
 #include "platform/ui/Control.hpp"
+#include "platform/ui/NavigationController.hpp"
 #include "platform/ui/Text.hpp"
+#include "platform/ui/Window.hpp"
 #include "platform/vision/ImageRequestHandler.hpp"
 #include "platform/vision/VisionError.hpp"
-#include "platform/ui/NavigationController.hpp"
-#include "platform/ui/Window.hpp"
 #include "session/HelpersAlerts.hpp"
 #include "session/Ostrel.hpp"
 #include "ui/AttributedText.hpp"
@@ -904,6 +904,8 @@ void OSLFaceVC::retry() {
   auto s = state();
   s->semaphore->release();
   s->isCaptureInFlight = false;
+  // A message hold still pending ends nothing of the new attempt.
+  ++s->messageHold;
   // Running countdowns stop before the fresh values go in, or they would tick on unowned.
   invalidateTimers(true, false, true);
   s->confidence = 0;
