@@ -15,6 +15,7 @@
 #include "core/OSLRawDataProcessor.hpp"
 #include "core/SharedDefaults.hpp"
 #include "core/TrackEvent.hpp"
+#include "liveness/FaceChecks.hpp"
 #include "network/ImageUpload.hpp"
 #include "network/OstrelClient.hpp"
 #include "platform/camera/CameraAuthorization.hpp"
@@ -26,7 +27,10 @@
 #include "platform/runtime/Runtime.hpp"
 #include "platform/ui/Control.hpp"
 #include "platform/ui/NavigationController.hpp"
+#include "platform/ui/Text.hpp"
 #include "platform/ui/Window.hpp"
+#include "platform/vision/ImageRequestHandler.hpp"
+#include "platform/vision/VisionError.hpp"
 #include "session/HelpersAlerts.hpp"
 #include "session/Ostrel.hpp"
 #include "ui/AttributedText.hpp"
@@ -198,6 +202,12 @@ void OSLFaceVC::makeState(OSLFaceLivenessVersion version, bool isEnableMask) {
   defaults->removeObject(defaults_keys::kTimerPerActionBackgroundDate);
   allProcessWasRunning_ = false;
   perActionWasRunning_ = false;
+  // The gate is the screen's for good (a camera queue may be holding it): a new run gets it
+  // back open with one permit.
+  if (auto old = state_.value()) {
+    fresh->semaphore = old->semaphore;
+    fresh->semaphore->reopen();
+  }
   state_.setValue(fresh);
 }
 
@@ -363,9 +373,9 @@ bool OSLFaceVC::isCameraRunning() const {
          (cameraStartRequested_ || session->isRunning());
 }
 
-void OSLFaceVC::videoCapture(OSLVideoCapture&, const PixelBufferPtr&, const SampleBufferPtr&,
-                             CMTime) {
-  // Frames are judged by the face checks; until they run, the screen only shows the preview.
+void OSLFaceVC::videoCapture(OSLVideoCapture&, const PixelBufferPtr& didCapture,
+                             const SampleBufferPtr& sampleBuffer, CMTime) {
+  handleVideoFrame(didCapture, sampleBuffer);
 }
 
 // ------------------------------------------------------------------------------ lifecycle
@@ -383,6 +393,8 @@ void OSLFaceVC::viewWillAppear(bool animated) {
                      [weakSelf](const Notification&) {
                        if (auto self = weakSelf.lock()) self->_willResignActiveNotification();
                      });
+  // Frames are judged again from here on (the gate was shut while the screen was away).
+  state()->semaphore->reopen();
   requestCameraAccess([weakSelf] {
     if (auto self = weakSelf.lock()) self->startCamera();
   });
@@ -444,6 +456,8 @@ void OSLFaceVC::layoutMask() {
 }
 
 void OSLFaceVC::viewWillDisappear(bool animated) {
+  // First of all: a frame waiting at the gate must not wait for a judgement that will not come.
+  state()->semaphore->shutdown();
   BaseViewController::viewWillDisappear(animated);
   appeared_ = false;
   if (auto navigation = navigationController()) navigation->setNavigationBarHidden(false, animated);
@@ -599,14 +613,14 @@ void OSLFaceVC::configureRingLayer(ShapeLayer& layer, Color colour, int index, b
   layer.path = Path::arc(centre, radius, k * step - pi / 2, (k + 1) * step - pi / 2, true);
 }
 
-void OSLFaceVC::addRing(Color colour) {
+void OSLFaceVC::addRing(Color colour, int third) {
   auto ring = make<ShapeLayer>();
-  configureRingLayer(*ring, colour, 0, true, 3, cameraMarkView->cropFrame);
+  configureRingLayer(*ring, colour, third, third == 0, 3, cameraMarkView->cropFrame);
   cameraMarkView->layer()->addSublayer(ring);
   auto grow = make<BasicAnimation>("strokeEnd");
   grow->fromValue = 0.0;
   grow->toValue = 1.0;
-  grow->duration = 1.3;
+  grow->duration = third == 0 ? 1.3 : 0.5;
   ring->addAnimation(grow, "animation");
 }
 
@@ -746,20 +760,22 @@ void OSLFaceVC::_didBecomeActiveNotification() {
 
 void OSLFaceVC::_autoCaptureNormal() {
   auto s = state();
-  if (s->confidence >= 100) {
+  // One automatic photo at a time, and none once the head movements are under way.
+  if (s->confidence >= 100 && !s->isCaptureInFlight && s->faceActions.empty()) {
     s->confidence = 0;
     captureAutomatically(s->imageRequest);
   } else {
     s->confidence = std::clamp(s->confidence, 0, 100);
   }
   invalidateTimers(false, true, false);
-  s->semaphore->signal();
+  s->semaphore->release();
 }
 
 void OSLFaceVC::captureAutomatically(ImagePtr frameImage) {
   auto s = state();
   auto output = s->videoCapture->imageCaptureOutput();
   if (!output) return;
+  s->isCaptureInFlight = true;
   invalidateTimers(true, true, true);
   heavyImpact();
   removeFaceGuide();
@@ -807,6 +823,8 @@ void OSLFaceVC::onTapCapture() {
 void OSLFaceVC::handlePhoto(const ImagePtr& photo, bool failed, const ImagePtr& frame,
                             bool manual) {
   auto s = state();
+  // Answered, whichever way: the next tick may take a photo again.
+  s->isCaptureInFlight = false;
   const bool passive = s->livenessVersion != OSLFaceLivenessVersion::active;
   if (failed || !photo) {
     // A lost photo starts a new attempt; the active version's camera still runs, so it
@@ -823,7 +841,10 @@ void OSLFaceVC::handlePhoto(const ImagePtr& photo, bool failed, const ImagePtr& 
   auto face = cropFace(source);
   s->faceImage = face;
   previewImageView->setImage(face);
-  if (!manual && !passive) return;  // the head movements follow
+  if (!manual && !passive) {
+    chooseFaceActions();  // the head movements follow
+    return;
+  }
   stopCamera();
   cameraView->setHidden(true);
   presentCaptured();
@@ -881,7 +902,10 @@ void OSLFaceVC::onRetryPressed() {
 
 void OSLFaceVC::retry() {
   auto s = state();
-  s->semaphore->signal();
+  s->semaphore->release();
+  s->isCaptureInFlight = false;
+  // A message hold still pending ends nothing of the new attempt.
+  ++s->messageHold;
   // Running countdowns stop before the fresh values go in, or they would tick on unowned.
   invalidateTimers(true, false, true);
   s->confidence = 0;
@@ -1081,11 +1105,263 @@ void OSLFaceVC::closeTapped() {
   onTapClose();
 }
 
+// ------------------------------------------------------------------------------ face checks
+
+OSLFaceVC::~OSLFaceVC() {
+  // A camera queue may still hold the State: whatever waits at the gate goes home.
+  if (auto s = state_.value()) s->semaphore->shutdown();
+}
+
+Rect OSLFaceVC::faceReferenceFrame() const {
+  if (auto preview = state()->videoCapture->previewLayer) return preview->frame;
+  return cameraView ? cameraView->bounds() : Rect();
+}
+
+std::shared_ptr<DetectFaceRectanglesRequest> OSLFaceVC::faceRectanglesRequest() {
+  std::lock_guard lock(requestMutex_);
+  if (!faceRectanglesRequest_) {
+    // The results are read after `perform`; nothing needs the completion itself.
+    faceRectanglesRequest_ = std::make_shared<DetectFaceRectanglesRequest>();
+  }
+  return faceRectanglesRequest_;
+}
+
+void OSLFaceVC::handleVideoFrame(const PixelBufferPtr& pixelBuffer,
+                                 const SampleBufferPtr& sampleBuffer) {
+  auto s = state();
+  if (s->isManualLivenessCaptureEnabled || detectorUnusable_) return;
+  auto gate = s->semaphore;
+  // False once the screen is going away: the frame is dropped.
+  if (!gate->acquire()) return;
+  if (!pixelBuffer) {
+    gate->release();
+    return;
+  }
+  ImageRequestHandlerOptions options;
+  if (sampleBuffer) options.cameraIntrinsics = sampleBuffer->cameraIntrinsics;
+  // The front camera's buffer shown as the user sees themselves: transposed.
+  ImagePtr image = Helpers::imageFromPixelBuffer(pixelBuffer, 5);
+  std::vector<FaceObservationPtr> faces;
+  std::weak_ptr<OSLFaceVC> weakSelf = weak<OSLFaceVC>();
+  try {
+    auto request = faceRectanglesRequest();
+    ImageRequestHandler(pixelBuffer, 5, options).perform({request});
+    faces = request->faceResults();
+  } catch (const VisionError& error) {
+    gate->release();
+    if (error.code() == VisionErrorCode::invalidModel) {
+      detectorUnusable_ = true;
+      DispatchQueue::main()->async([weakSelf, reason = std::string(error.what())] {
+        if (auto self = weakSelf.lock()) self->detectorFailed(reason);
+      });
+    }
+    return;
+  } catch (const std::exception&) {
+    // A detector that throws anything else loses this frame only.
+    gate->release();
+    return;
+  }
+  std::weak_ptr<State> weakState = s;
+  DispatchQueue::main()->async([weakSelf, weakState, image = std::move(image),
+                                faces = std::move(faces)] {
+    auto self = weakSelf.lock();
+    auto st = weakState.lock();
+    // A judgement for an earlier run is dropped: the new run's gate was opened afresh.
+    if (!self || !st || self->state() != st) return;
+    st->imageRequest = image;
+    self->processFaceObservations(faces);
+  });
+}
+
+void OSLFaceVC::detectorFailed(const std::string& reason) {
+  debugLog("face screen: the face detector cannot work, so faces cannot be judged: " + reason);
+  if (state()->isManualLivenessCaptureEnabled) return;
+  stopCamera();
+  invalidateTimers(true, true, true);
+  track(OSLTrackingEvent::LIVENESS_ERROR, {{"error", "CREATE_CAMERA_ERROR"}}, OSLLogLevel::error);
+  cameraErrorPending_ = true;
+  if (appeared_) showCameraError();
+}
+
+void OSLFaceVC::processFaceObservations(const std::vector<FaceObservationPtr>& observations) {
+  if (!state()->faceActions.empty()) {
+    checkFaceAction(observations);
+  } else {
+    checkFacePosition(observations, face_checks::kConfidenceStep);
+  }
+}
+
+std::vector<FaceObservationPtr> OSLFaceVC::filterLargeFaces(
+    const std::vector<FaceObservationPtr>& observations) const {
+  return face_checks::filterFaces(observations, faceReferenceFrame(), cameraMarkView->cropFrame,
+                                  face_checks::kSizeFilterRatio, face_checks::kSizeFilterRatio);
+}
+
+void OSLFaceVC::checkFacePosition(const std::vector<FaceObservationPtr>& observations,
+                                  int confidenceStep) {
+  auto s = state();
+  const Rect reference = faceReferenceFrame();
+  const Rect crop = cameraMarkView->cropFrame;
+  // Nothing to judge: capture is over or a photo is on its way, or the mask has no circle yet.
+  if (!s->isCaptureRunning || s->isCaptureInFlight || crop.isEmpty() || reference.isEmpty()) {
+    s->semaphore->release();
+    return;
+  }
+  if (!s->timerAllProcess.timer) restartCountdown(false);
+  const auto found = oneSizeableFace(observations, true);
+  if (!found) return;
+  if (!s->timerAutoCapture) {
+    s->timerAutoCapture = Timer::scheduledTimer<OSLFaceVC>(
+        1.0, false, shared<OSLFaceVC>(), [](OSLFaceVC& screen, Timer&) {
+          screen._autoCaptureNormal();
+        });
+  }
+  const auto& face = *found;
+  const auto verdict =
+      face_checks::judgeFace(face_checks::faceBox(face.boundingBox, reference), face, crop,
+                             cameraView->bounds().height(), deviceReportsFacePitch());
+  if (verdict != face_checks::Verdict::good) {
+    showFaceMessage(face_checks::messageKey(verdict), face_checks::kMessagePenalty);
+    return;
+  }
+  s->confidence += confidenceStep;
+  updateMessage(true, kDefaultMessage);
+  s->semaphore->release();
+}
+
+FaceObservationPtr OSLFaceVC::oneSizeableFace(const std::vector<FaceObservationPtr>& observations,
+                                              bool noFaceResetsConfidence) {
+  auto s = state();
+  if (observations.empty()) {
+    showFaceMessage("liveness_message_noface", face_checks::kMessagePenalty);
+    if (noFaceResetsConfidence) s->confidence = 0;
+    return nullptr;
+  }
+  const auto faces = filterLargeFaces(observations);
+  if (faces.empty()) {
+    showFaceMessage("liveness_message_too_far", face_checks::kMessagePenalty);
+    return nullptr;
+  }
+  if (faces.size() > 1) {
+    s->confidence = 0;
+    showFaceMessage("liveness_message_many_faces", face_checks::kMessagePenalty);
+    return nullptr;
+  }
+  return faces.front();
+}
+
+void OSLFaceVC::showFaceMessage(const std::string& key, int penalty) {
+  auto s = state();
+  s->confidence = std::max(0, s->confidence - penalty);
+  if (!s->shouldUpdateUI) {
+    s->semaphore->release();
+    return;
+  }
+  s->shouldUpdateUI = false;
+  std::weak_ptr<OSLFaceVC> weakSelf = weak<OSLFaceVC>();
+  View::animate(0.2, 0, AnimationOptions{false, false, TimingFunction::easeIn}, [weakSelf, key] {
+    if (auto self = weakSelf.lock()) self->applyFaceMessage(key);
+  });
+  changeFaceGuideColor(Color{1, 0, 0, 1}, 0.3);
+  const int hold = ++s->messageHold;
+  std::weak_ptr<State> weakState = s;
+  DispatchQueue::main()->asyncAfter(1.0, [weakState, hold] {
+    auto st = weakState.lock();
+    if (st && st->messageHold == hold) st->shouldUpdateUI = true;
+  });
+  s->semaphore->release();
+}
+
+void OSLFaceVC::applyFaceMessage(const std::string& key) {
+  auto s = state();
+  // The next default guide then shows the pending movement's picture again.
+  if (s->livenessVersion == OSLFaceLivenessVersion::active) s->cacheGifName.clear();
+  showResult(false, std::nullopt, osl_localize(key), nullptr);
+  view()->layoutIfNeeded();
+  appendLog(faceStatusName(faceStatus(key)));
+}
+
+// ------------------------------------------------------------------------------ head movements
+
+std::vector<OSLFaceAction> OSLFaceVC::randomFaceActions() const {
+  return face_checks::randomFaceActions(deviceReportsFacePitch());
+}
+
+std::vector<OSLFaceVC::PendingAction> OSLFaceVC::numberFaceActions(
+    const std::vector<OSLFaceAction>& actions) {
+  std::vector<PendingAction> numbered;
+  for (std::size_t i = 0; i < actions.size(); ++i) {
+    numbered.push_back({static_cast<int>(i) + 1, actions[i]});
+  }
+  return numbered;
+}
+
+void OSLFaceVC::chooseFaceActions() {
+  const auto actions = randomFaceActions();
+  state()->faceActions = numberFaceActions(actions);
+  std::string entry = "LIVENESS_VERSION_ACTIVE_ALL_ACTIONS_ORDERED";
+  for (OSLFaceAction action : actions) entry += "_" + uppercased(face_action::rawValue(action));
+  appendLog(entry);
+}
+
+void OSLFaceVC::checkFaceAction(const std::vector<FaceObservationPtr>& observations) {
+  auto s = state();
+  // Released here too: a camera queue waiting at the gate must never wait for ever.
+  if (!s->isCaptureRunning || s->faceActions.empty() || cameraMarkView->cropFrame.isEmpty() ||
+      faceReferenceFrame().isEmpty()) {
+    s->semaphore->release();
+    return;
+  }
+  if (!s->timerPerAction.timer) restartCountdown(true);
+  const auto found = oneSizeableFace(observations, false);
+  if (!found) return;
+  const PendingAction current = s->faceActions.front();
+  if (face_checks::isActionCompleted(current.action, *found, deviceReportsFacePitch())) {
+    completeCurrentAction(current.index);
+    return;
+  }
+  updateMessage(true, kDefaultMessage);
+  s->semaphore->release();
+}
+
+void OSLFaceVC::completeCurrentAction(int index) {
+  auto s = state();
+  s->timerPerAction.timeout = 10;
+  invalidateTimers(true, false, false);
+  if (s->faceActions.empty()) {
+    s->semaphore->release();
+    return;
+  }
+  const OSLFaceAction done = s->faceActions.front().action;
+  s->faceActions.erase(s->faceActions.begin());
+  heavyImpact();
+  addRing(mainColor(), index);
+  appendLog("LIVENESS_VERSION_ACTIVE_DONE_ACTION_" + uppercased(face_action::rawValue(done)));
+  if (!s->faceActions.empty()) {
+    s->semaphore->release();
+    return;
+  }
+  stopCamera();
+  updateMessage(false, kDefaultMessage);
+  // Every countdown ends with the movements, the whole-process one included: nothing may time
+  // the attempt out behind the retry and continue buttons.
+  invalidateTimers(true, true, true);
+  cameraView->setHidden(true);
+  if (auto guide = guideContainer()) guide->setHidden(true);
+  if (auto tutorial = tutorialContainer()) tutorial->setHidden(true);
+  retryButton->setHidden(false);
+  continueButton->setHidden(false);
+  appendLog("LIVENESS_VERSION_ACTIVE_AUTO_CAPTURE_SUCCESS");
+  s->semaphore->release();
+}
+
 // ------------------------------------------------------------------------------ reset
 
 void OSLFaceVC::resetForNewRun() {
   ++generation_;
   handOffInFlight_ = false;
+  // The detector is tried afresh (its model may have been put in place meanwhile).
+  detectorUnusable_ = false;
   auto old = state();
   stopCamera();
   invalidateTimers(true, true, true);

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,7 +18,8 @@
 #include "liveness/FaceStatus.hpp"
 #include "liveness/OSLFaceAction.hpp"
 #include "platform/foundation/JSON.hpp"
-#include "platform/runtime/DispatchSemaphore.hpp"
+#include "platform/vision/DetectFaceRectanglesRequest.hpp"
+#include "platform/runtime/FrameGate.hpp"
 #include "platform/runtime/Timer.hpp"
 #include "platform/ui/Button.hpp"
 #include "platform/ui/ImageView.hpp"
@@ -63,9 +66,10 @@ class OSLFaceVC : public BaseViewController, public OSLVideoCaptureDelegate {
   // Everything one face screen knows, shared with the camera queue behind `state_`'s lock.
   struct State {
     State();
-    // Lets one frame at a time through the face checks; the capture flow gives it back.
-    std::shared_ptr<platform::DispatchSemaphore> semaphore =
-        std::make_shared<platform::DispatchSemaphore>(1);
+    // Lets one frame at a time through the face checks: taken on the camera queue, given back
+    // when the frame's judgement ends (and by the tick and the retry, which can never add a
+    // second permit). Shut down while the screen is away so that no camera queue waits on it.
+    std::shared_ptr<platform::FrameGate> semaphore = std::make_shared<platform::FrameGate>();
     OSLFaceLivenessVersion livenessVersion = OSLFaceLivenessVersion::active;
     std::shared_ptr<OSLVideoCapture> videoCapture = std::make_shared<OSLVideoCapture>();
     // The latest camera frame as a picture.
@@ -79,7 +83,13 @@ class OSLFaceVC : public BaseViewController, public OSLVideoCaptureDelegate {
     std::vector<PendingAction> faceActions;
     platform::ImagePtr faceImage;
     std::string cacheGifName;
+    // False for a second after a face message is shown: later messages only cost confidence.
     bool shouldUpdateUI = true;
+    // Which message hold is the current one; a hold that is not current ends nothing.
+    int messageHold = 0;
+    // An automatic photo has been asked for and has not answered yet: frames are only let
+    // through and the tick takes no second photo meanwhile.
+    bool isCaptureInFlight = false;
     CheckPermission checkPermission;
     double originalBrightness = 1;
     std::vector<std::string> logMessage;
@@ -116,6 +126,8 @@ class OSLFaceVC : public BaseViewController, public OSLVideoCaptureDelegate {
   // through it on the main queue.
   std::shared_ptr<State> state() const { return state_.value(); }
   bool isHandingOff() const { return handOffInFlight_; }
+
+  ~OSLFaceVC() override;
 
   // Nib actions.
   void onTapClose();
@@ -159,6 +171,25 @@ class OSLFaceVC : public BaseViewController, public OSLVideoCaptureDelegate {
   void viewWillDisappear(bool animated) override;
   void closeTapped() override;
 
+  // The face checks. Frames arrive on the camera queue; the judgement runs on the main queue.
+  void handleVideoFrame(const platform::PixelBufferPtr& pixelBuffer,
+                        const platform::SampleBufferPtr& sampleBuffer);
+  void processFaceObservations(const std::vector<platform::FaceObservationPtr>& observations);
+  void checkFacePosition(const std::vector<platform::FaceObservationPtr>& observations,
+                         int confidenceStep);
+  void showFaceMessage(const std::string& key, int penalty);
+  void applyFaceMessage(const std::string& key);
+  // The faces large enough to be judged (a third of the capture circle, wide or tall).
+  std::vector<platform::FaceObservationPtr> filterLargeFaces(
+      const std::vector<platform::FaceObservationPtr>& observations) const;
+
+  // Head movements of the active version, asked for after its frontal photo.
+  std::vector<OSLFaceAction> randomFaceActions() const;
+  void chooseFaceActions();
+  static std::vector<PendingAction> numberFaceActions(const std::vector<OSLFaceAction>& actions);
+  void checkFaceAction(const std::vector<platform::FaceObservationPtr>& observations);
+  void completeCurrentAction(int index);
+
   void videoCapture(OSLVideoCapture& capture, const platform::PixelBufferPtr& didCapture,
                     const platform::SampleBufferPtr& sampleBuffer,
                     platform::CMTime timestamp) override;
@@ -187,7 +218,9 @@ class OSLFaceVC : public BaseViewController, public OSLVideoCaptureDelegate {
   bool isCameraRunning() const;
   void invalidateTimers(bool perAction, bool autoCapture, bool allProcess);
   void timeOut(bool perAction);
-  void addRing(platform::Color colour);
+  // The capture ring growing round the circle: the whole circle, or (for a head movement) third
+  // `third` of it, 1 to 3 clockwise from the top.
+  void addRing(platform::Color colour, int third = 0);
   void handlePhoto(const platform::ImagePtr& photo, bool failed, const platform::ImagePtr& frame,
                    bool manual);
   platform::ImagePtr cropFace(const platform::ImagePtr& source) const;
@@ -202,6 +235,18 @@ class OSLFaceVC : public BaseViewController, public OSLVideoCaptureDelegate {
   std::shared_ptr<platform::View> guideContainer() const;
   std::shared_ptr<platform::View> iconContainer() const;
   std::shared_ptr<platform::View> tutorialContainer() const;
+  // The frame's one sizeable face; otherwise its message is shown (which gives the frame back)
+  // and null comes back. No face resets the score only while the frontal photo is awaited.
+  platform::FaceObservationPtr oneSizeableFace(
+      const std::vector<platform::FaceObservationPtr>& observations, bool noFaceResetsConfidence);
+  // The reference frame of face boxes: the preview's frame, else the camera view's bounds.
+  platform::Rect faceReferenceFrame() const;
+  // The screen's face request, made on first use (camera queue). Throws `VisionError` when no
+  // detector can be made.
+  std::shared_ptr<platform::DetectFaceRectanglesRequest> faceRectanglesRequest();
+  // The detector cannot work (its model is missing or unreadable): the user is told as for a
+  // camera that cannot be set up. Main queue.
+  void detectorFailed(const std::string& reason);
 
   mutable OSLAtomicWithNSLock<std::shared_ptr<State>> state_{std::make_shared<State>()};
   // Main queue only. Runs of the screen (`resetForNewRun` starts a new one): answers to an
@@ -219,6 +264,10 @@ class OSLFaceVC : public BaseViewController, public OSLVideoCaptureDelegate {
   // Countdowns running when the application resigned active.
   bool allProcessWasRunning_ = false;
   bool perActionWasRunning_ = false;
+  // Set once the face detector proved unusable; frames are then dropped at once.
+  std::atomic<bool> detectorUnusable_{false};
+  mutable std::mutex requestMutex_;
+  std::shared_ptr<platform::DetectFaceRectanglesRequest> faceRectanglesRequest_;
 };
 
 }  // namespace ostrel

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -9,6 +10,7 @@
 #include "platform/media/PixelBufferConversion.hpp"
 #include "platform/runtime/DispatchQueue.hpp"
 #include "platform/vision/ImageRequestHandler.hpp"
+#include "platform/vision/LandmarkFaceDetector.hpp"
 #include "platform/vision/VisionError.hpp"
 
 #ifndef OSTREL_TEST_FACE_PHOTO
@@ -90,6 +92,46 @@ std::optional<platform::PlatformError> performOnCameraQueue(
   runtime.runUntilIdle();
   if (!done) throw std::runtime_error("the camera queue did not run");
   return error;
+}
+
+platform::Rect portraitFaceBox() {
+  static const platform::Rect box = [] {
+    std::vector<platform::FaceObservationPtr> found;
+    std::exception_ptr failure;
+    std::thread worker([&] {
+      try {
+        platform::LandmarkFaceDetector detector;
+        found = detector.detectFaces(facePhotographRGBA(), std::nullopt);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    });
+    worker.join();
+    if (failure) std::rethrow_exception(failure);
+    if (found.size() != 1 || !found[0]) {
+      throw std::runtime_error("the portrait does not show exactly one face to the detector");
+    }
+    return found[0]->boundingBox;
+  }();
+  return box;
+}
+
+cv::Mat portraitFrameFor(const platform::Rect& circle, const platform::Rect& reference,
+                         cv::Size frameSize, double widthOfCircle) {
+  const cv::Mat& portrait = facePhotographRGBA();
+  const platform::Rect box = portraitFaceBox();
+  const double faceWidth = widthOfCircle * circle.width() / reference.width() * frameSize.width;
+  const double factor = faceWidth / (box.width() * portrait.cols);
+  cv::Mat scaled;
+  cv::resize(portrait, scaled, cv::Size(), factor, factor, cv::INTER_AREA);
+  const double faceX = box.midX() * scaled.cols;
+  const double faceY = (1 - box.midY()) * scaled.rows;
+  const double wantX = (circle.midX() - reference.minX()) / reference.width() * frameSize.width;
+  const double wantY = (circle.midY() - reference.minY()) / reference.height() * frameSize.height;
+  cv::Mat frame(frameSize, portrait.type(), cv::Scalar(128, 128, 128, 255));
+  const cv::Mat shift = (cv::Mat_<double>(2, 3) << 1, 0, wantX - faceX, 0, 1, wantY - faceY);
+  cv::warpAffine(scaled, frame, shift, frameSize, cv::INTER_LINEAR, cv::BORDER_TRANSPARENT);
+  return frame;
 }
 
 }  // namespace ostrel::testing

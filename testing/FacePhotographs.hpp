@@ -4,6 +4,8 @@
 
 #include <optional>
 
+#include "platform/media/Geometry.hpp"
+
 #include "platform/foundation/PlatformError.hpp"
 #include "platform/media/PixelBuffer.hpp"
 #include "platform/vision/VisionRequest.hpp"
@@ -32,6 +34,18 @@ cv::Mat scaledOnCanvas(const cv::Mat& picture, double factor, cv::Size canvas);
 // A camera buffer (BGRA) holding `uprightRGBA` stored so that EXIF orientation 5 (transpose),
 // the front camera's, shows it upright again.
 platform::PixelBufferPtr transposedCameraBuffer(const cv::Mat& uprightRGBA);
+
+// The portrait's face as the landmark detector finds it (normalised, origin bottom-left),
+// found once per process on a worker thread (it loads the landmark model there).
+platform::Rect portraitFaceBox();
+
+// A camera picture of `frameSize` (upright RGBA) on which the portrait's face, stretched over
+// the preview `reference` as the face screen shows it, is centred on `circle` and
+// `widthOfCircle` of its width wide. The face screen compares the face box with its capture
+// circle without correcting the preview's aspect fill, so on a tall screen a 3:4 picture's
+// face comes out about 1.6 times taller than wide: about 0.4 of the circle keeps it inside.
+cv::Mat portraitFrameFor(const platform::Rect& circle, const platform::Rect& reference,
+                         cv::Size frameSize = cv::Size(480, 640), double widthOfCircle = 0.38);
 
 // Performs `request` through an image request handler on a serial queue, as the camera's frame
 // path does (the landmark model is never loaded on the main queue), and plays the runtime until

@@ -83,6 +83,7 @@ void UserJourney::addCooperativeSteps() {
     auto vendor = as<OSLGuideLivenessAdvanceVC>(top);
     return vendor && tapButton(vendor->verifyButton, finger, say, "starts the liveness check");
   });
+  addFaceSteps(*this);
 }
 
 std::shared_ptr<ViewController> UserJourney::topScreen(

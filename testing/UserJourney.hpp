@@ -13,6 +13,8 @@
 
 namespace ostrel::testing {
 
+class ScriptedFaceDetector;
+
 // A cooperative user in front of the library's screens: on each look it finds the screen on top
 // of the window and does there what such a user does (confirm the review, confirm a result,
 // confirm an alert, start the vendor's check), through `ScriptedUser`, so every tap goes through
@@ -42,7 +44,7 @@ class UserJourney {
 
   // The steps for the library's screens: the document camera screens (`addCaptureSteps`), the
   // review screen's confirm once its fields are filled, a result screen's confirm, an alert's
-  // confirm, the vendor screen's start.
+  // confirm, the vendor screen's start, the face screen's steps (`addFaceSteps`).
   void addCooperativeSteps();
 
   // One look at the key window (or `window`); returns whether an action was taken.
@@ -100,5 +102,14 @@ const SampleDocumentPictures& sampleDocumentPictures();
 // else taps the capture button, then continues with the photo; on the QR scanner the user
 // holds up the card's front with its code.
 void addCaptureSteps(UserJourney& journey, double patience = 1.5);
+
+// The face screen's steps (testing/UserJourneyFace.cpp): the picture taken by hand in manual
+// mode, the face shown and held still in automatic mode, each head movement made, then the
+// picture continued with. With `vision`, the scripted detector the test or the demo installed,
+// the user's face is scripted through it on every look; without it the camera's pictures must
+// show the face themselves. Added by `addCooperativeSteps` without vision; a later call with
+// vision replaces those rules.
+void addFaceSteps(UserJourney& journey);
+void addFaceSteps(UserJourney& journey, std::shared_ptr<ScriptedFaceDetector> vision);
 
 }  // namespace ostrel::testing

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
+#include <optional>
 #include <numbers>
 #include <string>
 #include <thread>
@@ -14,18 +16,25 @@
 #include "core/Helpers.hpp"
 #include "core/ScreenFactories.hpp"
 #include "core/SharedDefaults.hpp"
+#include "liveness/FaceChecks.hpp"
 #include "liveness/FaceStatus.hpp"
 #include "liveness/OSLFaceAction.hpp"
 #include "liveness/OSLFaceVC.hpp"
 #include "session/FlowLauncher.hpp"
+#include "platform/crypto/Crypto.hpp"
 #include "platform/foundation/Debug.hpp"
+#include "platform/foundation/DeviceInfo.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/runtime/Application.hpp"
 #include "platform/runtime/Runtime.hpp"
 #include "platform/ui/Window.hpp"
+#include "platform/vision/VisionError.hpp"
+#include "testing/FacePhotographs.hpp"
 #include "testing/ScreenTest.hpp"
+#include "testing/ScriptedFaceDetector.hpp"
 #include "testing/ScriptedRawDataProcessor.hpp"
 #include "testing/ScriptedScreens.hpp"
+#include "testing/UserJourney.hpp"
 #include "ui/OSLAlertVC.hpp"
 #include "ui/ViewExtensions.hpp"
 
@@ -37,6 +46,7 @@ using testing::ImageFileCamera;
 using testing::ImageFileCameraDriver;
 using testing::LoggedEvent;
 using testing::ScriptedPhoto;
+using testing::ScriptedFaceDetector;
 using testing::ScriptedRawDataProcessor;
 using testing::ScriptedReply;
 using Strings = std::vector<std::string>;
@@ -54,9 +64,16 @@ bool looksAlike(const ImagePtr& a, const ImagePtr& b) {
 
 // The face screen inside a running session (the facade's navigation controller), with the
 // front camera of the image-file backend, scripted photos and permission, and the local server.
+// Frames are judged by a scripted face detector; until a test scripts an answer every detection
+// fails, which leaves the screen as it is.
 class FaceScreenTest : public testing::ScreenTest {
  protected:
   FaceScreenTest() {
+    detector->setFallback(PlatformError{kVisionErrorDomain, 9, "nothing scripted", ""});
+    addBracketedKeys({"liveness_message_noface", "liveness_message_too_far",
+                      "liveness_message_many_faces", "liveness_message_too_close",
+                      "liveness_message_angle", "liveness_message_center",
+                      "liveness_message_turn_up", "liveness_message_turn_down"});
     addBracketedKeys({"liveness_title", "liveness_note", "button_continue", "button_retry",
                       "liveness_message_default", "error_create_camera",
                       "check_permission_camera_title", "check_permission_camera", "button_no",
@@ -111,8 +128,38 @@ class FaceScreenTest : public testing::ScreenTest {
   }
   Strings faceLog() const { return screen->state()->logMessage; }
 
+  // Face boxes: the capture circle, and the frame the preview fills.
+  Rect crop() const { return screen->cameraMarkView->cropFrame; }
+  Rect reference() const { return screen->cameraView->bounds(); }
+  // A square face `scale` times the circle's width, centred in it but `dx` to the right.
+  FaceObservationPtr faceIn(double scale = 0.45, double dx = 0, std::optional<float> pitch = 0.0f,
+                            std::optional<float> yaw = 0.0f,
+                            std::optional<float> roll = 0.0f) const {
+    const Rect c = crop();
+    const double w = c.width() * scale;
+    return testing::faceObservationFor({c.midX() - w / 2 + dx, c.midY() - w / 2, w, w},
+                                       reference(), pitch, yaw, roll);
+  }
+  static ScriptedFaceDetector::Result faces(std::vector<FaceObservationPtr> found) {
+    return found;
+  }
+  // Plays the camera until one more frame has met the detector, which answers `result`, and
+  // lets its judgement run.
+  void judge(ScriptedFaceDetector::Result result) {
+    const int seen = detector->framesSeen();
+    detector->push(std::move(result));
+    for (int step = 0; step < 60 && detector->framesSeen() == seen; ++step) advance(1.0 / 60);
+    ASSERT_EQ(detector->framesSeen(), seen + 1) << "the camera delivers frames";
+    runUntilIdle();
+  }
+  void judgeGoodFrames(int count) {
+    for (int i = 0; i < count; ++i) judge(faces({faceIn()}));
+  }
+
   // A picture whose crops tell where they came from.
   cv::Mat scene = testing::coordinatePicture(480, 640);
+  std::shared_ptr<ScriptedFaceDetector> detector = std::make_shared<ScriptedFaceDetector>();
+  std::optional<testing::InstalledFaceDetector> installedDetector{std::in_place, detector};
   std::shared_ptr<OSLFaceVC> screen;
   int nextCalls = 0;
 };
@@ -260,7 +307,8 @@ TEST_F(FaceScreenTest, ManualCaptureThroughTheProcessorToTheNextStep) {
   EXPECT_EQ(nextCalls, 1);
   advance(5);
   EXPECT_EQ(nextCalls, 1);
-  EXPECT_EQ(faceLog(), (Strings{"LIVENESS_CAPTURE_SUCCESS", "TAP_CONTINUE", "LIVENESS_DONE"}));
+  ASSERT_FALSE(faceLog().empty());
+  EXPECT_EQ(faceLog().front(), "LIVENESS_CAPTURE_SUCCESS") << "no face message on the way";
   auto success = eventsNamed("LIVENESS_SUCCESS");
   ASSERT_EQ(success.size(), 1u);
   EXPECT_EQ(success[0].data["log_messages"], JSON(faceLog()));
@@ -487,7 +535,10 @@ TEST_F(FaceScreenTest, TheActiveVersionKeepsCapturingAfterItsPhoto) {
   EXPECT_TRUE(frontCamera()->isStreaming());
   EXPECT_TRUE(screen->state()->isCaptureRunning);
   EXPECT_TRUE(screen->retryButton->isHidden());
-  EXPECT_TRUE(faceLog().empty());
+  // The photo is followed by the choice of three movements.
+  ASSERT_EQ(faceLog().size(), 1u);
+  EXPECT_EQ(faceLog()[0].rfind("LIVENESS_VERSION_ACTIVE_ALL_ACTIONS_ORDERED_", 0), 0u);
+  EXPECT_EQ(screen->state()->faceActions.size(), 3u);
   // A pending movement shows its own text and picture.
   screen->state()->faceActions = {{1, OSLFaceAction::turnLeft}};
   screen->updateMessage(true, "liveness_message_default");
@@ -506,7 +557,8 @@ TEST_F(FaceScreenTest, TheActiveVersionKeepsCapturingAfterItsPhoto) {
   advance(5);
   EXPECT_EQ(screen->state()->timerAllProcess.timeout, 60);
   EXPECT_TRUE(screen->state()->faceActions.empty());
-  EXPECT_EQ(faceLog(), (Strings{"TAP_RETRY"}));
+  EXPECT_EQ(faceLog().size(), 2u);
+  EXPECT_EQ(faceLog().back(), "TAP_RETRY");
 }
 
 // ------------------------------------------------------------------------------ countdowns
@@ -846,6 +898,438 @@ TEST_F(FaceScreenTest, AQuickFailureKeepsItsGuideLineOverThePostCaptureAnimation
   EXPECT_FALSE(screen->guideLabel->superview()->isHidden());
   EXPECT_EQ(screen->guideLabel->superview()->alpha(), 1);
   EXPECT_EQ(screen->guideLabel->text(), "[liveness_result_fail]");
+}
+
+// ------------------------------------------------------------------------------ face checks
+
+TEST_F(FaceScreenTest, FramesAreJudgedThrottledScoredAndCapturedAutomatically) {
+  open(Version::passive);
+  auto s = screen->state();
+  // Five faceless frames within a second: one message and one entry, the score stays at 0.
+  for (int i = 0; i < 5; ++i) judge(faces({}));
+  EXPECT_EQ(screen->guideLabel->text(), "[liveness_message_noface]");
+  EXPECT_EQ(faceLog(), (Strings{"NO_FACE"}));
+  EXPECT_EQ(s->confidence, 0);
+  EXPECT_TRUE(s->timerAllProcess.timer) << "the first judged frame starts the countdown";
+  EXPECT_FALSE(s->timerAutoCapture) << "no sizeable face yet";
+  EXPECT_EQ(s->maskShapeLayer->strokeColor, (Color{1, 0, 0, 1}));
+  advance(1);  // the message hold ends
+
+  // Good frames add 15 each; four slightly small faces: one entry, four steps of 10.
+  judgeGoodFrames(8);
+  EXPECT_EQ(s->confidence, 120);
+  EXPECT_TRUE(s->timerAutoCapture);
+  EXPECT_EQ(screen->guideLabel->text(), "[liveness_message_default]");
+  EXPECT_EQ(s->maskShapeLayer->strokeColor, colorFromHex(currentAppearance()->mainColor));
+  for (int i = 0; i < 4; ++i) judge(faces({faceIn(0.31)}));
+  EXPECT_EQ(s->confidence, 80);
+  EXPECT_EQ(faceLog(), (Strings{"NO_FACE", "TOO_SMALL"}));
+  EXPECT_EQ(screen->guideLabel->text(), "[liveness_message_too_far]");
+  judgeGoodFrames(1);
+  EXPECT_EQ(s->confidence, 95);
+  // The tick of that window finds less than a hundred: nothing is taken.
+  advance(1);
+  EXPECT_FALSE(s->timerAutoCapture);
+  EXPECT_TRUE(frontCamera()->photoRequests().empty());
+  EXPECT_EQ(s->confidence, 95);
+
+  // No face resets the score; an off-centre face (its message held back) opens the next
+  // window, and seven good frames inside it are enough.
+  judge(faces({}));
+  EXPECT_EQ(s->confidence, 0);
+  judge(faces({faceIn(0.45, 40)}));
+  EXPECT_TRUE(s->timerAutoCapture);
+  EXPECT_EQ(screen->guideLabel->text(), "[liveness_message_noface]");
+  judgeGoodFrames(6);
+  EXPECT_EQ(s->confidence, 90);
+  judgeGoodFrames(1);
+  advance(1);
+  EXPECT_EQ(frontCamera()->photoRequests().size(), 1u);
+  EXPECT_EQ(faceLog(), (Strings{"NO_FACE", "TOO_SMALL", "NO_FACE", "LIVENESS_CAPTURE_SUCCESS"}));
+  // The picture handed on is the latest judged frame's.
+  EXPECT_TRUE(looksAlike(s->faceImage,
+                         Helpers::cropImage(std::make_shared<Image>(scene), crop(),
+                                            screen->cameraMarkView->bounds().size)));
+  EXPECT_FALSE(s->timerAllProcess.timer);
+  EXPECT_FALSE(frontCamera()->isStreaming());
+}
+
+TEST_F(FaceScreenTest, EachCheckShowsItsMessageAndRecordsItsStatus) {
+  open(Version::passive);
+  auto s = screen->state();
+  struct Row {
+    const char* name;
+    std::vector<FaceObservationPtr> found;
+    const char* text;
+    const char* entry;  // null: nothing recorded
+    int confidence;     // after the frame, from 50
+  };
+  const std::vector<Row> rows{
+      {"no face", {}, "[liveness_message_noface]", "NO_FACE", 0},
+      {"only a small face", {faceIn(0.2)}, "[liveness_message_too_far]", "TOO_SMALL", 40},
+      {"two faces", {faceIn(0.4, -40), faceIn(0.4, 40)}, "[liveness_message_many_faces]",
+       "TOO_MANY_FACES", 0},
+      {"one face and a small one", {faceIn(), faceIn(0.2, 60)}, "[liveness_message_default]",
+       nullptr, 65},
+      {"too close", {faceIn(0.7)}, "[liveness_message_too_close]", "TOO_LARGE", 40},
+      {"turned", {faceIn(0.45, 0, 0, 0.6f, 0)}, "[liveness_message_angle]", "ANGLE_NOT_CORRECT",
+       40},
+      {"chin down", {faceIn(0.45, 0, 0.3f, 0, 0)}, "[liveness_message_angle]",
+       "ANGLE_NOT_CORRECT", 40},
+      {"off centre", {faceIn(0.45, 40)}, "[liveness_message_center]", "OFF_CENTER", 40},
+      {"a non-finite box", {FaceObservation::make({NAN, 0.3, 0.4, 0.4})},
+       "[liveness_message_too_far]", "TOO_SMALL", 40},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::size_t before = faceLog().size();
+    s->confidence = 50;
+    judge(row.found);
+    EXPECT_EQ(screen->guideLabel->text(), row.text);
+    EXPECT_EQ(s->confidence, row.confidence);
+    if (row.entry) {
+      ASSERT_EQ(faceLog().size(), before + 1);
+      EXPECT_EQ(faceLog().back(), row.entry);
+    } else {
+      EXPECT_EQ(faceLog().size(), before);
+    }
+    EXPECT_TRUE(s->semaphore->isOpen()) << "every judgement gives the frame gate back";
+    advance(1);
+  }
+  EXPECT_TRUE(frontCamera()->photoRequests().empty());
+}
+
+TEST_F(FaceScreenTest, ManualModeAndAMaskWithoutItsCircleJudgeNothing) {
+  open(Version::passive, true);
+  advance(2);
+  EXPECT_EQ(detector->framesSeen(), 0) << "no detection at all in manual mode";
+  EXPECT_FALSE(screen->state()->imageRequest);
+
+  // A frame before the layout has given the mask its circle is let through unjudged.
+  sharedDefaults()->setBool(defaults_keys::kIsManualLivenessCaptureEnabled, false);
+  auto early = OSLFaceVC::create(Version::passive, true);
+  early->loadViewIfNeeded();
+  ASSERT_TRUE(early->cameraMarkView->cropFrame.isEmpty());
+  auto s = early->state();
+  ASSERT_TRUE(s->semaphore->tryAcquire());
+  early->processFaceObservations({});
+  EXPECT_TRUE(s->semaphore->isOpen());
+  EXPECT_TRUE(s->logMessage.empty());
+  EXPECT_FALSE(s->timerAllProcess.timer);
+}
+
+TEST_F(FaceScreenTest, AMissingLandmarkModelIsReportedAsACameraFailure) {
+  installedDetector.reset();
+  ::setenv("OSTREL_FACE_LANDMARK_MODEL", "/nonexistent/landmarks.dat", 1);
+  open(Version::passive, true);
+  advance(1);
+  EXPECT_FALSE(alert()) << "manual mode does not need the detector";
+  sharedDefaults()->setBool(defaults_keys::kIsManualLivenessCaptureEnabled, false);
+  screen->resetForNewRun();
+  advance(1);
+  ::unsetenv("OSTREL_FACE_LANDMARK_MODEL");
+  ASSERT_TRUE(alert());
+  EXPECT_EQ(alert()->message, "[error_create_camera]");
+  auto errors = eventsNamed("LIVENESS_ERROR");
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].data["error"], "CREATE_CAMERA_ERROR");
+}
+
+TEST_F(FaceScreenTest, ALandmarkModelThatFailsWhileJudgingIsReportedAsACameraFailure) {
+  detector->push(PlatformError{kVisionErrorDomain, 15, "the model cannot be read", ""});
+  open(Version::passive);
+  advance(1);
+  ASSERT_TRUE(alert());
+  EXPECT_EQ(alert()->message, "[error_create_camera]");
+  auto errors = eventsNamed("LIVENESS_ERROR");
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].data["error"], "CREATE_CAMERA_ERROR");
+  const int seen = detector->framesSeen();
+  advance(1);
+  EXPECT_EQ(detector->framesSeen(), seen) << "no frame is judged any more";
+}
+
+// The head-movement ring segments on the mask, by their start angles.
+std::vector<double> ringSegmentStarts(const std::shared_ptr<OSLFaceVC>& screen) {
+  std::vector<double> starts;
+  for (const auto& layer : screen->cameraMarkView->layer()->sublayers()) {
+    auto shape = std::dynamic_pointer_cast<ShapeLayer>(layer);
+    if (!shape || shape->lineWidth != 10 || !shape->path || shape->path->elements.empty()) continue;
+    starts.push_back(shape->path->elements[0].startAngle);
+  }
+  return starts;
+}
+
+TEST_F(FaceScreenTest, HeadMovementsFillTheRingByThirdsThenEndTheAttempt) {
+  open(Version::active);
+  auto s = screen->state();
+  // Every draw at its maximum: each shuffle step swaps with the last place.
+  crypto::setRandomSource([](std::size_t n) { return Bytes(n, 0xFF); });
+  judgeGoodFrames(7);
+  advance(1);
+  crypto::setRandomSource(nullptr);
+  ASSERT_EQ(frontCamera()->photoRequests().size(), 1u);
+  EXPECT_EQ(faceLog(),
+            (Strings{"LIVENESS_VERSION_ACTIVE_ALL_ACTIONS_ORDERED_TILTRIGHT_TURNUP_TURNDOWN"}));
+  ASSERT_EQ(s->faceActions.size(), 3u);
+  EXPECT_EQ(s->faceActions[2].index, 3);
+  EXPECT_TRUE(frontCamera()->isStreaming());
+  EXPECT_FALSE(s->timerAllProcess.timer);
+
+  // A frame that does not complete the movement shows it and starts its countdown.
+  judge(faces({faceIn(0.45, 0, 0, 0, -0.3f)}));
+  EXPECT_EQ(s->faceActions.size(), 3u);
+  ASSERT_TRUE(s->timerPerAction.timer);
+  advance(3.5);
+  EXPECT_EQ(s->timerPerAction.timeout, 7);
+  // Distance and centring do not count while movements are pending.
+  judge(faces({faceIn(0.33, 50, 0, 0, -0.45f)}));
+  EXPECT_EQ(faceLog().back(), "LIVENESS_VERSION_ACTIVE_DONE_ACTION_TILTRIGHT");
+  EXPECT_EQ(s->timerPerAction.timeout, 10);
+  EXPECT_FALSE(s->timerPerAction.timer);
+  constexpr double pi = std::numbers::pi;
+  EXPECT_EQ(ringSegmentStarts(screen).size(), 1u);
+
+  // Two faces: no score, the movement stays.
+  s->confidence = 40;
+  judge(faces({faceIn(0.4, -40), faceIn(0.4, 40)}));
+  EXPECT_EQ(s->confidence, 0);
+  EXPECT_EQ(screen->guideLabel->text(), "[liveness_message_many_faces]");
+  EXPECT_EQ(s->faceActions.size(), 2u);
+  judge(faces({faceIn(0.45, 0, -0.52f, 0, 0)}));
+  EXPECT_EQ(s->faceActions.size(), 2u) << "29.8 degrees up is not enough";
+  EXPECT_EQ(screen->guideLabel->text(), "[liveness_message_turn_up]");
+  judge(faces({faceIn(0.45, 0, -0.53f, 0, 0)}));
+  EXPECT_EQ(faceLog().back(), "LIVENESS_VERSION_ACTIVE_DONE_ACTION_TURNUP");
+  // Whatever restarted the whole-process countdown meanwhile, the last movement ends it.
+  screen->restartCountdown(false);
+  judge(faces({faceIn(0.45, 0, 0.27f, 0, 0)}));
+  EXPECT_EQ(faceLog().back(), "LIVENESS_VERSION_ACTIVE_AUTO_CAPTURE_SUCCESS");
+  EXPECT_EQ(faceLog()[faceLog().size() - 2], "LIVENESS_VERSION_ACTIVE_DONE_ACTION_TURNDOWN");
+  const auto starts = ringSegmentStarts(screen);
+  ASSERT_EQ(starts.size(), 3u);
+  EXPECT_NEAR(starts[0], -pi / 2, 1e-12);
+  EXPECT_NEAR(starts[1], pi / 6, 1e-12);
+  EXPECT_NEAR(starts[2], 5 * pi / 6, 1e-12);
+  EXPECT_FALSE(frontCamera()->isStreaming());
+  EXPECT_FALSE(s->isCaptureRunning);
+  EXPECT_TRUE(screen->cameraView->isHidden());
+  EXPECT_TRUE(screen->guideLabel->superview()->isHidden());
+  EXPECT_FALSE(screen->retryButton->isHidden());
+  EXPECT_FALSE(screen->continueButton->isHidden());
+  EXPECT_FALSE(s->timerPerAction.timer);
+  EXPECT_FALSE(s->timerAutoCapture);
+  // Nothing times the finished attempt out behind its buttons.
+  EXPECT_FALSE(s->timerAllProcess.timer);
+  advance(70);
+  EXPECT_TRUE(eventsNamed("LIVENESS_TIMEOUT").empty());
+
+  // The next attempt: its movements time out while still pending. On "iOS" 14 no pitch
+  // movement is asked for.
+  DeviceInfo::override(DeviceInfo{"iPhone12,1", "iOS", "14.8"});
+  user().tap(screen->retryButton);
+  advance(1);
+  s = screen->state();
+  judgeGoodFrames(7);
+  advance(1);
+  ASSERT_EQ(s->faceActions.size(), 3u);
+  for (const auto& pending : s->faceActions) {
+    EXPECT_NE(pending.action, OSLFaceAction::turnUp);
+    EXPECT_NE(pending.action, OSLFaceAction::turnDown);
+  }
+  judge(faces({faceIn(0.45, 0, std::nullopt, std::nullopt, std::nullopt)}));
+  advance(10.5);
+  DeviceInfo::override(std::nullopt);
+  EXPECT_EQ(faceLog().back(), "TIMEOUT_10_SECONDS");
+  EXPECT_EQ(eventsNamed("LIVENESS_TIMEOUT").size(), 1u);
+  EXPECT_EQ(s->faceActions.size(), 3u);
+  EXPECT_FALSE(frontCamera()->isStreaming());
+}
+
+TEST_F(FaceScreenTest, NoSecondPhotoIsTakenWhileOneIsOnItsWay) {
+  open(Version::active);
+  auto s = screen->state();
+  s->confidence = 100;
+  screen->_autoCaptureNormal();
+  ASSERT_TRUE(s->isCaptureInFlight);
+  // A frame judged before the photo answers changes nothing and starts nothing.
+  ASSERT_TRUE(s->semaphore->tryAcquire());
+  screen->processFaceObservations({faceIn()});
+  EXPECT_TRUE(s->semaphore->isOpen());
+  EXPECT_EQ(s->confidence, 0);
+  EXPECT_FALSE(s->timerAllProcess.timer);
+  EXPECT_FALSE(s->timerAutoCapture);
+  s->confidence = 100;
+  screen->_autoCaptureNormal();
+  EXPECT_EQ(frontCamera()->photoRequests().size(), 1u);
+  advance(1);
+  EXPECT_FALSE(s->isCaptureInFlight);
+  ASSERT_EQ(s->faceActions.size(), 3u);
+  EXPECT_EQ(faceLog().size(), 1u) << "the movements are chosen once";
+  // With movements pending the tick takes nothing either.
+  s->confidence = 100;
+  screen->_autoCaptureNormal();
+  advance(1);
+  EXPECT_EQ(frontCamera()->photoRequests().size(), 1u);
+
+  // A failed photo clears the way for the next one.
+  screen->onRetryPressed();
+  advance(1);
+  s = screen->state();
+  frontCamera()->queuePhoto(ScriptedPhoto::failure(PlatformError{"Camera", 3, "lost", ""}));
+  s->confidence = 100;
+  screen->_autoCaptureNormal();
+  advance(1);
+  EXPECT_FALSE(s->isCaptureInFlight);
+  s->confidence = 100;
+  screen->_autoCaptureNormal();
+  advance(1);
+  EXPECT_EQ(frontCamera()->photoRequests().size(), 3u);
+}
+
+TEST_F(FaceScreenTest, TheFrameGateHoldsOnePermitAndNeverStrandsTheCameraQueue) {
+  open(Version::passive);
+  auto s = screen->state();
+  // Ticks and retries give the permit back on top of the frames: still one frame at a time.
+  screen->_autoCaptureNormal();
+  screen->_autoCaptureNormal();
+  screen->onRetryPressed();
+  EXPECT_TRUE(s->semaphore->tryAcquire());
+  EXPECT_FALSE(s->semaphore->tryAcquire());
+  s->semaphore->release();
+
+  // With movements pending but capture over, the action check still gives the frame back.
+  s->faceActions = {{1, OSLFaceAction::turnLeft}};
+  s->isCaptureRunning = false;
+  ASSERT_TRUE(s->semaphore->tryAcquire());
+  screen->processFaceObservations({faceIn()});
+  EXPECT_TRUE(s->semaphore->isOpen());
+  s->faceActions.clear();
+
+  // A camera thread waiting at the gate while the screen goes away returns.
+  runUntilIdle();
+  const int seen = detector->framesSeen();
+  ASSERT_TRUE(s->semaphore->tryAcquire());  // a judgement in flight
+  auto buffer = testing::transposedCameraBuffer(scene);
+  std::atomic<bool> returned{false};
+  std::thread camera([&, keep = screen] {
+    OSLVideoCapture& capture = *keep->state()->videoCapture;
+    keep->videoCapture(capture, buffer, nullptr, CMTime());
+    returned = true;
+    DispatchQueue::main()->async([] {});  // wakes the waiting test thread
+  });
+  screen->viewWillDisappear(false);
+  EXPECT_TRUE(waitUntil([&] { return returned.load(); }));
+  camera.join();
+  EXPECT_EQ(detector->framesSeen(), seen) << "the frame was dropped, not judged";
+  // Back on screen the gate opens again.
+  screen->viewWillAppear(false);
+  EXPECT_TRUE(s->semaphore->isOpen());
+}
+
+TEST_F(FaceScreenTest, ANewRunStartsWithOpenGateNoHoldNoMovementsAndNoPhotoOnItsWay) {
+  open(Version::passive);
+  auto old = screen->state();
+  judge(faces({}));  // a message: its one-second hold starts
+  advance(0.5);
+  old->faceActions = {{1, OSLFaceAction::turnLeft}};
+  old->isCaptureInFlight = true;
+  ASSERT_TRUE(old->semaphore->tryAcquire());
+  screen->resetForNewRun();
+  auto s = screen->state();
+  EXPECT_TRUE(s->shouldUpdateUI);
+  EXPECT_FALSE(s->isCaptureInFlight);
+  EXPECT_TRUE(s->faceActions.empty());
+  EXPECT_EQ(s->semaphore, old->semaphore) << "the camera queue keeps the one gate";
+  EXPECT_TRUE(s->semaphore->isOpen());
+  // A message at once; the earlier run's hold ending later does not cut this one short.
+  judge(faces({}));
+  advance(0.6);
+  judge(faces({faceIn(0.2)}));
+  EXPECT_EQ(faceLog(), (Strings{"NO_FACE"}));
+  EXPECT_EQ(screen->guideLabel->text(), "[liveness_message_noface]");
+  // A frame without a picture is let through without judgement.
+  runUntilIdle();
+  const int seen = detector->framesSeen();
+  screen->videoCapture(*s->videoCapture, nullptr, nullptr, CMTime());
+  EXPECT_TRUE(s->semaphore->isOpen());
+  EXPECT_EQ(detector->framesSeen(), seen);
+}
+
+// ------------------------------------------------------------------------------ real detector
+
+TEST_F(FaceScreenTest, TheLandmarkDetectorCapturesTheDebianPortraitAutomatically) {
+  installedDetector.reset();
+  // Where the circle lies in the preview, from a screen laid out as the real one will be.
+  auto probe = OSLFaceVC::create(Version::passive, true);
+  probe->loadViewIfNeeded();
+  probe->view()->layoutIfNeeded();
+  const Rect c = probe->cameraMarkView->cropFrame;
+  const Rect r = probe->cameraView->bounds();
+  probe.reset();
+  ASSERT_FALSE(c.isEmpty());
+  const cv::Mat frame = testing::portraitFrameFor(c, r);
+  installCameras(frame);
+
+  // The journey's user has nothing to script: the camera shows the face.
+  config->rawDataProcessor = std::make_shared<ScriptedRawDataProcessor>();
+  Strings said;
+  testing::UserJourney journey([&said](const std::string& line) { said.push_back(line); });
+  journey.addCooperativeSteps();
+  open(Version::passive);
+  for (int i = 0; i < 120 && nextCalls == 0; ++i) {
+    journey.look();
+    advance(0.1);
+  }
+  EXPECT_EQ(frontCamera()->photoRequests().size(), 1u);
+  ASSERT_FALSE(faceLog().empty());
+  EXPECT_EQ(faceLog().front(), "LIVENESS_CAPTURE_SUCCESS") << "no face message on the way";
+  EXPECT_TRUE(screen->state()->faceImage);
+  EXPECT_EQ(said, (Strings{"continues with the face picture"}));
+  EXPECT_EQ(nextCalls, 1);
+}
+
+// ------------------------------------------------------------------------------ journey
+
+TEST_F(FaceScreenTest, TheJourneyUserGetsThroughEveryKindOfFaceStep) {
+  auto processor = std::make_shared<ScriptedRawDataProcessor>();
+  const Strings movements{"raises the chin",     "lowers the chin",     "turns the head left",
+                          "turns the head right", "tilts the head left", "tilts the head right"};
+  struct Row {
+    Version version;
+    bool manual;
+    const char* first;  // what the user is seen doing first
+    int movementsMade;
+  };
+  for (const Row& row :
+       {Row{Version::passive, false, "shows the face and holds still", 0},
+        Row{Version::active, false, "shows the face and holds still", 3},
+        Row{Version::passive, true, "takes the face picture", 0}}) {
+    SCOPED_TRACE(::testing::Message() << static_cast<int>(row.version) << row.manual);
+    currentConfig()->rawDataProcessor = processor;
+    detector->setFallback(PlatformError{kVisionErrorDomain, 9, "nobody in front", ""});
+    nextCalls = 0;
+    Strings said;
+    testing::UserJourney journey([&said](const std::string& line) { said.push_back(line); });
+    journey.addCooperativeSteps();
+    testing::addFaceSteps(journey, detector);
+    open(row.version, row.manual);
+    for (int i = 0; i < 600 && nextCalls == 0; ++i) {
+      journey.look();
+      advance(0.05);
+    }
+    EXPECT_EQ(nextCalls, 1);
+    ASSERT_FALSE(said.empty());
+    EXPECT_EQ(said.front(), row.first) << ::testing::PrintToString(said);
+    EXPECT_EQ(said.back(), "continues with the face picture");
+    const auto made = std::count_if(said.begin(), said.end(), [&](const std::string& line) {
+      return std::find(movements.begin(), movements.end(), line) != movements.end();
+    });
+    EXPECT_EQ(made, row.movementsMade);
+    Ostrel::shared()->close(true);
+    advance(1);
+  }
+  EXPECT_EQ(processor->callCount(), 3);
 }
 
 }  // namespace
