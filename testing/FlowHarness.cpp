@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include "core/Localization.hpp"
-#include "core/SharedDefaults.hpp"
 #include "liveness/OSLFaceVC.hpp"
 #include "network/ModelDownloader.hpp"
 #include "nfcscan/OSLScanNFCVC.hpp"
@@ -24,6 +23,7 @@ namespace ostrel::testing {
 
 using platform::CaptureDevicePosition;
 using platform::JSON;
+using platform::Rect;
 
 // ------------------------------------------------------------------------------ transport
 
@@ -67,6 +67,25 @@ bool isSyncPath(const std::string& path) {
 
 }  // namespace
 
+namespace {
+
+// The portrait as the front camera shows it: the face where the face screen's circle is, at a
+// size its checks accept (from a face screen laid out on this window's screen).
+cv::Mat faceFrame() {
+  // The probe's texts come from the server's dictionary, as a session's would.
+  setLanguageDictionary(defaultLanguageDictionary("vi"));
+  auto probe = OSLFaceVC::create(OSLFaceLivenessVersion::passive, true);
+  probe->loadViewIfNeeded();
+  probe->view()->layoutIfNeeded();
+  const Rect circle = probe->cameraMarkView->cropFrame;
+  const Rect preview = probe->cameraView->bounds();
+  probe.reset();
+  setLanguageDictionary(JSON::object());
+  return portraitFrameFor(circle, preview);
+}
+
+}  // namespace
+
 FlowHarness::FlowHarness()
     : journey([this](const std::string& line) { said.push_back(line); }) {
   OSLProgressHUD::resetForTesting();
@@ -80,9 +99,8 @@ FlowHarness::FlowHarness()
   cameras = ImageFileCamera::install();
   cameras->addDevice(ScriptedCameraDevice::make(
       CaptureDevicePosition::back, {ScriptedFrame::picture(sampleDocumentPictures().table)}));
-  cameras->addDevice(ScriptedCameraDevice::make(
-      CaptureDevicePosition::front,
-      {ScriptedFrame::picture(scaledOnCanvas(facePhotographRGBA(), 1.1, {720, 1280}))}));
+  cameras->addDevice(ScriptedCameraDevice::make(CaptureDevicePosition::front,
+                                                {ScriptedFrame::picture(faceFrame())}));
 
   field = std::make_shared<SimulatedNFCBackend>();
   card = SimulatedChip::idCard();
@@ -104,25 +122,6 @@ FlowHarness::FlowHarness()
 void FlowHarness::addUserSteps() {
   journey.remove("close");
   journey.addCooperativeSteps();
-  // The face screen takes its photo by hand until the per-frame face checks arrive.
-  sharedDefaults()->setBool(defaults_keys::kIsManualLivenessCaptureEnabled, true);
-  auto faceButton = [](const char* name, const char* what) {
-    return [name, what](const std::shared_ptr<platform::ViewController>& top, ScriptedUser& finger,
-                        const UserJourney::Say& say) {
-      auto face = std::dynamic_pointer_cast<OSLFaceVC>(top);
-      if (!face) return false;
-      auto button = std::string(name) == "capture" ? face->captureButton : face->continueButton;
-      if (!button || button->isHidden() || button->alpha() < 1 || !button->isEnabled() ||
-          !button->window()) {
-        return false;
-      }
-      say(what);
-      finger.tap(button);
-      return true;
-    };
-  };
-  journey.on("face: take the photo by hand", faceButton("capture", "takes the face photo by hand"));
-  journey.on("face: continue", faceButton("continue", "continues with the face photo"));
   // The chip screen's scan button, until the journey takes the chip screens itself.
   journey.on("chip: scan", [](const std::shared_ptr<platform::ViewController>& top,
                               ScriptedUser& finger, const UserJourney::Say& say) {
