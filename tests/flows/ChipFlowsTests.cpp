@@ -1,4 +1,6 @@
+#include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -7,8 +9,10 @@
 #include "nfcscan/OSLScanNFCVC.hpp"
 #include "platform/foundation/Base64.hpp"
 #include "platform/nfc/PCSCReaderBackend.hpp"
+#include "scanner/OSLScanMRZVC.hpp"
 #include "session/Ostrel.hpp"
 #include "testing/FlowHarness.hpp"
+#include "testing/MRZTestData.hpp"
 #include "testing/PCSCTestSupport.hpp"
 #include "testing/SamplePerson.hpp"
 #include "testing/VirtualCardAdapter.hpp"
@@ -142,12 +146,40 @@ class ChipFlowThroughPcscdTest : public ChipFlowTest {
   void insertCardForTheRead() {
     reader_ = std::make_unique<testing::VirtualCardAdapter>(card);
     EXPECT_TRUE(reader_->start()) << reader_->lastError();
+    awaitTheRead();
+  }
+
+  // Puts the card in the reader so that it is taken away after `commands` commands.
+  void insertCardTakenAwayAfter(std::size_t commands) {
+    auto self = std::make_shared<std::atomic<testing::VirtualCardAdapter*>>(nullptr);
+    auto count = std::make_shared<std::atomic<std::size_t>>(0);
+    auto answer = testing::cardOf(card);
+    reader_ = std::make_unique<testing::VirtualCardAdapter>(
+        [self, count, answer, commands](const platform::Bytes& command) {
+          if (++*count > commands) {
+            if (auto* adapter = self->load()) adapter->pullOut();
+          }
+          return answer(command);
+        },
+        testing::VirtualCardAdapter::kFirstReaderPort, testing::VirtualCardAdapter::defaultATR(),
+        [chip = card] { chip->reset(); });
+    *self = reader_.get();
+    EXPECT_TRUE(reader_->start()) << reader_->lastError();
+  }
+  void awaitTheRead() {
     auto screen =
         std::dynamic_pointer_cast<OSLScanNFCVC>(testing::UserJourney::topScreen(window()));
     if (!screen || !screen->state.nfcReader) return;
     auto nfc = screen->state.nfcReader;
     EXPECT_TRUE(waitUntil([&] { return !nfc->readerSession; }, 30))
         << "the read through pcscd never ended";
+  }
+  std::optional<std::string> lastEventError(const std::string& event) const {
+    std::optional<std::string> error;
+    for (const auto& e : *logged) {
+      if (e.event == event) error = e.data.value("error", "");
+    }
+    return error;
   }
 
   std::unique_ptr<testing::VirtualReaderLock> lock_;
@@ -167,6 +199,51 @@ TEST_F(ChipFlowThroughPcscdTest, ChipEkycReadsTheCardAfterItsBack) {
   expectChipEkycRun();
   ASSERT_TRUE(reader_);
   EXPECT_GT(reader_->commandCount(), 0u);
+  expectNothingLeft();
+}
+
+// A key the card refuses ends that read with its event and drops the zone it came from, so the
+// next attempt takes the next source: without a QR result, the zone scanner.
+TEST_F(ChipFlowThroughPcscdTest, ARefusedKeyGoesOnToTheNextSource) {
+  auto fields = samplePerson().cardFields();
+  fields.documentNumber = "000000001";
+  std::string zone;
+  for (const auto& line : testing::td1Zone(fields)) zone += (zone.empty() ? "" : "\n") + line;
+  // With face data the host's zone is used as it is.
+  config->withMrz(zone).withFaceDataBase64("face");
+  buildConfig();
+  Ostrel::shared()->run("nfc_only", config);
+  auto scanner = driveTo<OSLScanMRZVC>(30);
+  ASSERT_TRUE(scanner) << "the zone scanner never opened";
+  EXPECT_EQ(lastEventError("NFC_TAP_FAIL"), "InvalidMRZKey");
+  EXPECT_TRUE(server.requests(kVerify).empty()) << "a refused key handed chip data on";
+  EXPECT_EQ(said, (Strings{"taps scan on the chip screen", "lays the card on the reader"}));
+  Ostrel::shared()->close(true, {});
+  EXPECT_TRUE(drive([this] { return host.count("event:0") > 0; }, 10));
+  EXPECT_EQ(host.order(), (Strings{"event:0"}));
+}
+
+// A card taken away in the middle of the read fails that read, never hands anything on; laid
+// again, it is read and the flow ends as usual.
+TEST_F(ChipFlowThroughPcscdTest, ACardTakenAwayMidReadIsReadWhenLaidAgain) {
+  int laid = 0;
+  testing::addChipSteps(journey, [this, &laid] {
+    if (laid++ == 0) {
+      insertCardTakenAwayAfter(6);
+    } else {
+      reader_.reset();
+      insertCardForTheRead();
+    }
+    awaitTheRead();
+  });
+  ASSERT_TRUE(runFlow("nfc_only"));
+  EXPECT_EQ(laid, 2);
+  EXPECT_EQ(lastEventError("NFC_TAP_FAIL"), "Tag connection lost");
+  EXPECT_TRUE(host.heardInOrder({"log:NFC_TAP_FAIL", "log:NFC_START_LISTEN",
+                                 "log:NFC_TAP_SUCCESS", "result"},
+                                true));
+  EXPECT_EQ(server.requests(kVerify).size(), 1u);
+  expectTheCardWasRead();
   expectNothingLeft();
 }
 
