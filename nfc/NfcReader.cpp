@@ -4,6 +4,7 @@
 
 #include "nfc/COM.hpp"
 #include "nfc/DataGroupParser.hpp"
+#include "platform/foundation/Debug.hpp"
 #include "platform/runtime/Application.hpp"
 #include "platform/runtime/BindWeak.hpp"
 #include "platform/runtime/DispatchQueue.hpp"
@@ -13,7 +14,8 @@ namespace ostrel {
 using platform::NFCReaderError;
 
 NfcReader::NfcReader(int logLevel, std::optional<std::string> masterListURL)
-    : masterListURL(std::move(masterListURL)) {
+    : masterListURL(std::move(masterListURL)),
+      queue_(platform::DispatchQueue::make("ostrel.nfc.reader")) {
   Log::setLogLevel(logLevel);
 }
 
@@ -25,6 +27,7 @@ std::string NfcReader::alertText(const NFCViewDisplayMessage& message) const {
 }
 
 void NfcReader::updateAlertMessage(const NFCViewDisplayMessage& message) {
+  platform::assertOnQueue(queue_);
   if (!readerSession) return;
   readerSession->setAlertMessage(alertText(message));
 }
@@ -39,6 +42,7 @@ void NfcReader::complete(std::shared_ptr<NFCPassportModel> model,
 
 void NfcReader::invalidateSession(const NFCViewDisplayMessage& message,
                                   const PassportReaderError& error) {
+  platform::assertOnQueue(queue_);
   Log::errorTrace([&] { return "ERROR - " + error.message(); });
   shouldNotReportNextReaderSessionInvalidationErrorUserCanceled = true;
   if (readerSession) {
@@ -52,6 +56,37 @@ void NfcReader::startChipRead(const std::string& key, std::vector<DataGroupId> t
                               bool skipSecureElementsValue, bool skipCAValue,
                               DisplayMessageHandler customDisplayMessage,
                               ScanCompletedHandler completed) {
+  // Every field of the reader belongs to its queue, whoever asks for a read.
+  auto self = weak_from_this().lock();
+  if (!self) {
+    // The sessions reach their reader through a weak pointer: without an owner there is
+    // nobody to hear them, so the read ends at once.
+    platform::debugLog("startChipRead: the reader is not owned by a shared_ptr");
+    queue_->async([completed = std::move(completed)] {
+      if (completed) completed(nullptr, PassportReaderError::UnexpectedError());
+    });
+    return;
+  }
+  queue_->async([self, key, tags = std::move(tags), skipSecureElementsValue, skipCAValue,
+                 customDisplayMessage = std::move(customDisplayMessage),
+                 completed = std::move(completed)]() mutable {
+    self->startChipReadOnQueue(key, std::move(tags), skipSecureElementsValue, skipCAValue,
+                               std::move(customDisplayMessage), std::move(completed));
+  });
+}
+
+void NfcReader::endOpenRead() {
+  std::weak_ptr<NfcReader> weakSelf = weak_from_this();
+  queue_->async([weakSelf] {
+    auto self = weakSelf.lock();
+    if (self && self->readerSession) self->readerSession->invalidate();
+  });
+}
+
+void NfcReader::startChipReadOnQueue(const std::string& key, std::vector<DataGroupId> tags,
+                                     bool skipSecureElementsValue, bool skipCAValue,
+                                     DisplayMessageHandler customDisplayMessage,
+                                     ScanCompletedHandler completed) {
   // A session still open from an earlier read belongs to that read; its reports are ignored
   // from here on. That read still gets its one outcome, as when the application ends a
   // session: a caller waiting for it must not wait for ever.
@@ -90,15 +125,15 @@ void NfcReader::startChipRead(const std::string& key, std::vector<DataGroupId> t
   }
 
   readerSession = std::make_shared<platform::NFCTagReaderSession>(
-      platform::NFCPollingOption::iso14443, weak_from_this(), nullptr);
+      platform::NFCPollingOption::iso14443, weak_from_this(), queue_);
   updateAlertMessage(NFCViewDisplayMessage::requestPresentPassport());
   readerSession->begin();
 }
 
 void NfcReader::tagReaderSession(const std::shared_ptr<platform::NFCTagReaderSession>& session,
                                  const std::vector<std::shared_ptr<platform::NFCTag>>& tags) {
+  platform::assertOnQueue(queue_);
   if (!session || session != readerSession) return;
-  platform::assertOnQueue(session->queue());
   if (tags.size() > 1) {
     invalidateSession(NFCViewDisplayMessage::error(PassportReaderError::MoreThanOneTagFound()),
                       PassportReaderError::MoreThanOneTagFound());
@@ -145,6 +180,7 @@ void NfcReader::progress(unsigned long generation, int percent) {
 }
 
 void NfcReader::startReading() {
+  platform::assertOnQueue(queue_);
   // The attempt count is not reset here: it belongs to the group at the head of the queue and
   // must survive the access-control restarts that 69 88 and a smaller chunk size cause, or a
   // group failing that way would be read again until the session time limit.
@@ -153,6 +189,7 @@ void NfcReader::startReading() {
 }
 
 void NfcReader::startAccessControl() {
+  platform::assertOnQueue(queue_);
   if (!tagReader) {
     handleAccessControlResult(PassportReaderError::NoConnectedTag());
     return;
@@ -172,6 +209,7 @@ void NfcReader::accessControlFinished(unsigned long generation,
 }
 
 void NfcReader::handleAccessControlResult(std::optional<PassportReaderError> error) {
+  platform::assertOnQueue(queue_);
   if (error) {
     Log::infoTrace([] { return std::string("BAC Failed"); });
     passport->BACStatus = PassportAuthenticationStatus::failed;
@@ -189,6 +227,7 @@ void NfcReader::groupsFinished(unsigned long generation, std::optional<PassportR
 }
 
 void NfcReader::readNextDataGroup(ReadCompletion completion) {
+  platform::assertOnQueue(queue_);
   if (!readerSession) return;
   if (!tagReader) {
     completion(PassportReaderError::NoConnectedTag());
@@ -313,6 +352,7 @@ void NfcReader::rebuildQueue(const std::vector<std::string>& presentNames) {
 void NfcReader::handleDataGroupRead(std::optional<ResponseAPDU> response,
                                     std::optional<PassportReaderError> error, DataGroupId group,
                                     ReadCompletion completion) {
+  platform::assertOnQueue(queue_);
   updateAlertMessage(NFCViewDisplayMessage::readingDataGroupProgress(group, 100));
   if (response && !error) {
     std::shared_ptr<DataGroup> parsed;
@@ -368,6 +408,7 @@ void NfcReader::handleDataGroupRead(std::optional<ResponseAPDU> response,
 }
 
 void NfcReader::finishReading(std::optional<PassportReaderError> error) {
+  platform::assertOnQueue(queue_);
   if (!readerSession) return;
   if (!dataGroupsToRead.empty()) {
     startReading();
@@ -396,8 +437,8 @@ void NfcReader::finishReading(std::optional<PassportReaderError> error) {
 void NfcReader::tagReaderSession(const std::shared_ptr<platform::NFCTagReaderSession>& session,
                                  const NFCReaderError& error) {
   // Reports of a session from an earlier read belong to that read.
+  platform::assertOnQueue(queue_);
   if (!session || session != readerSession) return;
-  platform::assertOnQueue(session->queue());
   readerSession = nullptr;
   const bool userCanceled =
       error.code == NFCReaderError::readerSessionInvalidationErrorUserCanceled;

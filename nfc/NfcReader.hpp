@@ -11,8 +11,10 @@
 // report a success without the MRZ or the face. A DG1 or DG2 read whole that does not parse is
 // the document's own and is left out like a refused group.
 //
-// All work runs on the session's queue, one command at a time, chained by completions; the
-// caller's completion runs there too. Each read ends with exactly one outcome: later reports
+// All work runs on the reader's own serial queue, made with the reader and given to every
+// session it opens, one command at a time, chained by completions; the caller's completion
+// runs there too. The public entries may be called from any thread: they post their work to
+// that queue and return at once. Each read ends with exactly one outcome: later reports
 // (the platform's end of a session the reader already closed, a command failing after the
 // end) are dropped.
 
@@ -74,11 +76,18 @@ class NfcReader : public platform::NFCTagReaderSessionDelegate,
   explicit NfcReader(int logLevel = Log::info, std::optional<std::string> masterListURL = {});
 
   // Empty `tags` reads every group COM lists. Returns at once; `completed` runs once, on the
-  // session queue (or right here when the device cannot read NFC). A read still open is ended
-  // first, its completion getting `UserCanceled`.
+  // reader's queue, also when the device cannot read NFC. A read still open is ended first,
+  // its completion getting `UserCanceled`. The reader must be owned by a `shared_ptr` (see
+  // `platform::make`); one that is not ends each read at once with `UnexpectedError`.
   void startChipRead(const std::string& mrzKey, std::vector<DataGroupId> tags,
                      bool skipSecureElements, bool skipCA,
                      DisplayMessageHandler customDisplayMessage, ScanCompletedHandler completed);
+  // Ends the open read's session, if any, from any thread; the read's one outcome
+  // (`UserCanceled`, as for a session the application ends) follows on the reader's queue.
+  void endOpenRead();
+
+  // The serial queue every read of this reader runs on.
+  const std::shared_ptr<platform::DispatchQueue>& queue() const { return queue_; }
 
   void updateAlertMessage(const NFCViewDisplayMessage& message);
   void invalidateSession(const NFCViewDisplayMessage& message, const PassportReaderError& error);
@@ -133,6 +142,12 @@ class NfcReader : public platform::NFCTagReaderSessionDelegate,
   // Whether a closure made during read `generation` may still act.
   bool isCurrentRead(unsigned long generation) const { return generation == readGeneration_; }
 
+  void startChipReadOnQueue(const std::string& mrzKey, std::vector<DataGroupId> tags,
+                            bool skipSecureElements, bool skipCA,
+                            DisplayMessageHandler customDisplayMessage,
+                            ScanCompletedHandler completed);
+
+  const std::shared_ptr<platform::DispatchQueue> queue_;
   // Which read the chain's closures belong to.
   unsigned long readGeneration_ = 0;
   // The error for which a DG1 or DG2 the caller asked for was given up: without the MRZ or the

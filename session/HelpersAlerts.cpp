@@ -18,45 +18,50 @@ using namespace platform;
 
 namespace {
 
-// Whether a controller of `window` is still on its way in.
-bool presentationArriving(const std::shared_ptr<Window>& window) {
-  for (auto c = window ? window->rootViewController() : nullptr; c; c = c->presentedViewController()) {
+// Whether a presentation in `presenter`'s window is still arriving or leaving.
+bool transitionRuns(const std::shared_ptr<ViewController>& presenter) {
+  auto window = presenter && presenter->isViewLoaded() ? presenter->view()->window() : nullptr;
+  if (!window) return false;
+  for (auto c = window->rootViewController(); c; c = c->presentedViewController()) {
     if (c->isBeingPresented()) return true;
   }
   return false;
 }
 
-// Tries for a few seconds at most while a screen is still arriving.
-constexpr int kPresentAttempts = 30;
-constexpr double kPresentRetryDelay = 0.1;
+// How long an alert waits, at most, for a running transition to end before it is given up.
+constexpr int kTransitionWaits = 30;
+constexpr double kTransitionWait = 0.1;
 
-void presentAlert(const std::shared_ptr<OSLAlertVC>& alert,
-                  std::shared_ptr<ViewController> fromVC, int attemptsLeft = kPresentAttempts) {
-  auto window = currentKeyWindow();
-  std::weak_ptr<ViewController> given = fromVC;
-  if (!fromVC) fromVC = topMostViewController(window ? window->rootViewController() : nullptr);
+void presentAlert(const std::shared_ptr<OSLAlertVC>& alert, std::shared_ptr<ViewController> fromVC,
+                  int waitsLeft = kTransitionWaits) {
+  const std::weak_ptr<ViewController> given = fromVC;
+  const bool onTop = !fromVC;
   if (!fromVC) {
-    debugLog("alert not shown: no window to show it in");
+    auto window = currentKeyWindow();
+    fromVC = topMostViewController(window ? window->rootViewController() : nullptr);
+  }
+  if (!fromVC) {
+    debugLog("alert of kind " + std::to_string(static_cast<int>(alert->alert)) +
+             " not shown: no screen to show it on");
     return;
   }
   std::shared_ptr<ViewController> presenter = fromVC->tabBarController();
   if (!presenter) presenter = fromVC;
-  auto holder = OSLPopupHolderViewController::makeHolder(alert);
-  if (presenter->present(holder, true)) return;
-  // A reply quicker than the screen's own entrance would otherwise lose its alert (and the
-  // session its ending): the alert waits until the screen has arrived.
-  if (attemptsLeft > 0 && presentationArriving(window)) {
-    const bool hadPresenter = given.lock() != nullptr;
-    DispatchQueue::main()->asyncAfter(kPresentRetryDelay, [alert, given, hadPresenter, attemptsLeft] {
+  // A reply that arrives while a screen is still sliding in or out must not lose its alert:
+  // it is shown once the transition is over.
+  if (waitsLeft > 0 && transitionRuns(presenter)) {
+    DispatchQueue::main()->asyncAfter(kTransitionWait, [alert, given, onTop, waitsLeft] {
       auto from = given.lock();
-      // The given presenter left meanwhile: nothing is shown over a screen that is gone.
-      if (hadPresenter && !from) return;
-      presentAlert(alert, from, attemptsLeft - 1);
+      if (!onTop && !from) return;
+      presentAlert(alert, std::move(from), waitsLeft - 1);
     });
     return;
   }
-  debugLog("alert of kind " + std::to_string(static_cast<int>(alert->alert)) + " not shown: " +
-           presenter->className() + " cannot present (no window, or a presentation under way)");
+  auto holder = OSLPopupHolderViewController::makeHolder(alert);
+  if (!presenter->present(holder, true)) {
+    debugLog("alert of kind " + std::to_string(static_cast<int>(alert->alert)) + " not shown: " +
+             presenter->className() + " cannot present (no window, or a presentation under way)");
+  }
 }
 
 }  // namespace

@@ -84,6 +84,7 @@ void UserJourney::addCooperativeSteps() {
     return vendor && tapButton(vendor->verifyButton, finger, say, "starts the liveness check");
   });
   addFaceSteps(*this);
+  addChipSteps(*this);
 }
 
 std::shared_ptr<ViewController> UserJourney::topScreen(

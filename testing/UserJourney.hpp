@@ -44,7 +44,8 @@ class UserJourney {
 
   // The steps for the library's screens: the document camera screens (`addCaptureSteps`), the
   // review screen's confirm once its fields are filled, a result screen's confirm, an alert's
-  // confirm, the vendor screen's start, the face screen's steps (`addFaceSteps`).
+  // confirm, the vendor screen's start, the face screen's steps (`addFaceSteps`), the chip
+  // screen's scan with the card laid in the simulated field (`addChipSteps` without a card).
   void addCooperativeSteps();
 
   // One look at the key window (or `window`); returns whether an action was taken.
@@ -111,5 +112,11 @@ void addCaptureSteps(UserJourney& journey, double patience = 1.5);
 // vision replaces those rules.
 void addFaceSteps(UserJourney& journey);
 void addFaceSteps(UserJourney& journey, std::shared_ptr<ScriptedFaceDetector> vision);
+
+// The chip screen's steps: once the screen is ready for a read, the user taps its scan button;
+// while that read is open, lays the card, which `layCard` does (a simulated field's `present`,
+// inserting the card into vpcd). Without `layCard` nothing more is done: the simulated field
+// brings its card in by itself after its detection delay, as a user holding the card there.
+void addChipSteps(UserJourney& journey, std::function<void()> layCard = {});
 
 }  // namespace ostrel::testing

@@ -541,6 +541,8 @@ TEST_F(NfcReaderTest, SessionEndsOutsideTheChip) {
         [this](std::shared_ptr<NFCPassportModel> m, std::optional<PassportReaderError> e) {
           outcomes_.push_back({std::move(m), std::move(e)});
         });
+    // The read starts on the reader's queue.
+    runUntilIdle();
     if (c.during) c.during(*this);
     advance(61);
     advance(61);
@@ -588,6 +590,7 @@ TEST_F(NfcReaderTest, AUserCancelAfterAnErrorOfAnEarlierReadIsStillReported) {
       [this](std::shared_ptr<NFCPassportModel> m, std::optional<PassportReaderError> e) {
         outcomes_.push_back({std::move(m), std::move(e)});
       });
+  runUntilIdle();
   reader_->readerSession->cancelByUser();
   runUntilIdle();
   EXPECT_EQ(errorText(), "UserCanceled");
