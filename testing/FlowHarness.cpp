@@ -10,7 +10,6 @@
 #include "core/Localization.hpp"
 #include "liveness/OSLFaceVC.hpp"
 #include "network/ModelDownloader.hpp"
-#include "nfcscan/OSLScanNFCVC.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/nfc/NFCReaderBackend.hpp"
 #include "platform/ui/NavigationController.hpp"
@@ -122,16 +121,6 @@ FlowHarness::FlowHarness()
 void FlowHarness::addUserSteps() {
   journey.remove("close");
   journey.addCooperativeSteps();
-  // The chip screen's scan button, until the journey takes the chip screens itself.
-  journey.on("chip: scan", [](const std::shared_ptr<platform::ViewController>& top,
-                              ScriptedUser& finger, const UserJourney::Say& say) {
-    auto chip = std::dynamic_pointer_cast<OSLScanNFCVC>(top);
-    auto button = chip ? chip->btnScanNFC : nullptr;
-    if (!button || button->isHidden() || !button->isEnabled() || !button->window()) return false;
-    say("taps scan and lays the card on the reader");
-    finger.tap(button);
-    return true;
-  });
 }
 
 FlowHarness::~FlowHarness() {

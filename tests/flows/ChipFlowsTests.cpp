@@ -78,7 +78,7 @@ class ChipFlowTest : public FlowHarness {
                              "holds the card's back up to the camera",
                              "continues with the photo of the card's back",
                              "taps scan on the chip screen", "lays the card on the reader",
-                             "takes the face photo by hand", "continues with the face photo",
+                             "continues with the face picture",
                              "confirms the review of " + samplePerson().printedName}));
     expectTheCardWasRead();
     // The card's sides are in the result beside the chip's record.
@@ -115,7 +115,7 @@ TEST_F(ChipFlowTest, ChipOnlyTakesTheFaceWhenTheChipFaceDoesNotMatch) {
                                    "showLoading", "hideLoading", "showLoading", "hideLoading",
                                    "result"}));
   EXPECT_EQ(said, (Strings{"taps scan on the chip screen", "lays the card on the reader",
-                           "takes the face photo by hand", "continues with the face photo"}));
+                           "continues with the face picture"}));
   expectTheCardWasRead();
   expectNothingLeft();
   expectNoMissingKeys();

@@ -77,7 +77,7 @@ class CloseTest : public FlowHarness {
 // Closing from any step screen of any flow: the exit alert, one cancel report, no result, and
 // nothing left running.
 TEST_F(CloseTest, FromEveryStepScreenOfEveryFlow) {
-  const Strings face = {"face: take the photo by hand", "face: continue"};
+  const Strings face = {"face shown", "face capture", "face continue"};
   struct Row {
     const char* flow;
     bool qr;
@@ -91,7 +91,7 @@ TEST_F(CloseTest, FromEveryStepScreenOfEveryFlow) {
       {"ekyc", false, stopAt<ConfirmViewController>("the review", {"review"})},
       {"passport", false, captureStop(true)},
       {"passport", false, stopAt<OSLFaceVC>("the face screen", face)},
-      {"nfc_only", false, stopAt<OSLScanNFCVC>("the chip screen", {"chip: scan"})},
+      {"nfc_only", false, stopAt<OSLScanNFCVC>("the chip screen", {"chip scan"})},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.flow) + (row.qr ? " with QR, " : ", ") + row.stop.name);

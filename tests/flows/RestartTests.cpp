@@ -62,7 +62,7 @@ TEST_F(RestartTest, EkycAtTheFaceStep) {
 // A restart while the chip screen counts down in nfc_only: the new run fetches the zone again,
 // reads the card and ends with one result; the first run's countdown is gone.
 TEST_F(RestartTest, NfcOnlyDuringTheChipCountdown) {
-  journey.remove("chip: scan");
+  journey.remove("chip scan");
   buildConfig();
   Ostrel::shared()->run("nfc_only", config);
   const auto first = driveTo<OSLScanNFCVC>();
