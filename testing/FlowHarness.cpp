@@ -9,7 +9,6 @@
 
 #include "core/Localization.hpp"
 #include "liveness/OSLFaceVC.hpp"
-#include "network/ModelDownloader.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/nfc/NFCReaderBackend.hpp"
 #include "platform/ui/NavigationController.hpp"
@@ -22,7 +21,6 @@ namespace ostrel::testing {
 
 using platform::CaptureDevicePosition;
 using platform::JSON;
-using platform::Rect;
 
 // ------------------------------------------------------------------------------ transport
 
@@ -46,15 +44,6 @@ void CountingTransport::send(platform::HttpRequest request,
 
 int CountingTransport::inFlight() const { return state_->inFlight.load(); }
 
-// ------------------------------------------------------------------------------ glare model
-
-void storeShippedGlareModel() {
-  TinyDetectorRecipe glare;
-  glare.labels = {"glare"};
-  glare.scores = {{{{0, 0, 0}, 0.01f}}};
-  ModelDownloader().store("flashcard_model", tinyDetectorModel(glare));
-}
-
 // ------------------------------------------------------------------------------ harness
 
 namespace {
@@ -62,25 +51,6 @@ namespace {
 bool isSyncPath(const std::string& path) {
   return path.rfind("/lang/", 0) == 0 || path.rfind("/api/sdk-model", 0) == 0 ||
          path.rfind("/api/sdk/", 0) == 0 || path.find("config") != std::string::npos;
-}
-
-}  // namespace
-
-namespace {
-
-// The portrait as the front camera shows it: the face where the face screen's circle is, at a
-// size its checks accept (from a face screen laid out on this window's screen).
-cv::Mat faceFrame() {
-  // The probe's texts come from the server's dictionary, as a session's would.
-  setLanguageDictionary(defaultLanguageDictionary("vi"));
-  auto probe = OSLFaceVC::create(OSLFaceLivenessVersion::passive, true);
-  probe->loadViewIfNeeded();
-  probe->view()->layoutIfNeeded();
-  const Rect circle = probe->cameraMarkView->cropFrame;
-  const Rect preview = probe->cameraView->bounds();
-  probe.reset();
-  setLanguageDictionary(JSON::object());
-  return portraitFrameFor(circle, preview);
 }
 
 }  // namespace
@@ -99,7 +69,7 @@ FlowHarness::FlowHarness()
   cameras->addDevice(ScriptedCameraDevice::make(
       CaptureDevicePosition::back, {ScriptedFrame::picture(sampleDocumentPictures().table)}));
   cameras->addDevice(ScriptedCameraDevice::make(CaptureDevicePosition::front,
-                                                {ScriptedFrame::picture(faceFrame())}));
+                                                {ScriptedFrame::picture(samplePortraitFrame())}));
 
   field = std::make_shared<SimulatedNFCBackend>();
   card = SimulatedChip::idCard();

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "liveness/OSLGuideLivenessAdvanceVC.hpp"
+#include "nfcscan/OSLResultNFCVC.hpp"
 #include "platform/runtime/Runtime.hpp"
 #include "platform/ui/NavigationController.hpp"
 #include "results/ConfirmViewController.hpp"
@@ -75,6 +76,9 @@ void UserJourney::addCooperativeSteps() {
     }
     if (auto simple = as<OSLSimpleResultVC>(top)) {
       return tapButton(simple->btnConfirm, finger, say, "confirms the result screen");
+    }
+    if (auto chip = as<OSLResultNFCVC>(top)) {
+      return tapButton(chip->btnConfirm, finger, say, "confirms the result screen");
     }
     return false;
   });

@@ -97,11 +97,16 @@ struct SampleDocumentPictures {
 };
 const SampleDocumentPictures& sampleDocumentPictures();
 
+// The sample person's face (the portrait of `facePhotographRGBA`) as the front camera sees it
+// when the user looks into the face screen: where that screen's circle lies on the main screen
+// (set it before), at a size its checks accept. Lays a face screen out to find the circle.
+cv::Mat samplePortraitFrame();
+
 // The steps on the document camera screens (UserJourneyCapture.cpp): on the ID capture screen
 // the user holds up the side it asks for (the passport's page in the passport flow) to the
 // image-file back camera, waits `patience` seconds for the screen to take the photo by itself,
 // else taps the capture button, then continues with the photo; on the QR scanner the user
-// holds up the card's front with its code.
+// holds up the card's front with its code, on the zone scanner the card's back.
 void addCaptureSteps(UserJourney& journey, double patience = 1.5);
 
 // The face screen's steps (testing/UserJourneyFace.cpp): the picture taken by hand in manual
