@@ -14,8 +14,8 @@
 //                `screens`, measured apart)
 // the peak resident memory (the kernel's count for the child process), the server's round
 // trips (all, and those of the flow itself, without the language and configuration sync) and the
-// wall time. The face screen captures by itself from the portrait, so the face checks run on
-// every frame as on a phone.
+// wall time. The face screen captures by itself from the portrait the front camera shows, so the
+// face checks run on every frame as on a phone.
 //
 // nfc_only_pcscd runs nfc_only with the card served by vpcd through pcscd (run the program under
 // scripts/with-pcscd; without them it reports an error): chip_wall_s is the wall time from the
@@ -42,14 +42,12 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "core/SharedDefaults.hpp"
 #include "network/OstrelClient.hpp"
 #include "platform/media/Image.hpp"
 #include "platform/nfc/NFCReaderBackend.hpp"
 #include "platform/nfc/PCSCReaderBackend.hpp"
 #include "platform/runtime/DispatchQueue.hpp"
 #include "session/Ostrel.hpp"
-#include "testing/FaceScreenPortrait.hpp"
 #include "testing/FlowHarness.hpp"
 #include "testing/PCSCTestSupport.hpp"
 #include "testing/VirtualCardAdapter.hpp"
@@ -87,14 +85,6 @@ class FlowRun : public ostrel::testing::FlowHarness {
  public:
   void TestBody() override {}
 
-  // The face screen judges the frames and captures by itself (the front camera shows the
-  // portrait in its circle), so the face checks run as on a phone.
-  void letTheFaceScreenCapture() {
-    sharedDefaults()->setBool(defaults_keys::kIsManualLivenessCaptureEnabled, false);
-    frontCamera()->show({ostrel::testing::ScriptedFrame::picture(
-        ostrel::testing::portraitFrameForFaceScreen({720, 1280}))});
-  }
-
   // The chip through pcscd and vpcd: the card goes into vpcd's reader when the user lays it.
   // Nothing when no virtual reader can be reached (the reason is returned).
   std::optional<std::string> readThroughPcscd() {
@@ -104,8 +94,7 @@ class FlowRun : public ostrel::testing::FlowHarness {
       return "a card is still in the virtual reader";
     platform::NFCReaderBackend::install(
         std::make_shared<platform::PCSCReaderBackend>(ostrel::testing::kVirtualReaderName));
-    // The journey's own chip steps, with the card going into vpcd's reader (once: it stays there).
-    journey.remove("chip: scan");
+    // The journey's chip steps, with the card going into vpcd's reader (once: it stays there).
     ostrel::testing::addChipSteps(journey, [this] {
       if (adapter_) return;
       cardLaidAt_ = wallNow();
@@ -233,8 +222,6 @@ int runChild(const std::string& which) {
   {
     FlowRun run;
     std::string flow = which;
-    // The chip-only flow shows no face screen when the chip's face matches, as the sample's does.
-    if (flow != "nfc_only" && flow != "nfc_only_pcscd") run.letTheFaceScreenCapture();
     if (which == "nfc_only_pcscd") {
       flow = "nfc_only";
       if (auto reason = run.readThroughPcscd()) {

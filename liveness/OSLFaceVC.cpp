@@ -26,11 +26,11 @@
 #include "platform/runtime/NotificationCenter.hpp"
 #include "platform/runtime/Runtime.hpp"
 #include "platform/ui/Control.hpp"
+#include "platform/ui/NavigationController.hpp"
 #include "platform/ui/Text.hpp"
+#include "platform/ui/Window.hpp"
 #include "platform/vision/ImageRequestHandler.hpp"
 #include "platform/vision/VisionError.hpp"
-#include "platform/ui/NavigationController.hpp"
-#include "platform/ui/Window.hpp"
 #include "session/HelpersAlerts.hpp"
 #include "session/Ostrel.hpp"
 #include "ui/AttributedText.hpp"
@@ -613,14 +613,14 @@ void OSLFaceVC::configureRingLayer(ShapeLayer& layer, Color colour, int index, b
   layer.path = Path::arc(centre, radius, k * step - pi / 2, (k + 1) * step - pi / 2, true);
 }
 
-void OSLFaceVC::addRing(Color colour) {
+void OSLFaceVC::addRing(Color colour, int third) {
   auto ring = make<ShapeLayer>();
-  configureRingLayer(*ring, colour, 0, true, 3, cameraMarkView->cropFrame);
+  configureRingLayer(*ring, colour, third, third == 0, 3, cameraMarkView->cropFrame);
   cameraMarkView->layer()->addSublayer(ring);
   auto grow = make<BasicAnimation>("strokeEnd");
   grow->fromValue = 0.0;
   grow->toValue = 1.0;
-  grow->duration = 1.3;
+  grow->duration = third == 0 ? 1.3 : 0.5;
   ring->addAnimation(grow, "animation");
 }
 
@@ -904,6 +904,8 @@ void OSLFaceVC::retry() {
   auto s = state();
   s->semaphore->release();
   s->isCaptureInFlight = false;
+  // A message hold still pending ends nothing of the new attempt.
+  ++s->messageHold;
   // Running countdowns stop before the fresh values go in, or they would tick on unowned.
   invalidateTimers(true, false, true);
   s->confidence = 0;
@@ -1206,28 +1208,15 @@ void OSLFaceVC::checkFacePosition(const std::vector<FaceObservationPtr>& observa
     return;
   }
   if (!s->timerAllProcess.timer) restartCountdown(false);
-  if (observations.empty()) {
-    showFaceMessage("liveness_message_noface", face_checks::kMessagePenalty);
-    s->confidence = 0;
-    return;
-  }
-  const auto faces = filterLargeFaces(observations);
-  if (faces.empty()) {
-    showFaceMessage("liveness_message_too_far", face_checks::kMessagePenalty);
-    return;
-  }
-  if (faces.size() > 1) {
-    s->confidence = 0;
-    showFaceMessage("liveness_message_many_faces", face_checks::kMessagePenalty);
-    return;
-  }
+  const auto found = oneSizeableFace(observations, true);
+  if (!found) return;
   if (!s->timerAutoCapture) {
     s->timerAutoCapture = Timer::scheduledTimer<OSLFaceVC>(
         1.0, false, shared<OSLFaceVC>(), [](OSLFaceVC& screen, Timer&) {
           screen._autoCaptureNormal();
         });
   }
-  const auto& face = *faces.front();
+  const auto& face = *found;
   const auto verdict =
       face_checks::judgeFace(face_checks::faceBox(face.boundingBox, reference), face, crop,
                              cameraView->bounds().height(), deviceReportsFacePitch());
@@ -1238,6 +1227,27 @@ void OSLFaceVC::checkFacePosition(const std::vector<FaceObservationPtr>& observa
   s->confidence += confidenceStep;
   updateMessage(true, kDefaultMessage);
   s->semaphore->release();
+}
+
+FaceObservationPtr OSLFaceVC::oneSizeableFace(const std::vector<FaceObservationPtr>& observations,
+                                              bool noFaceResetsConfidence) {
+  auto s = state();
+  if (observations.empty()) {
+    showFaceMessage("liveness_message_noface", face_checks::kMessagePenalty);
+    if (noFaceResetsConfidence) s->confidence = 0;
+    return nullptr;
+  }
+  const auto faces = filterLargeFaces(observations);
+  if (faces.empty()) {
+    showFaceMessage("liveness_message_too_far", face_checks::kMessagePenalty);
+    return nullptr;
+  }
+  if (faces.size() > 1) {
+    s->confidence = 0;
+    showFaceMessage("liveness_message_many_faces", face_checks::kMessagePenalty);
+    return nullptr;
+  }
+  return faces.front();
 }
 
 void OSLFaceVC::showFaceMessage(const std::string& key, int penalty) {
@@ -1303,22 +1313,10 @@ void OSLFaceVC::checkFaceAction(const std::vector<FaceObservationPtr>& observati
     return;
   }
   if (!s->timerPerAction.timer) restartCountdown(true);
-  if (observations.empty()) {
-    showFaceMessage("liveness_message_noface", face_checks::kMessagePenalty);
-    return;
-  }
-  const auto faces = filterLargeFaces(observations);
-  if (faces.empty()) {
-    showFaceMessage("liveness_message_too_far", face_checks::kMessagePenalty);
-    return;
-  }
-  if (faces.size() > 1) {
-    s->confidence = 0;
-    showFaceMessage("liveness_message_many_faces", face_checks::kMessagePenalty);
-    return;
-  }
+  const auto found = oneSizeableFace(observations, false);
+  if (!found) return;
   const PendingAction current = s->faceActions.front();
-  if (face_checks::isActionCompleted(current.action, *faces.front(), deviceReportsFacePitch())) {
+  if (face_checks::isActionCompleted(current.action, *found, deviceReportsFacePitch())) {
     completeCurrentAction(current.index);
     return;
   }
@@ -1337,14 +1335,7 @@ void OSLFaceVC::completeCurrentAction(int index) {
   const OSLFaceAction done = s->faceActions.front().action;
   s->faceActions.erase(s->faceActions.begin());
   heavyImpact();
-  auto segment = make<ShapeLayer>();
-  configureRingLayer(*segment, mainColor(), index, false, 3, cameraMarkView->cropFrame);
-  cameraMarkView->layer()->addSublayer(segment);
-  auto grow = make<BasicAnimation>("strokeEnd");
-  grow->fromValue = 0.0;
-  grow->toValue = 1.0;
-  grow->duration = 0.5;
-  segment->addAnimation(grow, "animation");
+  addRing(mainColor(), index);
   appendLog("LIVENESS_VERSION_ACTIVE_DONE_ACTION_" + uppercased(face_action::rawValue(done)));
   if (!s->faceActions.empty()) {
     s->semaphore->release();

@@ -218,7 +218,9 @@ class OSLFaceVC : public BaseViewController, public OSLVideoCaptureDelegate {
   bool isCameraRunning() const;
   void invalidateTimers(bool perAction, bool autoCapture, bool allProcess);
   void timeOut(bool perAction);
-  void addRing(platform::Color colour);
+  // The capture ring growing round the circle: the whole circle, or (for a head movement) third
+  // `third` of it, 1 to 3 clockwise from the top.
+  void addRing(platform::Color colour, int third = 0);
   void handlePhoto(const platform::ImagePtr& photo, bool failed, const platform::ImagePtr& frame,
                    bool manual);
   platform::ImagePtr cropFace(const platform::ImagePtr& source) const;
@@ -233,6 +235,10 @@ class OSLFaceVC : public BaseViewController, public OSLVideoCaptureDelegate {
   std::shared_ptr<platform::View> guideContainer() const;
   std::shared_ptr<platform::View> iconContainer() const;
   std::shared_ptr<platform::View> tutorialContainer() const;
+  // The frame's one sizeable face; otherwise its message is shown (which gives the frame back)
+  // and null comes back. No face resets the score only while the frontal photo is awaited.
+  platform::FaceObservationPtr oneSizeableFace(
+      const std::vector<platform::FaceObservationPtr>& observations, bool noFaceResetsConfidence);
   // The reference frame of face boxes: the preview's frame, else the camera view's bounds.
   platform::Rect faceReferenceFrame() const;
   // The screen's face request, made on first use (camera queue). Throws `VisionError` when no

@@ -588,6 +588,7 @@ void OSLScanNFCVC::openMRZScanner() {
 // ------------------------------------------------------------------------------ read outcome
 
 void OSLScanNFCVC::keyRefused(int attempt, KeySource source) {
+  assertOnQueue(DispatchQueue::main());
   if (attempt != attempt_) return;
   // The refused key's own source is dropped, so the next attempt cannot rebuild it.
   if (source == KeySource::qrCode) {
@@ -598,6 +599,7 @@ void OSLScanNFCVC::keyRefused(int attempt, KeySource source) {
 }
 
 void OSLScanNFCVC::refusedKeyFollowUp(int attempt, KeySource source) {
+  assertOnQueue(DispatchQueue::main());
   if (attempt != attempt_ || sessionEnded()) return;
   if (source != KeySource::qrCode) {
     startChipReading();
@@ -616,6 +618,7 @@ void OSLScanNFCVC::refusedKeyFollowUp(int attempt, KeySource source) {
 
 void OSLScanNFCVC::readFinished(int attempt, std::shared_ptr<NFCPassportModel> model,
                                 const JSON& listen) {
+  assertOnQueue(DispatchQueue::main());
   // An outcome of an earlier attempt, or of a session that is over, goes no further than
   // its event.
   if (attempt != attempt_ || sessionEnded()) return;

@@ -18,14 +18,45 @@ using namespace platform;
 
 namespace {
 
-void presentAlert(const std::shared_ptr<OSLAlertVC>& alert,
-                  std::shared_ptr<ViewController> fromVC) {
+// Whether a presentation in `presenter`'s window is still arriving or leaving.
+bool transitionRuns(const std::shared_ptr<ViewController>& presenter) {
+  auto window = presenter && presenter->isViewLoaded() ? presenter->view()->window() : nullptr;
+  if (!window) return false;
+  for (auto c = window->rootViewController(); c; c = c->presentedViewController()) {
+    if (c->isBeingPresented()) return true;
+  }
+  return false;
+}
+
+// How long an alert waits, at most, for a running transition to end before it is given up.
+constexpr int kTransitionWaits = 30;
+constexpr double kTransitionWait = 0.1;
+
+void presentAlert(const std::shared_ptr<OSLAlertVC>& alert, std::shared_ptr<ViewController> fromVC,
+                  int waitsLeft = kTransitionWaits) {
+  const std::weak_ptr<ViewController> given = fromVC;
+  const bool onTop = !fromVC;
   if (!fromVC) {
     auto window = currentKeyWindow();
     fromVC = topMostViewController(window ? window->rootViewController() : nullptr);
   }
+  if (!fromVC) {
+    debugLog("alert of kind " + std::to_string(static_cast<int>(alert->alert)) +
+             " not shown: no screen to show it on");
+    return;
+  }
   std::shared_ptr<ViewController> presenter = fromVC->tabBarController();
   if (!presenter) presenter = fromVC;
+  // A reply that arrives while a screen is still sliding in or out must not lose its alert:
+  // it is shown once the transition is over.
+  if (waitsLeft > 0 && transitionRuns(presenter)) {
+    DispatchQueue::main()->asyncAfter(kTransitionWait, [alert, given, onTop, waitsLeft] {
+      auto from = given.lock();
+      if (!onTop && !from) return;
+      presentAlert(alert, std::move(from), waitsLeft - 1);
+    });
+    return;
+  }
   auto holder = OSLPopupHolderViewController::makeHolder(alert);
   if (!presenter->present(holder, true)) {
     debugLog("alert of kind " + std::to_string(static_cast<int>(alert->alert)) + " not shown: " +

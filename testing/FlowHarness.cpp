@@ -2,15 +2,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <mutex>
 
 #include <gtest/gtest.h>
 
 #include "core/Localization.hpp"
-#include "core/SharedDefaults.hpp"
 #include "liveness/OSLFaceVC.hpp"
-#include "network/ModelDownloader.hpp"
-#include "nfcscan/OSLScanNFCVC.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/nfc/NFCReaderBackend.hpp"
 #include "platform/ui/NavigationController.hpp"
@@ -46,15 +44,6 @@ void CountingTransport::send(platform::HttpRequest request,
 
 int CountingTransport::inFlight() const { return state_->inFlight.load(); }
 
-// ------------------------------------------------------------------------------ glare model
-
-void storeShippedGlareModel() {
-  TinyDetectorRecipe glare;
-  glare.labels = {"glare"};
-  glare.scores = {{{{0, 0, 0}, 0.01f}}};
-  ModelDownloader().store("flashcard_model", tinyDetectorModel(glare));
-}
-
 // ------------------------------------------------------------------------------ harness
 
 namespace {
@@ -78,10 +67,9 @@ FlowHarness::FlowHarness()
   authorization = ScriptedCameraAuthorization::install();
   cameras = ImageFileCamera::install();
   cameras->addDevice(ScriptedCameraDevice::make(
-      CaptureDevicePosition::back, {ScriptedFrame::picture(sampleDocumentPictures().front)}));
-  cameras->addDevice(ScriptedCameraDevice::make(
-      CaptureDevicePosition::front,
-      {ScriptedFrame::picture(scaledOnCanvas(facePhotographRGBA(), 1.1, {720, 1280}))}));
+      CaptureDevicePosition::back, {ScriptedFrame::picture(sampleDocumentPictures().table)}));
+  cameras->addDevice(ScriptedCameraDevice::make(CaptureDevicePosition::front,
+                                                {ScriptedFrame::picture(samplePortraitFrame())}));
 
   field = std::make_shared<SimulatedNFCBackend>();
   card = SimulatedChip::idCard();
@@ -97,36 +85,12 @@ FlowHarness::FlowHarness()
 
   hostScreen = platform::make<platform::ViewController>();
   show(hostScreen);
+  addUserSteps();
+}
+
+void FlowHarness::addUserSteps() {
+  journey.remove("close");
   journey.addCooperativeSteps();
-  // The face screen takes its photo by hand until the per-frame face checks arrive.
-  sharedDefaults()->setBool(defaults_keys::kIsManualLivenessCaptureEnabled, true);
-  auto faceButton = [](const char* name, const char* what) {
-    return [name, what](const std::shared_ptr<platform::ViewController>& top, ScriptedUser& finger,
-                        const UserJourney::Say& say) {
-      auto face = std::dynamic_pointer_cast<OSLFaceVC>(top);
-      if (!face) return false;
-      auto button = std::string(name) == "capture" ? face->captureButton : face->continueButton;
-      if (!button || button->isHidden() || button->alpha() < 1 || !button->isEnabled() ||
-          !button->window()) {
-        return false;
-      }
-      say(what);
-      finger.tap(button);
-      return true;
-    };
-  };
-  journey.on("face: take the photo by hand", faceButton("capture", "takes the face photo by hand"));
-  journey.on("face: continue", faceButton("continue", "continues with the face photo"));
-  // The chip screen's scan button, until the journey takes the chip screens itself.
-  journey.on("chip: scan", [](const std::shared_ptr<platform::ViewController>& top,
-                              ScriptedUser& finger, const UserJourney::Say& say) {
-    auto chip = std::dynamic_pointer_cast<OSLScanNFCVC>(top);
-    auto button = chip ? chip->btnScanNFC : nullptr;
-    if (!button || button->isHidden() || !button->isEnabled() || !button->window()) return false;
-    say("taps scan and lays the card on the reader");
-    finger.tap(button);
-    return true;
-  });
 }
 
 FlowHarness::~FlowHarness() {
@@ -170,10 +134,13 @@ bool FlowHarness::runSteps(double virtualSeconds) {
 }
 
 void FlowHarness::settleNetwork() {
-  for (int round = 0; round < 100; ++round) {
+  // Short waits with the queues run in between: a reply may need the main queue's turn before
+  // its request counts as done.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  runUntilIdle();
+  while (transport->inFlight() > 0 && std::chrono::steady_clock::now() < deadline) {
+    waitUntil([this] { return transport->inFlight() == 0; }, 0.02);
     runUntilIdle();
-    if (transport->inFlight() == 0) break;
-    waitUntil([this] { return transport->inFlight() == 0; }, 10);
   }
   runUntilIdle();
 }

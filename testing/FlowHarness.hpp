@@ -18,6 +18,7 @@
 #include "testing/SimulatedChip.hpp"
 #include "testing/SimulatedNFCBackend.hpp"
 #include "testing/TestHelpers.hpp"
+#include "testing/TinyOnnxModel.hpp"
 #include "testing/UserJourney.hpp"
 #include "testing/VerificationServer.hpp"
 
@@ -38,10 +39,6 @@ class CountingTransport : public platform::HttpTransport {
   std::shared_ptr<State> state_;
 };
 
-// Puts the glare model in the model store, as an integrator ships it with the application (the
-// library downloads only the card model): a tiny detector that never sees glare.
-void storeShippedGlareModel();
-
 // Everything a whole flow needs on the deterministic runtime, as a phone and a host give it:
 // the local verification server (expecting the session "token"), camera permission granted,
 // image-file cameras (the back one shows the sample card, the front one the portrait), the
@@ -54,6 +51,10 @@ class FlowHarness : public UITest {
  protected:
   FlowHarness();
   ~FlowHarness() override;
+
+  // Gives the journey every step of the cooperative user again (after a test replaced some)
+  // and drops a rule named "close".
+  void addUserSteps();
 
   // Runs `config->build` (the language and configuration sync) as a host does before a run.
   void buildConfig();

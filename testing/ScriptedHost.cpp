@@ -159,6 +159,12 @@ std::function<void()> ScriptedHost::runCompletion() const {
   return [record = record_] { record->add("completion"); };
 }
 
+void ScriptedHost::clear() {
+  std::lock_guard lock(record_->mutex);
+  record_->calls.clear();
+  record_->results.clear();
+}
+
 std::vector<ScriptedHost::Call> ScriptedHost::calls() const {
   std::lock_guard lock(record_->mutex);
   return record_->calls;

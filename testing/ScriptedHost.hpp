@@ -83,6 +83,8 @@ class ScriptedHost {
   const std::shared_ptr<ScriptedRawDataProcessor>& processor() const { return processor_; }
 
   std::vector<Call> calls() const;
+  // Forgets every call and result heard so far (for a test that runs several sessions).
+  void clear();
   // The entries of every call in order; log events only when `withLog`.
   std::vector<std::string> order(bool withLog = false) const;
   // How often `entry` was heard.

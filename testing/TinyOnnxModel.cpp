@@ -1,5 +1,7 @@
 #include "testing/TinyOnnxModel.hpp"
 
+#include "network/ModelDownloader.hpp"
+
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -162,6 +164,13 @@ TinyDetectorRecipe sampleCardDetectorRecipe() {
   recipe.boxes = {{0.5f, 0.25f, 0.6f, 0.3f}, {0.2f, 0.1f, 0.02f, 0.02f}, {0.8f, 0.1f, 0.02f, 0.02f},
                   {0.8f, 0.4f, 0.02f, 0.02f}, {0.2f, 0.4f, 0.02f, 0.02f}};
   return recipe;
+}
+
+void storeShippedGlareModel() {
+  TinyDetectorRecipe glare;
+  glare.labels = {"glare"};
+  glare.scores = {{{{0, 0, 0}, 0.01f}}};
+  ModelDownloader().store("flashcard_model", tinyDetectorModel(glare));
 }
 
 Bytes convolutionalDetectorModel(int size, int detections, const std::vector<std::string>& labels) {

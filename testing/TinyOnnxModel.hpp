@@ -38,6 +38,11 @@ platform::Bytes tinyDetectorModel(const TinyDetectorRecipe& recipe = {});
 // found and taken by the screen's automatic capture; a dark frame shows it nothing.
 TinyDetectorRecipe sampleCardDetectorRecipe();
 
+// Puts the glare model in the model store, as an integrator ships it with the application (the
+// library downloads only the card model): a tiny detector that never sees glare. Throws the
+// store's `ModelDownloader::DownloadError` when it cannot be stored.
+void storeShippedGlareModel();
+
 // A larger detector of realistic cost for benchmarks: `size` x `size` input, a few strided
 // convolutions, then the same two outputs for `detections` boxes and `labels`.
 platform::Bytes convolutionalDetectorModel(int size, int detections,

@@ -78,7 +78,7 @@ void UserJourney::addCooperativeSteps() {
       return tapButton(simple->btnConfirm, finger, say, "confirms the result screen");
     }
     if (auto chip = as<OSLResultNFCVC>(top)) {
-      return tapButton(chip->btnConfirm, finger, say, "confirms the chip result screen");
+      return tapButton(chip->btnConfirm, finger, say, "confirms the result screen");
     }
     return false;
   });

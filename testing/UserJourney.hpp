@@ -87,26 +87,27 @@ class UserJourney {
 
 // The sample person's documents as the back camera sees them held up (upright RGBA, the back
 // camera's portrait picture size): the card's front with its QR code, the card's back with its
-// zone, the passport's data page with its zone. Made once, at first use.
+// zone, the passport's data page with its zone; and the dark table the camera sees while no
+// document is held up. Made once, at first use.
 struct SampleDocumentPictures {
   cv::Mat front;
   cv::Mat back;
   cv::Mat passportPage;
+  cv::Mat table;
 };
 const SampleDocumentPictures& sampleDocumentPictures();
+
+// The sample person's face (the portrait of `facePhotographRGBA`) as the front camera sees it
+// when the user looks into the face screen: where that screen's circle lies on the main screen
+// (set it before), at a size its checks accept. Lays a face screen out to find the circle.
+cv::Mat samplePortraitFrame();
 
 // The steps on the document camera screens (UserJourneyCapture.cpp): on the ID capture screen
 // the user holds up the side it asks for (the passport's page in the passport flow) to the
 // image-file back camera, waits `patience` seconds for the screen to take the photo by itself,
 // else taps the capture button, then continues with the photo; on the QR scanner the user
-// holds up the card's front with its code.
+// holds up the card's front with its code, on the zone scanner the card's back.
 void addCaptureSteps(UserJourney& journey, double patience = 1.5);
-
-// The chip screen's steps: once the screen is ready for a read, the user taps its scan button;
-// while that read is open, lays the card, which `layCard` does (a simulated field's `present`,
-// inserting the card into vpcd). Without `layCard` nothing more is done: the simulated field
-// brings its card in by itself after its detection delay, as a user holding the card there.
-void addChipSteps(UserJourney& journey, std::function<void()> layCard = {});
 
 // The face screen's steps (testing/UserJourneyFace.cpp): the picture taken by hand in manual
 // mode, the face shown and held still in automatic mode, each head movement made, then the
@@ -116,5 +117,11 @@ void addChipSteps(UserJourney& journey, std::function<void()> layCard = {});
 // vision replaces those rules.
 void addFaceSteps(UserJourney& journey);
 void addFaceSteps(UserJourney& journey, std::shared_ptr<ScriptedFaceDetector> vision);
+
+// The chip screen's steps: once the screen is ready for a read, the user taps its scan button;
+// while that read is open, lays the card, which `layCard` does (a simulated field's `present`,
+// inserting the card into vpcd). Without `layCard` nothing more is done: the simulated field
+// brings its card in by itself after its detection delay, as a user holding the card there.
+void addChipSteps(UserJourney& journey, std::function<void()> layCard = {});
 
 }  // namespace ostrel::testing

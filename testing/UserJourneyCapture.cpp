@@ -1,8 +1,9 @@
 // The cooperative user's steps on the camera screens that look at a document: the ID capture
-// screen (the card's front, its back, a passport's data page) and the QR scanner (the code on
-// the card's front). The user holds the right side up to the back camera of the image-file
-// backend, waits for the screen to take the photo by itself, takes it by hand when the screen
-// does not, and continues with the photo it shows.
+// screen (the card's front, its back, a passport's data page), the QR scanner (the code on the
+// card's front) and the zone scanner (the card's back). The user holds the right side up to
+// the back camera of the image-file backend, waits for the screen to take the photo by itself,
+// takes it by hand when the screen does not, and continues with the photo it shows. Also what
+// the cameras see of the sample person: the documents and the face.
 #include <memory>
 #include <mutex>
 #include <string>
@@ -10,10 +11,15 @@
 #include <opencv2/imgproc.hpp>
 
 #include "capture/IDCaptureVC.hpp"
+#include "core/Localization.hpp"
+#include "liveness/OSLFaceVC.hpp"
 #include "platform/camera/CaptureDevice.hpp"
 #include "platform/runtime/Runtime.hpp"
 #include "scanner/OSLQRCodeScannerController.hpp"
+#include "scanner/OSLScanMRZVC.hpp"
+#include "testing/FacePhotographs.hpp"
 #include "testing/ImageFileCamera.hpp"
+#include "testing/LanguageDictionary.hpp"
 #include "testing/MRZPictureRenderer.hpp"
 #include "testing/QRPictures.hpp"
 #include "testing/SamplePerson.hpp"
@@ -103,9 +109,25 @@ const SampleDocumentPictures& sampleDocumentPictures() {
     scene.size = {kMRZPictureWidth, kMRZPictureHeight};
     made.front = scene.render(
         {{qrCodeModules(person.qrText(), 8), {centerOf(scene.size), 0, 1}}});
+    made.table = cv::Mat(kMRZPictureHeight, kMRZPictureWidth, CV_8UC4, cv::Scalar(60, 55, 50, 255));
     return made;
   }();
   return pictures;
+}
+
+cv::Mat samplePortraitFrame() {
+  // A face screen laid out on the main screen tells where its circle lies; its texts come from
+  // the server's dictionary meanwhile, so no lookup is missed.
+  const platform::JSON saved = languageDictionary();
+  setLanguageDictionary(defaultLanguageDictionary("vi"));
+  auto probe = OSLFaceVC::create(OSLFaceLivenessVersion::passive, true);
+  probe->loadViewIfNeeded();
+  probe->view()->layoutIfNeeded();
+  const platform::Rect circle = probe->cameraMarkView->cropFrame;
+  const platform::Rect preview = probe->cameraView->bounds();
+  probe.reset();
+  setLanguageDictionary(saved);
+  return portraitFrameFor(circle, preview);
 }
 
 void addCaptureSteps(UserJourney& journey, double patience) {
@@ -134,12 +156,26 @@ void addCaptureSteps(UserJourney& journey, double patience) {
                                    "takes the photo of " + sideName(*screen));
              });
   journey.on("capture: continue with the photo",
-             [](const std::shared_ptr<ViewController>& top, ScriptedUser& finger,
-                const UserJourney::Say& say) {
+             [held](const std::shared_ptr<ViewController>& top, ScriptedUser& finger,
+                    const UserJourney::Say& say) {
                auto screen = std::dynamic_pointer_cast<IDCaptureVC>(top);
                if (!screen || !screen->isPreviewShown() || screen->isHandingOff()) return false;
-               return tapIfOffered(screen->btnConfirm, finger, say,
-                                   "continues with the photo of " + sideName(*screen));
+               if (!tapIfOffered(screen->btnConfirm, finger, say,
+                                 "continues with the photo of " + sideName(*screen))) {
+                 return false;
+               }
+               // The card goes down: the next screen sees only the table until the user holds
+               // up what that screen asks for.
+               holdUp(*held, sampleDocumentPictures().table);
+               return true;
+             });
+  journey.on("mrz: hold up the zone",
+             [held](const std::shared_ptr<ViewController>& top, ScriptedUser&,
+                    const UserJourney::Say& say) {
+               if (!std::dynamic_pointer_cast<OSLScanMRZVC>(top)) return false;
+               if (!holdUp(*held, sampleDocumentPictures().back)) return false;
+               say("holds the card's back up to the camera");
+               return true;
              });
   journey.on("qr: hold up the code",
              [held](const std::shared_ptr<ViewController>& top, ScriptedUser&,

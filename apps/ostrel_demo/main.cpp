@@ -22,8 +22,6 @@
 #include <string>
 #include <vector>
 
-#include <opencv2/imgproc.hpp>
-
 #include "core/OSLAppearance.hpp"
 #include "core/OSLConfig.hpp"
 #include "core/OSLFlowType.hpp"
@@ -41,9 +39,7 @@
 #include "platform/ui/ViewController.hpp"
 #include "platform/ui/Window.hpp"
 #include "session/Ostrel.hpp"
-#include "testing/FaceScreenPortrait.hpp"
 #include "testing/ImageFileCamera.hpp"
-#include "testing/MRZPictureRenderer.hpp"
 #include "testing/SamplePerson.hpp"
 #include "testing/ScriptedLivenessVendor.hpp"
 #include "testing/SimulatedChip.hpp"
@@ -51,10 +47,6 @@
 #include "testing/TinyOnnxModel.hpp"
 #include "testing/UserJourney.hpp"
 #include "testing/VerificationServer.hpp"
-
-#ifndef OSTREL_DEMO_FACE_PICTURE
-#define OSTREL_DEMO_FACE_PICTURE "/usr/share/matplotlib/mpl-data/sample_data/grace_hopper.jpg"
-#endif
 
 namespace {
 
@@ -187,18 +179,15 @@ void useDataDirectory() {
 
 // The glare model ships with the host (the library only downloads the card model).
 void installGlareModel() {
-  doubles::TinyDetectorRecipe glare;
-  glare.labels = {"glare"};
-  glare.scores = {{{{0, 0, 0}, 0.01f}}};
   try {
-    ModelDownloader().store("flashcard_model", doubles::tinyDetectorModel(glare));
+    doubles::storeShippedGlareModel();
   } catch (const ModelDownloader::DownloadError& error) {
     finish(2, std::string("cannot store the glare model: ") + error.what());
   }
 }
 
-// The cameras: a V4L2 device, or image files (the sample card's zone at the back, a portrait at
-// the front).
+// The cameras: a V4L2 device, or image files (at the back the table on which the user lays the
+// sample card's sides, at the front the sample person's face).
 void installCameras(const Options& options) {
   if (options.camera) {
     auto backend = std::make_shared<platform::VideoIOCameraBackend>(
@@ -208,18 +197,12 @@ void installCameras(const Options& options) {
     return;
   }
   auto cameras = doubles::ImageFileCamera::install();
-  doubles::MRZPictureStyle style;
-  cv::Mat back;
-  cv::cvtColor(doubles::renderMRZPicture(doubles::samplePerson().td1Zone(), style), back,
-               cv::COLOR_GRAY2RGBA);
   cameras->addDevice(doubles::ScriptedCameraDevice::make(
-      platform::CaptureDevicePosition::back, {doubles::ScriptedFrame::picture(back)}));
-  if (std::filesystem::exists(OSTREL_DEMO_FACE_PICTURE)) {
-    // The portrait where the face screen's circle is, as a user holds their face there.
-    cameras->addDevice(doubles::ScriptedCameraDevice::make(
-        platform::CaptureDevicePosition::front,
-        {doubles::ScriptedFrame::picture(doubles::portraitFrameForFaceScreen())}));
-  }
+      platform::CaptureDevicePosition::back,
+      {doubles::ScriptedFrame::picture(doubles::sampleDocumentPictures().table)}));
+  cameras->addDevice(doubles::ScriptedCameraDevice::make(
+      platform::CaptureDevicePosition::front,
+      {doubles::ScriptedFrame::picture(doubles::samplePortraitFrame())}));
 }
 
 // The NFC reader: any PC/SC reader, or the simulated field where the sample card arrives a

@@ -68,7 +68,7 @@ TEST_F(BuiltInFlowTest, EkycFromTheCardToTheResult) {
                            "continues with the photo of the card's front",
                            "holds the card's back up to the camera",
                            "continues with the photo of the card's back",
-                           "takes the face picture", "continues with the face picture",
+                           "continues with the face picture",
                            "confirms the review of " + samplePerson().printedName}));
   expectNothingLeft();
   expectNoMissingKeys();

@@ -1101,6 +1101,8 @@ TEST_F(FaceScreenTest, HeadMovementsFillTheRingByThirdsThenEndTheAttempt) {
   EXPECT_EQ(screen->guideLabel->text(), "[liveness_message_turn_up]");
   judge(faces({faceIn(0.45, 0, -0.53f, 0, 0)}));
   EXPECT_EQ(faceLog().back(), "LIVENESS_VERSION_ACTIVE_DONE_ACTION_TURNUP");
+  // Whatever restarted the whole-process countdown meanwhile, the last movement ends it.
+  screen->restartCountdown(false);
   judge(faces({faceIn(0.45, 0, 0.27f, 0, 0)}));
   EXPECT_EQ(faceLog().back(), "LIVENESS_VERSION_ACTIVE_AUTO_CAPTURE_SUCCESS");
   EXPECT_EQ(faceLog()[faceLog().size() - 2], "LIVENESS_VERSION_ACTIVE_DONE_ACTION_TURNDOWN");
@@ -1223,6 +1225,35 @@ TEST_F(FaceScreenTest, TheFrameGateHoldsOnePermitAndNeverStrandsTheCameraQueue) 
   // Back on screen the gate opens again.
   screen->viewWillAppear(false);
   EXPECT_TRUE(s->semaphore->isOpen());
+}
+
+TEST_F(FaceScreenTest, ANewRunStartsWithOpenGateNoHoldNoMovementsAndNoPhotoOnItsWay) {
+  open(Version::passive);
+  auto old = screen->state();
+  judge(faces({}));  // a message: its one-second hold starts
+  advance(0.5);
+  old->faceActions = {{1, OSLFaceAction::turnLeft}};
+  old->isCaptureInFlight = true;
+  ASSERT_TRUE(old->semaphore->tryAcquire());
+  screen->resetForNewRun();
+  auto s = screen->state();
+  EXPECT_TRUE(s->shouldUpdateUI);
+  EXPECT_FALSE(s->isCaptureInFlight);
+  EXPECT_TRUE(s->faceActions.empty());
+  EXPECT_EQ(s->semaphore, old->semaphore) << "the camera queue keeps the one gate";
+  EXPECT_TRUE(s->semaphore->isOpen());
+  // A message at once; the earlier run's hold ending later does not cut this one short.
+  judge(faces({}));
+  advance(0.6);
+  judge(faces({faceIn(0.2)}));
+  EXPECT_EQ(faceLog(), (Strings{"NO_FACE"}));
+  EXPECT_EQ(screen->guideLabel->text(), "[liveness_message_noface]");
+  // A frame without a picture is let through without judgement.
+  runUntilIdle();
+  const int seen = detector->framesSeen();
+  screen->videoCapture(*s->videoCapture, nullptr, nullptr, CMTime());
+  EXPECT_TRUE(s->semaphore->isOpen());
+  EXPECT_EQ(detector->framesSeen(), seen);
 }
 
 // ------------------------------------------------------------------------------ real detector

@@ -313,6 +313,23 @@ TEST_F(LoadingTest, AlertHelpersPresentFromTheTopScreen) {
   EXPECT_EQ(error->lblTitle->text(), "Oops");
 }
 
+// A server reply that raises an alert while a screen is still sliding in: the platform refuses
+// to present during the transition, and the alert waits for its end instead of being lost.
+TEST_F(LoadingTest, AnAlertAskedForDuringATransitionIsShownWhenItEnds) {
+  auto top = make<ViewController>();
+  screen->present(top, true);
+  ASSERT_TRUE(top->isBeingPresented());
+  Helpers::showErrorAlert("Oops", "Broken", {}, nullptr);
+  EXPECT_FALSE(top->presentedViewController());
+  advance(1);
+  auto holder =
+      std::dynamic_pointer_cast<OSLPopupHolderViewController>(top->presentedViewController());
+  ASSERT_TRUE(holder) << "the alert was lost";
+  auto alert = std::dynamic_pointer_cast<OSLAlertVC>(holder->mainPopVC);
+  ASSERT_TRUE(alert);
+  EXPECT_EQ(alert->lblTitle->text(), "Oops");
+}
+
 TEST_F(LoadingTest, TimeoutHelperEndsTheSession) {
   auto session = startSession(make<ViewController>());
   std::vector<OSLConfig::Event> events;
