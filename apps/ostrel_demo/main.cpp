@@ -32,6 +32,7 @@
 #include "platform/foundation/Paths.hpp"
 #include "platform/nfc/NFCReaderBackend.hpp"
 #include "platform/nfc/PCSCReaderBackend.hpp"
+#include "platform/runtime/DispatchQueue.hpp"
 #include "platform/runtime/LiveRuntime.hpp"
 #include "platform/ui/DesktopWindow.hpp"
 #include "platform/ui/PangoText.hpp"
@@ -279,6 +280,16 @@ std::shared_ptr<OSLConfig> makeConfig(const Options& options, const std::string&
   return config;
 }
 
+// Every tenth of a second while `looking` holds: the recorder looks, then the user acts.
+void lookWithRecorder(const std::shared_ptr<platform::ScreenSnapshotRecorder>& recorder,
+                      doubles::UserJourney& user, const std::shared_ptr<bool>& looking) {
+  if (!*looking) return;
+  recorder->poll();
+  user.look();
+  platform::DispatchQueue::main()->asyncAfter(
+      0.1, [recorder, &user, looking] { lookWithRecorder(recorder, user, looking); });
+}
+
 // The desktop window; closing it is the user closing the application, which ends the session as
 // cancelled (and the demo at once when no session is on screen yet).
 std::shared_ptr<platform::DesktopWindow> openDesktopWindow(const std::shared_ptr<Outcome>& outcome) {
@@ -380,7 +391,6 @@ int main(int argc, char** argv) {
   std::shared_ptr<platform::ScreenSnapshotRecorder> recorder;
   if (options.snapshots) {
     recorder = std::make_shared<platform::ScreenSnapshotRecorder>(*options.snapshots, kSnapshotScale);
-    recorder->start();
     const platform::Size size = window->bounds().size;
     std::cout << "demo: screen pictures of " << std::lround(size.width * kSnapshotScale) << " x "
               << std::lround(size.height * kSnapshotScale) << " pixels in "
@@ -391,7 +401,15 @@ int main(int argc, char** argv) {
     std::cout << "user: " << action << std::endl;
   });
   user.addCooperativeSteps();
-  user.attach();
+  // The user looks at the screen every tenth of a second. With pictures asked for, the recorder
+  // looks first each time, so a screen the user leaves at once is still pictured.
+  auto looking = std::make_shared<bool>(true);
+  if (recorder) {
+    platform::DispatchQueue::main()->async(
+        [recorder, &user, looking] { lookWithRecorder(recorder, user, looking); });
+  } else {
+    user.attach();
+  }
 
   auto config = makeConfig(options, baseUrl, outcome);
   if (options.flow == "steps") addSteps(*config);
@@ -417,6 +435,7 @@ int main(int argc, char** argv) {
   const bool ended = runtime->runMainLoop([outcome] { return outcome->ended; },
                                           options.timeoutSeconds);
   user.detach();
+  *looking = false;
   if (desktop) desktop->close();
   // The last screen may have left since the recorder last looked.
   if (recorder) recorder->poll();
