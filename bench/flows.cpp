@@ -22,7 +22,10 @@
 // card laid in the reader to the chip session's last work. Its wall_s is mostly the run's own
 // pacing (each tenth of a virtual second waits a moment for pcscd's threads), not the library's.
 //
-// The benchmark's Time column is the child process's CPU time (user and system).
+// The benchmark's Time column is the CPU time of the whole process (every thread, user and
+// system) while the flow ran; process_cpu_s adds the process's start and the stand-ins' set-up
+// (the portrait the front camera shows is placed with the landmark detector, which also puts
+// the landmark model in the peak memory of every run).
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -140,7 +143,8 @@ class FlowRun : public ostrel::testing::FlowHarness {
                    {"server_http", std::max(0.0, processCpu - mainCpu)},
                    {"encoding", encodingAgain()},
                    {"pictures_encoded", picturesEncoded_},
-                   {"wall", wall}};
+                   {"wall", wall},
+                   {"flow_cpu", processCpu}};
     if (cardLaidAt_ > 0 && lastChipBlock > cardLaidAt_) report["chip_wall"] = lastChipBlock - cardLaidAt_;
     for (const auto& [kind, cpu] : split) report[kind] = cpu;
     // Main-thread work outside any queue block (the harness's own driving) counts as screens.
@@ -305,7 +309,8 @@ void BM_WholeFlow(benchmark::State& state, const std::string& flow, const std::s
     }
     // A flow that stopped short is still reported, with what stopped it in the label.
     if (!run.error.empty()) problem = run.error;
-    state.SetIterationTime(run.cpu);
+    state.SetIterationTime(run.report.value("flow_cpu", run.cpu));
+    state.counters["process_cpu_s"] = run.cpu;
     for (const char* kind :
          {"detection", "face", "chip", "screens", "camera", "server_http", "encoding"}) {
       state.counters[std::string(kind) + "_s"] = run.report.value(kind, 0.0);
