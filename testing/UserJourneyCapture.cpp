@@ -183,6 +183,19 @@ void addCaptureSteps(UserJourney& journey, double patience) {
                holdUp(*held, sampleDocumentPictures().table);
                return true;
              });
+  // A photo the host or the server turned down leaves only the retake button: the user takes
+  // the photo again.
+  journey.on("capture: retake the photo",
+             [](const std::shared_ptr<ViewController>& top, ScriptedUser& finger,
+                const UserJourney::Say& say) {
+               auto screen = std::dynamic_pointer_cast<IDCaptureVC>(top);
+               if (!screen || !screen->isPreviewShown() || screen->isHandingOff() ||
+                   !screen->btnConfirm->isHidden()) {
+                 return false;
+               }
+               return tapIfOffered(screen->btnRetake, finger, say,
+                                   "retakes the photo of " + sideName(*screen));
+             });
   // The scanners read by themselves: the user only holds up what they look for.
   journey.on("mrz: hold up the zone",
              holdUpFor<OSLScanMRZVC>(held, &SampleDocumentPictures::back,

@@ -94,6 +94,27 @@ TEST_F(ConfiguredStepsTest, StepsAfterAPassportRunKeepTheirSides) {
   expectNothingLeft();
 }
 
+// A host that turns a picture down: its message in an alert, the user confirms, takes the
+// photo again and the host's next answer lets the steps go on.
+TEST_F(ConfiguredStepsTest, APictureTheHostTurnsDownIsTakenAgain) {
+  config->withIDStep(true, host.idDataHandler(true));
+  config->withFaceStep(OSLFaceLivenessVersion::passive, host.faceDataHandler());
+  host.handlers().queueAnswer(
+      testing::ScriptedRawDataProcessor::Answer::failure(OstrelError(400, "Not a card")));
+  ASSERT_TRUE(runSteps()) << testing::describe(said);
+
+  EXPECT_EQ(orderWithoutLoading(), (Strings{"idFrontData", "idFrontData", "faceData", "event:0",
+                                            "noResult", "completion"}));
+  ASSERT_GE(said.size(), 6u);
+  EXPECT_EQ(Strings(said.begin(), said.begin() + 6),
+            (Strings{"holds the card's front up to the camera",
+                     "continues with the photo of the card's front", "confirms the alert",
+                     "retakes the photo of the card's front",
+                     "holds the card's front up to the camera",
+                     "continues with the photo of the card's front"}));
+  expectNothingLeft();
+}
+
 }  // namespace
 }  // namespace ostrel
 
