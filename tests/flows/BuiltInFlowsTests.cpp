@@ -110,11 +110,6 @@ TEST_F(BuiltInFlowTest, PassportEndsOnTheResultScreen) {
   expectNoMissingKeys();
 }
 
-}  // namespace
-}  // namespace ostrel
-
-namespace ostrel {
-namespace {
 
 // With the host's raw-data processor the pictures go to the host instead of the server: only
 // the review's calls reach the server, and the flow ends with the result as before.
