@@ -41,8 +41,9 @@ class CountingTransport : public platform::HttpTransport {
 
 // Everything a whole flow needs on the deterministic runtime, as a phone and a host give it:
 // the local verification server (expecting the session "token"), camera permission granted,
-// image-file cameras (the back one shows the sample card, the front one the portrait), the
-// simulated NFC field with the sample person's card (it arrives half a second after a read
+// image-file cameras (the back one shows the table on which the user holds up the sample card's
+// sides, the front one the portrait where the face screen looks for a face), the simulated NFC
+// field with the sample person's card (it arrives half a second after a read
 // begins), the glare model in the model store, the cooperative user journey, the missing-key
 // recorder, and the scripted host with its handlers on the configuration (`host`; the
 // configured steps' completion is recorded there as "completion"). The host's own screen is

@@ -105,7 +105,8 @@ cv::Mat samplePortraitFrame();
 // The steps on the document camera screens (UserJourneyCapture.cpp): on the ID capture screen
 // the user holds up the side it asks for (the passport's page in the passport flow) to the
 // image-file back camera, waits `patience` seconds for the screen to take the photo by itself,
-// else taps the capture button, then continues with the photo; on the QR scanner the user
+// else taps the capture button, then continues with the photo (and retakes a photo that was
+// turned down); on the QR scanner the user
 // holds up the card's front with its code, on the zone scanner the card's back.
 void addCaptureSteps(UserJourney& journey, double patience = 1.5);
 

@@ -91,6 +91,20 @@ bool tapIfOffered(const std::shared_ptr<platform::Control>& button, ScriptedUser
   return true;
 }
 
+// The rule of a scanner screen `Screen`: hold up `picture` once, saying `what`.
+template <class Screen>
+UserJourney::Step holdUpFor(std::shared_ptr<HeldUp> held, cv::Mat SampleDocumentPictures::*picture,
+                            std::string what) {
+  return [held = std::move(held), picture, what = std::move(what)](
+             const std::shared_ptr<ViewController>& top, ScriptedUser&,
+             const UserJourney::Say& say) {
+    if (!std::dynamic_pointer_cast<Screen>(top)) return false;
+    if (!holdUp(*held, sampleDocumentPictures().*picture)) return false;
+    say(what);
+    return true;
+  };
+}
+
 std::string sideName(const IDCaptureVC& screen) {
   if (IDCaptureVC::isPassportMode()) return "the passport's data page";
   return screen.isFrontId() ? "the card's front" : "the card's back";
@@ -169,22 +183,26 @@ void addCaptureSteps(UserJourney& journey, double patience) {
                holdUp(*held, sampleDocumentPictures().table);
                return true;
              });
+  // A photo the host or the server turned down leaves only the retake button: the user takes
+  // the photo again.
+  journey.on("capture: retake the photo",
+             [](const std::shared_ptr<ViewController>& top, ScriptedUser& finger,
+                const UserJourney::Say& say) {
+               auto screen = std::dynamic_pointer_cast<IDCaptureVC>(top);
+               if (!screen || !screen->isPreviewShown() || screen->isHandingOff() ||
+                   !screen->btnConfirm->isHidden()) {
+                 return false;
+               }
+               return tapIfOffered(screen->btnRetake, finger, say,
+                                   "retakes the photo of " + sideName(*screen));
+             });
+  // The scanners read by themselves: the user only holds up what they look for.
   journey.on("mrz: hold up the zone",
-             [held](const std::shared_ptr<ViewController>& top, ScriptedUser&,
-                    const UserJourney::Say& say) {
-               if (!std::dynamic_pointer_cast<OSLScanMRZVC>(top)) return false;
-               if (!holdUp(*held, sampleDocumentPictures().back)) return false;
-               say("holds the card's back up to the camera");
-               return true;
-             });
+             holdUpFor<OSLScanMRZVC>(held, &SampleDocumentPictures::back,
+                                     "holds the card's back up to the camera"));
   journey.on("qr: hold up the code",
-             [held](const std::shared_ptr<ViewController>& top, ScriptedUser&,
-                    const UserJourney::Say& say) {
-               if (!std::dynamic_pointer_cast<OSLQRCodeScannerController>(top)) return false;
-               if (!holdUp(*held, sampleDocumentPictures().front)) return false;
-               say("holds the card's QR code up to the camera");
-               return true;
-             });
+             holdUpFor<OSLQRCodeScannerController>(held, &SampleDocumentPictures::front,
+                                                   "holds the card's QR code up to the camera"));
 }
 
 }  // namespace ostrel::testing

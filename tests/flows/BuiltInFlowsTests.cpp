@@ -110,5 +110,26 @@ TEST_F(BuiltInFlowTest, PassportEndsOnTheResultScreen) {
   expectNoMissingKeys();
 }
 
+
+// With the host's raw-data processor the pictures go to the host instead of the server: only
+// the review's calls reach the server, and the flow ends with the result as before.
+TEST_F(BuiltInFlowTest, EkycAndPassportWithTheHostsProcessor) {
+  for (const char* flow : {"ekyc", "passport"}) {
+    SCOPED_TRACE(flow);
+    host.clear();
+    server.clearLog();
+    const bool passport = std::string(flow) == "passport";
+    ASSERT_TRUE(runFlow(flow, host.processor()));
+    const Strings expected =
+        passport ? Strings{"processCapture:front", "processLiveness", "event:0", "result"}
+                 : Strings{"processCapture:front", "processCapture:back", "processLiveness",
+                           "result"};
+    EXPECT_EQ(orderWithoutLoading(), expected);
+    EXPECT_EQ(flowPaths(), passport ? Strings{}
+                                    : (Strings{"/api/kyc/get-result", "/api/kyc/confirm"}));
+    expectNothingLeft();
+  }
+}
+
 }  // namespace
 }  // namespace ostrel

@@ -1,9 +1,15 @@
+#include <algorithm>
+
 #include <gtest/gtest.h>
+
+#include "platform/vision/VisionError.hpp"
 
 #include "platform/foundation/Base64.hpp"
 #include "session/Ostrel.hpp"
 #include "testing/FlowHarness.hpp"
 #include "testing/SamplePerson.hpp"
+#include "testing/ScriptedFaceDetector.hpp"
+#include "testing/ScriptedLivenessVendor.hpp"
 
 namespace ostrel {
 namespace {
@@ -85,6 +91,66 @@ TEST_F(ConfiguredStepsTest, StepsAfterAPassportRunKeepTheirSides) {
   EXPECT_EQ(steps, (Strings{"showLoading", "idFrontData", "hideLoading", "showLoading",
                             "idBackData", "hideLoading", "event:0", "noResult", "completion"}));
   EXPECT_EQ(said.back(), "continues with the photo of the card's back");
+  expectNothingLeft();
+}
+
+// A host that turns a picture down: its message in an alert, the user confirms, takes the
+// photo again and the host's next answer lets the steps go on.
+TEST_F(ConfiguredStepsTest, APictureTheHostTurnsDownIsTakenAgain) {
+  config->withIDStep(true, host.idDataHandler(true));
+  config->withFaceStep(OSLFaceLivenessVersion::passive, host.faceDataHandler());
+  host.handlers().queueAnswer(
+      testing::ScriptedRawDataProcessor::Answer::failure(OstrelError(400, "Not a card")));
+  ASSERT_TRUE(runSteps()) << testing::describe(said);
+
+  EXPECT_EQ(orderWithoutLoading(), (Strings{"idFrontData", "idFrontData", "faceData", "event:0",
+                                            "noResult", "completion"}));
+  ASSERT_GE(said.size(), 6u);
+  EXPECT_EQ(Strings(said.begin(), said.begin() + 6),
+            (Strings{"holds the card's front up to the camera",
+                     "continues with the photo of the card's front", "confirms the alert",
+                     "retakes the photo of the card's front",
+                     "holds the card's front up to the camera",
+                     "continues with the photo of the card's front"}));
+  expectNothingLeft();
+}
+
+}  // namespace
+}  // namespace ostrel
+
+namespace ostrel {
+namespace {
+
+// Every kind of face step as a configured step, each run twice: the passive and active face
+// screens (the head movements scripted, as a picture cannot turn its head) and the vendor's
+// check, each handing its picture to the host. The second run is heard as the first: every
+// step starts afresh.
+TEST_F(ConfiguredStepsTest, EveryFaceStepShownAgainStartsAfresh) {
+  auto vision = std::make_shared<testing::ScriptedFaceDetector>();
+  testing::InstalledFaceDetector installed(vision);
+  vision->setFallback(platform::PlatformError{platform::kVisionErrorDomain, 9, "nobody", ""});
+  testing::addFaceSteps(journey, vision);
+  auto vendor = testing::ScriptedLivenessVendor::install();
+  for (int run = 0; run < 2; ++run) {
+    vendor->scriptNextLaunch({platform::LivenessVendor::connecting{},
+                              platform::LivenessVendor::connected{},
+                              platform::LivenessVendor::success{}});
+  }
+  config->withFaceStep(OSLFaceLivenessVersion::passive, host.faceDataHandler());
+  config->withFaceStep(OSLFaceLivenessVersion::active, host.faceDataHandler());
+  config->withFaceStep(OSLFaceLivenessVersion::semiActive, host.faceDataHandler());
+
+  ASSERT_TRUE(runSteps()) << testing::describe(said);
+  const auto first = host.order();
+  const auto firstSaid = said;
+  EXPECT_EQ(host.count("faceData"), 2) << testing::describe(first);
+  EXPECT_EQ(first.back(), "completion");
+  EXPECT_EQ(std::count(said.begin(), said.end(), "starts the liveness check"), 1);
+  host.clear();
+  said.clear();
+  ASSERT_TRUE(runSteps()) << testing::describe(said);
+  EXPECT_EQ(host.order(), first);
+  EXPECT_EQ(said.size(), firstSaid.size()) << testing::describe(said);
   expectNothingLeft();
 }
 
