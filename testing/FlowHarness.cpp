@@ -14,6 +14,7 @@
 #include "platform/ui/NavigationController.hpp"
 #include "session/Ostrel.hpp"
 #include "testing/FacePhotographs.hpp"
+#include "testing/SamplePerson.hpp"
 #include "testing/TinyOnnxModel.hpp"
 #include "ui/OSLProgressHUD.hpp"
 
@@ -45,6 +46,11 @@ void CountingTransport::send(platform::HttpRequest request,
 int CountingTransport::inFlight() const { return state_->inFlight.load(); }
 
 // ------------------------------------------------------------------------------ harness
+
+std::string sampleCardZoneText() {
+  const auto lines = samplePerson().td1Zone();
+  return lines[0] + "\n" + lines[1] + "\n" + lines[2];
+}
 
 namespace {
 

@@ -39,6 +39,9 @@ class CountingTransport : public platform::HttpTransport {
   std::shared_ptr<State> state_;
 };
 
+// The sample person's card zone as a host hands it over: its three lines joined by line breaks.
+std::string sampleCardZoneText();
+
 // Everything a whole flow needs on the deterministic runtime, as a phone and a host give it:
 // the local verification server (expecting the session "token"), camera permission granted,
 // image-file cameras (the back one shows the table on which the user holds up the sample card's

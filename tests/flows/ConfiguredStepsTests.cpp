@@ -7,7 +7,6 @@
 #include "platform/foundation/Base64.hpp"
 #include "session/Ostrel.hpp"
 #include "testing/FlowHarness.hpp"
-#include "testing/SamplePerson.hpp"
 #include "testing/ScriptedFaceDetector.hpp"
 #include "testing/ScriptedLivenessVendor.hpp"
 
@@ -16,16 +15,10 @@ namespace {
 
 using platform::JSON;
 using testing::FlowHarness;
-using testing::samplePerson;
 using Strings = std::vector<std::string>;
 
 constexpr std::uint16_t kCOM = 0x011E;
 constexpr std::uint16_t kDG1 = 0x0101;
-
-std::string sampleZone() {
-  const auto lines = samplePerson().td1Zone();
-  return lines[0] + "\n" + lines[1] + "\n" + lines[2];
-}
 
 class ConfiguredStepsTest : public FlowHarness {};
 
@@ -36,7 +29,7 @@ TEST_F(ConfiguredStepsTest, EveryStepHandedToTheHost) {
   config->withIDStep(true, host.idDataHandler(true));
   config->withIDStep(false, host.idDataHandler(false));
   config->withFaceStep(OSLFaceLivenessVersion::passive, host.faceDataHandler());
-  config->withNFCStep(sampleZone(), host.nfcDataHandler());
+  config->withNFCStep(testing::sampleCardZoneText(), host.nfcDataHandler());
   ASSERT_TRUE(runSteps());
 
   EXPECT_EQ(host.order(),

@@ -5,19 +5,12 @@
 #include "nfcscan/OSLScanNFCVC.hpp"
 #include "session/Ostrel.hpp"
 #include "testing/FlowHarness.hpp"
-#include "testing/SamplePerson.hpp"
 
 namespace ostrel {
 namespace {
 
 using testing::FlowHarness;
-using testing::samplePerson;
 using Strings = std::vector<std::string>;
-
-std::string sampleZone() {
-  const auto lines = samplePerson().td1Zone();
-  return lines[0] + "\n" + lines[1] + "\n" + lines[2];
-}
 
 class RestartTest : public FlowHarness {
  protected:
@@ -105,7 +98,7 @@ TEST_F(RestartTest, ConfiguredStepsAtTheSecondStep) {
 // Configured steps restarted while the chip is being read: the read ends with the old run, the
 // new run reads the card again and hands its data over once.
 TEST_F(RestartTest, ConfiguredStepsDuringAChipRead) {
-  config->withNFCStep(sampleZone(), host.nfcDataHandler());
+  config->withNFCStep(testing::sampleCardZoneText(), host.nfcDataHandler());
   field->setDetectionDelay(0.5);
   buildConfig();
   startSteps();
@@ -128,7 +121,7 @@ TEST_F(RestartTest, ConfiguredStepsRunAgainAfterTheirEnd) {
   config->withIDStep(true, host.idDataHandler(true));
   config->withIDStep(false, host.idDataHandler(false));
   config->withFaceStep(OSLFaceLivenessVersion::passive, host.faceDataHandler());
-  config->withNFCStep(sampleZone(), host.nfcDataHandler());
+  config->withNFCStep(testing::sampleCardZoneText(), host.nfcDataHandler());
   ASSERT_TRUE(runSteps());
   const auto first = host.order();
   const auto firstSaid = said;

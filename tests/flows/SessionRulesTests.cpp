@@ -38,6 +38,7 @@ TEST_F(SessionRulesTest, EveryScreenTableEntryMakesTheLibrarysScreen) {
   ScreenFactories::reset();
   const auto& table = ScreenFactories::shared();
   auto result = std::make_shared<OstrelResult>();
+  const OSLFlowType chipFlow = OSLFlowType::nfc_only(std::string("zone"), std::string("face"));
   struct Row {
     const char* entry;
     std::function<std::shared_ptr<ViewController>()> make;
@@ -50,8 +51,7 @@ TEST_F(SessionRulesTest, EveryScreenTableEntryMakesTheLibrarysScreen) {
        is<OSLGuideLivenessAdvanceVC>},
       {"qrScanner", [&] { return table.qrScanner({}).controller; },
        is<OSLQRCodeScannerController>},
-      {"nfc", [&] { return table.nfc(OSLFlowType::nfc_only(std::nullopt, std::nullopt)).controller; },
-       is<OSLScanNFCVC>},
+      {"nfc", [&] { return table.nfc(chipFlow).controller; }, is<OSLScanNFCVC>},
       {"confirm", [&] { return table.confirm().controller; }, is<ConfirmViewController>},
       {"ekycResult", [&] { return table.ekycResult(result); }, is<OSLResulteKYCVC>},
       {"nfcResult", [&] { return table.nfcResult(result); }, is<OSLResultNFCVC>},
