@@ -164,7 +164,7 @@ void OSLScanVC::viewWillAppear(bool animated) {
 
 void OSLScanVC::viewWillDisappear(bool animated) {
   ViewController::viewWillDisappear(animated);
-  NotificationCenter::defaultCenter().removeObserver(static_cast<const void*>(shared_from_this().get()));
+  NotificationCenter::defaultCenter().removeObserver(this);
   stopSession();
 }
 

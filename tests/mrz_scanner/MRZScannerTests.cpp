@@ -214,17 +214,12 @@ TEST_F(MRZScannerTest, HostileRecognitionAndBuffersAreSurvived) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    camera = ImageFileCamera::install();
     recognizer = ScriptedTextRecognizer::install();
     for (int i = 0; i < 3; ++i) {
       if (row.lines) recognizer->queueLines(*row.lines);
       else recognizer->queueFailure("the recogniser broke");
     }
-    navigation = nullptr;
-    completions.clear();
-    camera->addDevice(backCamera());
-    auto scanner = pushScanner();
-    runUntilIdle();
+    auto scanner = restartWith(backCamera());
     playFrames(5);
     EXPECT_TRUE(completions.empty());
     EXPECT_GE(recognizer->callCount(), 5);
@@ -239,12 +234,8 @@ TEST_F(MRZScannerTest, HostileRecognitionAndBuffersAreSurvived) {
   }
 
   SCOPED_TRACE("bad camera buffers");
-  camera = ImageFileCamera::install();
   recognizer = ScriptedTextRecognizer::install();
-  camera->addDevice(backCamera({ScriptedFrame::noImageBuffer()}));
-  navigation = nullptr;
-  auto scanner = pushScanner();
-  runUntilIdle();
+  auto scanner = restartWith(backCamera({ScriptedFrame::noImageBuffer()}));
   playFrames(3);
   EXPECT_EQ(recognizer->callCount(), 0);
   deliverFrame(*scanner, nullptr);
@@ -290,12 +281,7 @@ TEST_F(MRZScannerTest, PrintedZonesCompleteThroughTheZoneReader) {
       cv::cvtColor(testing::uprightPictureWithRegion(sequence.regionFrame(i)), rgba, cv::COLOR_GRAY2RGBA);
       frames.push_back(ScriptedFrame::picture(rgba));
     }
-    camera = ImageFileCamera::install();
-    camera->addDevice(backCamera(frames));
-    navigation = nullptr;
-    completions.clear();
-    auto scanner = pushScanner();
-    runUntilIdle();
+    auto scanner = restartWith(backCamera(frames));
     for (int frame = 0; frame < 40 && completions.empty(); ++frame) playFrames(1);
     ASSERT_EQ(completions.size(), 1u);
     std::vector<std::string> lines;

@@ -210,6 +210,38 @@ TEST_F(ScanScreenTest, AlreadyAuthorisedStartsWithoutAsking) {
   EXPECT_EQ(authorization->requestCount(), 0);
   EXPECT_TRUE(scanner->captureSession->isRunning());
   EXPECT_GE(recognizer->callCount(), 1);
+
+  // A scanner let go while its camera runs, without ever disappearing, leaves no camera running.
+  camera = ImageFileCamera::install();
+  camera->addDevice(backCamera());
+  auto loose = make<OSLScanMRZVC>();
+  loose->loadViewIfNeeded();
+  runUntilIdle();
+  auto driver = camera->driver(CaptureDevicePosition::back);
+  ASSERT_TRUE(driver && driver->isStreaming());
+  loose.reset();
+  runUntilIdle();
+  EXPECT_FALSE(driver->isStreaming());
+}
+
+// A permission answer that comes after the scanner is gone starts nothing and shows nothing.
+TEST_F(ScanScreenTest, AnswerAfterTheScannerIsGoneDoesNothing) {
+  for (bool granted : {true, false}) {
+    SCOPED_TRACE(granted ? "granted" : "denied");
+    authorization->setStatus(AuthorizationStatus::notDetermined);
+    camera = ImageFileCamera::install();
+    camera->addDevice(backCamera());
+    auto scanner = make<OSLScanMRZVC>();
+    scanner->loadViewIfNeeded();
+    runUntilIdle();
+    std::weak_ptr<OSLScanMRZVC> weakScanner = scanner;
+    scanner.reset();
+    ASSERT_TRUE(weakScanner.expired());
+    EXPECT_EQ(authorization->answerPending(granted), 1);
+    runUntilIdle();
+    EXPECT_FALSE(camera->driver(CaptureDevicePosition::back)->isStreaming());
+    EXPECT_FALSE(shownAlert());
+  }
 }
 
 // A refusal shows the permission alert once; taps and returning to the application ask
@@ -293,18 +325,12 @@ TEST_F(ScanScreenTest, CameraFailuresAreReportedAndLeaveTheScreen) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    camera = ImageFileCamera::install();
-    if (row.device) {
-      auto script = backCamera();
-      script.inputFails = row.inputFails;
-      script.description.sessionAcceptsInput = row.acceptsInput;
-      script.description.sessionAcceptsVideoDataOutput = row.acceptsOutput;
-      camera->addDevice(script);
-    }
-    events.clear();
-    navigation = nullptr;
-    auto scanner = pushScanner();
-    runUntilIdle();
+    auto script = backCamera();
+    script.inputFails = row.inputFails;
+    script.description.sessionAcceptsInput = row.acceptsInput;
+    script.description.sessionAcceptsVideoDataOutput = row.acceptsOutput;
+    if (!row.device) script.description.position = CaptureDevicePosition::front;
+    auto scanner = restartWith(script);
     playFrames(2);
     EXPECT_FALSE(scanner->captureSession->isRunning());
     ASSERT_EQ(events.size(), 1u);
@@ -325,14 +351,9 @@ TEST_F(ScanScreenTest, CameraFailuresAreReportedAndLeaveTheScreen) {
   }
 
   SCOPED_TRACE("lock refused");
-  camera = ImageFileCamera::install();
   auto script = backCamera();
   script.description.lockFails = true;
-  camera->addDevice(script);
-  events.clear();
-  navigation = nullptr;
-  auto scanner = pushScanner();
-  runUntilIdle();
+  auto scanner = restartWith(script);
   playFrames(2);
   EXPECT_TRUE(scanner->captureSession->isRunning());
   EXPECT_DOUBLE_EQ(scanner->captureDevice()->videoZoomFactor(), 1);
@@ -374,17 +395,13 @@ TEST_F(ScanScreenTest, TorchFlipsAndPermissionChecksSwitchItOff) {
 
   for (bool withoutTorch : {true, false}) {
     SCOPED_TRACE(withoutTorch ? "no torch" : "lock refused");
-    camera = ImageFileCamera::install();
     auto script = backCamera();
     if (withoutTorch) {
       script.description.hasTorch = false;
     } else {
       script.description.lockFails = true;
     }
-    camera->addDevice(script);
-    navigation = nullptr;
-    auto other = pushScanner();
-    runUntilIdle();
+    auto other = restartWith(script);
     other->flashButton()->sendActions(ControlEvent::touchUpInside);
     runUntilIdle();
     EXPECT_FALSE(other->isFlashOn);

@@ -83,6 +83,19 @@ class ScannerTest : public testing::UITest {
     return scanner;
   }
 
+  // Starts over on a new camera (the given one) and a new navigation stack with a scanner pushed
+  // and set up, the recorded events cleared.
+  std::shared_ptr<OSLScanMRZVC> restartWith(ScriptedCameraDevice script) {
+    camera = ImageFileCamera::install();
+    camera->addDevice(std::move(script));
+    events.clear();
+    completions.clear();
+    navigation = nullptr;
+    auto scanner = pushScanner();
+    runUntilIdle();
+    return scanner;
+  }
+
   // Plays `count` camera frames (the camera runs at 30 a second) and everything they queue.
   void playFrames(int count) {
     for (int i = 0; i < count; ++i) {
