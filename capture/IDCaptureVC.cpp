@@ -316,25 +316,27 @@ void IDCaptureVC::setUpCamera() {
   });
 }
 
-void IDCaptureVC::startCamera() {
+void IDCaptureVC::startCamera(bool justStopped) {
   const auto& capture = viewCamera->videoCapture();
   const auto& session = capture ? capture->captureSession() : nullptr;
   // Without a set-up camera there is nothing to start.
   if (!session) return;
-  if (!session->isRunning()) {
+  // A stop asked for a moment ago has not run yet (start and stop run in order on the
+  // session's queue), so the session may still say it runs.
+  if (justStopped || !session->isRunning()) {
     viewCamera->confidence = 0;
     capture->start();
     viewCamera->isCaptured = false;
   }
-  if (!session->isRunning()) {
+  if (justStopped || !session->isRunning()) {
     track(OSLTrackingEvent::CAPTURE_START, {{"side", isFrontId() ? "front" : "back"}});
   }
 }
 
-void IDCaptureVC::restartCamera() {
+void IDCaptureVC::restartCamera(bool justStopped) {
   std::weak_ptr<IDCaptureVC> weakSelf = weak<IDCaptureVC>();
-  checkPermission([weakSelf] {
-    if (auto self = weakSelf.lock()) self->startCamera();
+  checkPermission([weakSelf, justStopped] {
+    if (auto self = weakSelf.lock()) self->startCamera(justStopped);
   });
 }
 
@@ -382,7 +384,7 @@ void IDCaptureVC::handlePhoto(const ImagePtr& photo, const std::optional<Platfor
     track(OSLTrackingEvent::CAPTURE_ERROR, {{"error", error->localizedDescription}},
           OSLLogLevel::error);
     // A failed photo leaves the screen live again instead of stuck with a stopped camera.
-    restartCamera();
+    restartCamera(true);
     return;
   }
   if (given) {
@@ -391,7 +393,7 @@ void IDCaptureVC::handlePhoto(const ImagePtr& photo, const std::optional<Platfor
   } else if (photo) {
     showPreview(cropToCard(fixedOrientation(photo)), false);
   } else {
-    restartCamera();
+    restartCamera(true);
   }
 }
 
@@ -553,6 +555,9 @@ void IDCaptureVC::viewWillAppear(bool animated) {
   BaseViewController::viewWillAppear(animated);
   if (auto navigation = navigationController()) navigation->setNavigationBarHidden(true, animated);
   viewCamera->isFrontId = state().isFrontId;
+  // Lay out before the first frame so the crop frame is known when the screen appears.
+  view()->setNeedsLayout();
+  view()->layoutIfNeeded();
   restartCamera();
   auto& center = NotificationCenter::defaultCenter();
   std::weak_ptr<IDCaptureVC> weakSelf = weak<IDCaptureVC>();

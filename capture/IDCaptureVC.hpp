@@ -120,8 +120,9 @@ class IDCaptureVC : public BaseViewController, public DetectorListener {
              OSLLogLevel level = OSLLogLevel::info) const;
   void checkPermission(std::function<void()> continuation);
   void setUpCamera();
-  void startCamera();
-  void restartCamera();
+  void startCamera(bool justStopped = false);
+  // A permission check, then the camera start.
+  void restartCamera(bool justStopped = false);
   void handlePhoto(const platform::ImagePtr& photo,
                    const std::optional<platform::PlatformError>& error,
                    const platform::ImagePtr& given, bool isAuto);
