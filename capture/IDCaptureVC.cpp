@@ -8,7 +8,6 @@
 #include "core/CurrentConfig.hpp"
 #include "core/Helpers.hpp"
 #include "core/Localization.hpp"
-#include "core/OnMain.hpp"
 #include "core/OpenAppSettings.hpp"
 #include "core/OSLRawDataProcessor.hpp"
 #include "core/TrackEvent.hpp"
@@ -764,18 +763,18 @@ void IDCaptureVC::sendCardImage(const ImagePtr& image) {
   Helpers::showLoading(shared<IDCaptureVC>(), std::nullopt, std::nullopt, false);
 
   // Every reply first takes the loading indicator away, then reaches the screen on the main
-  // queue, once, and only while it still shows the run that asked.
+  // queue, once, and only while it still shows the run that asked. It is always queued, even
+  // from the main queue, so a host that answers inside the call does not re-enter the screen
+  // before the tap that started the hand-off has been handled.
   auto reply = [weakSelf, generation, image](Road road) {
-    std::function<void(OSLConfig::Result)> onScreen =
-        [weakSelf, generation, image, road](OSLConfig::Result result) {
-          auto self = weakSelf.lock();
-          if (!self || self->generation_ != generation) return;
-          self->handleReply(road, result, image);
-        };
-    auto main = onMain(std::move(onScreen));
-    return firstCallOnly<OSLConfig::Result>([main](OSLConfig::Result result) {
+    return firstCallOnly<OSLConfig::Result>([weakSelf, generation, image, road](
+                                                OSLConfig::Result result) {
       Ostrel::shared()->hideLoading();
-      main(std::move(result));
+      DispatchQueue::main()->async([weakSelf, generation, image, road, result = std::move(result)] {
+        auto self = weakSelf.lock();
+        if (!self || self->generation_ != generation) return;
+        self->handleReply(road, result, image);
+      });
     });
   };
 
