@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <optional>
 
 #include "model/OSLBackResult.hpp"
@@ -165,6 +166,195 @@ TEST_F(HandOffTest, TheProcessorComesFirstThenTheSidesOwnHandlerThenTheServer) {
     }
     EXPECT_EQ(hides, 1);
     hides = 0;
+  }
+}
+
+// How the host may answer: on any thread, late, twice, with a type it made up.
+TEST_F(HandOffTest, HostAnswersCountOnceAndReachTheScreenOnTheMainQueue) {
+  struct Row {
+    const char* name;
+    Answer answer;
+    bool succeeds;
+    const char* failMessage;
+  };
+  const OstrelError bad{77, "Host says no"};
+  const Row rows[] = {
+      {"at once", Answer::success(), true, nullptr},
+      {"from another thread", Answer::success().fromOtherThread(), true, nullptr},
+      {"later", Answer::success().after(3), true, nullptr},
+      {"twice", Answer::success().twice(), true, nullptr},
+      {"twice from another thread", Answer::failure(bad).fromOtherThread().twice(), false,
+       "Host says no"},
+      {"success without a reply", Answer::success(std::nullopt), true, nullptr},
+      {"success with an odd reply", Answer::success(JSON::array({1, 2})), true, nullptr},
+      {"failure without an error", Answer::failure(std::nullopt), false, "[error_unknown]"},
+      {"a made-up type", Answer::unknownType(7), false, "[error_unknown]"},
+      {"a made-up type with an error", Answer::unknownType(-3, bad), false, "Host says no"},
+  };
+  for (bool viaHandler : {false, true}) {
+    for (const Row& row : rows) {
+      SCOPED_TRACE(std::string(viaHandler ? "handler, " : "processor, ") + row.name);
+      processor = std::make_shared<ScriptedRawDataProcessor>();
+      processor->queueAnswer(row.answer);
+      config->rawDataProcessor = viaHandler ? nullptr : processor;
+      config->idBackDataHandler = {};
+      if (viaHandler) {
+        config->idBackDataHandler = [p = processor](const Bytes& data, const std::string& base64,
+                                                    OSLConfig::ResultCompletion completion) {
+          p->processCaptureData(false, data, base64, std::move(completion));
+        };
+      }
+      nextCalls = 0;
+      hides = 0;
+      bool nextOnMain = false;
+      captureAndContinue(false);
+      screen->onNext = [&] {
+        ++nextCalls;
+        nextOnMain = platform::isMainQueue();
+      };
+      settle(4);
+      EXPECT_EQ(processor->callCount(), 1);
+      EXPECT_EQ(hides, 1);
+      EXPECT_EQ(nextCalls, row.succeeds ? 1 : 0);
+      if (row.succeeds) {
+        EXPECT_TRUE(nextOnMain);
+        EXPECT_EQ(events(), (Strings{"TAP_CONTINUE", "CAPTURE_SUCCESS"}));
+        EXPECT_EQ(bool(config->backResult), !viaHandler);
+      } else {
+        const Strings seen = events();
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), "CAPTURE_FAIL"), 1);
+        auto event = lastEvent("CAPTURE_FAIL");
+        ASSERT_TRUE(event);
+        EXPECT_EQ(event->data, (JSON{{"error", row.failMessage}}));
+        EXPECT_EQ(event->level, OSLLogLevel::error);
+        EXPECT_TRUE(screen->btnConfirm->isHidden());
+        EXPECT_FALSE(screen->btnRetake->isHidden());
+        ASSERT_TRUE(alert());
+        answerAlert(true);
+      }
+      config->backResult = nullptr;
+    }
+  }
+}
+
+TEST_F(HandOffTest, ContinueAndRetakeWaitForTheReplyOfTheHandOffUnderWay) {
+  config->rawDataProcessor = processor;
+  processor->queueAnswer(Answer::success().never());
+  captureAndContinue(true);
+  settle();
+  tapContinue();
+  tapContinue();
+  tapRetake();
+  settle();
+  EXPECT_EQ(processor->callCount(), 1);
+  EXPECT_EQ(events(), (Strings{"TAP_CONTINUE"}));
+  EXPECT_TRUE(screen->isHandingOff());
+  EXPECT_TRUE(screen->isPreviewShown()) << "the picture being answered for stays";
+
+  EXPECT_EQ(processor->answerKept(OSLConfig::Result::success(JSON::object())), 1);
+  settle();
+  EXPECT_EQ(nextCalls, 1);
+  EXPECT_FALSE(screen->isHandingOff());
+  // A second answer of the same call changes nothing.
+  EXPECT_EQ(processor->answerKept(OSLConfig::Result::success(JSON::object())), 0);
+  EXPECT_EQ(nextCalls, 1);
+}
+
+// The failure steps of each road: what is shown, in which order with the event, and where.
+TEST_F(HandOffTest, FailuresFollowTheirRoadsSteps) {
+  enum class Road { processor, handler, library };
+  struct Row {
+    const char* name;
+    Road road;
+    std::optional<OstrelError> error;  // host roads
+    std::optional<ScriptedReply> reply;  // library road
+    bool hostAlerts;
+    Strings events;
+    bool redLine;
+    std::optional<std::string> title;  // the alert's title when a library alert is shown
+  };
+  const std::string invalid = "[error_invalid_data]";
+  const Row rows[] = {
+      {"processor 401", Road::processor, OstrelError{401, "Expired"}, {}, false,
+       {"CAPTURE_FAIL", "alert 0"}, false, {}},
+      {"processor 401 with host alerts", Road::processor, OstrelError{401, "Expired"}, {}, true,
+       {"CAPTURE_FAIL", "alert 0"}, false, {}},
+      {"processor error", Road::processor, OstrelError{500, "Down"}, {}, false,
+       {"CAPTURE_FAIL", "alert 3"}, false, {}},
+      {"processor without error, host alerts", Road::processor, std::nullopt, {}, true,
+       {"CAPTURE_FAIL", "host alert 200 [error_unknown]"}, false, {}},
+      {"handler 401 is like any error", Road::handler, OstrelError{401, "Expired"}, {}, false,
+       {"alert 1", "CAPTURE_FAIL"}, true, invalid},
+      {"handler without error", Road::handler, std::nullopt, {}, false,
+       {"alert 1", "CAPTURE_FAIL"}, true, std::nullopt},
+      {"handler without error, host alerts", Road::handler, std::nullopt, {}, true,
+       {"host alert 200 [error_unknown]", "CAPTURE_FAIL"}, true, {}},
+      {"server 401", Road::library, {}, ScriptedReply::json(JSON::object(), 401), true,
+       {"CAPTURE_FAIL", "alert 0"}, true, {}},
+      {"server 500", Road::library, {}, ScriptedReply::json(JSON::object(), 500), false,
+       {"CAPTURE_FAIL", "alert 1"}, true, invalid},
+      {"body cut short", Road::library, {}, [] {
+         auto r = ScriptedReply::data(JSON::object());
+         r.fault = ScriptedReply::Fault::truncated;
+         return r;
+       }(), false, {"CAPTURE_FAIL", "alert 1"}, true, std::nullopt},
+      {"server error, host alerts", Road::library, {}, ScriptedReply::error(1234, "Bad card"), true,
+       {"CAPTURE_FAIL", "host alert 1234 Bad card"}, true, {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    // A confirmed time-out alert ended the last session and its configuration.
+    Ostrel::shared()->setConfig(config);
+    processor = std::make_shared<ScriptedRawDataProcessor>();
+    processor->setDefaultAnswer(Answer::failure(row.error));
+    config->rawDataProcessor = row.road == Road::processor ? processor : nullptr;
+    config->idFrontDataHandler = {};
+    if (row.road == Road::handler) {
+      config->idFrontDataHandler = [error = row.error](const Bytes&, const std::string&,
+                                                       OSLConfig::ResultCompletion completion) {
+        completion({OSLConfig::ResultType::failure, error, std::nullopt});
+      };
+    }
+    config->showErrorAlertHandler = {};
+    if (row.hostAlerts) useHostHandlerForAlerts();
+    if (row.reply) server.pushOnceReply(kFront, *row.reply);
+
+    captureAndContinue(true);
+    if (row.road == Road::library) awaitReply();
+    settle(1);
+    Strings seen;
+    for (const auto& e : *logged) {
+      if (e.event != "TAP_CONTINUE") seen.push_back(e.event);
+    }
+    if (row.hostAlerts) {
+      EXPECT_EQ(seen, row.events);
+    } else {
+      // A built-in alert is seen once its presentation has run, after the call that showed it,
+      // so only what happened is compared here; the host rows show the order.
+      Strings expected = row.events;
+      std::sort(seen.begin(), seen.end());
+      std::sort(expected.begin(), expected.end());
+      EXPECT_EQ(seen, expected);
+    }
+    const auto* fail = lastEvent("CAPTURE_FAIL");
+    ASSERT_TRUE(fail);
+    const std::string message = fail->data.value("error", "");
+    EXPECT_EQ(screen->guideDescLabel->text(),
+              row.redLine ? message : "[id_capture_subtitle] [id_capture_subtitle_front]");
+    EXPECT_EQ(screen->guideDescLabel->textColor() == Color::systemRed(), row.redLine);
+    if (row.title) {
+      auto shown = alert();
+      ASSERT_TRUE(shown);
+      EXPECT_EQ(shown->lblTitle->text().value_or(""), *row.title);
+      EXPECT_EQ(shown->lblMessage->text().value_or(""), message);
+    }
+    if (alert()) answerAlert(true);
+    EXPECT_EQ(nextCalls, 0);
+    // A retake brings the guide line back.
+    screen->retakePhotoButtonTouchUpInside();
+    settle();
+    EXPECT_EQ(screen->guideDescLabel->text(), "[id_capture_subtitle] [id_capture_subtitle_front]");
+    EXPECT_NE(screen->guideDescLabel->textColor(), Color::systemRed());
   }
 }
 
