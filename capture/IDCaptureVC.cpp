@@ -90,7 +90,8 @@ const LibraryNibRegistration idCaptureNib{
       autoFrame->addSubview(toggle);
       switchRow->addSubview(autoLabel);
       switchRow->addSubview(autoFrame);
-      auto tutorial = nib.makeView<TutorialButtonView>(Rect{});
+      // Made at its size: its content takes the size it has when it loads.
+      auto tutorial = nib.makeView<TutorialButtonView>(Rect{0, 0, 160, 36});
       auto captureHolder = nib.makeView<View>(Rect{});
       captureHolder->setHidden(true);
       auto shutter = nib.makeView<Button>(Rect{});
@@ -308,18 +309,27 @@ void IDCaptureVC::setUpCamera() {
       });
       return;
     }
-    Helpers::showErrorAlert(std::nullopt, osl_localize("error_create_camera"),
-                            [] { closeSessionCancelled(); }, nullptr);
+    // The set-up runs as the screen loads, before it is on screen, when nothing can be
+    // presented yet: the alert then waits for the screen to appear.
+    self->cameraErrorPending_ = true;
+    if (self->isViewLoaded() && self->view()->window()) self->showCameraError();
     self->track(OSLTrackingEvent::CAPTURE_ERROR, {{"error", "CREATE_CAMERA_ERROR"}},
                 OSLLogLevel::error);
   });
+}
+
+void IDCaptureVC::showCameraError() {
+  if (!cameraErrorPending_) return;
+  cameraErrorPending_ = false;
+  Helpers::showErrorAlert(std::nullopt, osl_localize("error_create_camera"),
+                          [] { closeSessionCancelled(); }, nullptr);
 }
 
 void IDCaptureVC::startCamera(bool justStopped) {
   const auto& capture = viewCamera->videoCapture();
   const auto& session = capture ? capture->captureSession() : nullptr;
   // Without a set-up camera there is nothing to start.
-  if (!session) return;
+  if (!session || !capture->imageCaptureOutput()) return;
   // A stop asked for a moment ago has not run yet (start and stop run in order on the
   // session's queue), so the session may still say it runs.
   if (justStopped || !session->isRunning()) {
@@ -625,6 +635,7 @@ void IDCaptureVC::viewDidAppear(bool animated) {
   viewCamera->cropRect = cameraMarkView->cropFrame;
   track(OSLTrackingEvent::ENTER_SCREEN);
   playIntro();
+  showCameraError();
 }
 
 void IDCaptureVC::viewWillDisappear(bool animated) {
