@@ -280,6 +280,13 @@ void IDCaptureVC::checkPermission(std::function<void()> continuation) {
           auto self = weakSelf.lock();
           // An answer to a question of an earlier run changes nothing.
           if (!self || self->generation_ != generation) return;
+          if (!self->isOnScreen_) {
+            // The screen left meanwhile: nothing starts and nothing is shown. Its next
+            // appearance checks again.
+            self->state_.withValue(
+                [](const std::shared_ptr<State>& s) { s->checkPermission.isRequest = false; });
+            return;
+          }
           if (granted) {
             if (continuation) continuation();
             return;
@@ -311,6 +318,7 @@ void IDCaptureVC::setUpCamera() {
     }
     // The set-up runs as the screen loads, before it is on screen, when nothing can be
     // presented yet: the alert then waits for the screen to appear.
+    self->cameraSetUpFailed_ = true;
     self->cameraErrorPending_ = true;
     if (self->isViewLoaded() && self->view()->window()) self->showCameraError();
     self->track(OSLTrackingEvent::CAPTURE_ERROR, {{"error", "CREATE_CAMERA_ERROR"}},
@@ -345,7 +353,15 @@ void IDCaptureVC::startCamera(bool justStopped) {
 void IDCaptureVC::restartCamera(bool justStopped) {
   std::weak_ptr<IDCaptureVC> weakSelf = weak<IDCaptureVC>();
   checkPermission([weakSelf, justStopped] {
-    if (auto self = weakSelf.lock()) self->startCamera(justStopped);
+    auto self = weakSelf.lock();
+    if (!self) return;
+    // A permission granted only after the set-up's own check gave up sets the camera up now.
+    const auto& capture = self->viewCamera->videoCapture();
+    if (!self->cameraSetUpFailed_ && capture && !capture->imageCaptureOutput()) {
+      self->setUpCamera();
+      return;
+    }
+    self->startCamera(justStopped);
   });
 }
 
@@ -562,6 +578,7 @@ void IDCaptureVC::_didBecomeActiveNotification() {
 
 void IDCaptureVC::viewWillAppear(bool animated) {
   BaseViewController::viewWillAppear(animated);
+  isOnScreen_ = true;
   if (auto navigation = navigationController()) navigation->setNavigationBarHidden(true, animated);
   viewCamera->isFrontId = state().isFrontId;
   // Lay out before the first frame so the crop frame is known when the screen appears.
@@ -640,6 +657,7 @@ void IDCaptureVC::viewDidAppear(bool animated) {
 
 void IDCaptureVC::viewWillDisappear(bool animated) {
   BaseViewController::viewWillDisappear(animated);
+  isOnScreen_ = false;
   if (auto navigation = navigationController()) navigation->setNavigationBarHidden(false, animated);
   if (viewCamera->captureImageView) viewCamera->captureImageView->setImage(nullptr);
   viewCamera->videoCapture()->stop();

@@ -153,6 +153,9 @@ class IDCaptureVC : public BaseViewController, public DetectorListener {
   std::shared_ptr<platform::View> containerView_;
   bool previewShown_ = false;
   bool cameraErrorPending_ = false;
+  bool cameraSetUpFailed_ = false;
+  // Between viewWillAppear and viewWillDisappear.
+  bool isOnScreen_ = false;
   bool handOffInFlight_ = false;
   // Bumped by every reset, so replies and animations of an earlier run change nothing.
   int generation_ = 0;

@@ -75,6 +75,26 @@ TEST_F(ScreenSetUpTest, AGrantedPermissionSetsUpAndStartsTheCameraAndARetakeAsks
   EXPECT_TRUE(isLive());
 }
 
+TEST_F(ScreenSetUpTest, PermissionAnswersArrivingAfterTheScreenLeftChangeNothing) {
+  for (bool granted : {true, false}) {
+    SCOPED_TRACE(granted ? "granted" : "refused");
+    Ostrel::shared()->setConfig(config);
+    authorization->setStatus(AuthorizationStatus::notDetermined);
+    open(true);
+    Ostrel::shared()->close(true);
+    settle();
+    ASSERT_FALSE(screen->view()->window());
+    clearLog();
+    EXPECT_EQ(authorization->answerPending(granted), 1);
+    settle();
+    EXPECT_FALSE(alert());
+    EXPECT_FALSE(screen->viewCamera->videoCapture()->imageCaptureOutput())
+        << "no camera is set up for a screen that is gone";
+    EXPECT_TRUE(events().empty());
+    EXPECT_FALSE(screen->state().checkPermission.isRequest) << "its next appearance asks again";
+  }
+}
+
 TEST_F(ScreenSetUpTest, ACameraThatCannotBeSetUpEndsTheSessionAfterItsAlert) {
   camera = testing::ImageFileCamera::install();  // no cameras at all
   open(true);
