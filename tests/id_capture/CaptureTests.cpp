@@ -1,4 +1,8 @@
+#include <algorithm>
 #include <cmath>
+
+#include "network/ModelDownloader.hpp"
+#include "testing/TinyOnnxModel.hpp"
 
 #include "tests/id_capture/IDCaptureTest.hpp"
 
@@ -110,6 +114,47 @@ TEST_F(IDCaptureTest, AutomaticCaptureUsesTheDetectedFrameOnlyWithTheSwitchOn) {
   EXPECT_EQ(thumbnails(), 0) << "every retake removes the thumbnail";
   EXPECT_TRUE(isLive());
   EXPECT_TRUE(screen->viewCaptureSuccess->isHidden());
+}
+
+TEST_F(IDCaptureTest, ASteadyCardInTheFrameIsCapturedByTheDetectionModel) {
+  // A detector that sees a card with its four corners in any bright frame, inside the target
+  // (boxes normalised to the model's centre square of the upright picture).
+  testing::TinyDetectorSpec spec;
+  spec.labels = {"card", "top_left_corner", "top_right_corner", "bottom_right_corner",
+                 "bottom_left_corner"};
+  spec.scores.assign(5, std::vector<testing::TinyDetectorSpec::Score>(5));
+  for (std::size_t n = 0; n < 5; ++n) spec.scores[n][n] = {{0.3f, 0.3f, 0.3f}, 0.05f};
+  spec.boxes = {{0.5f, 0.25f, 0.6f, 0.3f}, {0.2f, 0.1f, 0.02f, 0.02f}, {0.8f, 0.1f, 0.02f, 0.02f},
+                {0.8f, 0.4f, 0.02f, 0.02f}, {0.2f, 0.4f, 0.02f, 0.02f}};
+  ModelDownloader().store("idcard_model", testing::tinyDetectorModel(spec));
+  installCameras(cv::Mat(1688, 780, CV_8UC4, cv::Scalar::all(255)));
+
+  for (bool automatic : {false, true}) {
+    SCOPED_TRACE(automatic ? "switch on" : "switch off");
+    clearLog();
+    // The switch is set before the first frame arrives.
+    screen = IDCaptureVC::create(true);
+    screen->loadViewIfNeeded();
+    screen->viewSwitchBtn->isOn = automatic;
+    startSession(screen);
+    for (int i = 0; i < 90 && !screen->isPreviewShown(); ++i) {
+      advance(1.0 / 30);
+      runUntilIdle();
+    }
+    settle();
+    if (!automatic) {
+      EXPECT_TRUE(isLive()) << "no photo with the switch off";
+      EXPECT_TRUE(backCamera()->photoRequests().empty());
+      continue;
+    }
+    ASSERT_TRUE(isPreview());
+    const Strings seen = events();
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), "CAPTURE_AUTO_SUCCESS"), 1);
+    EXPECT_EQ(seen.back(), "CAPTURE_AUTO_SUCCESS");
+    EXPECT_EQ(thumbnails(), 1);
+    EXPECT_FALSE(screen->viewCaptureSuccess->isHidden());
+    EXPECT_EQ(backCamera()->photoRequests().size(), 1u);
+  }
 }
 
 TEST_F(IDCaptureTest, OnlyTheLiveCameraTakesPhotos) {
