@@ -39,6 +39,9 @@ void expectCoordinateCrop(const ImagePtr& image, cv::Rect crop, int tolerance) {
 }
 
 TEST_F(IDCaptureTest, ManualCaptureShowsTheCroppedPhotoAndRetakeGoesBackToTheLiveCamera) {
+  // The rule worked by hand: (20, 100, 300, 190) grown to (20, 90.5, 300, 209), times 3.
+  ASSERT_EQ(expectedCrop({20, 100, 300, 190}, {375, 812}, {1125, 2436}),
+            cv::Rect(60, 271, 900, 628));
   open(true);
   ASSERT_TRUE(isLive());
   EXPECT_EQ(screen->cameraMarkView->cropFrame, screen->targetView->frame())
@@ -155,6 +158,22 @@ TEST_F(IDCaptureTest, ASteadyCardInTheFrameIsCapturedByTheDetectionModel) {
     EXPECT_FALSE(screen->viewCaptureSuccess->isHidden());
     EXPECT_EQ(backCamera()->photoRequests().size(), 1u);
   }
+}
+
+TEST_F(IDCaptureTest, ACardFrameAtTheVeryTopIsCutWithinThePicture) {
+  open(true);
+  // The target moved up to the top edge: the grown crop reaches above the picture.
+  screen->topTargetViewCT->constant = -150;
+  screen->view()->setNeedsLayout();
+  screen->view()->layoutIfNeeded();
+  const Rect frame = screen->cameraMarkView->cropFrame;
+  ASSERT_EQ(frame.minY(), 0);
+  screen->didDetect(std::make_shared<Image>(testing::coordinatePicture(780, 1688)));
+  settle();
+  ASSERT_TRUE(isPreview());
+  const cv::Rect crop = expectedCrop(frame, screen->cameraMarkView->bounds().size, {780, 1688});
+  EXPECT_EQ(crop.y, 0);
+  expectCoordinateCrop(screen->cardImageView->image(), crop, 0);
 }
 
 TEST_F(IDCaptureTest, OnlyTheLiveCameraTakesPhotos) {
