@@ -308,7 +308,7 @@ bool CameraView::isOverExposed(VisionRequest& request) {
     if (auto box = scaleBox(observation->boundingBox, kLetterbox, kLetterbox)) boxes.push_back(*box);
   }
   if (!any) return false;
-  Mask mask = maskSideRegions(
+  CellMask mask = maskSideRegions(
       unletterboxMask(maskFromBoxes(boxes, kLetterbox, kLetterbox), _preprocess), isFrontId);
   int lit = 0;
   for (const auto& row : mask) {

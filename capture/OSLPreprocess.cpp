@@ -95,9 +95,9 @@ std::optional<Box> scaleBox(const platform::Rect& rect, double sx, double sy) {
   return box;
 }
 
-Mask maskFromBoxes(const std::vector<Box>& boxes, double width, double height) {
+CellMask maskFromBoxes(const std::vector<Box>& boxes, double width, double height) {
   const int w = clampedInt(width, 0, 1 << 14), h = clampedInt(height, 0, 1 << 14);
-  Mask mask(std::size_t(h), std::vector<std::uint8_t>(std::size_t(w), 0));
+  CellMask mask(std::size_t(h), std::vector<std::uint8_t>(std::size_t(w), 0));
   if (w < 1 || h < 1) return mask;
   for (const auto& b : boxes) {
     const int x1 = clampedInt(b[0], 0, w - 1), y1 = clampedInt(b[1], 0, h - 1);
@@ -110,9 +110,9 @@ Mask maskFromBoxes(const std::vector<Box>& boxes, double width, double height) {
   return mask;
 }
 
-Mask resizeMask(const Mask& mask, int width, int height) {
+CellMask resizeMask(const CellMask& mask, int width, int height) {
   const int w = std::max(width, 0), h = std::max(height, 0);
-  Mask out(std::size_t(h), std::vector<std::uint8_t>(std::size_t(w), 0));
+  CellMask out(std::size_t(h), std::vector<std::uint8_t>(std::size_t(w), 0));
   if (mask.empty() || mask.front().empty()) return out;
   const double R = double(mask.size()), C = double(mask.front().size());
   for (int r = 0; r < h; ++r) {
@@ -125,8 +125,8 @@ Mask resizeMask(const Mask& mask, int width, int height) {
   return out;
 }
 
-Mask unletterboxMask(const Mask& mask, const OSLPreprocess& p) {
-  Mask card;
+CellMask unletterboxMask(const CellMask& mask, const OSLPreprocess& p) {
+  CellMask card;
   if (p.ih >= 1 && p.iw >= 1 && std::isfinite(p.scale)) {
     const long long rowEnd = p.dy + static_cast<long long>(p.ih * p.scale);
     const long long columnEnd = p.dx + static_cast<long long>(p.iw * p.scale);
@@ -142,9 +142,9 @@ Mask unletterboxMask(const Mask& mask, const OSLPreprocess& p) {
   return resizeMask(card, kCardColumns, kCardRows);
 }
 
-Mask maskSideRegions(const Mask& mask, bool isFrontId) {
+CellMask maskSideRegions(const CellMask& mask, bool isFrontId) {
   const std::size_t rows = mask.size(), columns = mask.empty() ? 0 : mask.front().size();
-  Mask out(rows, std::vector<std::uint8_t>(columns, 0));
+  CellMask out(rows, std::vector<std::uint8_t>(columns, 0));
   auto copy = [&](const Region& region) {
     for (int r = std::max(region.y1, 0); r < region.y2 && std::size_t(r) < rows; ++r) {
       const auto& source = mask[std::size_t(r)];

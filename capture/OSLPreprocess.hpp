@@ -28,7 +28,7 @@ struct OSLPreprocess {
 };
 
 // Rows of cells; 0 outside, 255 inside.
-using Mask = std::vector<std::vector<std::uint8_t>>;
+using CellMask = std::vector<std::vector<std::uint8_t>>;
 // Columns x1 ..< x2 and rows y1 ..< y2, whole numbers held as floating point.
 using Box = std::array<double, 4>;
 
@@ -46,15 +46,15 @@ OSLPreprocess correctPerspective(const platform::ImagePtr& picture,
 std::optional<Box> scaleBox(const platform::Rect& rect, double sx, double sy);
 // An h x w mask with every box lit; box ends are clamped to [0, w - 1] x [0, h - 1], so the last
 // column and row are never lit. Boxes that end before they start light nothing.
-Mask maskFromBoxes(const std::vector<Box>& boxes, double width, double height);
+CellMask maskFromBoxes(const std::vector<Box>& boxes, double width, double height);
 // Nearest neighbour: cell (r, c) = source[Int(r R / h)][Int(c C / w)], C the first row's length.
 // An empty source gives an all-zero mask.
-Mask resizeMask(const Mask& mask, int width, int height);
+CellMask resizeMask(const CellMask& mask, int width, int height);
 // The letterboxed card's cells (rows dy ..< dy + Int(ih scale), columns dx ..< dx + Int(iw
 // scale), what lies inside the mask) resized to 320 columns by 224 rows; all zero when nothing
 // is left (the zero `preprocess` included).
-Mask unletterboxMask(const Mask& mask, const OSLPreprocess& preprocess);
+CellMask unletterboxMask(const CellMask& mask, const OSLPreprocess& preprocess);
 // Only the cells inside the fixed regions of the side ("id_front" or "id_back") are kept.
-Mask maskSideRegions(const Mask& mask, bool isFrontId);
+CellMask maskSideRegions(const CellMask& mask, bool isFrontId);
 
 }  // namespace ostrel

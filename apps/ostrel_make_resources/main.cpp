@@ -137,6 +137,21 @@ cv::Mat backIcon() {
   return m;
 }
 
+// The shutter button of the capture screens: a ring around a disc with a camera body cut in it,
+// 72 x 72 points at scale 3, drawn in black so the button tints it.
+cv::Mat cameraIcon() {
+  auto m = canvas(216, 216);
+  auto black = rgba(0, 0, 0);
+  cv::circle(m, {108, 108}, 100, black, 10, cv::LINE_AA);
+  cv::circle(m, {108, 108}, 84, black, cv::FILLED, cv::LINE_AA);
+  auto clear = rgba(0, 0, 0, 0);
+  cv::rectangle(m, {62, 80}, {154, 146}, clear, cv::FILLED, cv::LINE_AA);
+  cv::rectangle(m, {90, 68}, {126, 82}, clear, cv::FILLED, cv::LINE_AA);
+  cv::circle(m, {108, 113}, 22, black, cv::FILLED, cv::LINE_AA);
+  cv::circle(m, {108, 113}, 12, clear, cv::FILLED, cv::LINE_AA);
+  return m;
+}
+
 cv::Mat tick() {
   auto m = canvas(60, 60);
   cv::line(m, {10, 32}, {24, 46}, rgba(0, 0, 0), 7, cv::LINE_AA);
@@ -214,6 +229,7 @@ int main(int argc, char** argv) {
             savePng(dir, "icon_check_list", tick()) &&
             savePng(dir, "icon_center@3x", centerIcon()) &&
             savePng(dir, "ic_error_size_10@3x", smallErrorIcon()) &&
+            savePng(dir, "ic_camera@3x", cameraIcon()) &&
             savePng(dir, "ic_guide_front", card(false, false, 0)) &&
             savePng(dir, "ic_guide_id_back", card(true, false, 0)) &&
             savePng(dir, "ic_passport", card(false, true, 0)) &&

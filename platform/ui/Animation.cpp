@@ -59,6 +59,16 @@ void AnimationLog::end() {
 
 namespace {
 
+void completeLater(const std::shared_ptr<AnimationRecord>& record, double delay, double duration,
+                   std::function<void(bool)> completion) {
+  std::weak_ptr<AnimationRecord> weakRecord = record;
+  DispatchQueue::main()->asyncAfter(std::max(0.0, delay) + std::max(0.0, duration),
+                                    [weakRecord, completion = std::move(completion)] {
+                                      if (auto r = weakRecord.lock()) r->completed = true;
+                                      if (completion) completion(true);
+                                    });
+}
+
 void run(double duration, double delay, AnimationOptions options,
          std::optional<SpringParameters> spring, const std::function<void()>& animations,
          std::function<void(bool)> completion) {
@@ -66,12 +76,7 @@ void run(double duration, double delay, AnimationOptions options,
   auto record = log.begin(duration, delay, options, spring);
   if (animations) animations();
   log.end();
-  std::weak_ptr<AnimationRecord> weakRecord = record;
-  DispatchQueue::main()->asyncAfter(std::max(0.0, delay) + std::max(0.0, duration),
-                                    [weakRecord, completion = std::move(completion)] {
-                                      if (auto r = weakRecord.lock()) r->completed = true;
-                                      if (completion) completion(true);
-                                    });
+  completeLater(record, delay, duration, std::move(completion));
 }
 
 }  // namespace
@@ -98,6 +103,27 @@ void View::performWithoutAnimation(const std::function<void()>& actions) {
   log.beginWithoutAnimation();
   if (actions) actions();
   log.endWithoutAnimation();
+}
+
+void View::transition(const std::shared_ptr<View>& from, const std::shared_ptr<View>& to,
+                      double duration, TransitionOptions options,
+                      std::function<void(bool)> completion) {
+  auto& log = AnimationLog::shared();
+  AnimationOptions timing;
+  timing.curve = options.curve;
+  auto record = log.begin(duration, 0, timing, std::nullopt);
+  record->transition = TransitionRecord{options.transition, options.showHideTransitionViews,
+                                        from, to, from.get(), to.get()};
+  if (options.showHideTransitionViews) {
+    if (from) from->setHidden(true);
+    if (to) to->setHidden(false);
+  } else if (from) {
+    auto parent = from->superview();
+    if (to && parent) parent->addSubview(to);
+    from->removeFromSuperview();
+  }
+  log.end();
+  completeLater(record, 0, duration, std::move(completion));
 }
 
 }  // namespace ostrel::platform

@@ -24,7 +24,17 @@ struct SpringParameters {
   double initialVelocity = 0;
 };
 
-// One `View::animate` call: its timing and what its block changed.
+// What one `View::transition` call replaced.
+struct TransitionRecord {
+  ViewTransition kind = ViewTransition::none;
+  bool showHideTransitionViews = false;
+  std::weak_ptr<View> from;
+  std::weak_ptr<View> to;
+  const View* fromIdentity = nullptr;
+  const View* toIdentity = nullptr;
+};
+
+// One `View::animate` (or `View::transition`) call: its timing and what its block changed.
 struct AnimationRecord {
   double duration = 0;
   double delay = 0;
@@ -33,6 +43,8 @@ struct AnimationRecord {
   TimeInterval startedAt = 0;
   std::vector<AnimationChange> changes;
   bool completed = false;
+  // Set for a transition.
+  std::optional<TransitionRecord> transition;
 
   // The last change of `property` on `view`, if the block made one.
   const AnimationChange* change(const View* view, const std::string& property) const;

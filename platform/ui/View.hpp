@@ -72,6 +72,17 @@ struct AnimationOptions {
   TimingFunction curve = TimingFunction::easeInEaseOut;
 };
 
+// How one view gives way to another in `View::transition`.
+enum class ViewTransition { none, flipFromLeft };
+
+struct TransitionOptions {
+  ViewTransition transition = ViewTransition::none;
+  // Hide the old view and show the new one in place, instead of taking the old one out of its
+  // superview and putting the new one in.
+  bool showHideTransitionViews = false;
+  TimingFunction curve = TimingFunction::easeInEaseOut;
+};
+
 // A rectangle of the interface, kept as inspectable data: geometry, look, hierarchy,
 // constraints and recognisers. Made with `platform::make<T>(frame)`; `didMake()` is where
 // subclasses put set-up that must dispatch to overrides.
@@ -234,6 +245,12 @@ class View : public Responder {
                       AnimationOptions options, const std::function<void()>& animations,
                       std::function<void(bool)> completion = {});
   static void performWithoutAnimation(const std::function<void()>& actions);
+  // Replaces `from` by `to` (see `TransitionOptions`) at once; the change is recorded with its
+  // kind, duration and both views, and the completion runs with true once `duration` has
+  // passed on the clock, as with `animate`.
+  static void transition(const std::shared_ptr<View>& from, const std::shared_ptr<View>& to,
+                         double duration, TransitionOptions options,
+                         std::function<void(bool)> completion = {});
 
  protected:
   void recordChange(const char* property, AnimatedValue from, AnimatedValue to);

@@ -195,14 +195,14 @@ TEST_F(GeometryTest, LetterboxKeepsTheCardUprightWithItsBottomEdgeDyAboveTheBott
   }
 }
 
-int lit(const Mask& mask) {
+int lit(const CellMask& mask) {
   int n = 0;
   for (const auto& row : mask) n += int(std::count(row.begin(), row.end(), 255));
   return n;
 }
 
-Mask filled(int width, int height, std::uint8_t value = 255) {
-  return Mask(std::size_t(height), std::vector<std::uint8_t>(std::size_t(width), value));
+CellMask filled(int width, int height, std::uint8_t value = 255) {
+  return CellMask(std::size_t(height), std::vector<std::uint8_t>(std::size_t(width), value));
 }
 
 TEST(MaskTest, BoxesScaleClampAndLightHalfOpenRanges) {
@@ -232,14 +232,14 @@ TEST(MaskTest, BoxesScaleClampAndLightHalfOpenRanges) {
 }
 
 TEST(MaskTest, ResizeTakesTheNearestSourceCell) {
-  Mask source(3, std::vector<std::uint8_t>(5));
+  CellMask source(3, std::vector<std::uint8_t>(5));
   for (int r = 0; r < 3; ++r) {
     for (int c = 0; c < 5; ++c) source[std::size_t(r)][std::size_t(c)] = std::uint8_t(10 * r + c);
   }
-  EXPECT_EQ(resizeMask(source, 4, 2), (Mask{{0, 1, 2, 3}, {10, 11, 12, 13}}));
+  EXPECT_EQ(resizeMask(source, 4, 2), (CellMask{{0, 1, 2, 3}, {10, 11, 12, 13}}));
   EXPECT_EQ(resizeMask(source, 7, 4)[3], (std::vector<std::uint8_t>{20, 20, 21, 22, 22, 23, 24}));
   EXPECT_EQ(resizeMask({}, 4, 2), filled(4, 2, 0));
-  EXPECT_EQ(resizeMask(Mask{{}}, 4, 2), filled(4, 2, 0));
+  EXPECT_EQ(resizeMask(CellMask{{}}, 4, 2), filled(4, 2, 0));
 }
 
 TEST(MaskTest, UnletterboxingKeepsTheCardAreaAndSidesKeepTheirRegions) {
@@ -250,13 +250,13 @@ TEST(MaskTest, UnletterboxingKeepsTheCardAreaAndSidesKeepTheirRegions) {
   p.dx = 0;
   p.dy = 90;
   // Only rows 90 ..< 390 of the letterbox are the card.
-  Mask cardRows = filled(480, 480, 0);
+  CellMask cardRows = filled(480, 480, 0);
   for (int r = 90; r < 390; ++r) cardRows[std::size_t(r)].assign(480, 255);
   auto card = unletterboxMask(cardRows, p);
   ASSERT_EQ(card.size(), 224u);
   ASSERT_EQ(card[0].size(), 320u);
   EXPECT_EQ(lit(card), 320 * 224);
-  Mask outside = filled(480, 480, 0);
+  CellMask outside = filled(480, 480, 0);
   outside[89].assign(480, 255);
   outside[390].assign(480, 255);
   EXPECT_EQ(lit(unletterboxMask(outside, p)), 0);
@@ -264,7 +264,7 @@ TEST(MaskTest, UnletterboxingKeepsTheCardAreaAndSidesKeepTheirRegions) {
   // Union areas of each side's regions, worked out by hand from the region tables.
   EXPECT_EQ(lit(maskSideRegions(card, true)), 49840);
   EXPECT_EQ(lit(maskSideRegions(card, false)), 51405);
-  Mask single = filled(320, 224, 0);
+  CellMask single = filled(320, 224, 0);
   single[100][200] = 255;
   EXPECT_EQ(lit(maskSideRegions(single, false)), 1);
   single[100][200] = 0;
@@ -275,10 +275,10 @@ TEST(MaskTest, UnletterboxingKeepsTheCardAreaAndSidesKeepTheirRegions) {
   OSLPreprocess noWidth;
   noWidth.ih = 305;
   noWidth.scale = 0.6;
-  const std::tuple<const char*, Mask, OSLPreprocess> zeroCases[] = {
+  const std::tuple<const char*, CellMask, OSLPreprocess> zeroCases[] = {
       {"zero preprocess", filled(480, 480), OSLPreprocess{}},
       {"no width", filled(480, 480), noWidth},
-      {"empty mask", Mask{}, p},
+      {"empty mask", CellMask{}, p},
       {"mask shorter than dy", filled(480, 60), p},
   };
   for (const auto& [name, mask, preprocess] : zeroCases) {

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include "core/OSLConfig.hpp"
 #include "core/ScreenFactories.hpp"
 #include "platform/foundation/Make.hpp"
 #include "testing/RuntimeFixture.hpp"
 #include "testing/ScriptedScreens.hpp"
+#include "ui/ViewExtensions.hpp"
 
 namespace ostrel {
 namespace {
@@ -17,7 +19,7 @@ struct Entry {
   bool library;
 };
 const Entry kEntries[] = {
-    {"idCapture", [](const ScreenFactories& f) { return bool(f.idCapture); }, false},
+    {"idCapture", [](const ScreenFactories& f) { return bool(f.idCapture); }, true},
     {"face", [](const ScreenFactories& f) { return bool(f.face); }, false},
     {"vendorLiveness", [](const ScreenFactories& f) { return bool(f.vendorLiveness); }, false},
     {"qrScanner", [](const ScreenFactories& f) { return bool(f.qrScanner); }, false},
@@ -67,6 +69,40 @@ TEST_F(ScreenRegistrationTest, ScriptedScreensPutBackWhatTheyReplacedAndResetRes
 
   ScreenFactories::reset();
   expectLibraryScreens(ScreenFactories::shared());
+}
+
+// The class of the controller the table's ID entry makes, by name (this folder knows no screen
+// class).
+std::string idScreenClass(bool isFrontId) {
+  const auto& entry = ScreenFactories::shared().idCapture;
+  if (!entry) return "no entry";
+  StepScreen step = entry(isFrontId);
+  if (!step.controller) return "no controller";
+  EXPECT_TRUE(step.setOnNext) << "the launcher can hand the screen its continuation";
+  EXPECT_TRUE(step.resetForNewRun) << "a configured step can be shown again fresh";
+  return typeNameWithoutModule(*step.controller);
+}
+
+TEST_F(ScreenRegistrationTest, TheIdEntryMakesTheCaptureScreenWhateverWasUsedFirst) {
+  // A host that builds its steps before anything else has touched the table.
+  auto config = OSLConfig::Builder("token");
+  config->withIDStep(true, {}).withIDStep(false, {});
+  ASSERT_EQ(config->steps.size(), 2u);
+  for (const auto& step : config->steps) {
+    ASSERT_TRUE(step.controller);
+    EXPECT_EQ(typeNameWithoutModule(*step.controller), "IDCaptureVC");
+  }
+  EXPECT_NE(config->steps[0].controller, config->steps[1].controller);
+
+  EXPECT_EQ(idScreenClass(true), "IDCaptureVC");
+  {
+    testing::ScriptedScreens scripted;
+    EXPECT_EQ(idScreenClass(true), "ScriptedStepScreen");
+  }
+  EXPECT_EQ(idScreenClass(false), "IDCaptureVC");
+  ScreenFactories::shared().idCapture = {};
+  ScreenFactories::reset();
+  EXPECT_EQ(idScreenClass(true), "IDCaptureVC");
 }
 
 }  // namespace

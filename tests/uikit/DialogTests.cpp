@@ -12,12 +12,15 @@
 
 namespace ostrel {
 
-// Doubles named as the step screens the base screen knows by name.
+// Doubles named as the step screens the base screen knows by name. They live in this file
+// only, so the library's real screens of the same names do not clash with them.
+namespace {
 class OSLScanNFCVC : public BaseViewController {};
 class OSLFaceVC : public BaseViewController {};
 class ConfirmViewController : public BaseViewController {};
 class IDCaptureVC : public BaseViewController {};
 class FaceSubclassVC : public OSLFaceVC {};
+}  // namespace
 
 namespace uikit_test {
 namespace {

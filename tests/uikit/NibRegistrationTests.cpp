@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "capture/IDCaptureVC.hpp"
 #include "platform/foundation/Debug.hpp"
 #include "platform/foundation/Make.hpp"
 #include "testing/ScriptedUser.hpp"
@@ -32,18 +33,24 @@ TEST_F(NibRegistrationTest, EveryNibLoadedLibraryClassFindsItsNib) {
   auto guide = GuideVC::create(GuideVC::TypeOfGuide::frontId);
   guide->loadViewIfNeeded();
   auto tutorial = platform::make<TutorialButtonView>();
+  auto capture = IDCaptureVC::create(true);
+  capture->loadViewIfNeeded();
 
   for (const std::string& line : reports) {
     EXPECT_EQ(line.find("not registered"), std::string::npos) << line;
   }
   const auto names = libraryNibNames();
   for (const char* name :
-       {"OSLAlertVC", "OSLPopupHolderViewController", "GuideVC", "TutorialButtonView"}) {
+       {"OSLAlertVC", "OSLPopupHolderViewController", "GuideVC", "TutorialButtonView",
+        "IDCaptureVC"}) {
     EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
   }
   EXPECT_FALSE(alert->view()->subviews().empty());
   EXPECT_FALSE(guide->view()->subviews().empty());
   EXPECT_FALSE(tutorial->subviews().empty());
+  EXPECT_TRUE(capture->viewCamera && capture->cameraMarkView && capture->captureButton &&
+              capture->topTargetViewCT && capture->cardImageView)
+      << "the capture screen's outlets are in place";
 }
 
 }  // namespace
