@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/Localization.hpp"
+#include "core/OpenAppSettings.hpp"
 #include "core/OSLLogLevel.hpp"
 #include "core/OSLTrackingEvent.hpp"
 #include "core/TrackEvent.hpp"
@@ -37,10 +38,6 @@ namespace {
 ImagePtr bundleImage(const std::string& name) { return Image::named(name, *resourceBundle()); }
 
 int rawAlertType(OSLAlertVC::TypeOfAlert type) { return static_cast<int>(type); }
-
-// Opens the host application's page in the system settings.
-// TODO(merge): the ID capture screen's `openAppSettings()` in core/ does exactly this.
-void openHostSettings() { Application::shared().openSettings(); }
 
 }  // namespace
 
@@ -164,7 +161,7 @@ void OSLScanVC::viewWillAppear(bool animated) {
 
 void OSLScanVC::viewWillDisappear(bool animated) {
   ViewController::viewWillDisappear(animated);
-  NotificationCenter::defaultCenter().removeObserver(static_cast<const void*>(shared_from_this().get()));
+  NotificationCenter::defaultCenter().removeObserver(this);
   stopSession();
 }
 
@@ -262,7 +259,7 @@ void OSLScanVC::accessAnswer(bool granted) {
       [weakSelf] {
         if (auto self = weakSelf.lock()) self->leaveScreen();
       },
-      [] { Ostrel::shared()->close(true, openHostSettings); }, nullptr);
+      [] { Ostrel::shared()->close(true, openAppSettings); }, nullptr);
 }
 
 void OSLScanVC::queueConfigureAndStart() {

@@ -3,11 +3,17 @@
 #include <algorithm>
 #include <random>
 
+#include "platform/camera/CaptureDevice.hpp"
+#include "platform/foundation/Make.hpp"
+#include "platform/runtime/Runtime.hpp"
 #include "platform/vision/ImageRequestHandler.hpp"
 #include "platform/vision/RecognizeTextRequest.hpp"
 #include "scan/MRZLineFinder.hpp"
 #include "scan/MRZResult.hpp"
 #include "scan/StringTracker.hpp"
+#include "scanner/OSLScanMRZVC.hpp"
+#include "testing/DeterministicRuntime.hpp"
+#include "testing/ImageFileCamera.hpp"
 #include "testing/MRZTestData.hpp"
 
 namespace ostrel::testing {
@@ -125,25 +131,61 @@ MRZScanRun scanLikeTheScanner(const MRZFrameSequence& sequence, int maxFrames) {
     if (tracker.bestCount() < 10) continue;
     const std::string text = tracker.bestString();
     tracker.reset(text);
-    std::vector<std::string> lines;
-    for (std::size_t start = 0;;) {
-      const auto end = text.find('\n', start);
-      lines.push_back(text.substr(start, end - start));
-      if (end == std::string::npos) break;
-      start = end + 1;
-    }
-    const auto formatter = makeMRZDateFormatter();
-    const auto parsed = parseMRZ(lines, true, *formatter);
-    if (!parsed || !parsed->documentNumber || parsed->documentNumber->empty() ||
-        !parsed->birthdate || !parsed->expiryDate) {
-      continue;
-    }
-    run.zoneText = text;
-    run.documentNumber = parsed->documentNumberRawString;
-    run.birth = parsed->birthdateRawString;
-    run.expiry = parsed->expiryDateRawString;
-    return run;
+    if (fillCompletion(run, text)) return run;
   }
+  return run;
+}
+
+bool fillCompletion(MRZScanRun& run, const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t start = 0;;) {
+    const auto end = text.find('\n', start);
+    lines.push_back(text.substr(start, end - start));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  const auto formatter = makeMRZDateFormatter();
+  const auto parsed = parseMRZ(lines, true, *formatter);
+  if (!parsed || !parsed->documentNumber || parsed->documentNumber->empty() || !parsed->birthdate ||
+      !parsed->expiryDate) {
+    return false;
+  }
+  run.zoneText = text;
+  run.documentNumber = parsed->documentNumberRawString;
+  run.birth = parsed->birthdateRawString;
+  run.expiry = parsed->expiryDateRawString;
+  return true;
+}
+
+MRZScanRun scanThroughTheScanner(const MRZFrameSequence& sequence, int maxFrames) {
+  auto runtime = std::dynamic_pointer_cast<DeterministicRuntime>(platform::Runtime::currentShared());
+  if (!runtime) throw std::logic_error("scanThroughTheScanner needs the deterministic runtime");
+  // A back camera that gives the scanner its 16/9 preset; the frames themselves are handed to
+  // the scanner here, one at a time, as its video queue would.
+  const auto previousCamera = platform::CameraBackend::current();
+  auto camera = ImageFileCamera::install();
+  camera->addDevice(ScriptedCameraDevice::make(
+      platform::CaptureDevicePosition::back,
+      {ScriptedFrame::picture(cv::Mat(192, 108, CV_8UC4, cv::Scalar(128, 128, 128, 255)))}));
+  auto scanner = platform::make<OSLScanMRZVC>();
+  std::optional<std::string> completed;
+  scanner->completionHandler = [&completed](std::string text) { completed = std::move(text); };
+  scanner->loadViewIfNeeded();
+  runtime->runUntilIdle();
+
+  MRZScanRun run;
+  platform::CaptureConnection connection;
+  for (int frame = 0; frame < maxFrames && !completed; ++frame) {
+    run.framesRead = frame + 1;
+    auto sample = std::make_shared<platform::SampleBuffer>();
+    sample->imageBuffer = cameraBufferFromUpright(uprightPictureWithRegion(sequence.regionFrame(frame)));
+    scanner->captureOutput(*scanner->videoDataOutput, sample, connection);
+    runtime->runUntilIdle();
+  }
+  if (completed && !fillCompletion(run, *completed)) run.zoneText = *completed;
+  scanner->stopSession();
+  runtime->runUntilIdle();
+  platform::CameraBackend::install(previousCamera);
   return run;
 }
 

@@ -46,9 +46,19 @@ struct MRZScanRun {
   }
 };
 
+// Fills `run` from a completed zone text when it parses (with correction) with a document
+// number and both dates; answers whether it did.
+bool fillCompletion(MRZScanRun& run, const std::string& text);
+
 // Feeds up to `maxFrames` frames of the sequence, each as a back-camera buffer (orientation 6),
 // through a text request on the installed recogniser and the scanner's per-frame steps; stops
 // at the first completion. Resets the shared line finder first.
 MRZScanRun scanLikeTheScanner(const MRZFrameSequence& sequence, int maxFrames);
+
+// The same through the MRZ scanner screen itself: a scanner set up on an image-file back
+// camera, each frame handed to its frame step and the queues run, until it completes. A
+// completion that does not parse is kept as `zoneText` with no number (a wrong zone). Needs
+// the deterministic runtime (a test's `RuntimeEnvironment`).
+MRZScanRun scanThroughTheScanner(const MRZFrameSequence& sequence, int maxFrames);
 
 }  // namespace ostrel::testing

@@ -87,19 +87,26 @@ cv::Mat warningIcon() {
   return m;
 }
 
-// The mark in the middle of the card frame: corner ticks round a small cross. It is the same
-// upside down, since the mask draws it through the drawing context's own image drawing, which
-// lands pictures mirrored top to bottom. 46 x 26 points at scale 3.
-cv::Mat centerIcon() {
-  auto m = canvas(138, 78);
+// White ticks of thickness `t` and length `arm` in the four corners of `m`.
+void cornerTicks(cv::Mat& m, int t, int arm) {
   auto white = rgba(255, 255, 255);
-  const int t = 6, arm = 24, w = 138, h = 78;
+  const int w = m.cols, h = m.rows;
   for (int sx : {0, 1})
     for (int sy : {0, 1}) {
       cv::Point corner(sx ? w - t / 2 - 1 : t / 2, sy ? h - t / 2 - 1 : t / 2);
       cv::line(m, corner, corner + cv::Point(sx ? -arm : arm, 0), white, t);
       cv::line(m, corner, corner + cv::Point(0, sy ? -arm : arm), white, t);
     }
+}
+
+// The mark in the middle of the card frame: corner ticks round a small cross. It is the same
+// upside down, since the mask draws it through the drawing context's own image drawing, which
+// lands pictures mirrored top to bottom. 46 x 26 points at scale 3.
+cv::Mat centerIcon() {
+  auto m = canvas(138, 78);
+  auto white = rgba(255, 255, 255);
+  const int w = 138, h = 78;
+  cornerTicks(m, 6, 24);
   cv::line(m, {w / 2 - 14, h / 2}, {w / 2 + 14, h / 2}, white, 4);
   cv::line(m, {w / 2, h / 2 - 14}, {w / 2, h / 2 + 14}, white, 4);
   return m;
@@ -118,14 +125,7 @@ cv::Mat smallErrorIcon() {
 // the zone's lines. Stretched to the region, so it stays thin.
 cv::Mat scanMrzFrame() {
   auto m = canvas(540, 200);
-  auto white = rgba(255, 255, 255);
-  const int t = 6, arm = 48, w = 540, h = 200;
-  for (int sx : {0, 1})
-    for (int sy : {0, 1}) {
-      cv::Point corner(sx ? w - t / 2 - 1 : t / 2, sy ? h - t / 2 - 1 : t / 2);
-      cv::line(m, corner, corner + cv::Point(sx ? -arm : arm, 0), white, t);
-      cv::line(m, corner, corner + cv::Point(0, sy ? -arm : arm), white, t);
-    }
+  cornerTicks(m, 6, 48);
   for (int i = 0; i < 3; ++i)
     cv::line(m, {40, 60 + i * 40}, {500, 60 + i * 40}, rgba(255, 255, 255, 90), 3, cv::LINE_AA);
   return m;

@@ -1,5 +1,5 @@
 // The zone reader against its targets, on the generated evaluation set: fed frame by frame
-// through what the MRZ scanner does with each frame, at least 95 % of the sequences reach a
+// through the MRZ scanner screen's own frame step, at least 95 % of the sequences reach a
 // stable zone that parses within 30 frames, and no sequence ever completes with a zone other
 // than the one printed (document number and both dates; names carry no check digit).
 
@@ -44,7 +44,7 @@ TEST_F(ZoneReaderEvaluationTest, ReadsNinetyFivePercentWithinThirtyFramesAndNeve
   std::ostringstream missed;
   for (int index : indices) {
     const MRZEvaluationZone zone = evaluationZone(index);
-    const MRZScanRun run = scanLikeTheScanner(evaluationSequence(index), kFrameLimit);
+    const MRZScanRun run = scanThroughTheScanner(evaluationSequence(index), kFrameLimit);
     if (run.zoneText) {
       EXPECT_TRUE(run.matches(zone)) << "sequence " << index << " completed with a wrong zone:\n"
                                      << *run.zoneText;
@@ -100,7 +100,7 @@ TEST_F(ZoneReaderEvaluationTest, SampleAndSpecimenZonesCompleteWithTheirNumberAn
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const MRZScanRun run = scanLikeTheScanner(MRZFrameSequence(c.lines, c.style), kFrameLimit);
+    const MRZScanRun run = scanThroughTheScanner(MRZFrameSequence(c.lines, c.style), kFrameLimit);
     ASSERT_TRUE(run.zoneText);
     EXPECT_EQ(run.documentNumber, c.number);
     EXPECT_EQ(run.birth, c.birth);
