@@ -8,6 +8,7 @@
 #include "core/CurrentConfig.hpp"
 #include "core/Helpers.hpp"
 #include "core/Localization.hpp"
+#include "core/OnMain.hpp"
 #include "core/OpenAppSettings.hpp"
 #include "core/OSLRawDataProcessor.hpp"
 #include "core/TrackEvent.hpp"
@@ -93,8 +94,7 @@ const LibraryNibRegistration idCaptureNib{
       autoFrame->addSubview(toggle);
       switchRow->addSubview(autoLabel);
       switchRow->addSubview(autoFrame);
-      // Made at its size: its content takes the size it has when it loads.
-      auto tutorial = nib.makeView<TutorialButtonView>(Rect{0, 0, 160, 36});
+      auto tutorial = nib.makeView<TutorialButtonView>(Rect{});
       auto captureHolder = nib.makeView<View>(Rect{});
       captureHolder->setHidden(true);
       auto shutter = nib.makeView<Button>(Rect{});
@@ -273,13 +273,6 @@ void IDCaptureVC::checkPermission(std::function<void()> continuation) {
           auto self = weakSelf.lock();
           // An answer to a question of an earlier run changes nothing.
           if (!self || self->generation_ != generation) return;
-          if (!self->isOnScreen_) {
-            // The screen left meanwhile: nothing starts and nothing is shown. Its next
-            // appearance checks again.
-            self->state_.withValue(
-                [](const std::shared_ptr<State>& s) { s->checkPermission.isRequest = false; });
-            return;
-          }
           if (granted) {
             if (continuation) continuation();
             return;
@@ -309,52 +302,32 @@ void IDCaptureVC::setUpCamera() {
       });
       return;
     }
-    // The set-up runs as the screen loads, before it is on screen, when nothing can be
-    // presented yet: the alert then waits for the screen to appear.
-    self->cameraSetUpFailed_ = true;
-    self->cameraErrorPending_ = true;
-    if (self->isViewLoaded() && self->view()->window()) self->showCameraError();
+    Helpers::showErrorAlert(std::nullopt, osl_localize("error_create_camera"),
+                            [] { closeSessionCancelled(); }, nullptr);
     self->track(OSLTrackingEvent::CAPTURE_ERROR, {{"error", "CREATE_CAMERA_ERROR"}},
                 OSLLogLevel::error);
   });
 }
 
-void IDCaptureVC::showCameraError() {
-  if (!cameraErrorPending_) return;
-  cameraErrorPending_ = false;
-  Helpers::showErrorAlert(std::nullopt, osl_localize("error_create_camera"),
-                          [] { closeSessionCancelled(); }, nullptr);
-}
-
-void IDCaptureVC::startCamera(bool justStopped) {
+void IDCaptureVC::startCamera() {
   const auto& capture = viewCamera->videoCapture();
   const auto& session = capture ? capture->captureSession() : nullptr;
   // Without a set-up camera there is nothing to start.
-  if (!session || !capture->imageCaptureOutput()) return;
-  // A stop asked for a moment ago has not run yet (start and stop run in order on the
-  // session's queue), so the session may still say it runs.
-  if (justStopped || !session->isRunning()) {
+  if (!session) return;
+  if (!session->isRunning()) {
     viewCamera->confidence = 0;
     capture->start();
     viewCamera->isCaptured = false;
   }
-  if (justStopped || !session->isRunning()) {
+  if (!session->isRunning()) {
     track(OSLTrackingEvent::CAPTURE_START, {{"side", isFrontId() ? "front" : "back"}});
   }
 }
 
-void IDCaptureVC::restartCamera(bool justStopped) {
+void IDCaptureVC::restartCamera() {
   std::weak_ptr<IDCaptureVC> weakSelf = weak<IDCaptureVC>();
-  checkPermission([weakSelf, justStopped] {
-    auto self = weakSelf.lock();
-    if (!self) return;
-    // A permission granted only after the set-up's own check gave up sets the camera up now.
-    const auto& capture = self->viewCamera->videoCapture();
-    if (!self->cameraSetUpFailed_ && capture && !capture->imageCaptureOutput()) {
-      self->setUpCamera();
-      return;
-    }
-    self->startCamera(justStopped);
+  checkPermission([weakSelf] {
+    if (auto self = weakSelf.lock()) self->startCamera();
   });
 }
 
@@ -402,7 +375,7 @@ void IDCaptureVC::handlePhoto(const ImagePtr& photo, const std::optional<Platfor
     track(OSLTrackingEvent::CAPTURE_ERROR, {{"error", error->localizedDescription}},
           OSLLogLevel::error);
     // A failed photo leaves the screen live again instead of stuck with a stopped camera.
-    restartCamera(true);
+    restartCamera();
     return;
   }
   if (given) {
@@ -411,7 +384,7 @@ void IDCaptureVC::handlePhoto(const ImagePtr& photo, const std::optional<Platfor
   } else if (photo) {
     showPreview(cropToCard(fixedOrientation(photo)), false);
   } else {
-    restartCamera(true);
+    restartCamera();
   }
 }
 
@@ -571,12 +544,8 @@ void IDCaptureVC::_didBecomeActiveNotification() {
 
 void IDCaptureVC::viewWillAppear(bool animated) {
   BaseViewController::viewWillAppear(animated);
-  isOnScreen_ = true;
   if (auto navigation = navigationController()) navigation->setNavigationBarHidden(true, animated);
   viewCamera->isFrontId = state().isFrontId;
-  // Lay out before the first frame so the crop frame is known when the screen appears.
-  view()->setNeedsLayout();
-  view()->layoutIfNeeded();
   restartCamera();
   auto& center = NotificationCenter::defaultCenter();
   std::weak_ptr<IDCaptureVC> weakSelf = weak<IDCaptureVC>();
@@ -645,12 +614,10 @@ void IDCaptureVC::viewDidAppear(bool animated) {
   viewCamera->cropRect = cameraMarkView->cropFrame;
   track(OSLTrackingEvent::ENTER_SCREEN);
   playIntro();
-  showCameraError();
 }
 
 void IDCaptureVC::viewWillDisappear(bool animated) {
   BaseViewController::viewWillDisappear(animated);
-  isOnScreen_ = false;
   if (auto navigation = navigationController()) navigation->setNavigationBarHidden(false, animated);
   if (viewCamera->captureImageView) viewCamera->captureImageView->setImage(nullptr);
   viewCamera->videoCapture()->stop();
@@ -785,18 +752,18 @@ void IDCaptureVC::sendCardImage(const ImagePtr& image) {
   Helpers::showLoading(shared<IDCaptureVC>(), std::nullopt, std::nullopt, false);
 
   // Every reply first takes the loading indicator away, then reaches the screen on the main
-  // queue, once, and only while it still shows the run that asked. It is always queued, even
-  // from the main queue, so a host that answers inside the call does not re-enter the screen
-  // before the tap that started the hand-off has been handled.
+  // queue, once, and only while it still shows the run that asked.
   auto reply = [weakSelf, generation, image](Road road) {
-    return firstCallOnly<OSLConfig::Result>([weakSelf, generation, image, road](
-                                                OSLConfig::Result result) {
+    std::function<void(OSLConfig::Result)> onScreen =
+        [weakSelf, generation, image, road](OSLConfig::Result result) {
+          auto self = weakSelf.lock();
+          if (!self || self->generation_ != generation) return;
+          self->handleReply(road, result, image);
+        };
+    auto main = onMain(std::move(onScreen));
+    return firstCallOnly<OSLConfig::Result>([main](OSLConfig::Result result) {
       Ostrel::shared()->hideLoading();
-      DispatchQueue::main()->async([weakSelf, generation, image, road, result = std::move(result)] {
-        auto self = weakSelf.lock();
-        if (!self || self->generation_ != generation) return;
-        self->handleReply(road, result, image);
-      });
+      main(std::move(result));
     });
   };
 
