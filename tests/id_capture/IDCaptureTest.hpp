@@ -43,7 +43,10 @@ class IDCaptureTest : public testing::ScreenTest {
   std::shared_ptr<IDCaptureVC> open(bool isFrontId, bool passport = false) {
     Ostrel::shared()->setFlowType(passport ? OSLFlowType::passport() : OSLFlowType::ekyc());
     screen = IDCaptureVC::create(isFrontId);
-    screen->onNext = [this] { ++nextCalls; };
+    screen->onNext = [this] {
+      ++nextCalls;
+      if (!platform::isMainQueue()) ++nextCallsOffMain;
+    };
     startSession(screen);
     settle();
     return screen;
@@ -99,6 +102,7 @@ class IDCaptureTest : public testing::ScreenTest {
 
   std::shared_ptr<IDCaptureVC> screen;
   int nextCalls = 0;
+  int nextCallsOffMain = 0;
 };
 
 }  // namespace ostrel::id_capture_test
