@@ -52,13 +52,6 @@ class IDCaptureTest : public testing::ScreenTest {
     return screen;
   }
 
-  // Lets queued work, animations and the display pass run.
-  void settle(double seconds = 0.5) {
-    advance(seconds);
-    runDisplayPass();
-    runUntilIdle();
-  }
-
   // Events the screen sent since the last `clearLog`, by name.
   Strings events() const { return eventNames(); }
   void clearLog() { logged->clear(); }
