@@ -94,7 +94,8 @@ const LibraryNibRegistration idCaptureNib{
       autoFrame->addSubview(toggle);
       switchRow->addSubview(autoLabel);
       switchRow->addSubview(autoFrame);
-      auto tutorial = nib.makeView<TutorialButtonView>(Rect{});
+      // Made at its size: its content takes the size it has when it loads.
+      auto tutorial = nib.makeView<TutorialButtonView>(Rect{0, 0, 160, 36});
       auto captureHolder = nib.makeView<View>(Rect{});
       captureHolder->setHidden(true);
       auto shutter = nib.makeView<Button>(Rect{});
@@ -273,6 +274,13 @@ void IDCaptureVC::checkPermission(std::function<void()> continuation) {
           auto self = weakSelf.lock();
           // An answer to a question of an earlier run changes nothing.
           if (!self || self->generation_ != generation) return;
+          if (!self->isOnScreen_) {
+            // The screen left meanwhile: nothing starts and nothing is shown. Its next
+            // appearance checks again.
+            self->state_.withValue(
+                [](const std::shared_ptr<State>& s) { s->checkPermission.isRequest = false; });
+            return;
+          }
           if (granted) {
             if (continuation) continuation();
             return;
@@ -302,32 +310,52 @@ void IDCaptureVC::setUpCamera() {
       });
       return;
     }
-    Helpers::showErrorAlert(std::nullopt, osl_localize("error_create_camera"),
-                            [] { closeSessionCancelled(); }, nullptr);
+    // The set-up runs as the screen loads, before it is on screen, when nothing can be
+    // presented yet: the alert then waits for the screen to appear.
+    self->cameraSetUpFailed_ = true;
+    self->cameraErrorPending_ = true;
+    if (self->isViewLoaded() && self->view()->window()) self->showCameraError();
     self->track(OSLTrackingEvent::CAPTURE_ERROR, {{"error", "CREATE_CAMERA_ERROR"}},
                 OSLLogLevel::error);
   });
 }
 
-void IDCaptureVC::startCamera() {
+void IDCaptureVC::showCameraError() {
+  if (!cameraErrorPending_) return;
+  cameraErrorPending_ = false;
+  Helpers::showErrorAlert(std::nullopt, osl_localize("error_create_camera"),
+                          [] { closeSessionCancelled(); }, nullptr);
+}
+
+void IDCaptureVC::startCamera(bool justStopped) {
   const auto& capture = viewCamera->videoCapture();
   const auto& session = capture ? capture->captureSession() : nullptr;
   // Without a set-up camera there is nothing to start.
-  if (!session) return;
-  if (!session->isRunning()) {
+  if (!session || !capture->imageCaptureOutput()) return;
+  // A stop asked for a moment ago has not run yet (start and stop run in order on the
+  // session's queue), so the session may still say it runs.
+  if (justStopped || !session->isRunning()) {
     viewCamera->confidence = 0;
     capture->start();
     viewCamera->isCaptured = false;
   }
-  if (!session->isRunning()) {
+  if (justStopped || !session->isRunning()) {
     track(OSLTrackingEvent::CAPTURE_START, {{"side", isFrontId() ? "front" : "back"}});
   }
 }
 
-void IDCaptureVC::restartCamera() {
+void IDCaptureVC::restartCamera(bool justStopped) {
   std::weak_ptr<IDCaptureVC> weakSelf = weak<IDCaptureVC>();
-  checkPermission([weakSelf] {
-    if (auto self = weakSelf.lock()) self->startCamera();
+  checkPermission([weakSelf, justStopped] {
+    auto self = weakSelf.lock();
+    if (!self) return;
+    // A permission granted only after the set-up's own check gave up sets the camera up now.
+    const auto& capture = self->viewCamera->videoCapture();
+    if (!self->cameraSetUpFailed_ && capture && !capture->imageCaptureOutput()) {
+      self->setUpCamera();
+      return;
+    }
+    self->startCamera(justStopped);
   });
 }
 
@@ -374,8 +402,9 @@ void IDCaptureVC::handlePhoto(const ImagePtr& photo, const std::optional<Platfor
     viewCaptureSuccess->setHidden(true);
     track(OSLTrackingEvent::CAPTURE_ERROR, {{"error", error->localizedDescription}},
           OSLLogLevel::error);
-    // A failed photo leaves the screen live again instead of stuck with a stopped camera.
-    restartCamera();
+    // A failed photo leaves the screen live again instead of stuck with a stopped camera (a
+    // screen that has left keeps its camera off).
+    if (isOnScreen_) restartCamera(true);
     return;
   }
   if (given) {
@@ -383,8 +412,8 @@ void IDCaptureVC::handlePhoto(const ImagePtr& photo, const std::optional<Platfor
     if (isAuto) track(OSLTrackingEvent::CAPTURE_AUTO_SUCCESS);
   } else if (photo) {
     showPreview(cropToCard(fixedOrientation(photo)), false);
-  } else {
-    restartCamera();
+  } else if (isOnScreen_) {
+    restartCamera(true);
   }
 }
 
@@ -544,8 +573,12 @@ void IDCaptureVC::_didBecomeActiveNotification() {
 
 void IDCaptureVC::viewWillAppear(bool animated) {
   BaseViewController::viewWillAppear(animated);
+  isOnScreen_ = true;
   if (auto navigation = navigationController()) navigation->setNavigationBarHidden(true, animated);
   viewCamera->isFrontId = state().isFrontId;
+  // Lay out before the first frame so the crop frame is known when the screen appears.
+  view()->setNeedsLayout();
+  view()->layoutIfNeeded();
   restartCamera();
   auto& center = NotificationCenter::defaultCenter();
   std::weak_ptr<IDCaptureVC> weakSelf = weak<IDCaptureVC>();
@@ -614,10 +647,12 @@ void IDCaptureVC::viewDidAppear(bool animated) {
   viewCamera->cropRect = cameraMarkView->cropFrame;
   track(OSLTrackingEvent::ENTER_SCREEN);
   playIntro();
+  showCameraError();
 }
 
 void IDCaptureVC::viewWillDisappear(bool animated) {
   BaseViewController::viewWillDisappear(animated);
+  isOnScreen_ = false;
   if (auto navigation = navigationController()) navigation->setNavigationBarHidden(false, animated);
   if (viewCamera->captureImageView) viewCamera->captureImageView->setImage(nullptr);
   viewCamera->videoCapture()->stop();

@@ -120,8 +120,11 @@ class IDCaptureVC : public BaseViewController, public DetectorListener {
              OSLLogLevel level = OSLLogLevel::info) const;
   void checkPermission(std::function<void()> continuation);
   void setUpCamera();
-  void startCamera();
-  void restartCamera();
+  // The camera-error alert, when one waits to be shown.
+  void showCameraError();
+  void startCamera(bool justStopped = false);
+  // A permission check, then the camera start.
+  void restartCamera(bool justStopped = false);
   void handlePhoto(const platform::ImagePtr& photo,
                    const std::optional<platform::PlatformError>& error,
                    const platform::ImagePtr& given, bool isAuto);
@@ -149,6 +152,10 @@ class IDCaptureVC : public BaseViewController, public DetectorListener {
   std::shared_ptr<platform::ImageView> backImageView_;
   std::shared_ptr<platform::View> containerView_;
   bool previewShown_ = false;
+  bool cameraErrorPending_ = false;
+  bool cameraSetUpFailed_ = false;
+  // Between viewWillAppear and viewWillDisappear.
+  bool isOnScreen_ = false;
   bool handOffInFlight_ = false;
   // Bumped by every reset, so replies and animations of an earlier run change nothing.
   int generation_ = 0;

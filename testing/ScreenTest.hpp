@@ -69,6 +69,13 @@ class ScreenTest : public LibraryUITest {
   void installCameras(const cv::Mat& upright);
   std::shared_ptr<ImageFileCameraDriver> backCamera() const;
 
+  // Lets queued work, animations and the display pass run.
+  void settle(double seconds = 0.5) {
+    advance(seconds);
+    runDisplayPass();
+    runUntilIdle();
+  }
+
   VerificationServer server;
   std::shared_ptr<ScriptedCameraAuthorization> authorization;
   std::shared_ptr<ImageFileCamera> camera;

@@ -104,13 +104,6 @@ class FaceScreenTest : public testing::ScreenTest {
     return screen;
   }
 
-  // Lets queued work, animations and the display pass run.
-  void settle(double seconds = 0.5) {
-    advance(seconds);
-    runDisplayPass();
-    runUntilIdle();
-  }
-
   // Takes the manual photo of the front camera's picture and lets the presentation end.
   void captureByHand() { captureByHandOn(screen); }
   void captureByHandOn(const std::shared_ptr<OSLFaceVC>& face) {
