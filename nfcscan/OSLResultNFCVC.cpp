@@ -185,20 +185,8 @@ void OSLResultNFCVC::populate() {
   }
 }
 
-void OSLResultNFCVC::viewWillAppear(bool animated) {
-  ViewController::viewWillAppear(animated);
-  if (auto navigation = navigationController()) navigation->setNavigationBarHidden(true, false);
+void OSLResultNFCVC::reloadTables() {
   if (tblInfor) tblInfor->reloadData();
-}
-
-void OSLResultNFCVC::viewDidAppear(bool animated) {
-  ViewController::viewDidAppear(animated);
-  if (tblInfor) tblInfor->reloadData();
-}
-
-void OSLResultNFCVC::viewWillDisappear(bool animated) {
-  ViewController::viewWillDisappear(animated);
-  if (auto navigation = navigationController()) navigation->setNavigationBarHidden(false, false);
 }
 
 std::shared_ptr<TableViewCell> OSLResultNFCVC::cellForRow(TableView& table, IndexPath path) {

@@ -8,7 +8,7 @@
 #include "platform/ui/ImageView.hpp"
 #include "platform/ui/Label.hpp"
 #include "platform/ui/ScrollView.hpp"
-#include "platform/ui/ViewController.hpp"
+#include "results/ResultScreen.hpp"
 #include "ui/OSLDynamicHeightTableView.hpp"
 #include "ui/OstrelButton.hpp"
 
@@ -21,7 +21,7 @@ class OstrelResult;
 // button closes the session (reported as a cancel) and then hands the result to the host's
 // result handler. Made from the nib "OSLResultNFCVC" by `create`, whose table closures (set in
 // the nib) hold the screen weakly; main queue only.
-class OSLResultNFCVC : public platform::ViewController {
+class OSLResultNFCVC : public ResultScreen {
  public:
   static std::shared_ptr<OSLResultNFCVC> create(std::shared_ptr<OstrelResult> result);
 
@@ -43,9 +43,6 @@ class OSLResultNFCVC : public platform::ViewController {
   std::shared_ptr<OstrelResult> result;
 
   void viewDidLoad() override;
-  void viewWillAppear(bool animated) override;
-  void viewDidAppear(bool animated) override;
-  void viewWillDisappear(bool animated) override;
 
   virtual void setupUI();
   virtual void populate();
@@ -54,6 +51,9 @@ class OSLResultNFCVC : public platform::ViewController {
   std::shared_ptr<platform::TableViewCell> cellForRow(platform::TableView& table,
                                                       platform::IndexPath path);
   void btnConfirmClicked();
+
+ protected:
+  void reloadTables() override;
 };
 
 }  // namespace ostrel

@@ -267,21 +267,6 @@ void OSLResulteKYCVC::populateRows() {
   if (viewReason) viewReason->setHidden(false);
 }
 
-void OSLResulteKYCVC::viewWillAppear(bool animated) {
-  ViewController::viewWillAppear(animated);
-  if (auto navigation = navigationController()) navigation->setNavigationBarHidden(true, false);
-  reloadTables();
-}
-
-void OSLResulteKYCVC::viewDidAppear(bool animated) {
-  ViewController::viewDidAppear(animated);
-  reloadTables();
-}
-
-void OSLResulteKYCVC::viewWillDisappear(bool animated) {
-  ViewController::viewWillDisappear(animated);
-  if (auto navigation = navigationController()) navigation->setNavigationBarHidden(false, false);
-}
 
 void OSLResulteKYCVC::reloadTables() {
   for (const auto& table : {ocrTableView, nfcTableView, optionRejectTableView}) {

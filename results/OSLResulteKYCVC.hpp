@@ -8,8 +8,8 @@
 #include "platform/ui/ImageView.hpp"
 #include "platform/ui/Label.hpp"
 #include "platform/ui/ScrollView.hpp"
-#include "platform/ui/ViewController.hpp"
 #include "results/ResultDecision.hpp"
+#include "results/ResultScreen.hpp"
 #include "ui/OSLDynamicHeightTableView.hpp"
 #include "ui/OstrelButton.hpp"
 
@@ -23,7 +23,7 @@ class OstrelResult;
 // button closes the session (reported as a cancel, as the host has always seen it) and then
 // hands the result to the host's result handler. Made from the nib "OSLResulteKYCVC" by
 // `create`; main queue only.
-class OSLResulteKYCVC : public platform::ViewController {
+class OSLResulteKYCVC : public ResultScreen {
  public:
   struct Row {
     std::optional<std::string> title;
@@ -58,9 +58,6 @@ class OSLResulteKYCVC : public platform::ViewController {
   std::vector<Row> nfcRowData;
 
   void viewDidLoad() override;
-  void viewWillAppear(bool animated) override;
-  void viewDidAppear(bool animated) override;
-  void viewWillDisappear(bool animated) override;
 
   virtual void setupUI();
   virtual void populateRows();
@@ -71,8 +68,8 @@ class OSLResulteKYCVC : public platform::ViewController {
                                                       platform::IndexPath path);
   void btnConfirmClicked();
 
- private:
-  void reloadTables();
+ protected:
+  void reloadTables() override;
 };
 
 }  // namespace ostrel

@@ -128,20 +128,8 @@ void OSLSimpleResultVC::showDecision() {
   if (optionRejectTableView) optionRejectTableView->reloadData();
 }
 
-void OSLSimpleResultVC::viewWillAppear(bool animated) {
-  ViewController::viewWillAppear(animated);
-  if (auto navigation = navigationController()) navigation->setNavigationBarHidden(true, false);
+void OSLSimpleResultVC::reloadTables() {
   if (optionRejectTableView) optionRejectTableView->reloadData();
-}
-
-void OSLSimpleResultVC::viewDidAppear(bool animated) {
-  ViewController::viewDidAppear(animated);
-  if (optionRejectTableView) optionRejectTableView->reloadData();
-}
-
-void OSLSimpleResultVC::viewWillDisappear(bool animated) {
-  ViewController::viewWillDisappear(animated);
-  if (auto navigation = navigationController()) navigation->setNavigationBarHidden(false, false);
 }
 
 std::shared_ptr<TableViewCell> OSLSimpleResultVC::cellForRow(TableView& table, IndexPath path) {

@@ -5,8 +5,8 @@
 
 #include "platform/ui/Label.hpp"
 #include "platform/ui/ScrollView.hpp"
-#include "platform/ui/ViewController.hpp"
 #include "results/ResultDecision.hpp"
+#include "results/ResultScreen.hpp"
 #include "ui/OstrelButton.hpp"
 
 namespace ostrel {
@@ -18,7 +18,7 @@ class OstrelResult;
 // manual or rejected one. Its confirm button closes the session (reported as a cancel) and then
 // hands the result to the host's result handler. Made from the nib "OSLSimpleResultVC" by
 // `create`; main queue only.
-class OSLSimpleResultVC : public platform::ViewController {
+class OSLSimpleResultVC : public ResultScreen {
  public:
   static std::shared_ptr<OSLSimpleResultVC> create(std::shared_ptr<OstrelResult> result);
 
@@ -34,9 +34,6 @@ class OSLSimpleResultVC : public platform::ViewController {
   std::shared_ptr<OstrelResult> result;
 
   void viewDidLoad() override;
-  void viewWillAppear(bool animated) override;
-  void viewDidAppear(bool animated) override;
-  void viewWillDisappear(bool animated) override;
 
   virtual void setupUI();
   virtual void showDecision();
@@ -45,6 +42,9 @@ class OSLSimpleResultVC : public platform::ViewController {
   std::shared_ptr<platform::TableViewCell> cellForRow(platform::TableView& table,
                                                       platform::IndexPath path);
   void btnConfirmClicked();
+
+ protected:
+  void reloadTables() override;
 };
 
 }  // namespace ostrel
