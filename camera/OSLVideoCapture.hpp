@@ -68,7 +68,7 @@ class OSLVideoCapture : public platform::CaptureVideoDataOutputSampleBufferDeleg
                      platform::CaptureConnection& connection) override;
 
   // Still photos of the session; null before a successful set-up.
-  std::shared_ptr<CaptureOutput> imageCaptureOutput() const { return _imageCaptureOutput; }
+  std::shared_ptr<ostrel::CaptureOutput> imageCaptureOutput() const { return _imageCaptureOutput; }
   const std::shared_ptr<platform::CaptureSession>& captureSession() const { return _captureSession; }
   const std::shared_ptr<platform::CaptureVideoDataOutput>& videoOutput() const { return _videoOutput; }
   const std::shared_ptr<platform::DispatchQueue>& videoDataOutputQueue() const {
@@ -85,7 +85,7 @@ class OSLVideoCapture : public platform::CaptureVideoDataOutputSampleBufferDeleg
   std::shared_ptr<platform::DispatchQueue> _videoDataOutputQueue;
   platform::CMTime _lastTimestamp;
   std::atomic<int> _fps{30};
-  std::shared_ptr<CaptureOutput> _imageCaptureOutput;
+  std::shared_ptr<ostrel::CaptureOutput> _imageCaptureOutput;
   std::optional<bool> setUpOutcome_;
   OSLAtomicWithNSLock<std::weak_ptr<OSLVideoCaptureDelegate>> delegate_;
 };

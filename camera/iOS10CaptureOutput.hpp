@@ -30,7 +30,7 @@ class CaptureOutput {
 // Each request keeps its own completion under the photo's id, so two requests made before the
 // first answer are each answered once, with their own photo. Undecodable photo bytes answer with
 // neither picture nor error; callers treat that as a failed capture.
-class iOS10CaptureOutput : public CaptureOutput,
+class iOS10CaptureOutput : public ostrel::CaptureOutput,
                            public platform::CapturePhotoCaptureDelegate,
                            public std::enable_shared_from_this<iOS10CaptureOutput> {
  public:

@@ -141,18 +141,6 @@ const LibraryNibRegistration idCaptureNib{
       return {root};
     }};
 
-ImagePtr bundleImage(const std::string& name) {
-  return Image::named(name, *resourceBundle());
-}
-
-Color mainColor() {
-  return colorFromHex(currentAppearance()->mainColor);
-}
-
-Color mainTextColor() {
-  return colorFromHex(currentAppearance()->mainTextColor);
-}
-
 }  // namespace
 
 // ------------------------------------------------------------------------------ creation
@@ -197,7 +185,7 @@ void IDCaptureVC::setupUI() {
     captureButton->setTitle(std::string(), ControlState::normal);
     captureButton->setContentMode(ContentMode::scaleAspectFill);
     captureButton->setImage(bundleImage("ic_camera"), ControlState::normal);
-    captureButton->setTintColor(mainColor());
+    captureButton->setTintColor(appearanceMainColor());
   }
   std::weak_ptr<IDCaptureVC> weakSelf = weak<IDCaptureVC>();
   viewCamera->detectorListener = std::static_pointer_cast<DetectorListener>(shared<IDCaptureVC>());
@@ -212,11 +200,11 @@ void IDCaptureVC::setupUI() {
   viewCamera->setHidden(false);
   viewCaptureSuccess->setHidden(true);
 
-  guideDescLabel->setTextColor(mainTextColor());
+  guideDescLabel->setTextColor(appearanceMainTextColor());
   lblAutoCapture->setFont(Font::systemFont(13, FontWeight::medium));
-  lblAutoCapture->setTextColor(mainTextColor());
-  setBorderColors(*viewButtonAutoCap, mainColor());
-  setBorderColors(*btnRetake, mainColor());
+  lblAutoCapture->setTextColor(appearanceMainTextColor());
+  setBorderColors(*viewButtonAutoCap, appearanceMainColor());
+  setBorderColors(*btnRetake, appearanceMainColor());
 
   viewButtonTutorial->onShowTutorial = [weakSelf] {
     if (auto self = weakSelf.lock()) self->openGuide();
@@ -243,12 +231,12 @@ void IDCaptureVC::applyTexts() {
   btnRetake->setTitle(osl_localize("button_retry"), ControlState::normal);
   btnConfirm->setTitle(osl_localize("button_continue"), ControlState::normal);
   for (const auto& label : {titleLabel, noteLabel, lblAutoCapture, guideDescLabel}) {
-    label->setTextColor(mainTextColor());
+    label->setTextColor(appearanceMainTextColor());
   }
 }
 
 void IDCaptureVC::restoreGuideLine() {
-  guideDescLabel->setTextColor(mainTextColor());
+  guideDescLabel->setTextColor(appearanceMainTextColor());
   guideDescLabel->setText(guideText());
 }
 

@@ -50,8 +50,8 @@ namespace {
 constexpr const char* kSuccessColor = "#1ABB6C";
 constexpr const char* kFailureColor = "#EC2A2A";
 constexpr const char* kDefaultMessage = "liveness_message_default";
-constexpr double kMargin = 20;
-constexpr double kTargetTopBase = 130;  // the target's top before its constraint's offset
+constexpr double kFaceMargin = 20;
+constexpr double kFaceTargetTopBase = 130;  // the target's top before its constraint's offset
 constexpr double kTargetMaxWidth = 300;
 constexpr double kGuideIconHeight = 40;
 
@@ -109,7 +109,7 @@ const LibraryNibRegistration faceNib{
                tutorialContainer, shutter, retry, next, close}) {
         root->addSubview(v);
       }
-      auto top = target->topAnchor().constraintEqualTo(root->topAnchor(), kTargetTopBase);
+      auto top = target->topAnchor().constraintEqualTo(root->topAnchor(), kFaceTargetTopBase);
       auto iconHeight = icon->heightAnchor().constraintEqualToConstant(kGuideIconHeight);
       LayoutConstraint::activate(std::vector<std::shared_ptr<LayoutConstraint>>{top, iconHeight});
       if (auto owner = nib.owner<OSLFaceVC>()) {
@@ -139,18 +139,6 @@ const LibraryNibRegistration faceNib{
       }
       return {root};
     }};
-
-ImagePtr bundleImage(const std::string& name) {
-  return Image::named(name, *resourceBundle());
-}
-
-Color mainColor() {
-  return colorFromHex(currentAppearance()->mainColor);
-}
-
-Color mainTextColor() {
-  return colorFromHex(currentAppearance()->mainTextColor);
-}
 
 void heavyImpact() {
   ImpactFeedbackGenerator(ImpactFeedbackGenerator::Style::heavy).impactOccurred();
@@ -239,7 +227,7 @@ void OSLFaceVC::setupUI() {
   BaseViewController::setupUI();
   topTargetViewLowCT->constant = topSpace(Screen::main().bounds().height());
   view()->setBackgroundColor(colorFromHex(currentAppearance()->backgroundColor));
-  captureButton->setTintColor(mainColor());
+  captureButton->setTintColor(appearanceMainColor());
   guideLabel->setFont(Font::systemFont(15));
   std::weak_ptr<OSLFaceVC> weakSelf = weak<OSLFaceVC>();
   tutorialView->onShowTutorial = [weakSelf] {
@@ -267,15 +255,15 @@ void OSLFaceVC::setupUI() {
 void OSLFaceVC::setUpTexts() {
   titleLabel->setText(osl_localize("liveness_title"));
   descriptionLabel->setText(osl_localize("liveness_note"));
-  titleLabel->setTextColor(mainTextColor());
-  descriptionLabel->setTextColor(mainTextColor());
+  titleLabel->setTextColor(appearanceMainTextColor());
+  descriptionLabel->setTextColor(appearanceMainTextColor());
   continueButton->setIsConfirmButton(true);
   continueButton->applyStyle(true);
   continueButton->setTitle(osl_localize("button_continue"), ControlState::normal);
   retryButton->setIsConfirmButton(false);
   retryButton->applyStyle(false);
   retryButton->setTitle(osl_localize("button_retry"), ControlState::normal);
-  guideLabel->setTextColor(mainTextColor());
+  guideLabel->setTextColor(appearanceMainTextColor());
 }
 
 void OSLFaceVC::openGuide() {
@@ -416,32 +404,32 @@ void OSLFaceVC::viewDidLayoutSubviews() {
   BaseViewController::viewDidLayoutSubviews();
   const Rect bounds = view()->bounds();
   const double w = bounds.width(), h = bounds.height();
-  const double inner = std::max(0.0, w - 2 * kMargin);
+  const double inner = std::max(0.0, w - 2 * kFaceMargin);
   cameraView->setFrame(bounds);
   cameraMarkView->setFrame(bounds);
   closeButton->setFrame({w - 56, 44, 44, 44});
-  titleLabel->setFrame({kMargin, 56, inner, 28});
-  descriptionLabel->setFrame({kMargin, 88, inner, 36});
-  const double side = std::min(kTargetMaxWidth, std::max(0.0, w - 4 * kMargin));
-  const Rect target{(w - side) / 2, kTargetTopBase + topTargetViewLowCT->constant, side, side};
+  titleLabel->setFrame({kFaceMargin, 56, inner, 28});
+  descriptionLabel->setFrame({kFaceMargin, 88, inner, 36});
+  const double side = std::min(kTargetMaxWidth, std::max(0.0, w - 4 * kFaceMargin));
+  const Rect target{(w - side) / 2, kFaceTargetTopBase + topTargetViewLowCT->constant, side, side};
   targetCameraView->setFrame(target);
   previewImageView->setFrame(target);
   setCornerRadius(*previewImageView, side / 2);
   const double iconHeight = heightIconCT->constant;
-  const Rect guide{kMargin, target.maxY() + 20, inner, iconHeight + 48};
+  const Rect guide{kFaceMargin, target.maxY() + 20, inner, iconHeight + 48};
   if (auto container = guideContainer()) container->setFrame(guide);
   if (auto container = iconContainer()) container->setFrame({inner / 2 - 20, 0, 40, iconHeight});
   guideIcon->setFrame({0, 0, 40, iconHeight});
   guideLabel->setFrame({0, iconHeight + 4, inner, 44});
-  timeRemainingLabel->setFrame({kMargin, guide.maxY() + 4, inner, 20});
+  timeRemainingLabel->setFrame({kFaceMargin, guide.maxY() + 4, inner, 20});
   if (auto container = tutorialContainer()) {
     container->setFrame({w / 2 - 80, guide.maxY() + 28, 160, 36});
     tutorialView->setFrame({0, 0, 160, 36});
   }
   captureButton->setFrame({w / 2 - 36, h - 120, 72, 72});
-  const double half = std::max(0.0, (inner - kMargin) / 2);
-  retryButton->setFrame({kMargin, h - 110, half, 48});
-  continueButton->setFrame({w / 2 + kMargin / 2, h - 110, half, 48});
+  const double half = std::max(0.0, (inner - kFaceMargin) / 2);
+  retryButton->setFrame({kFaceMargin, h - 110, half, 48});
+  continueButton->setFrame({w / 2 + kFaceMargin / 2, h - 110, half, 48});
   layoutMask();
 }
 
@@ -484,7 +472,7 @@ std::shared_ptr<Button> OSLFaceVC::manualCaptureButton() {
 void OSLFaceVC::updateMessage(bool isCaptureRunning, const std::string& key) {
   auto s = state();
   s->isCaptureRunning = isCaptureRunning;
-  if (key == kDefaultMessage) changeFaceGuideColor(mainColor(), 0.3);
+  if (key == kDefaultMessage) changeFaceGuideColor(appearanceMainColor(), 0.3);
   const bool active = s->livenessVersion == OSLFaceLivenessVersion::active;
   const std::optional<OSLFaceAction> pending =
       active && !s->faceActions.empty() ? std::optional(s->faceActions.front().action)
@@ -500,7 +488,7 @@ void OSLFaceVC::updateMessage(bool isCaptureRunning, const std::string& key) {
       s->cacheGifName = face_action::rawValue(*pending);
     }
   }
-  guideLabel->setTextColor(mainTextColor());
+  guideLabel->setTextColor(appearanceMainTextColor());
   guideLabel->setText(pending ? face_action::message(*pending) : osl_localize(key));
   heightIconCT->constant = kGuideIconHeight;
   previewImageView->setHidden(isCaptureRunning);
@@ -546,8 +534,8 @@ void OSLFaceVC::drawFaceGuide() {
   if (s->isManualLivenessCaptureEnabled) return;
   auto layer = make<ShapeLayer>();
   layer->path = faceGuidePath(cameraMarkView->cropFrame);
-  layer->fillColor = mainColor().withAlphaComponent(0.2);
-  layer->strokeColor = mainColor();
+  layer->fillColor = appearanceMainColor().withAlphaComponent(0.2);
+  layer->strokeColor = appearanceMainColor();
   layer->lineWidth = 3;
   auto fade = make<BasicAnimation>("opacity");
   fade->fromValue = 0.0;
@@ -658,7 +646,7 @@ AttributedString OSLFaceVC::remainingTimeText() const {
   const Font font = Font::systemFont(15, FontWeight::medium);
   AttributedString text =
       makeAttributedText(osl_localize("osl_time_remaining") + " ", Color::black(), font);
-  text.append(makeAttributedText(clock, mainColor(), font));
+  text.append(makeAttributedText(clock, appearanceMainColor(), font));
   return text;
 }
 
@@ -782,7 +770,7 @@ void OSLFaceVC::captureAutomatically(ImagePtr frameImage) {
   const bool passive = s->livenessVersion != OSLFaceLivenessVersion::active;
   if (passive) {
     updateMessage(false, kDefaultMessage);
-    addRing(mainColor());
+    addRing(appearanceMainColor());
   }
   std::weak_ptr<OSLFaceVC> weakSelf = weak<OSLFaceVC>();
   const int generation = generation_;
@@ -806,7 +794,7 @@ void OSLFaceVC::onTapCapture() {
   heavyImpact();
   removeFaceGuide();
   updateMessage(false, kDefaultMessage);
-  addRing(mainColor());
+  addRing(appearanceMainColor());
   if (auto button = manualCaptureButton()) button->setHidden(true);
   std::weak_ptr<OSLFaceVC> weakSelf = weak<OSLFaceVC>();
   const int generation = generation_;
@@ -1335,7 +1323,7 @@ void OSLFaceVC::completeCurrentAction(int index) {
   const OSLFaceAction done = s->faceActions.front().action;
   s->faceActions.erase(s->faceActions.begin());
   heavyImpact();
-  addRing(mainColor(), index);
+  addRing(appearanceMainColor(), index);
   appendLog("LIVENESS_VERSION_ACTIVE_DONE_ACTION_" + uppercased(face_action::rawValue(done)));
   if (!s->faceActions.empty()) {
     s->semaphore->release();

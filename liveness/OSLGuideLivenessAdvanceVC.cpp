@@ -75,10 +75,6 @@ constexpr int kNoErrorCode = -1;
 constexpr int kInfo = 2;
 constexpr int kFailuresBeforeGivingUp = 3;
 
-ImagePtr bundleImage(const char* name) {
-  return Image::named(name, *resourceBundle());
-}
-
 template <class... F>
 struct Overloaded : F... {
   using F::operator()...;

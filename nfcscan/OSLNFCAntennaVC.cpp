@@ -93,10 +93,6 @@ ImagePtr decodedPicture(const std::string& base64) {
   return bytes ? Image::decode(*bytes) : nullptr;
 }
 
-void hideLoading() {
-  Ostrel::shared()->hideLoading();
-}
-
 }  // namespace
 
 void OSLNFCAntennaVC::setupUI() {
@@ -158,7 +154,7 @@ void OSLNFCAntennaVC::fetchLocation() {
   Helpers::showLoading(shared<OSLNFCAntennaVC>(), std::nullopt, std::nullopt, false);
   std::weak_ptr<OSLNFCAntennaVC> weakSelf = weak<OSLNFCAntennaVC>();
   OstrelClient::getNfcLocation(deviceModelIdentifier(), [weakSelf](Outcome<JSON> outcome) {
-    hideLoading();
+    Ostrel::shared()->hideLoading();
     if (!outcome) {
       Helpers::showErrorAlert(std::nullopt, outcome.error().message, nullptr, nullptr);
       trackEvent(OSLLogLevel::info, OSLTrackingEvent::NFC_SHOW_POSITION_NOT_FOUND, kSheetScreen);

@@ -193,7 +193,7 @@ bool isEnteredDate(const std::string& text) {
   return false;
 }
 
-void hideLoading() {
+void hideLoadingLater() {
   DispatchQueue::main()->async([] { Ostrel::shared()->hideLoading(); });
 }
 
@@ -303,7 +303,7 @@ void ConfirmViewController::loadReading() {
       reportFailure(outcome.error(), self, true);
       return;
     }
-    hideLoading();
+    hideLoadingLater();
     if (self) self->handleReading(outcome.value());
   });
 }
@@ -601,7 +601,7 @@ void ConfirmViewController::confirmInformation() {
       text(dateIssueTextField), text(addressTextField), text(tfExpiryDate), text(tfHomeTown),
       features,
       [current](const JSON& data) {
-        hideLoading();
+        hideLoadingLater();
         if (auto self = current()) self->handleConfirmSuccess(data);
       },
       [current, weakSelf](const OstrelError& error) {

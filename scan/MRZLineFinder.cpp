@@ -26,12 +26,12 @@ constexpr const char* kTD3Line1 = "P.[A-Z0<]{3}([A-Z0]+<)+<([A-Z0]+<)+<+";
 constexpr const char* kTD3Line2 =
     "[A-Z0-9]{1,9}<?[0-9O]{1}[A-Z0<]{3}[0-9]{7}(M|F|<)[0-9O]{7}[A-Z0-9<]+";
 
-enum class Slot { line1, line2, line3 };
+enum class LineSlot { line1, line2, line3 };
 
 struct LinePattern {
   std::regex regex;
   std::size_t length;
-  Slot slot;
+  LineSlot slot;
 };
 
 std::regex compile(const std::string& pattern) {
@@ -40,11 +40,11 @@ std::regex compile(const std::string& pattern) {
 
 const std::array<LinePattern, 5>& linePatterns() {
   static const std::array<LinePattern, 5> patterns = {
-      LinePattern{compile(kTD1Line1), kTD1LineLength, Slot::line1},
-      LinePattern{compile(kTD1Line2), kTD1LineLength, Slot::line2},
-      LinePattern{compile(kTD1Line3), kTD1LineLength, Slot::line3},
-      LinePattern{compile(kTD3Line1), kTD3LineLength, Slot::line1},
-      LinePattern{compile(kTD3Line2), kTD3LineLength, Slot::line2},
+      LinePattern{compile(kTD1Line1), kTD1LineLength, LineSlot::line1},
+      LinePattern{compile(kTD1Line2), kTD1LineLength, LineSlot::line2},
+      LinePattern{compile(kTD1Line3), kTD1LineLength, LineSlot::line3},
+      LinePattern{compile(kTD3Line1), kTD3LineLength, LineSlot::line1},
+      LinePattern{compile(kTD3Line2), kTD3LineLength, LineSlot::line2},
   };
   return patterns;
 }
@@ -109,8 +109,8 @@ std::optional<std::string> MRZLineFinder::findMRZLines(std::string_view text) {
     const std::string view = oneBytePerCharacter(text);
     for (const auto& pattern : linePatterns()) {
       if (pattern.length != length || !std::regex_search(view, pattern.regex)) continue;
-      std::string& slot = pattern.slot == Slot::line1   ? line1_
-                          : pattern.slot == Slot::line2 ? line2_
+      std::string& slot = pattern.slot == LineSlot::line1   ? line1_
+                          : pattern.slot == LineSlot::line2 ? line2_
                                                         : line3_;
       slot.assign(text);
     }

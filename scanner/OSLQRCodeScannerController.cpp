@@ -38,8 +38,6 @@ constexpr double kSubmitDelay = 0.8;
 constexpr double kPulseDelay = 0.4;
 constexpr double kWindowMoveDuration = 0.5;
 
-ImagePtr bundleImage(const std::string& name) { return Image::named(name, *resourceBundle()); }
-
 bool finite(const Rect& r) {
   return std::isfinite(r.minX()) && std::isfinite(r.minY()) && std::isfinite(r.width()) &&
          std::isfinite(r.height());

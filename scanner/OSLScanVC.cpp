@@ -35,8 +35,6 @@ using namespace ostrel::platform;
 
 namespace {
 
-ImagePtr bundleImage(const std::string& name) { return Image::named(name, *resourceBundle()); }
-
 int rawAlertType(OSLAlertVC::TypeOfAlert type) { return static_cast<int>(type); }
 
 }  // namespace

@@ -62,10 +62,6 @@ const LibraryNibRegistration guideNib{
       return {root};
     }};
 
-ImagePtr bundleImage(const std::string& name) {
-  return Image::named(name, *resourceBundle());
-}
-
 Color appearanceColor(const std::string OSLAppearance::*field) {
   return colorFromHex(currentAppearance().get()->*field);
 }

@@ -120,10 +120,6 @@ const LibraryNibRegistration alertNib{
       return {card};
     }};
 
-ImagePtr bundleImage(const std::string& name) {
-  return Image::named(name, *resourceBundle());
-}
-
 std::string textOr(const std::optional<std::string>& given, const char* key) {
   return given ? *given : osl_localize(key);
 }

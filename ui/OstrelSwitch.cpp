@@ -10,12 +10,6 @@ namespace ostrel {
 
 using namespace platform;
 
-namespace {
-Color mainColor() {
-  return colorFromHex(currentAppearance()->mainColor);
-}
-}  // namespace
-
 OstrelSwitch::OstrelSwitch(Rect frame) : Control(frame) {}
 
 void OstrelSwitch::didMake() {
@@ -24,7 +18,7 @@ void OstrelSwitch::didMake() {
 }
 
 Color OstrelSwitch::thumbColor() const {
-  return isOn ? mainColor() : Color::white();
+  return isOn ? appearanceMainColor() : Color::white();
 }
 
 void OstrelSwitch::setupView() {
@@ -36,7 +30,7 @@ void OstrelSwitch::setupView() {
   switchView->setUserInteractionEnabled(false);
   setCornerRadius(*switchView, h / 2);
   setBorderWidth(*switchView, 1);
-  setBorderColors(*switchView, mainColor());
+  setBorderColors(*switchView, appearanceMainColor());
   switchView->setBackgroundColor(thumbColor());
   addSubview(switchView);
   auto tap = make<TapGestureRecognizer>();

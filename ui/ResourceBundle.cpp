@@ -14,6 +14,10 @@ std::shared_ptr<platform::Bundle> resourceBundle() {
   return bundle;
 }
 
+platform::ImagePtr bundleImage(const std::string& name) {
+  return platform::Image::named(name, *resourceBundle());
+}
+
 void registerLibraryNib(const std::string& name, platform::NibBuilder builder) {
   platform::NibRegistry::add(resourceBundle()->bundlePath(), name, std::move(builder));
 }

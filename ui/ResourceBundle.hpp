@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/foundation/Bundle.hpp"
+#include "platform/media/Image.hpp"
 #include "platform/ui/Nib.hpp"
 
 namespace ostrel {
@@ -13,6 +14,8 @@ inline constexpr const char* kResourceBundleName = "ZAZiZEZ_ADE.bundle";
 // The library's one resource bundle, worked out once per process: "ZAZiZEZ_ADE.bundle" in the
 // library's resource folder, else that folder itself. Nibs and images come from it.
 std::shared_ptr<platform::Bundle> resourceBundle();
+// An image of the resource bundle by name; null when it has none.
+platform::ImagePtr bundleImage(const std::string& name);
 
 // Adds a nib of the library to the resource bundle's registry. Classes register their nib in
 // their own source file with a `LibraryNibRegistration`, so the nib is linked in with them.

@@ -6,6 +6,7 @@
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 
+#include "core/CurrentConfig.hpp"
 #include "platform/foundation/Make.hpp"
 #include "platform/ui/NavigationController.hpp"
 
@@ -75,6 +76,14 @@ platform::Color colorFromHex(std::string_view hex) {
   }
   return {static_cast<double>(r) / 255.0, static_cast<double>(g) / 255.0,
           static_cast<double>(b) / 255.0, static_cast<double>(a) / 255.0};
+}
+
+platform::Color appearanceMainColor() {
+  return colorFromHex(currentAppearance()->mainColor);
+}
+
+platform::Color appearanceMainTextColor() {
+  return colorFromHex(currentAppearance()->mainTextColor);
 }
 
 std::vector<std::shared_ptr<platform::LayoutConstraint>> pinEdges(

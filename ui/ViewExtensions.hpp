@@ -20,6 +20,10 @@ namespace ostrel {
 // AARRGGBB (8). Any other length gives the almost transparent (1, 1, 0, 1) / 255.
 platform::Color colorFromHex(std::string_view hex);
 
+// The current appearance's main colour and main text colour, read afresh on every call.
+platform::Color appearanceMainColor();
+platform::Color appearanceMainTextColor();
+
 // Pins `view`'s four edges to `container` (or its safe area) with the insets, as four active
 // equality constraints (leading, top, trailing, bottom); returns them.
 std::vector<std::shared_ptr<platform::LayoutConstraint>> pinEdges(

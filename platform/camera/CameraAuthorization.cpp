@@ -12,12 +12,12 @@ namespace ostrel::platform {
 
 namespace {
 
-std::mutex& backendLock() {
+std::mutex& authorizationBackendLock() {
   static std::mutex lock;
   return lock;
 }
 
-std::shared_ptr<CameraAuthorizationBackend>& installedBackend() {
+std::shared_ptr<CameraAuthorizationBackend>& installedAuthorizationBackend() {
   static std::shared_ptr<CameraAuthorizationBackend> backend;
   return backend;
 }
@@ -34,15 +34,15 @@ void CameraAuthorization::requestAccess(MediaType type,
 }
 
 std::shared_ptr<CameraAuthorizationBackend> CameraAuthorization::current() {
-  std::lock_guard<std::mutex> guard(backendLock());
-  auto& backend = installedBackend();
+  std::lock_guard<std::mutex> guard(authorizationBackendLock());
+  auto& backend = installedAuthorizationBackend();
   if (!backend) backend = std::make_shared<DeviceNodeCameraAuthorization>();
   return backend;
 }
 
 void CameraAuthorization::install(std::shared_ptr<CameraAuthorizationBackend> backend) {
-  std::lock_guard<std::mutex> guard(backendLock());
-  installedBackend() = std::move(backend);
+  std::lock_guard<std::mutex> guard(authorizationBackendLock());
+  installedAuthorizationBackend() = std::move(backend);
 }
 
 AuthorizationStatus DeviceNodeCameraAuthorization::status(MediaType type) {

@@ -288,12 +288,12 @@ CaptureResult CaptureDevice::setAutoFocusRangeRestriction(AutoFocusRangeRestrict
 
 namespace {
 
-std::mutex& backendLock() {
+std::mutex& cameraBackendLock() {
   static std::mutex lock;
   return lock;
 }
 
-std::shared_ptr<CameraBackend>& installedBackend() {
+std::shared_ptr<CameraBackend>& installedCameraBackend() {
   static std::shared_ptr<CameraBackend> backend;
   return backend;
 }
@@ -301,15 +301,15 @@ std::shared_ptr<CameraBackend>& installedBackend() {
 }  // namespace
 
 std::shared_ptr<CameraBackend> CameraBackend::current() {
-  std::lock_guard guard(backendLock());
-  auto& backend = installedBackend();
+  std::lock_guard guard(cameraBackendLock());
+  auto& backend = installedCameraBackend();
   if (!backend) backend = std::make_shared<VideoIOCameraBackend>();
   return backend;
 }
 
 void CameraBackend::install(std::shared_ptr<CameraBackend> backend) {
-  std::lock_guard guard(backendLock());
-  installedBackend() = std::move(backend);
+  std::lock_guard guard(cameraBackendLock());
+  installedCameraBackend() = std::move(backend);
 }
 
 }  // namespace ostrel::platform

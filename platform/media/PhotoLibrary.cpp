@@ -53,7 +53,7 @@ std::mutex& backendMutex() {
   return mutex;
 }
 
-std::shared_ptr<PhotoLibraryBackend>& installedBackend() {
+std::shared_ptr<PhotoLibraryBackend>& installedPhotoLibrary() {
   static std::shared_ptr<PhotoLibraryBackend> backend = std::make_shared<FolderPhotoLibrary>();
   return backend;
 }
@@ -114,12 +114,12 @@ void PhotoLibrary::requestAuthorization(std::function<void(PhotoAuthorizationSta
 
 std::shared_ptr<PhotoLibraryBackend> PhotoLibrary::backend() {
   std::lock_guard guard(backendMutex());
-  return installedBackend();
+  return installedPhotoLibrary();
 }
 
 void PhotoLibrary::install(std::shared_ptr<PhotoLibraryBackend> backend) {
   std::lock_guard guard(backendMutex());
-  installedBackend() = backend ? std::move(backend) : std::make_shared<FolderPhotoLibrary>();
+  installedPhotoLibrary() = backend ? std::move(backend) : std::make_shared<FolderPhotoLibrary>();
 }
 
 }  // namespace ostrel::platform

@@ -11,7 +11,7 @@ std::mutex& backendMutex() {
   static std::mutex mutex;
   return mutex;
 }
-std::shared_ptr<NFCReaderBackend>& installedBackend() {
+std::shared_ptr<NFCReaderBackend>& installedReaderBackend() {
   static std::shared_ptr<NFCReaderBackend> backend;
   return backend;
 }
@@ -19,14 +19,14 @@ std::shared_ptr<NFCReaderBackend>& installedBackend() {
 
 std::shared_ptr<NFCReaderBackend> NFCReaderBackend::current() {
   std::lock_guard lock(backendMutex());
-  auto& backend = installedBackend();
+  auto& backend = installedReaderBackend();
   if (!backend) backend = std::make_shared<PCSCReaderBackend>();
   return backend;
 }
 
 void NFCReaderBackend::install(std::shared_ptr<NFCReaderBackend> backend) {
   std::lock_guard lock(backendMutex());
-  installedBackend() = std::move(backend);
+  installedReaderBackend() = std::move(backend);
 }
 
 bool NFCNDEFReaderSession::readingAvailable() {

@@ -13,7 +13,7 @@ std::mutex& backendMutex() {
   return mutex;
 }
 
-std::shared_ptr<LivenessVendorBackend>& installedBackend() {
+std::shared_ptr<LivenessVendorBackend>& installedVendorBackend() {
   static std::shared_ptr<LivenessVendorBackend> backend;
   return backend;
 }
@@ -42,12 +42,12 @@ std::shared_ptr<LivenessVendor::Session> LivenessVendor::launch(const std::strin
 
 std::shared_ptr<LivenessVendorBackend> LivenessVendor::current() {
   std::lock_guard lock(backendMutex());
-  return installedBackend();
+  return installedVendorBackend();
 }
 
 void LivenessVendor::install(std::shared_ptr<LivenessVendorBackend> backend) {
   std::lock_guard lock(backendMutex());
-  installedBackend() = std::move(backend);
+  installedVendorBackend() = std::move(backend);
 }
 
 }  // namespace ostrel::platform

@@ -6,12 +6,10 @@
 #include <map>
 #include <mutex>
 
-#include <dlib/image_processing.h>
-#include <dlib/image_processing/frontal_face_detector.h>
-#include <dlib/opencv/cv_image.h>
 #include <opencv2/imgproc.hpp>
 
 #include "platform/foundation/Debug.hpp"
+#include "platform/vision/DlibFaceSearch.hpp"
 #include "platform/runtime/Runtime.hpp"
 #include "platform/vision/HeadPose.hpp"
 #include "platform/vision/VisionError.hpp"
@@ -24,7 +22,7 @@ namespace ostrel::platform {
 
 namespace {
 
-using LandmarkModel = std::shared_ptr<const dlib::shape_predictor>;
+using LandmarkModel = ShapePredictorPtr;
 
 std::mutex& modelsMutex() {
   static std::mutex m;
@@ -67,9 +65,9 @@ LandmarkModel landmarkModel() {
     throw VisionError(VisionErrorCode::internalError,
                       "The face landmark model is not loaded on the main queue.");
   }
-  auto model = std::make_shared<dlib::shape_predictor>();
+  LandmarkModel model;
   try {
-    dlib::deserialize(path) >> *model;
+    model = readShapePredictor(path);
   } catch (const std::exception& e) {
     const std::string message =
         "The face landmark model " + path + " cannot be read (" + e.what() + ").";
@@ -77,9 +75,9 @@ LandmarkModel landmarkModel() {
     failedModels()[path] = message;
     throw VisionError(VisionErrorCode::invalidModel, message);
   }
-  if (model->num_parts() != 68) {
+  if (shapePartCount(*model) != 68) {
     const std::string message = "The face landmark model " + path + " has " +
-                                std::to_string(model->num_parts()) + " points, not 68.";
+                                std::to_string(shapePartCount(*model)) + " points, not 68.";
     debugLog(message);
     failedModels()[path] = message;
     throw VisionError(VisionErrorCode::invalidModel, message);
@@ -101,7 +99,7 @@ std::string faceLandmarkModelPath() {
 void loadFaceLandmarkModel() { (void)landmarkModel(); }
 
 struct LandmarkFaceDetector::Impl {
-  dlib::frontal_face_detector detector = dlib::get_frontal_face_detector();
+  DlibFaceSearch search;
 };
 
 LandmarkFaceDetector::LandmarkFaceDetector() : impl_(std::make_unique<Impl>()) {}
@@ -125,9 +123,7 @@ std::vector<FaceObservationPtr> LandmarkFaceDetector::detectFaces(
     cv::resize(gray, searched, cv::Size(), scale, scale, cv::INTER_AREA);
   }
 
-  const dlib::cv_image<unsigned char> searchedImage(searched);
-  const dlib::cv_image<unsigned char> fullImage(gray);
-  const std::vector<dlib::rectangle> found = impl_->detector(searchedImage);
+  const std::vector<cv::Rect> found = impl_->search.find(searched);
 
   cv::Matx33d camera = assumedCameraMatrix(width, height);
   if (intrinsics) {
@@ -138,23 +134,22 @@ std::vector<FaceObservationPtr> LandmarkFaceDetector::detectFaces(
   std::vector<FaceObservationPtr> faces;
   faces.reserve(found.size());
   for (const auto& r : found) {
-    const double left = r.left() / scale;
-    const double top = r.top() / scale;
-    const double right = (r.right() + 1) / scale;
-    const double bottom = (r.bottom() + 1) / scale;
-    const dlib::rectangle fullRect(long(std::lround(left)), long(std::lround(top)),
-                                   long(std::lround(right)) - 1, long(std::lround(bottom)) - 1);
-    const dlib::full_object_detection shape = (*model)(fullImage, fullRect);
+    const double left = r.x / scale;
+    const double top = r.y / scale;
+    const double right = (r.x + r.width) / scale;
+    const double bottom = (r.y + r.height) / scale;
+    const int fullLeft = int(std::lround(left));
+    const int fullTop = int(std::lround(top));
+    const cv::Rect fullRect(fullLeft, fullTop, int(std::lround(right)) - fullLeft,
+                            int(std::lround(bottom)) - fullTop);
+    const std::vector<cv::Point2d> shape = fitShape(*model, gray, fullRect);
 
     Rect box(left / width, 1.0 - bottom / height, (right - left) / width,
              (bottom - top) / height);
     auto face = FaceObservation::make(box);
-    if (shape.num_parts() == 68) {
+    if (shape.size() == 68) {
       PoseLandmarks points;
-      for (std::size_t i = 0; i < points.size(); ++i) {
-        const auto p = shape.part(kPoseLandmarkIndices[i]);
-        points[i] = cv::Point2d(double(p.x()), double(p.y()));
-      }
+      for (std::size_t i = 0; i < points.size(); ++i) points[i] = shape[kPoseLandmarkIndices[i]];
       if (auto pose = estimateHeadPose(points, camera)) {
         face->pitch = pose->pitch;
         face->yaw = pose->yaw;

@@ -11,7 +11,7 @@ std::mutex& backendMutex() {
   static std::mutex mutex;
   return mutex;
 }
-std::shared_ptr<TextRecognizerBackend>& installedBackend() {
+std::shared_ptr<TextRecognizerBackend>& installedRecognizerBackend() {
   static std::shared_ptr<TextRecognizerBackend> backend;
   return backend;
 }
@@ -19,14 +19,14 @@ std::shared_ptr<TextRecognizerBackend>& installedBackend() {
 
 std::shared_ptr<TextRecognizerBackend> TextRecognizerBackend::current() {
   std::lock_guard lock(backendMutex());
-  auto& backend = installedBackend();
+  auto& backend = installedRecognizerBackend();
   if (!backend) backend = std::make_shared<MRZLineRecognizer>();
   return backend;
 }
 
 void TextRecognizerBackend::install(std::shared_ptr<TextRecognizerBackend> backend) {
   std::lock_guard lock(backendMutex());
-  installedBackend() = std::move(backend);
+  installedRecognizerBackend() = std::move(backend);
 }
 
 }  // namespace ostrel::platform

@@ -10,7 +10,7 @@
 namespace ostrel::platform {
 namespace {
 
-constexpr double kDegree = M_PI / 180.0;
+constexpr double kRadiansPerDegree = M_PI / 180.0;
 
 cv::Matx33d turnAboutX(double a) {
   return {1, 0, 0, 0, std::cos(a), -std::sin(a), 0, std::sin(a), std::cos(a)};
@@ -27,8 +27,8 @@ cv::Matx33d turnAboutZ(double a) {
 PoseLandmarks project(double pitch, double yaw, double roll, const cv::Matx33d& camera) {
   // Frontal: the model's y axis (up) and z axis (out of the face) point against the camera's.
   const cv::Matx33d frontal(1, 0, 0, 0, -1, 0, 0, 0, -1);
-  const cv::Matx33d r = turnAboutZ(-roll * kDegree) * turnAboutY(-yaw * kDegree) *
-                        turnAboutX(pitch * kDegree) * frontal;
+  const cv::Matx33d r = turnAboutZ(-roll * kRadiansPerDegree) * turnAboutY(-yaw * kRadiansPerDegree) *
+                        turnAboutX(pitch * kRadiansPerDegree) * frontal;
   cv::Mat rvec;
   cv::Rodrigues(r, rvec);
   const auto& model = genericFaceModel();
@@ -62,9 +62,9 @@ TEST(HeadPose, AnglesOfProjectedModelComeBackWithTheirSigns) {
     const PoseLandmarks points = project(row.pitch, row.yaw, row.roll, camera);
     const auto pose = estimateHeadPose(points, camera);
     ASSERT_TRUE(pose.has_value());
-    EXPECT_NEAR(pose->pitch / kDegree, row.pitch, 0.5);
-    EXPECT_NEAR(pose->yaw / kDegree, row.yaw, 0.5);
-    EXPECT_NEAR(pose->roll / kDegree, row.roll, 0.5);
+    EXPECT_NEAR(pose->pitch / kRadiansPerDegree, row.pitch, 0.5);
+    EXPECT_NEAR(pose->yaw / kRadiansPerDegree, row.yaw, 0.5);
+    EXPECT_NEAR(pose->roll / kRadiansPerDegree, row.roll, 0.5);
 
     // The signs as they show on the picture, independent of how the rows were composed.
     const double eyesMidX = (points[2].x + points[3].x) / 2;
@@ -88,9 +88,9 @@ TEST(HeadPose, GivenIntrinsicsAreUsed) {
   const cv::Matx33d tele(2400, 0, 300, 0, 2400, 420, 0, 0, 1);
   const auto pose = estimateHeadPose(project(10, -20, 5, tele), tele);
   ASSERT_TRUE(pose.has_value());
-  EXPECT_NEAR(pose->pitch / kDegree, 10, 0.5);
-  EXPECT_NEAR(pose->yaw / kDegree, -20, 0.5);
-  EXPECT_NEAR(pose->roll / kDegree, 5, 0.5);
+  EXPECT_NEAR(pose->pitch / kRadiansPerDegree, 10, 0.5);
+  EXPECT_NEAR(pose->yaw / kRadiansPerDegree, -20, 0.5);
+  EXPECT_NEAR(pose->roll / kRadiansPerDegree, 5, 0.5);
 }
 
 TEST(HeadPose, UnusableInputGivesNoPose) {

@@ -12,9 +12,6 @@ namespace {
 
 using testing::ScriptedReply;
 
-constexpr const char* kFront = "/api/kyc/app/scan-front";
-constexpr const char* kBack = "/api/kyc/app/scan-back";
-
 // Whole flows through the facade: the capture screens are the library's, every other step a
 // stand-in.
 class FlowTest : public IDCaptureTest {

@@ -18,9 +18,6 @@ using testing::ScriptedReply;
 using Answer = ScriptedRawDataProcessor::Answer;
 using AlertKind = OSLAlertVC::TypeOfAlert;
 
-constexpr const char* kFront = "/api/kyc/app/scan-front";
-constexpr const char* kBack = "/api/kyc/app/scan-back";
-
 // A reply handed back inside the hand-off call (on the main queue) is handled there and then,
 // so its outcome is logged before the tap; any later reply comes after it.
 Strings successEvents(bool answeredInsideTheCall) {

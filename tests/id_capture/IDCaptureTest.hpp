@@ -20,6 +20,10 @@ namespace ostrel::id_capture_test {
 using namespace platform;
 using Strings = std::vector<std::string>;
 
+// The server paths of the two card sides.
+inline constexpr const char* kFront = "/api/kyc/app/scan-front";
+inline constexpr const char* kBack = "/api/kyc/app/scan-back";
+
 // The capture screen in a session of its own (the root of the library's navigation
 // controller), with every text it shows reading "[key]". The cameras play a coordinate
 // picture with the window's aspect ratio at twice its size, so crops can be checked pixel by

@@ -16,9 +16,6 @@ namespace {
 using ostrel::testing::hex;
 using K = PassportReaderError::Kind;
 
-std::string hexOf(const Bytes& b) {
-  return traceHex(b);
-}
 template <class F>
 K thrownKind(F&& f) {
   try {
@@ -35,16 +32,16 @@ TEST(RetailMacTest, IsoKnownAnswersAndIcaoMac) {
   const Bytes k = hex("0123456789ABCDEF");
   const Bytes kk = hex("0123456789ABCDEFFEDCBA9876543210");
   const Bytes now = hex("4E6F77206973207468652074696D6520666F7220616C6C20");
-  EXPECT_EQ(hexOf(desEncrypt(k, hex("4E6F772069732074"), {}, kECBMode)), "3FA40E8A984D4815");
-  EXPECT_EQ(hexOf(retailMac(kk, now)), "A1C72E74EA3FA9B6");                 // padding 1
-  EXPECT_EQ(hexOf(retailMac(kk, padIso9797(now, 8))), "E9086230CA3BE796");  // padding 2
+  EXPECT_EQ(traceHex(desEncrypt(k, hex("4E6F772069732074"), {}, kECBMode)), "3FA40E8A984D4815");
+  EXPECT_EQ(traceHex(retailMac(kk, now)), "A1C72E74EA3FA9B6");                 // padding 1
+  EXPECT_EQ(traceHex(retailMac(kk, padIso9797(now, 8))), "E9086230CA3BE796");  // padding 2
   // MAC algorithm 1 is the CBC chain alone: the last block of DES-CBC.
   auto cbc = desEncrypt(k, now, Bytes(8, 0), kCBCMode);
-  EXPECT_EQ(hexOf(Bytes(cbc.end() - 8, cbc.end())), "70A30640CC76DD8B");
+  EXPECT_EQ(traceHex(Bytes(cbc.end() - 8, cbc.end())), "70A30640CC76DD8B");
   cbc = desEncrypt(k, padIso9797(now, 8), Bytes(8, 0), kCBCMode);
-  EXPECT_EQ(hexOf(Bytes(cbc.end() - 8, cbc.end())), "10E1F0F108341B6D");
+  EXPECT_EQ(traceHex(Bytes(cbc.end() - 8, cbc.end())), "10E1F0F108341B6D");
   // M_IFD of the ICAO 9303-11 worked example.
-  EXPECT_EQ(hexOf(retailMac(hex("7862D9ECE03C1BCD4D77089DCF131442"),
+  EXPECT_EQ(traceHex(retailMac(hex("7862D9ECE03C1BCD4D77089DCF131442"),
                             padIso9797(hex("72C29C2371CC9BDB65B779B8E8D37B29ECC154AA56A8799FAE2F4"
                                            "98F76ED92F2"),
                                        8))),
@@ -62,7 +59,7 @@ TEST(CipherWrapperTest, TripleDesKeyFormsAndFailures) {
   const Bytes s = hex("781723860C06C2264608F919887022120B795240CB7049B01C19B33E32804F0B");
   const Bytes iv(8, 0);
   const Bytes e = tripleDESEncrypt(k16, s, iv);
-  EXPECT_EQ(hexOf(e), "72C29C2371CC9BDB65B779B8E8D37B29ECC154AA56A8799FAE2F498F76ED92F2");
+  EXPECT_EQ(traceHex(e), "72C29C2371CC9BDB65B779B8E8D37B29ECC154AA56A8799FAE2F498F76ED92F2");
   EXPECT_EQ(tripleDESEncrypt(k24, s, iv), e);
   EXPECT_EQ(tripleDESDecrypt(k16, e, iv), s);
   // Not whole blocks, bad key sizes, short IVs: empty, never a crash.
@@ -131,7 +128,7 @@ TEST(ConversionTest, HexIntegersXor) {
   EXPECT_EQ(xorBytes(hex("0102"), hex("030405")), hex("0206"));
   EXPECT_TRUE(xorBytes(hex("010203"), hex("01")).empty());
   EXPECT_EQ(randomBytes(5).size(), 5u);
-  EXPECT_EQ(hexOf(sha1Digest(platform::crypto::view("L898902C<369080619406236"))),
+  EXPECT_EQ(traceHex(sha1Digest(platform::crypto::view("L898902C<369080619406236"))),
             "239AB9CB282DAF66231DC5A4DF6BFBAEDF477565");
 }
 
@@ -139,15 +136,15 @@ TEST(KeyDerivationTest, IcaoKeysAndAlgorithmTable) {
   SecureMessagingSessionKeyGenerator g;
   const Bytes kseed = hex("239AB9CB282DAF66231DC5A4DF6BFBAE");
   const Bytes kenc = g.deriveKey(kseed, "DESede", 128, std::nullopt, 0);
-  EXPECT_EQ(hexOf(kenc), "AB94FCEDF2664EDFB9B291F85D7F77F2AB94FCEDF2664EDF");
-  EXPECT_EQ(hexOf(g.deriveKey(kseed, "DESede", 128, std::nullopt, 1)),
+  EXPECT_EQ(traceHex(kenc), "AB94FCEDF2664EDFB9B291F85D7F77F2AB94FCEDF2664EDF");
+  EXPECT_EQ(traceHex(g.deriveKey(kseed, "DESede", 128, std::nullopt, 1)),
             "7862D9ECE03C1BCD4D77089DCF1314427862D9ECE03C1BCD");
   EXPECT_EQ(g.deriveKey(kseed, "DESede", 112, std::nullopt, 0), kenc);
   // Session keys of the example from K.IFD xor K.ICC.
   const Bytes seed = hex("0036D272F5C350ACAC50C3F572D23600");
-  EXPECT_EQ(hexOf(g.deriveKey(seed, "DESede", 128, std::nullopt, 0)).substr(0, 32),
+  EXPECT_EQ(traceHex(g.deriveKey(seed, "DESede", 128, std::nullopt, 0)).substr(0, 32),
             "969EC03B1CBFE9DDD11AB1FED206EBE4");
-  EXPECT_EQ(hexOf(g.deriveKey(seed, "DESede", 128, std::nullopt, 1)).substr(0, 32),
+  EXPECT_EQ(traceHex(g.deriveKey(seed, "DESede", 128, std::nullopt, 1)).substr(0, 32),
             "F0CA1E1EB5ADF208816B88DD579CC1F8");
   // A nonce goes between seed and counter.
   const Bytes nonce = hex("0102");

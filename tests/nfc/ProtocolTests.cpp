@@ -29,9 +29,6 @@ using testing::SimulatedChip;
 using testing::SimulatedChipTag;
 using Fault = SimulatedChip::Fault;
 
-std::string hexOf(const Bytes& b) {
-  return traceHex(b);
-}
 
 // The example's session after BAC: KSenc, KSmac and the SSC.
 SecureMessaging exampleSession(std::string_view ssc = "887022120C06C226") {
@@ -50,23 +47,23 @@ TEST(SecureMessagingTest, IcaoWorkedExampleProtectAndUnprotect) {
   auto sm = exampleSession();
   // SELECT EF.COM
   auto select = sm.protect(*NFCISO7816APDU::fromBytes(hex("00A4020C02011E")));
-  EXPECT_EQ(hexOf(select.toBytes()), "0CA4020C158709016375432908C044F68E08BF8B92D635FF24F800");
+  EXPECT_EQ(traceHex(select.toBytes()), "0CA4020C158709016375432908C044F68E08BF8B92D635FF24F800");
   auto answer = sm.unprotect({hex("990290008E08FA855A5D4C50A8ED"), 0x90, 0x00});
   EXPECT_EQ(answer, (ResponseAPDU{{}, 0x90, 0x00}));
   // READ BINARY of the first four bytes
   auto read4 = sm.protect(*NFCISO7816APDU::fromBytes(hex("00B00000000004")));
-  EXPECT_EQ(hexOf(read4.toBytes()), "0CB000000D9701048E08ED6705417E96BA5500");
+  EXPECT_EQ(traceHex(read4.toBytes()), "0CB000000D9701048E08ED6705417E96BA5500");
   answer = sm.unprotect({hex("8709019FF0EC34F9922651990290008E08AD55CC17140B2DED"), 0x90, 0x00});
-  EXPECT_EQ(hexOf(answer.data), "60145F01");
+  EXPECT_EQ(traceHex(answer.data), "60145F01");
   // The example's third command, READ BINARY of 18 bytes at offset 4
   auto read18 = sm.protect(NFCISO7816APDU(0x00, 0xB0, 0x00, 0x04, {}, 0x12));
-  EXPECT_EQ(hexOf(read18.toBytes()), "0CB000040D9701128E082EA28A70F3C7B53500");
+  EXPECT_EQ(traceHex(read18.toBytes()), "0CB000040D9701128E082EA28A70F3C7B53500");
   answer =
       sm.unprotect({hex("871901FB9235F4E4037F2327DCC8964F1F9B8C30F42C8E2FFF224A990290008E08C8B2"
                         "787EAEA07D74"),
                     0x90, 0x00});
-  EXPECT_EQ(hexOf(answer.data), "04303130365F36063034303030305C026175");
-  EXPECT_EQ(hexOf(sm.ssc()), "887022120C06C22C");
+  EXPECT_EQ(traceHex(answer.data), "04303130365F36063034303030305C026175");
+  EXPECT_EQ(traceHex(sm.ssc()), "887022120C06C22C");
 }
 
 TEST(SecureMessagingTest, CommandShapes) {
@@ -87,7 +84,7 @@ TEST(SecureMessagingTest, CommandShapes) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.prefix);
     const Bytes out = sm.protect(c.apdu).toBytes();
-    const std::string h = hexOf(out);
+    const std::string h = traceHex(out);
     EXPECT_EQ(h.substr(0, std::string(c.prefix).size()), c.prefix);
     if (c.size) {
       EXPECT_EQ(out.size(), c.size) << h;
@@ -97,10 +94,10 @@ TEST(SecureMessagingTest, CommandShapes) {
   const Bytes big = sm.protect({0x00, 0xD6, 0x00, 0x00, Bytes(300, 1), -1}).toBytes();
   EXPECT_EQ(big[big.size() - 1], 0x00);
   EXPECT_EQ(big[big.size() - 2], 0x00);
-  EXPECT_EQ(hexOf(sm.ssc()), "887022120C06C22D");  // one step per command
+  EXPECT_EQ(traceHex(sm.ssc()), "887022120C06C22D");  // one step per command
   // Odd instruction codes put their data in DO'85'.
   const Bytes odd = sm.protect({0x00, 0xB1, 0x00, 0x00, {0x54, 0x02, 0x80, 0x00}, 164}).toBytes();
-  EXPECT_EQ(hexOf(Bytes(odd.begin(), odd.begin() + 7)), "0CB10000178508");
+  EXPECT_EQ(traceHex(Bytes(odd.begin(), odd.begin() + 7)), "0CB10000178508");
 }
 
 // Malformed and hostile protected answers: each is refused with its error, none crashes, and
@@ -148,16 +145,16 @@ TEST(SecureMessagingTest, HostileAnswersAreRefused) {
     sm.protect(*NFCISO7816APDU::fromBytes(hex("00B00000000004")));
     try {
       auto r = sm.unprotect({c.data, 0x90, 0x00});
-      ADD_FAILURE() << "accepted: " << hexOf(withStatus(r));
+      ADD_FAILURE() << "accepted: " << traceHex(withStatus(r));
     } catch (const PassportReaderError& e) {
       EXPECT_EQ(e.kind(), c.error) << e.message();
     }
-    EXPECT_EQ(hexOf(sm.ssc()), "887022120C06C22B");  // advanced by both steps regardless
+    EXPECT_EQ(traceHex(sm.ssc()), "887022120C06C22B");  // advanced by both steps regardless
   }
   // An error status comes back unchanged, counter advanced.
   auto sm = exampleSession();
   EXPECT_EQ(sm.unprotect({{}, 0x6A, 0x82}), (ResponseAPDU{{}, 0x6A, 0x82}));
-  EXPECT_EQ(hexOf(sm.ssc()), "887022120C06C227");
+  EXPECT_EQ(traceHex(sm.ssc()), "887022120C06C227");
   // An AES instance refuses rather than running 3DES under the wrong name.
   SecureMessaging aes(Bytes(16, 1), Bytes(16, 2), Bytes(8, 0),
                       SecureMessagingSupportedAlgorithms::AES);
@@ -260,7 +257,7 @@ class ChipTest : public testing::RuntimeTest {
         r.push_back(e.response.sw1);
         r.push_back(e.response.sw2);
       }
-      transcript.emplace_back(hexOf(e.command), hexOf(r));
+      transcript.emplace_back(traceHex(e.command), traceHex(r));
     });
     reader = std::make_shared<TagReader>(tag);
     bac = std::make_shared<BACHandler>(reader);
@@ -314,17 +311,17 @@ TEST_F(ChipTest, IcaoWorkedExampleEndToEnd) {
   const std::string key = NfcUtils::mrzKey("L898902C", "690806", "940623");
   ASSERT_EQ(key, "L898902C<369080619406236");
   ASSERT_FALSE(runBAC(key));
-  EXPECT_EQ(hexOf(bac->ksenc()), "AB94FCEDF2664EDFB9B291F85D7F77F2AB94FCEDF2664EDF");
-  EXPECT_EQ(hexOf(bac->ksmac()), "7862D9ECE03C1BCD4D77089DCF1314427862D9ECE03C1BCD");
+  EXPECT_EQ(traceHex(bac->ksenc()), "AB94FCEDF2664EDFB9B291F85D7F77F2AB94FCEDF2664EDF");
+  EXPECT_EQ(traceHex(bac->ksmac()), "7862D9ECE03C1BCD4D77089DCF1314427862D9ECE03C1BCD");
   auto sm = reader->secureMessaging();
   ASSERT_TRUE(sm);
-  EXPECT_EQ(hexOf(sm->ksenc()), "969EC03B1CBFE9DDD11AB1FED206EBE4969EC03B1CBFE9DD");
-  EXPECT_EQ(hexOf(sm->ksmac()), "F0CA1E1EB5ADF208816B88DD579CC1F8F0CA1E1EB5ADF208");
-  EXPECT_EQ(hexOf(sm->ssc()), "887022120C06C226");
+  EXPECT_EQ(traceHex(sm->ksenc()), "969EC03B1CBFE9DDD11AB1FED206EBE4969EC03B1CBFE9DD");
+  EXPECT_EQ(traceHex(sm->ksmac()), "F0CA1E1EB5ADF208816B88DD579CC1F8F0CA1E1EB5ADF208");
+  EXPECT_EQ(traceHex(sm->ssc()), "887022120C06C226");
 
   const auto read = readFile(0x011E);
   ASSERT_FALSE(read.error) << read.error->message();
-  EXPECT_EQ(hexOf(read.answer->data), "60145F0104303130365F36063034303030305C026175");
+  EXPECT_EQ(traceHex(read.answer->data), "60145F0104303130365F36063034303030305C026175");
   const std::vector<std::pair<std::string, std::string>> expected = {
       {"0084000008", "4608F919887022129000"},
       {"008200002872C29C2371CC9BDB65B779B8E8D37B29ECC154AA56A8799FAE2F498F76ED92F25F1448EEA8AD90A7"
@@ -535,7 +532,7 @@ TEST_F(ChipTest, EndOfFileWarningsWithDataEndTheFile) {
     reader->setMaxDataLengthToRead(c.chunk);
     const auto read = readFile(0x010B);
     ASSERT_FALSE(read.error) << read.error->message();
-    EXPECT_EQ(hexOf(read.answer->data), hexOf(c.file));
+    EXPECT_EQ(traceHex(read.answer->data), traceHex(c.file));
   }
   // 62 82 without data: nothing to keep.
   connect(SimulatedChip::passport());

@@ -29,7 +29,7 @@ using testing::samplePerson;
 using testing::SimulatedChip;
 using testing::VerificationServer;
 
-constexpr std::uint16_t kDG1 = 0x0101;
+constexpr std::uint16_t kDG1File = 0x0101;
 
 std::vector<std::string> split(const std::string& text, char separator) {
   std::vector<std::string> out;
@@ -205,7 +205,7 @@ void expectTwoGoodReads(const std::vector<ReadOutcome>& reads, const SimulatedCh
     ASSERT_FALSE(reads[i].error.has_value()) << reads[i].error->message();
     ASSERT_TRUE(reads[i].model);
     EXPECT_EQ(reads[i].model->dataGroupDump({DataGroupId::DG1})["dg1"],
-              platform::base64Encode(chip.file(kDG1)));
+              platform::base64Encode(chip.file(kDG1File)));
   }
   EXPECT_EQ(chip.bacRuns(), 2);
 }

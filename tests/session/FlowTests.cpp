@@ -28,7 +28,7 @@ using platform::make;
 using platform::ViewController;
 using Strings = std::vector<std::string>;
 
-class HostScreen : public ViewController {};
+class HostAppScreen : public ViewController {};
 
 class NullProcessor : public OSLRawDataProcessor {
  public:
@@ -43,7 +43,7 @@ class NullProcessor : public OSLRawDataProcessor {
 class FlowTest : public testing::UITest {
  protected:
   void SetUp() override {
-    host = make<HostScreen>();
+    host = make<HostAppScreen>();
     show(host);
     config = OSLConfig::Builder("token");
     config->withEventHandler([this](OSLConfig::Event e) {
@@ -89,7 +89,7 @@ class FlowTest : public testing::UITest {
   }
 
   testing::ScriptedScreens screens;
-  std::shared_ptr<HostScreen> host;
+  std::shared_ptr<HostAppScreen> host;
   std::shared_ptr<OSLConfig> config;
   Strings heard;
 };
@@ -299,7 +299,7 @@ TEST_F(FlowTest, RunByNameAndRefusals) {
 }
 
 TEST_F(FlowTest, PresentsOverTheTopMostPresentedController) {
-  auto modal = make<HostScreen>();
+  auto modal = make<HostAppScreen>();
   ASSERT_TRUE(host->present(modal, false));
   std::thread worker([&] { Ostrel::shared()->run("ekyc", config); });
   worker.join();
