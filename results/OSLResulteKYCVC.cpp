@@ -267,7 +267,6 @@ void OSLResulteKYCVC::populateRows() {
   if (viewReason) viewReason->setHidden(false);
 }
 
-
 void OSLResulteKYCVC::reloadTables() {
   for (const auto& table : {ocrTableView, nfcTableView, optionRejectTableView}) {
     if (table) table->reloadData();

@@ -118,14 +118,14 @@ void OSLSimpleResultVC::showDecision() {
   }
   if (kind == result_decision::Kind::approved) {
     if (viewReason) viewReason->setHidden(true);
-    if (optionRejectTableView) optionRejectTableView->reloadData();
+    reloadTables();
     return;
   }
   auto reasons = result_decision::reasonsOf(result, currentAppearance()->language);
   if (!reasons) return;
   reasonData = std::move(*reasons);
   if (viewReason) viewReason->setHidden(false);
-  if (optionRejectTableView) optionRejectTableView->reloadData();
+  reloadTables();
 }
 
 void OSLSimpleResultVC::reloadTables() {
