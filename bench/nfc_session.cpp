@@ -1,6 +1,9 @@
 // A whole chip read (COM, SOD, DG1, DG2, DG11-DG15 of the simulated passport) in process and
 // through pcscd + vpcd: APDUs and bytes per read, CPU and wall time per read, and the overhead
-// of one PC/SC round trip. The PC/SC cases report an error when pcscd is not running
+// of one PC/SC round trip. In process also two chips that make reads go wrong easily: one with a
+// 42 KB face read past 32 KB by B1, whose Le counts file bytes and which answers a read past a
+// file's end with 6C xx; and one whose files carry fill bytes after their objects, read with a
+// read size of 256 (the host's override) through a reader that passes long answers. The PC/SC cases report an error when pcscd is not running
 // (run under scripts/with-pcscd).
 
 #include <benchmark/benchmark.h>
@@ -12,6 +15,7 @@
 #include "platform/foundation/Make.hpp"
 #include "platform/nfc/NFCTagReaderSession.hpp"
 #include "platform/nfc/PCSCReaderBackend.hpp"
+#include "testing/ChipFiles.hpp"
 #include "testing/DeterministicRuntime.hpp"
 #include "testing/PCSCTestSupport.hpp"
 #include "testing/SimulatedChip.hpp"
@@ -39,15 +43,19 @@ std::function<platform::Bytes(const platform::Bytes&)> counted(
   };
 }
 
-bool readOnce(testing::DeterministicRuntime& runtime, const std::string& key, bool live) {
+// Nothing when the read succeeded, else what it ended with.
+std::optional<std::string> readOnce(testing::DeterministicRuntime& runtime, const std::string& key,
+                                    bool live, std::optional<int> readSize = {}) {
   auto reader = platform::make<NfcReader>(Log::error);
+  reader->dataAmountToReadOverride = readSize;
   bool done = false;
-  bool ok = false;
+  std::optional<std::string> failure = "no outcome";
   reader->startChipRead(
       key, {}, true, true, nullptr,
       [&](std::shared_ptr<NFCPassportModel> m, std::optional<PassportReaderError> e) {
         done = true;
-        ok = m && !e;
+        failure = e ? std::optional<std::string>(e->message())
+                    : (m ? std::nullopt : std::optional<std::string>("no model"));
       });
   if (live) {
     runtime.waitUntil([&] { return done; }, 30);
@@ -55,17 +63,34 @@ bool readOnce(testing::DeterministicRuntime& runtime, const std::string& key, bo
     runtime.advance(1);
   }
   runtime.runUntilIdle();
-  return ok;
+  return failure;
+}
+
+enum class BenchChip { passport, exactLengthPastEnd, readSize256 };
+
+std::shared_ptr<testing::SimulatedChip> benchChip(BenchChip kind) {
+  auto chip = testing::SimulatedChip::passport();
+  if (kind == BenchChip::exactLengthPastEnd) {
+    chip->setFile(0x0102, testing::ChipFiles::dg2(testing::ChipFiles::jpegJFIF(42000)));
+    chip->oddReadLeCountsFileBytes = true;
+    chip->exactLengthPastEnd = true;
+  } else if (kind == BenchChip::readSize256) {
+    chip->fillAfterObject = 64;
+    chip->fillByte = 0x00;
+    chip->oversizedAnswer = testing::SimulatedChip::OversizedAnswer::send;
+  }
+  return chip;
 }
 
 void BM_WholeReadInProcess(benchmark::State& state) {
+  const auto kind = static_cast<BenchChip>(state.range(0));
   auto runtime = std::make_shared<testing::DeterministicRuntime>();
   platform::Runtime::install(runtime);
   auto backend = std::make_shared<testing::SimulatedNFCBackend>();
   platform::NFCReaderBackend::install(backend);
   Counters counters;
   for (auto _ : state) {
-    auto chip = testing::SimulatedChip::passport();
+    auto chip = benchChip(kind);
     // The in-process tag calls the chip directly; count through a scripted tag over it.
     backend->setTags([chip, &counters](const std::shared_ptr<platform::DispatchQueue>& q) {
       std::vector<std::shared_ptr<platform::NFCTag>> tags{
@@ -79,7 +104,13 @@ void BM_WholeReadInProcess(benchmark::State& state) {
               })};
       return tags;
     });
-    if (!readOnce(*runtime, chip->mrzKey(), false)) state.SkipWithError("read failed");
+    const auto readSize = kind == BenchChip::readSize256 ? std::optional<int>(256) : std::nullopt;
+    if (auto failure = readOnce(*runtime, chip->mrzKey(), false, readSize)) {
+      const std::string text = "read failed after " + std::to_string(counters.apdus) +
+                               " APDUs: " + *failure;
+      state.SkipWithError(text.c_str());
+      break;
+    }
   }
   state.counters["apdus/read"] = benchmark::Counter(static_cast<double>(counters.apdus) /
                                                     static_cast<double>(state.iterations()));
@@ -88,7 +119,12 @@ void BM_WholeReadInProcess(benchmark::State& state) {
   platform::NFCReaderBackend::install(nullptr);
   platform::Runtime::install(nullptr);
 }
-BENCHMARK(BM_WholeReadInProcess)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WholeReadInProcess)
+    ->ArgName("chip")
+    ->Arg(static_cast<int>(BenchChip::passport))
+    ->Arg(static_cast<int>(BenchChip::exactLengthPastEnd))
+    ->Arg(static_cast<int>(BenchChip::readSize256))
+    ->Unit(benchmark::kMillisecond);
 
 void BM_WholeReadThroughPcscd(benchmark::State& state) {
   if (auto reason = testing::virtualReadersUnavailableReason()) {
@@ -110,7 +146,7 @@ void BM_WholeReadThroughPcscd(benchmark::State& state) {
     bool started =
         adapter.start() && testing::waitForCardPresence(testing::virtualReaderName(0), true);
     state.ResumeTiming();
-    if (!started || !readOnce(*runtime, chip->mrzKey(), true)) state.SkipWithError("read failed");
+    if (!started || readOnce(*runtime, chip->mrzKey(), true)) state.SkipWithError("read failed");
     state.PauseTiming();
     adapter.stop();
     testing::waitForCardPresence(testing::virtualReaderName(0), false);

@@ -22,7 +22,17 @@ Bytes ChipFiles::tlv(int tag, const Bytes& value) {
   Bytes out;
   if (tag > 0xFF) out.push_back(static_cast<std::uint8_t>(tag >> 8));
   out.push_back(static_cast<std::uint8_t>(tag));
-  append(out, encodeAsn1Length(static_cast<long long>(value.size())));
+  if (value.size() > 0xFFFF) {
+    // The long forms past two bytes, for objects larger than 64 KB.
+    const std::size_t size = value.size();
+    const int width = size > 0xFFFFFF ? 4 : 3;
+    out.push_back(static_cast<std::uint8_t>(0x80 + width));
+    for (int shift = (width - 1) * 8; shift >= 0; shift -= 8) {
+      out.push_back(static_cast<std::uint8_t>(size >> shift));
+    }
+  } else {
+    append(out, encodeAsn1Length(static_cast<long long>(value.size())));
+  }
   append(out, value);
   return out;
 }
@@ -114,6 +124,27 @@ Bytes ChipFiles::dg2(const Bytes& image, int featurePoints, int dataBlockTag) {
 
 Bytes ChipFiles::opaque(int tag, std::size_t size) {
   return tlv(tag, filler(size, static_cast<std::uint8_t>(tag)));
+}
+
+Bytes ChipFiles::securityObject(const std::vector<std::pair<int, Bytes>>& groups) {
+  const Bytes sha1{0x30, 0x07, 0x06, 0x05, 0x2B, 0x0E, 0x03, 0x02, 0x1A};
+  Bytes hashes;
+  for (const auto& [number, file] : groups) {
+    Bytes entry = tlv(0x02, {static_cast<std::uint8_t>(number)});
+    append(entry, tlv(0x04, sha1Digest(file)));
+    append(hashes, tlv(0x30, entry));
+  }
+  Bytes lds = tlv(0x02, {0x00});
+  append(lds, sha1);
+  append(lds, tlv(0x30, hashes));
+  Bytes encapsulated = tlv(0x06, {0x67, 0x81, 0x08, 0x01, 0x01, 0x01});
+  append(encapsulated, tlv(0xA0, tlv(0x04, tlv(0x30, lds))));
+  Bytes signedData = tlv(0x02, {0x03});
+  append(signedData, tlv(0x31, sha1));
+  append(signedData, tlv(0x30, encapsulated));
+  Bytes contentInfo = tlv(0x06, {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x02});
+  append(contentInfo, tlv(0xA0, tlv(0x30, signedData)));
+  return tlv(0x77, tlv(0x30, contentInfo));
 }
 
 }  // namespace ostrel::testing

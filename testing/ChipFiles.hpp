@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/foundation/Bytes.hpp"
@@ -35,6 +36,9 @@ struct ChipFiles {
   static Bytes dg2(const Bytes& image, int featurePoints = 0, int dataBlockTag = 0x5F2E);
   // A group the device keeps as bytes: tag, length and `size` filler bytes.
   static Bytes opaque(int tag, std::size_t size);
+  // EF.SOD: CMS signed data (no signer infos) around an LDS security object with the SHA-1
+  // hash of each group, given by number (1 = DG1 ...) with its file.
+  static Bytes securityObject(const std::vector<std::pair<int, Bytes>>& groups);
 };
 
 }  // namespace ostrel::testing

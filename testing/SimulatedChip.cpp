@@ -128,7 +128,7 @@ Bytes SimulatedChip::draw(std::size_t count) {
 }
 
 bool SimulatedChip::selectApplication(const Bytes& aid) {
-  if (aid != kEMRTDApplicationID || linkDown_) return false;
+  if (aid != kEMRTDApplicationID || linkDown_ || applicationRefused) return false;
   applicationSelected_ = true;
   selectedFile_.reset();
   sm_.reset();
@@ -229,7 +229,7 @@ std::optional<NFCTransmission> SimulatedChip::process(const Bytes& command) {
   } else {
     if (!applicationSelected_) {
       if (ins == 0xA4 && apdu->p1Parameter() == 0x04) {
-        return plainAnswer(selectApplication(data) ? Answer{} : Answer{{}, 0x6A, 0x82});
+        return plainAnswer(selectApplicationAnswer(apdu->p2Parameter(), data));
       }
       return plainAnswer({{}, 0x69, 0x86});
     }
@@ -299,7 +299,7 @@ std::optional<NFCTransmission> SimulatedChip::process(const Bytes& command) {
       sm_ = Session{std::move(ksenc), std::move(ksmac), ssc, std::move(ciphers)};
       ++bacRuns_;
     } else if (ins == 0xA4 && apdu->p1Parameter() == 0x04) {
-      answer = selectApplication(data) ? Answer{} : Answer{{}, 0x6A, 0x82};
+      answer = selectApplicationAnswer(apdu->p2Parameter(), data);
     } else {
       // Files need access control first.
       answer = {{}, 0x69, 0x82};
@@ -341,14 +341,22 @@ std::optional<NFCTransmission> SimulatedChip::process(const Bytes& command) {
 SimulatedChip::Answer SimulatedChip::execute(std::uint8_t ins, std::uint8_t p1, std::uint8_t p2,
                                              const Bytes& data, int le) {
   if (ins == 0xA4) {
-    if (p1 == 0x04) return selectApplication(data) ? Answer{} : Answer{{}, 0x6A, 0x82};
+    if (p1 == 0x04) return selectApplicationAnswer(p2, data);
     if (p1 != 0x02 || data.size() != 2) return {{}, 0x6A, 0x86};
     const auto fid = static_cast<std::uint16_t>(data[0] << 8 | data[1]);
     ++selectCounts_[fid];
+    if (auto refusal = refuseSelect(p2)) return *refusal;
     if (!files_.count(fid)) return {{}, 0x6A, 0x82};
     if (protectedFiles_.count(fid)) return {{}, 0x69, 0x82};
     selectedFile_ = fid;
-    return {};
+    if (p2 == 0x0C) return {};
+    // The file control parameters: size, a transparent EF, the identifier.
+    const std::size_t size = served(fid).size();
+    Bytes fcp = ChipFiles::tlv(0x80, {static_cast<std::uint8_t>(size >> 8),
+                                      static_cast<std::uint8_t>(size)});
+    append(fcp, ChipFiles::tlv(0x82, {0x01}));
+    append(fcp, ChipFiles::tlv(0x83, data));
+    return {ChipFiles::tlv(0x62, fcp)};
   }
   if (ins == 0xB0) {
     if (le < 1) le = 256;
@@ -377,6 +385,28 @@ SimulatedChip::Answer SimulatedChip::execute(std::uint8_t ins, std::uint8_t p1, 
   return {{}, 0x6D, 0x00};
 }
 
+SimulatedChip::Answer SimulatedChip::selectApplicationAnswer(std::uint8_t p2, const Bytes& aid) {
+  if (auto refusal = refuseSelect(p2)) return *refusal;
+  if (!selectApplication(aid)) return {{}, 0x6A, 0x82};
+  if (p2 == 0x0C) return {};
+  return {ChipFiles::tlv(0x6F, ChipFiles::tlv(0x84, aid))};
+}
+
+std::optional<SimulatedChip::Answer> SimulatedChip::refuseSelect(std::uint8_t p2) const {
+  if (selectWithoutAnswerRefusal == 0 || p2 != 0x0C) return std::nullopt;
+  return Answer{{},
+                static_cast<std::uint8_t>(selectWithoutAnswerRefusal >> 8),
+                static_cast<std::uint8_t>(selectWithoutAnswerRefusal)};
+}
+
+const Bytes& SimulatedChip::served(std::uint16_t fileId) {
+  const Bytes& object = files_.at(fileId);
+  if (fillAfterObject == 0) return object;
+  servedWithFill_ = object;
+  servedWithFill_.insert(servedWithFill_.end(), fillAfterObject, fillByte);
+  return servedWithFill_;
+}
+
 std::optional<SimulatedChip::Answer> SimulatedChip::refuseLongRead(std::size_t asked) const {
   if (!maxReadLength || asked <= maxReadLength) return std::nullopt;
   switch (longReadAnswer) {
@@ -392,10 +422,16 @@ std::optional<SimulatedChip::Answer> SimulatedChip::refuseLongRead(std::size_t a
 
 SimulatedChip::Answer SimulatedChip::readBinaryOdd(std::uint16_t fileId, std::size_t offset,
                                                    int le) {
-  const Bytes& file = files_.at(fileId);
+  const Bytes& file = served(fileId);
   if (offset >= file.size()) return {{}, 0x6B, 0x00};
   const auto wanted = static_cast<std::size_t>(le);
   if (auto refusal = refuseLongRead(wanted)) return *refusal;
+  if (exactLengthPastEnd) {
+    const std::size_t left = file.size() - offset;
+    const std::size_t available =
+        oddReadLeCountsFileBytes ? left : ChipFiles::tlv(0x53, Bytes(left)).size();
+    if (wanted > available) return {{}, 0x6C, static_cast<std::uint8_t>(available)};
+  }
   std::size_t n = std::min(file.size() - offset, wanted);
   if (maxReadLength) n = std::min(n, maxReadLength);
   // Le counts either the file bytes or the whole DO'53' that carries them.
@@ -413,9 +449,12 @@ SimulatedChip::Answer SimulatedChip::readBinaryOdd(std::uint16_t fileId, std::si
 }
 
 SimulatedChip::Answer SimulatedChip::readBinary(std::uint16_t fileId, std::size_t offset, int le) {
-  const Bytes& file = files_.at(fileId);
+  const Bytes& file = served(fileId);
   if (offset >= file.size()) return {{}, 0x6B, 0x00};
   if (auto refusal = refuseLongRead(static_cast<std::size_t>(le))) return *refusal;
+  if (exactLengthPastEnd && offset + static_cast<std::size_t>(le) > file.size()) {
+    return {{}, 0x6C, static_cast<std::uint8_t>(file.size() - offset)};
+  }
   std::size_t n = std::min(file.size() - offset, static_cast<std::size_t>(le));
   if (maxReadLength) n = std::min(n, maxReadLength);
   Answer a;

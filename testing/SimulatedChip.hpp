@@ -92,6 +92,12 @@ class SimulatedChip {
 
   // Read behaviour.
   bool endOfFileWarning = false;  // Le past the end: 62 82 with the rest instead of 90 00
+  // Le past the end: 6C xx, xx the bytes there are (counted as Le counts them), nothing sent.
+  bool exactLengthPastEnd = false;
+  // Each file is longer than the data object it holds: this many `fillByte` after it, which
+  // reads serve like any other file byte (`file` still gives the object alone).
+  std::size_t fillAfterObject = 0;
+  std::uint8_t fillByte = 0xFF;
   // For READ BINARY B1, Le counts the file bytes inside DO'53' (else the whole DO'53').
   bool oddReadLeCountsFileBytes = false;
   std::size_t maxReadLength = 0;  // at most this many bytes per READ BINARY answer (0: no limit)
@@ -100,6 +106,12 @@ class SimulatedChip {
   bool wrapErrorStatuses = false;  // error statuses under secure messaging (else plain)
   PlainCommandUnderSecureMessaging plainCommandUnderSecureMessaging =
       PlainCommandUnderSecureMessaging::refuse;
+
+  // Selection. A chip that knows only the ISO/IEC 7816-4 default of answering SELECT with its
+  // FCI refuses P2 = 0C ("no answer data") with these status words (0: it accepts P2 = 0C).
+  std::uint16_t selectWithoutAnswerRefusal = 0;
+  // The eMRTD application refuses every SELECT (6A 82), however asked.
+  bool applicationRefused = false;
 
   // Fault injection.
   void injectForCommand(std::uint8_t ins, Fault fault) { commandFaults_[ins].push_back(fault); }
@@ -141,6 +153,10 @@ class SimulatedChip {
   Answer execute(std::uint8_t ins, std::uint8_t p1, std::uint8_t p2, const Bytes& data, int le);
   Answer readBinary(std::uint16_t fileId, std::size_t offset, int le);
   Answer readBinaryOdd(std::uint16_t fileId, std::size_t offset, int le);
+  // The file as reads see it: the object and any fill after it.
+  const Bytes& served(std::uint16_t fileId);
+  Answer selectApplicationAnswer(std::uint8_t p2, const Bytes& aid);
+  std::optional<Answer> refuseSelect(std::uint8_t p2) const;
   // The refusal of a read longer than `maxReadLength`, if the chip refuses it.
   std::optional<Answer> refuseLongRead(std::size_t asked) const;
   NFCTransmission plainAnswer(const Answer& answer) const;
@@ -150,6 +166,7 @@ class SimulatedChip {
 
   std::string documentNumber_, dateOfBirth_, dateOfExpiry_;
   std::map<std::uint16_t, Bytes> files_;
+  Bytes servedWithFill_;
   std::map<std::uint16_t, bool> protectedFiles_;
   std::map<std::uint8_t, std::deque<Fault>> commandFaults_;
   std::map<std::uint16_t, std::deque<FileFault>> fileFaults_;
