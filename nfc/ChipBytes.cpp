@@ -161,10 +161,10 @@ std::optional<Asn1Length> readAsn1Length(ByteSpan bytes) {
   const auto first = cursor.readU8();
   if (!first) return std::nullopt;
   if (*first < 0x80) return Asn1Length{*first, 1};
-  if (*first != 0x81 && *first != 0x82) return std::nullopt;
-  const std::size_t width = *first == 0x81 ? 1 : 2;
+  if (*first < 0x81 || *first > 0x84) return std::nullopt;
+  const std::size_t width = *first - 0x80u;
   const auto value = cursor.readUInt(width);
-  if (!value) return std::nullopt;
+  if (!value || *value > static_cast<std::uint64_t>(kLargestAsn1Length)) return std::nullopt;
   return Asn1Length{static_cast<int>(*value), static_cast<int>(width) + 1};
 }
 

@@ -51,7 +51,11 @@ struct Asn1Length {
   int fieldSize = 0;  // bytes the length field itself occupies
   friend bool operator==(const Asn1Length&, const Asn1Length&) = default;
 };
-// Short form, 81 and 82 only; nothing for other forms and for a field cut short.
+// The largest value length a length field may give: no chip file comes near it, so a field
+// naming more is corrupt rather than a file worth minutes of reading.
+inline constexpr int kLargestAsn1Length = 0xFFFFFF;
+// Short form and the long forms 81 to 84; nothing for other forms (80, indefinite, and wider
+// fields), for a field cut short and for a length above `kLargestAsn1Length`.
 std::optional<Asn1Length> readAsn1Length(ByteSpan bytes);
 // The same, throwing `CannotDecodeASN1Length` where `readAsn1Length` gives nothing.
 Asn1Length decodeAsn1Length(ByteSpan bytes);

@@ -1,6 +1,9 @@
 #include "nfc/DataGroup.hpp"
 
+#include <algorithm>
+
 #include "nfc/PassportReaderError.hpp"
+#include "platform/foundation/ByteCursor.hpp"
 
 namespace ostrel {
 
@@ -36,7 +39,7 @@ int DataGroup::getNextTag() {
 int DataGroup::getNextLength() {
   const auto p = static_cast<std::size_t>(pos_);
   if (p >= data_.size()) throw PassportReaderError::CannotDecodeASN1Length();
-  const ByteSpan window = ByteSpan(data_).subspan(p, std::min<std::size_t>(4, data_.size() - p));
+  const ByteSpan window = ByteSpan(data_).subspan(p, std::min<std::size_t>(5, data_.size() - p));
   const auto [length, fieldSize] = decodeAsn1Length(window);
   pos_ += fieldSize;
   return length;
@@ -60,6 +63,43 @@ std::string ASN1Item::debugDescription() const {
     if (child) text += child->debugDescription();
   }
   return text;
+}
+
+std::vector<DataGroupId> SOD::dataGroupsListed() const {
+  using platform::ByteCursor;
+  // ContentInfo { signedData, [0] SignedData { version, digestAlgorithms,
+  //   EncapsulatedContentInfo { id-icao-mrtd-security-ldsSecurityObject, [0] OCTET STRING {
+  //     LDSSecurityObject { version, hashAlgorithm, SEQUENCE OF { number, hash } } } } } }
+  static const Bytes kLdsSecurityObject{0x67, 0x81, 0x08, 0x01, 0x01, 0x01};
+  auto inside = [](const std::optional<ByteCursor::Tlv>& element) {
+    return element ? ByteCursor(element->value) : ByteCursor();
+  };
+  ByteCursor contentInfo = inside(ByteCursor(pkcs7CertificateData).readTlv(0x30));
+  if (!contentInfo.readTlv(0x06)) return {};
+  ByteCursor signedData = inside(inside(contentInfo.readTlv(0xA0)).readTlv(0x30));
+  if (!signedData.readTlv(0x02) || !signedData.readTlv(0x31)) return {};
+  ByteCursor encapsulated = inside(signedData.readTlv(0x30));
+  const auto type = encapsulated.readTlv(0x06);
+  if (!type || !std::equal(type->value.begin(), type->value.end(), kLdsSecurityObject.begin(),
+                           kLdsSecurityObject.end())) {
+    return {};
+  }
+  ByteCursor octets = inside(inside(encapsulated.readTlv(0xA0)).readTlv(0x04));
+  ByteCursor securityObject = inside(octets.readTlv(0x30));
+  if (!securityObject.readTlv(0x02) || !securityObject.readTlv(0x30)) return {};
+  ByteCursor hashes = inside(securityObject.readTlv(0x30));
+  std::vector<DataGroupId> listed;
+  while (hashes.remaining() > 0) {
+    const auto entry = hashes.readTlv(0x30);
+    if (!entry) return {};
+    ByteCursor fields(entry->value);
+    const auto number = fields.readTlv(0x02);
+    if (!number || number->value.size() != 1) return {};
+    const int n = number->value[0];
+    if (n < 1 || n > 16) continue;
+    listed.push_back(DataGroupId::fromName("DG" + std::to_string(n)));
+  }
+  return listed;
 }
 
 }  // namespace ostrel

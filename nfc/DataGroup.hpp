@@ -121,6 +121,10 @@ class SOD : public DataGroup {
  public:
   Bytes pkcs7CertificateData;
 
+  // The groups whose hashes the LDS security object inside carries (DG1..DG16, in its order);
+  // empty when the object cannot be found. Only plans a read that has no usable EF.COM.
+  std::vector<DataGroupId> dataGroupsListed() const;
+
  protected:
   void parse(const Bytes&) override {}
   DataGroupId ownType() const override { return DataGroupId::SOD; }

@@ -108,6 +108,9 @@ void NfcReader::startChipReadOnQueue(const std::string& key, std::vector<DataGro
   elementReadAttempts = 0;
   bacHandler = nullptr;
   lostRequiredGroupError_.reset();
+  comRead_ = false;
+  plannedWithoutCOM_ = false;
+  listedGroups_.clear();
   // The flag belongs to the session the reader ended; a new read starts with none.
   shouldNotReportNextReaderSessionInvalidationErrorUserCanceled = false;
   invalidatedSession_.reset();
@@ -140,8 +143,9 @@ void NfcReader::tagReaderSession(const std::shared_ptr<platform::NFCTagReaderSes
     return;
   }
   auto tag = tags.empty() ? nullptr : std::dynamic_pointer_cast<platform::NFCISO7816Tag>(tags[0]);
-  if (!tag) {
-    // Also an empty list, which the platform never sends: ending is better than waiting.
+  // Also an empty list, which the platform never sends, and a chip on which the platform could
+  // select no application: ending is better than waiting for the session limit.
+  if (!tag || tag->initialSelectedAID().empty()) {
     invalidateSession(NFCViewDisplayMessage::error(PassportReaderError::TagNotValid()),
                       PassportReaderError::TagNotValid());
     return;
@@ -263,15 +267,55 @@ void NfcReader::groupRead(unsigned long generation, DataGroupId group,
 void NfcReader::dropHeadGroup() {
   if (!dataGroupsToRead.empty()) dataGroupsToRead.erase(dataGroupsToRead.begin());
   elementReadAttempts = 0;
+  planWithoutCOM();
+}
+
+void NfcReader::planWithoutCOM() {
+  // Only a read of everything plans from COM; it has neither COM nor the SOD still to come.
+  if (!readAllDatagroups || comRead_ || plannedWithoutCOM_) return;
+  for (auto id : dataGroupsToRead) {
+    if (id == DataGroupId::COM || id == DataGroupId::SOD) return;
+  }
+  plannedWithoutCOM_ = true;
+  std::vector<DataGroupId> groups;
+  if (auto sod = passport->dataGroupsRead.find(DataGroupId::SOD);
+      sod != passport->dataGroupsRead.end()) {
+    if (auto object = std::dynamic_pointer_cast<SOD>(sod->second)) {
+      groups = object->dataGroupsListed();
+    }
+  }
+  // Without a list the groups an identity check stands on; a chip that has them must give them.
+  if (groups.empty()) groups = {DataGroupId::DG1, DataGroupId::DG2};
+  for (auto id : groups) {
+    if (skipSecureElements && (id == DataGroupId::DG3 || id == DataGroupId::DG4)) continue;
+    if (std::find(dataGroupsToRead.begin(), dataGroupsToRead.end(), id) != dataGroupsToRead.end()) {
+      continue;
+    }
+    dataGroupsToRead.push_back(id);
+    listedGroups_.push_back(id);
+  }
+  Log::infoTrace([] { return std::string("No usable COM: reading the groups the SOD lists"); });
+}
+
+bool NfcReader::headGroupIsRequired(const PassportReaderError& error) const {
+  if (dataGroupsToRead.empty()) return false;
+  const DataGroupId group = dataGroupsToRead.front();
+  const std::string text = error.message();
+  if (group == DataGroupId::SOD) return text != "File not found";
+  if (group != DataGroupId::DG1 && group != DataGroupId::DG2) return false;
+  // A chip that lists the group and then says it is not there contradicts itself; one that
+  // protects it keeps it from this reader, which is the chip's right.
+  if (text == "Security status not satisfied") return false;
+  if (text == "File not found") {
+    return std::find(listedGroups_.begin(), listedGroups_.end(), group) != listedGroups_.end();
+  }
+  return true;
 }
 
 void NfcReader::giveUpHeadGroup(const PassportReaderError& error) {
   // Every group in the queue is one the caller asked for (the queue is the caller's list, or
   // all of COM's when the list was empty).
-  if (!dataGroupsToRead.empty() && !lostRequiredGroupError_) {
-    const DataGroupId group = dataGroupsToRead.front();
-    if (group == DataGroupId::DG1 || group == DataGroupId::DG2) lostRequiredGroupError_ = error;
-  }
+  if (!lostRequiredGroupError_ && headGroupIsRequired(error)) lostRequiredGroupError_ = error;
   dropHeadGroup();
 }
 
@@ -299,20 +343,8 @@ NfcReader::RetryAction NfcReader::retryActionFor(std::string_view errorText) {
 }
 
 int NfcReader::chunkSizeAfter(std::string_view errorText, int current) {
-  // 6C xx names the length the chip will answer: "... (exact length :NN)".
-  static constexpr std::string_view kExact = "(exact length :";
-  if (errorText.starts_with("Wrong length Le")) {
-    if (const auto at = errorText.find(kExact); at != std::string_view::npos) {
-      int exact = 0;
-      for (std::size_t i = at + kExact.size(); i < errorText.size(); ++i) {
-        const char c = errorText[i];
-        if (c < '0' || c > '9') break;
-        exact = exact * 10 + (c - '0');
-      }
-      // SW2 00 stands for 256, as Le does.
-      return exact == 0 ? 256 : exact;
-    }
-  }
+  // A 6C xx only gets here when the command sent again with Le xx failed too (the tag reader
+  // answers it itself): it is a length failure like any other.
   if (current > kReducedChunkSize) return kReducedChunkSize;
   // A chip that cannot even answer 160 bytes: halve until it can.
   if (errorText.starts_with("Wrong length")) {
@@ -324,6 +356,7 @@ int NfcReader::chunkSizeAfter(std::string_view errorText, int current) {
 void NfcReader::rebuildQueue(const std::vector<std::string>& presentNames) {
   std::vector<DataGroupId> present;
   for (const auto& name : presentNames) present.push_back(DataGroupId::fromName(name));
+  listedGroups_.insert(listedGroups_.end(), present.begin(), present.end());
   std::vector<DataGroupId> order{DataGroupId::COM};
   if (std::find(present.begin(), present.end(), DataGroupId::DG14) != present.end()) {
     order.push_back(DataGroupId::DG14);
@@ -369,7 +402,15 @@ void NfcReader::handleDataGroupRead(std::optional<ResponseAPDU> response,
     // Only EF.COM plans the read: a chip answering another file with a COM would otherwise
     // put that file back in the queue for ever.
     auto com = std::dynamic_pointer_cast<COM>(parsed);
-    if (com && group == DataGroupId::COM) rebuildQueue(com->dataGroupsPresent);
+    if (com && group == DataGroupId::COM) {
+      comRead_ = true;
+      rebuildQueue(com->dataGroupsPresent);
+    }
+    // The SOD's list binds the chip as COM's does.
+    if (auto sod = std::dynamic_pointer_cast<SOD>(parsed); sod && group == DataGroupId::SOD) {
+      const auto listed = sod->dataGroupsListed();
+      listedGroups_.insert(listedGroups_.end(), listed.begin(), listed.end());
+    }
     // After a COM read the rebuilt queue starts with COM again, which this takes off.
     dropHeadGroup();
     readNextDataGroup(std::move(completion));
@@ -385,7 +426,8 @@ void NfcReader::handleDataGroupRead(std::optional<ResponseAPDU> response,
       completion(failure);
       return;
     case RetryAction::skipGroup:
-      dropHeadGroup();
+      // Left out, unless the read cannot do without it.
+      giveUpHeadGroup(failure);
       completion(std::nullopt);
       return;
     case RetryAction::smallerChunks:

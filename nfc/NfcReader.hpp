@@ -8,8 +8,14 @@
 // the read goes on. DG1 and DG2 are what an identity check stands on: when one of them was
 // asked for and given up for any other failure (a lost card, a chip that cannot be read the
 // way it is asked, answers that never check), the read ends with that failure rather than
-// report a success without the MRZ or the face. A DG1 or DG2 read whole that does not parse is
-// the document's own and is left out like a refused group.
+// report a success without the MRZ or the face. So it does when COM or the SOD lists DG1 or
+// DG2 and the chip then answers "File not found" for it: the chip contradicts itself. A DG1 or
+// DG2 read whole that does not parse is the document's own and is left out like a refused
+// group. The SOD, without which the groups' integrity can never be checked, ends the read when
+// it could not be read for any reason but "File not found".
+//
+// A read of everything plans from COM. Without a usable COM (absent, or never verifying) it
+// reads the groups the SOD lists, else DG1 and DG2, which the chip must then give.
 //
 // All work runs on the reader's own serial queue, made with the reader and given to every
 // session it opens, one command at a time, chained by completions; the caller's completion
@@ -133,8 +139,13 @@ class NfcReader : public platform::NFCTagReaderSessionDelegate,
   void groupRead(unsigned long generation, DataGroupId group, const ReadCompletion& completion,
                  std::optional<ResponseAPDU> response, std::optional<PassportReaderError> error);
   void dropHeadGroup();
-  // Drops the head group after its last attempt failed with `error`.
+  // Drops the head group after its last attempt failed with `error`, or after the chip refused
+  // it; the read's outcome becomes `error` when the read cannot do without the group.
   void giveUpHeadGroup(const PassportReaderError& error);
+  bool headGroupIsRequired(const PassportReaderError& error) const;
+  // Once COM and the SOD are done without a usable COM: the groups the SOD lists, else DG1 and
+  // DG2, join the queue.
+  void planWithoutCOM();
   void rebuildQueue(const std::vector<std::string>& present);
   std::string alertText(const NFCViewDisplayMessage& message) const;
   // Hands the outcome of the current read to its completion, once.
@@ -153,6 +164,11 @@ class NfcReader : public platform::NFCTagReaderSessionDelegate,
   // The error for which a DG1 or DG2 the caller asked for was given up: without the MRZ or the
   // face the read is no success.
   std::optional<PassportReaderError> lostRequiredGroupError_;
+  bool comRead_ = false;
+  bool plannedWithoutCOM_ = false;
+  // The groups COM or the SOD lists (or that a read without COM plans): the chip says it has
+  // them.
+  std::vector<DataGroupId> listedGroups_;
   // The session the reader itself ended with an error (whose user-cancel report is its own).
   std::weak_ptr<platform::NFCTagReaderSession> invalidatedSession_;
 };

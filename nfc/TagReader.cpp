@@ -107,13 +107,25 @@ void TagReader::sendChecked(const NFCISO7816APDU& cmd, Step next) {
   });
 }
 
-void TagReader::sendRead(const NFCISO7816APDU& cmd, Step next) {
-  exchange(cmd, [next = std::move(next)](Outcome<Exchange, PassportReaderError> result) {
+void TagReader::sendRead(const NFCISO7816APDU& cmd, Step next, bool mayAskExactLength) {
+  exchange(cmd, [weakSelf = weak_from_this(), cmd, mayAskExactLength,
+                 next = std::move(next)](Outcome<Exchange, PassportReaderError> result) {
     if (!result) {
       next(result.error());
       return;
     }
     Exchange& e = result.value();
+    // 6C xx names the length the chip will answer to this one command: it is asked again with
+    // that Le, once. The chunk size of later reads stays as it was.
+    if (e.answer.sw1 == 0x6C && mayAskExactLength) {
+      if (auto self = weakSelf.lock()) {
+        const int exact = e.answer.sw2 == 0 ? 256 : e.answer.sw2;
+        self->sendRead(NFCISO7816APDU(cmd.instructionClass(), cmd.instructionCode(),
+                                      cmd.p1Parameter(), cmd.p2Parameter(), cmd.data(), exact),
+                       std::move(next), false);
+      }
+      return;
+    }
     // The file ended before Le bytes: what came is valid and the rest of the file.
     if (e.answer.sw1 == 0x62 && e.answer.sw2 == 0x82 && !e.answer.data.empty()) {
       next(std::move(e.answer));
@@ -136,12 +148,22 @@ void TagReader::selectFile(const Bytes& fileId, Completion completion) {
                                  "File identifier of " + std::to_string(fileId.size()) + " bytes"));
     return;
   }
-  sendChecked(*cmd, platform::bindWeak(weak_from_this(), &TagReader::selected,
+  sendChecked(*cmd, platform::bindWeak(weak_from_this(), &TagReader::selected, fileId, true,
                                        completionStep(std::move(completion))));
 }
 
-void TagReader::selected(const Step& next, Result result) {
+void TagReader::selected(const Bytes& fileId, bool withoutAnswer, const Step& next,
+                         Result result) {
   if (!result) {
+    // Chips that know only the ISO/IEC 7816-4 default refuse "no answer data" (P2 0C) with
+    // 6A 86 or 6A 87; asked for the FCI (P2 00) they select the file. The FCI is not needed.
+    const PassportReaderError& error = result.error();
+    if (withoutAnswer && error.kind() == PassportReaderError::Kind::ResponseError &&
+        error.sw1() == 0x6A && (error.sw2() == 0x86 || error.sw2() == 0x87)) {
+      sendChecked(NFCISO7816APDU(0x00, 0xA4, 0x02, 0x00, fileId, 256),
+                  platform::bindWeak(weak_from_this(), &TagReader::selected, fileId, false, next));
+      return;
+    }
     next(std::move(result));
     return;
   }
@@ -162,21 +184,48 @@ void TagReader::lengthRead(const Step& next, Result result) {
     next(std::move(result));
     return;
   }
+  header_ = std::move(result.value().data);
+  // A length in three or four bytes (83, 84) does not fit the first four bytes: the rest of
+  // the field comes first.
+  if (header_.size() >= 2 && header_[1] >= 0x83 && header_[1] <= 0x84) {
+    const std::size_t headerSize = 2 + (header_[1] - 0x80u);
+    if (header_.size() < headerSize && header_.size() >= 4) {
+      const int offset = static_cast<int>(header_.size());
+      const int missing = static_cast<int>(headerSize - header_.size());
+      sendRead(NFCISO7816APDU(0x00, 0xB0, 0x00, static_cast<std::uint8_t>(offset), {}, missing),
+               platform::bindWeak(weak_from_this(), &TagReader::headerRestRead, next));
+      return;
+    }
+  }
+  headerComplete(next, result.value().sw1, result.value().sw2);
+}
+
+void TagReader::headerRestRead(const Step& next, Result result) {
+  if (!result) {
+    next(std::move(result));
+    return;
+  }
+  const Bytes& rest = result.value().data;
+  header_.insert(header_.end(), rest.begin(), rest.end());
+  headerComplete(next, result.value().sw1, result.value().sw2);
+}
+
+void TagReader::headerComplete(const Step& next, std::uint8_t sw1, std::uint8_t sw2) {
   // The file must at least show its tag and a whole length field.
-  const ResponseAPDU& answer = result.value();
-  platform::ByteCursor cursor(answer.data);
+  platform::ByteCursor cursor(header_);
   const bool hasTag = cursor.readU8().has_value();
   const auto length = hasTag ? readAsn1Length(cursor.rest().first(
-                                   std::min<std::size_t>(3, cursor.remaining())))
+                                   std::min<std::size_t>(5, cursor.remaining())))
                              : std::nullopt;
   if (!length) {
     next(PassportReaderError::CannotDecodeASN1Length());
     return;
   }
+  // Value bytes that came with the header are read again with the rest.
   const std::size_t headerSize = static_cast<std::size_t>(length->fieldSize) + 1;
-  header_.assign(answer.data.begin(), answer.data.begin() + static_cast<std::ptrdiff_t>(headerSize));
+  header_.resize(headerSize);
   if (length->length == 0) {
-    next(ResponseAPDU{header_, answer.sw1, answer.sw2});
+    next(ResponseAPDU{header_, sw1, sw2});
     return;
   }
   readChunks(length->length, static_cast<int>(headerSize), next);
@@ -187,7 +236,9 @@ void TagReader::readBinaryChunk(int remaining, int offset, Completion completion
 }
 
 void TagReader::readChunks(int remaining, int offset, Step next) {
-  const int chunk = maxDataLengthToRead_ == 256 ? 256 : std::min(maxDataLengthToRead_, remaining);
+  // Never past the object's end: a file is often longer than the object it holds, and what
+  // follows the object is not part of it.
+  const int chunk = std::min(maxDataLengthToRead_, remaining);
   if (chunk < 1 || offset < 0) {
     next(PassportReaderError::InvalidDataPassed("Chunk of " + std::to_string(chunk) + " bytes"));
     return;
@@ -239,8 +290,11 @@ void TagReader::chunkArrived(int remaining, int offset, bool oddInstruction, con
     next(PassportReaderError::InvalidResponse());
     return;
   }
-  header_.insert(header_.end(), received.begin(), received.end());
-  const int got = static_cast<int>(received.size());
+  // A chip may answer more than asked (fill after the object, or B1's Le counted as file
+  // bytes): the object ends where its length says, whatever comes after it.
+  const int got = static_cast<int>(std::min<std::size_t>(received.size(),
+                                                         static_cast<std::size_t>(remaining)));
+  header_.insert(header_.end(), received.begin(), received.begin() + got);
   remaining -= got;
   if (remaining <= 0) {
     next(ResponseAPDU{header_, answer.sw1, answer.sw2});

@@ -25,7 +25,15 @@ namespace ostrel {
 // A READ BINARY answered 62 82 ("end of file reached before reading Le bytes") with data is
 // the file's last chunk, as ISO/IEC 7816-4 has it: the data is kept. Chips that count Le of
 // the odd instruction as file bytes answer the last chunk that way. Without data it is the
-// failure it always was.
+// failure it always was. A READ BINARY answered 6C xx is sent again with Le xx, once.
+//
+// An elementary file holds one data object, and is often longer (00 or FF after it): once the
+// tag and length are known, no read asks past the object's end and the file read delivers
+// exactly tag, length and value, whatever the chip returns beyond. Lengths come in every BER
+// form up to four bytes (83, 84: faces over 64 KB).
+//
+// A SELECT refused for asking no answer data (6A 86, 6A 87 to P2 0C) is sent again asking for
+// the FCI (P2 00), which is ignored.
 //
 // Inside, each step hands on an `Outcome`; the public two-optional completions are made
 // from it in one place (`completionStep`).
@@ -81,14 +89,19 @@ class TagReader : public std::enable_shared_from_this<TagReader> {
   void exchange(const platform::NFCISO7816APDU& cmd, ExchangeStep next);
   void received(const ExchangeStep& next, Bytes data, std::uint8_t sw1, std::uint8_t sw2,
                 std::optional<platform::NFCReaderError> error);
-  void selected(const Step& next, Result result);
+  // `withoutAnswer`: the SELECT asked for no answer data (P2 0C).
+  void selected(const Bytes& fileId, bool withoutAnswer, const Step& next, Result result);
   void readWholeFile(Step next);
   void lengthRead(const Step& next, Result result);
+  void headerRestRead(const Step& next, Result result);
+  // `header_` holds at least the tag and length field: the value follows in chunks.
+  void headerComplete(const Step& next, std::uint8_t sw1, std::uint8_t sw2);
   void readChunks(int remaining, int offset, Step next);
   void chunkArrived(int remaining, int offset, bool oddInstruction, const Step& next,
                     Result result);
-  // `sendChecked` for READ BINARY: a 62 82 with data is the file's last bytes, not a failure.
-  void sendRead(const platform::NFCISO7816APDU& cmd, Step next);
+  // `sendChecked` for READ BINARY: a 62 82 with data is the file's last bytes, not a failure,
+  // and a 6C xx is answered by the same command with Le xx (once, when `mayAskExactLength`).
+  void sendRead(const platform::NFCISO7816APDU& cmd, Step next, bool mayAskExactLength = true);
 
   std::shared_ptr<platform::NFCISO7816Tag> tag_;
   std::shared_ptr<SecureMessaging> secureMessaging_;

@@ -85,7 +85,8 @@ class NFCISO7816Tag : public NFCTag {
   // `queue` is the session queue every completion is posted on.
   explicit NFCISO7816Tag(std::shared_ptr<DispatchQueue> queue);
 
-  // The application identifier the platform selected when it found the tag, upper-case hex.
+  // The application identifier the platform selected when it found the tag, upper-case hex;
+  // empty when the tag refused every selection (see `NFCTagReaderSession`).
   const std::string& initialSelectedAID() const { return initialSelectedAID_; }
   void setInitialSelectedAID(std::string aid) { initialSelectedAID_ = std::move(aid); }
 

@@ -117,6 +117,7 @@ void NFCTagReaderSession::handleDetected(std::vector<std::shared_ptr<NFCTag>> ca
     if (state_ != State::polling) return;
   }
   if (candidates.empty()) return;
+  refusedSelectForm_.clear();
   selectApplication(std::move(candidates), 0, 0, {});
 }
 
@@ -134,26 +135,49 @@ void NFCTagReaderSession::selectApplication(std::vector<std::shared_ptr<NFCTag>>
       continue;
     }
     if (aidIndex >= identifiers.size()) {
-      // No application of the list answered: the phone does not report such a tag.
+      // No application of the list answered. A tag that refused only the form of the SELECT is
+      // reported without a selected application, so that the application learns that the chip
+      // is there but unusable; any other is not reported, as the phone does.
+      if (refusedSelectForm_.count(iso.get())) accepted.push_back(candidates[index]);
       ++index;
       aidIndex = 0;
       continue;
     }
-    auto aid = crypto::bytesFromHex(identifiers[aidIndex]).value_or(Bytes{});
-    NFCISO7816APDU select(0x00, 0xA4, 0x04, 0x0C, aid, NFCISO7816APDU::kNoExpectedLength);
-    iso->sendCommand(select, bindWeak(weak_from_this(), &NFCTagReaderSession::applicationAnswered,
-                                      std::move(candidates), index, aidIndex,
-                                      identifiers[aidIndex], std::move(accepted)));
+    sendApplicationSelect(std::move(candidates), index, aidIndex, std::move(accepted), 0x0C);
     return;
   }
   if (!accepted.empty()) reportDetected(std::move(accepted));
 }
 
+void NFCTagReaderSession::sendApplicationSelect(std::vector<std::shared_ptr<NFCTag>> candidates,
+                                                std::size_t index, std::size_t aidIndex,
+                                                std::vector<std::shared_ptr<NFCTag>> accepted,
+                                                std::uint8_t p2) {
+  const auto identifiers = iso7816SelectIdentifiers();
+  auto iso = std::static_pointer_cast<NFCISO7816Tag>(candidates[index]);
+  const std::string aidText = aidIndex < identifiers.size() ? identifiers[aidIndex] : std::string();
+  auto aid = crypto::bytesFromHex(aidText).value_or(Bytes{});
+  // P2 0C asks for no answer data; 00 asks for the FCI, which is then ignored.
+  NFCISO7816APDU select(0x00, 0xA4, 0x04, p2, aid,
+                        p2 == 0x0C ? NFCISO7816APDU::kNoExpectedLength : 256);
+  iso->sendCommand(select, bindWeak(weak_from_this(), &NFCTagReaderSession::applicationAnswered,
+                                    std::move(candidates), index, aidIndex, aidText,
+                                    std::move(accepted), p2));
+}
+
 void NFCTagReaderSession::applicationAnswered(
     const std::vector<std::shared_ptr<NFCTag>>& candidates, std::size_t index,
     std::size_t aidIndex, const std::string& aidText,
-    const std::vector<std::shared_ptr<NFCTag>>& accepted, Bytes, std::uint8_t sw1,
-    std::uint8_t sw2, std::optional<NFCReaderError> error) {
+    const std::vector<std::shared_ptr<NFCTag>>& accepted, std::uint8_t p2, Bytes,
+    std::uint8_t sw1, std::uint8_t sw2, std::optional<NFCReaderError> error) {
+  if (isInvalidated()) return;
+  // Chips that know only the ISO/IEC 7816-4 default refuse "no answer data" with 6A 86 or
+  // 6A 87 but select the application when asked for its FCI.
+  if (!error && p2 == 0x0C && sw1 == 0x6A && (sw2 == 0x86 || sw2 == 0x87)) {
+    refusedSelectForm_.insert(candidates[index].get());
+    sendApplicationSelect(candidates, index, aidIndex, accepted, 0x00);
+    return;
+  }
   if (!error && sw1 == 0x90 && sw2 == 0x00) {
     auto tag = std::static_pointer_cast<NFCISO7816Tag>(candidates[index]);
     tag->setInitialSelectedAID(aidText);

@@ -10,11 +10,15 @@
 //
 // At discovery the session selects the eMRTD application on each ISO 7816 tag (the host's
 // select-identifier list) and reports only tags that accept one, as the phone platform does;
-// the library never sends that SELECT itself.
+// the library never sends that SELECT itself. The SELECT asks for no answer data (P2 0C); a tag
+// refusing that form (6A 86, 6A 87) is asked once more for the FCI (P2 00). Such a tag that
+// still selects no application is reported all the same, with an empty `initialSelectedAID`:
+// a chip is there, but not one that can be read.
 
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -88,10 +92,14 @@ class NFCTagReaderSession : public std::enable_shared_from_this<NFCTagReaderSess
   void handleDetected(std::vector<std::shared_ptr<NFCTag>> candidates);
   void selectApplication(std::vector<std::shared_ptr<NFCTag>> candidates, std::size_t index,
                          std::size_t aidIndex, std::vector<std::shared_ptr<NFCTag>> accepted);
+  void sendApplicationSelect(std::vector<std::shared_ptr<NFCTag>> candidates, std::size_t index,
+                             std::size_t aidIndex, std::vector<std::shared_ptr<NFCTag>> accepted,
+                             std::uint8_t p2);
   void applicationAnswered(const std::vector<std::shared_ptr<NFCTag>>& candidates,
                            std::size_t index, std::size_t aidIndex, const std::string& aidText,
-                           const std::vector<std::shared_ptr<NFCTag>>& accepted, Bytes data,
-                           std::uint8_t sw1, std::uint8_t sw2, std::optional<NFCReaderError> error);
+                           const std::vector<std::shared_ptr<NFCTag>>& accepted, std::uint8_t p2,
+                           Bytes data, std::uint8_t sw1, std::uint8_t sw2,
+                           std::optional<NFCReaderError> error);
   void connectFinished(
       const std::function<void(std::optional<NFCReaderError>)>& completionHandler,
       std::optional<NFCReaderError> error);
@@ -111,6 +119,9 @@ class NFCTagReaderSession : public std::enable_shared_from_this<NFCTagReaderSess
   std::string alertMessage_;
   std::vector<std::string> alertHistory_;
   std::optional<std::string> invalidationErrorMessage_;
+  // Tags of the discovery in progress that refused a SELECT asking for no answer data; touched
+  // only by the discovery chain on the session queue.
+  std::set<const NFCTag*> refusedSelectForm_;
 };
 
 }  // namespace ostrel::platform

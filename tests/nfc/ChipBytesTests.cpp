@@ -95,7 +95,13 @@ TEST(Asn1LengthTest, DecodeEncodeAndRefusals) {
   EXPECT_EQ(decodeAsn1Length(hex("7F")), (Asn1Length{127, 1}));
   EXPECT_EQ(decodeAsn1Length(hex("8180")), (Asn1Length{128, 2}));
   EXPECT_EQ(decodeAsn1Length(hex("820100")), (Asn1Length{256, 3}));
-  for (const char* bad : {"80", "83010000", "", "81", "8201"}) {
+  // Faces past 64 KB carry three- and four-byte lengths.
+  EXPECT_EQ(decodeAsn1Length(hex("83011B89")), (Asn1Length{72585, 4}));
+  EXPECT_EQ(decodeAsn1Length(hex("83010000")), (Asn1Length{65536, 4}));
+  EXPECT_EQ(decodeAsn1Length(hex("8400FFFFFF")), (Asn1Length{0xFFFFFF, 5}));
+  // Cut short, indefinite, wider than four bytes, or more than any file holds.
+  for (const char* bad : {"80", "", "81", "8201", "830100", "84000100", "8401000000",
+                          "84FFFFFFFF", "850000000001"}) {
     SCOPED_TRACE(bad);
     EXPECT_EQ(thrownKind([&] { decodeAsn1Length(hex(bad)); }), K::CannotDecodeASN1Length);
   }

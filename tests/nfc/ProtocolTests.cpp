@@ -492,14 +492,20 @@ TEST_F(ChipTest, ChunkSizesOffsetsAndProgress) {
   EXPECT_EQ(reads[7], std::make_pair(964, 40));
   EXPECT_EQ(progress, (std::vector<int>{0, 16, 32, 48, 64, 80, 96}));
 
-  // With 256 every chunk asks for 256 bytes, the last one too.
+  // With 256 every chunk asks for 256 bytes (Le 00), the last one only for what remains of the
+  // object: a file often goes on after it.
   reader->setMaxDataLengthToRead(256);
   chip->oversizedAnswer = SimulatedChip::OversizedAnswer::send;
+  chip->fillAfterObject = 100;
   transcript.clear();
   read = readFile(0x010B);
   ASSERT_FALSE(read.error);
+  EXPECT_EQ(traceHex(read.answer->data), traceHex(chip->file(0x010B)));
   recordReads();
-  for (std::size_t i = 1; i < reads.size(); ++i) EXPECT_EQ(reads[i].second, 0) << i;  // 256 = 00
+  ASSERT_EQ(reads.size(), 5u);
+  for (std::size_t i = 1; i < 4; ++i) EXPECT_EQ(reads[i].second, 0) << i;  // 256 = 00
+  EXPECT_EQ(reads[4], std::make_pair(772, 232));
+  chip->fillAfterObject = 0;
   // A chip that refuses answers longer than a short Le allows: "Wrong length".
   chip->oversizedAnswer = SimulatedChip::OversizedAnswer::wrongLength;
   read = readFile(0x010B);
@@ -518,7 +524,8 @@ TEST_F(ChipTest, EndOfFileWarningsWithDataEndTheFile) {
   };
   const std::vector<Case> cases = {
       {"a file shorter than the first 4-byte read", hex("6B01AA"), 160, std::nullopt},
-      {"256-byte chunks past the end", ChipFiles::tlv(0x6B, Bytes(1000, 0x42)), 256, std::nullopt},
+      {"256-byte chunks up to the object's end", ChipFiles::tlv(0x6B, Bytes(1000, 0x42)), 256,
+       std::nullopt},
       {"160-byte chunks that never pass the end", ChipFiles::tlv(0x6B, Bytes(1000, 0x42)), 160,
        std::nullopt},
   };
@@ -597,7 +604,10 @@ TEST_F(ChipTest, MalformedFileHeaders) {
   const std::vector<Case> cases = {
       {"one byte", hex("61"), K::CannotDecodeASN1Length, 0},
       {"length cut", hex("6182"), K::CannotDecodeASN1Length, 0},
-      {"bad length form", hex("61830000"), K::CannotDecodeASN1Length, 0},
+      {"bad length form", hex("6185000000"), K::CannotDecodeASN1Length, 0},
+      {"a three-byte length cut by the file's end", hex("618300"), K::CannotDecodeASN1Length, 0},
+      {"a three-byte length", hex("61830000020102"), std::nullopt, 7},
+      {"a four-byte length", hex("6184000000020102"), std::nullopt, 8},
       {"indefinite length", hex("618000"), K::CannotDecodeASN1Length, 0},
       {"empty value", hex("6100"), std::nullopt, 2},
       {"three bytes", hex("6101AA"), std::nullopt, 3},

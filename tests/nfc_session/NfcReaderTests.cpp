@@ -194,8 +194,17 @@ TEST_F(NfcReaderTest, RetryPolicyByErrorText) {
        {DataGroupId::DG1},
        2},
       {"file not found: dropped, BAC again",
-       [](SimulatedChip& c, NfcReader&) { c.injectForFile(kDG1, Fault::withStatus(0x6A, 0x82)); },
+       [](SimulatedChip& c, NfcReader&) {
+         c.setFile(kCOM, ChipFiles::com({0x6B, 0x61, 0x75}));
+         c.setFile(kDG11, ChipFiles::opaque(0x6B, 40));
+         c.injectForFile(kDG11, Fault::withStatus(0x6A, 0x82));
+       },
        "(success)",
+       {DataGroupId::DG11},
+       2},
+      {"file not found for a DG1 that COM lists: the chip contradicts itself, the read ends",
+       [](SimulatedChip& c, NfcReader&) { c.injectForFile(kDG1, Fault::withStatus(0x6A, 0x82)); },
+       "File not found",
        {DataGroupId::DG1},
        2},
       {"SM data objects incorrect once: BAC again, same group",
@@ -281,14 +290,16 @@ TEST_F(NfcReaderTest, RetryPolicyByErrorText) {
        "(success)",
        {},
        1},
-      {"every group refused: nothing read is an error",
+      {"every group refused or absent: nothing read is an error",
        [](SimulatedChip& c, NfcReader&) {
          c.injectForFile(kCOM, Fault::withStatus(0x69, 0x82));
-         c.injectForFile(kSOD, Fault::withStatus(0x69, 0x82));
+         c.injectForFile(kSOD, Fault::withStatus(0x6A, 0x82));
+         c.injectForFile(kDG1, Fault::withStatus(0x69, 0x82));
+         c.injectForFile(kDG2, Fault::withStatus(0x69, 0x82));
        },
        "DataGroupNotRead",
        {},
-       2},
+       4},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -364,9 +375,11 @@ TEST(RetryPolicyTest, ChunkSizeAfterALengthFailure) {
       {"Wrong length", 20, 20},  // a smaller chunk asked by the caller is not raised
       {endOfFile, 256, 160},
       {endOfFile, 160, 160},
-      {exact + "223)", 256, 223},  // 6C xx: the exact length the chip names
-      {exact + "128)", 160, 128},
-      {exact + "0)", 160, 256},  // SW2 00 stands for 256
+      // 6C xx reaches the session only when the command asked again with Le xx failed too: a
+      // length failure like any other.
+      {exact + "223)", 256, 160},
+      {exact + "128)", 160, 80},
+      {exact + "0)", 160, 80},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.text + " at " + std::to_string(row.current));
@@ -407,7 +420,7 @@ TEST_F(NfcReaderTest, ReadsHoldAgainstHowRealChipsAnswer) {
          t.chip_->endOfFileWarning = true;
        },
        "(success)", 1, 160},
-      {"256-byte reads past the end answered 62 82 with the last bytes",
+      {"256-byte reads on a chip that answers reads past the end with 62 82",
        [](NfcReaderTest& t) {
          t.reader_->dataAmountToReadOverride = 256;
          t.chip_->oversizedAnswer = SimulatedChip::OversizedAnswer::send;
@@ -443,19 +456,19 @@ TEST_F(NfcReaderTest, ReadsHoldAgainstHowRealChipsAnswer) {
          t.chip_->longReadAnswer = Long::wrongLength;
        },
        "(success)", 2, 80},
-      {"at most 128 bytes a read, 6C 80 for more: exactly 128",
+      {"at most 128 bytes a read, 6C 80 for more: that read again with Le 128, 160 kept",
        [](NfcReaderTest& t) {
          t.chip_->maxReadLength = 0x80;
          t.chip_->longReadAnswer = Long::exactLength;
        },
-       "(success)", 2, 128},
-      {"at most 223 bytes a read, 6C DF to a read of 256: exactly 223",
+       "(success)", 1, 160},
+      {"at most 223 bytes a read, 6C DF to a read of 256: that read again with Le 223, 256 kept",
        [](NfcReaderTest& t) {
          t.reader_->dataAmountToReadOverride = 256;
          t.chip_->maxReadLength = 0xDF;
          t.chip_->longReadAnswer = Long::exactLength;
        },
-       "(success)", 2, 223},
+       "(success)", 1, 256},
       {"at most 20 bytes a read: never below 32, DG1 given up, the read ends with the error",
        [](NfcReaderTest& t) {
          t.chip_->maxReadLength = 20;
