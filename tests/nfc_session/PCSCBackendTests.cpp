@@ -119,8 +119,9 @@ class PCSCBackendTest : public testing::RuntimeTest {
     std::optional<PassportReaderError> error;
   };
   // A whole read through the PC/SC backend, to its end.
-  ChipRead readChip(const testing::SimulatedChip& chip) {
+  ChipRead readChip(const testing::SimulatedChip& chip, std::optional<int> readSize = {}) {
     auto reader = platform::make<NfcReader>(Log::info);
+    reader->dataAmountToReadOverride = readSize;
     ChipRead read;
     bool done = false;
     reader->startChipRead(
@@ -233,6 +234,7 @@ TEST_F(PCSCBackendTest, ReadsHoldAgainstRealChipBehavioursThroughPcscd) {
     bool pullOutDuringDG2;
     std::string outcome;
     int bacRuns;
+    std::optional<int> readSize = {};
   };
   const std::vector<Case> cases = {
       {"a 42 KB DG2 ended with 62 82 by B1 reads whose Le counts file bytes",
@@ -252,6 +254,24 @@ TEST_F(PCSCBackendTest, ReadsHoldAgainstRealChipBehavioursThroughPcscd) {
        false, "(success)", 2},
       {"the card taken away in the middle of DG2", [](testing::SimulatedChip&) {}, true,
        "Tag connection lost", 1},
+      {"files filled with FF after their objects, read 256 at a time",
+       [](testing::SimulatedChip& c) {
+         c.fillAfterObject = 120;
+         c.oversizedAnswer = testing::SimulatedChip::OversizedAnswer::send;
+       },
+       false, "(success)", 1, 256},
+      {"a 42 KB DG2 whose B1 reads past the end are answered 6C xx",
+       [](testing::SimulatedChip& c) {
+         c.setFile(0x0102, testing::ChipFiles::dg2(testing::ChipFiles::jpegJFIF(42000)));
+         c.oddReadLeCountsFileBytes = true;
+         c.exactLengthPastEnd = true;
+       },
+       false, "(success)", 1},
+      {"a 70 KB DG2 with a three-byte length",
+       [](testing::SimulatedChip& c) {
+         c.setFile(0x0102, testing::ChipFiles::dg2(testing::ChipFiles::jp2(72000), 2, 0x7F2E));
+       },
+       false, "(success)", 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -269,7 +289,7 @@ TEST_F(PCSCBackendTest, ReadsHoldAgainstRealChipBehavioursThroughPcscd) {
     });
     adapterSeen = &adapter;
     ASSERT_TRUE(adapter.start()) << adapter.lastError();
-    const auto read = readChip(*chip);
+    const auto read = readChip(*chip, c.readSize);
     EXPECT_EQ(read.error ? read.error->message() : "(success)", c.outcome);
     EXPECT_EQ(chip->bacRuns(), c.bacRuns);
     if (read.model) {
