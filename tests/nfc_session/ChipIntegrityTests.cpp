@@ -184,11 +184,16 @@ TEST_F(ChipIntegrityTest, ReadsNeverDeliverAlteredExtraOrMissingData) {
     reader->dataAmountToReadOverride = row.readSize;
     std::vector<std::pair<std::shared_ptr<NFCPassportModel>, std::optional<PassportReaderError>>>
         outcomes;
-    reader->startChipRead(simulated->mrzKey(), {}, true, true, nullptr,
-                          [&](std::shared_ptr<NFCPassportModel> model,
-                              std::optional<PassportReaderError> error) {
-                            outcomes.emplace_back(std::move(model), std::move(error));
-                          });
+    std::optional<NFCViewDisplayMessage> lastMessage;
+    reader->startChipRead(
+        simulated->mrzKey(), {}, true, true,
+        [&](const NFCViewDisplayMessage& m) -> std::optional<std::string> {
+          lastMessage = m;
+          return std::nullopt;
+        },
+        [&](std::shared_ptr<NFCPassportModel> model, std::optional<PassportReaderError> error) {
+          outcomes.emplace_back(std::move(model), std::move(error));
+        });
     // One virtual second is enough for every read here: none may wait for the session limit.
     advance(1);
     runUntilIdle();
@@ -199,6 +204,13 @@ TEST_F(ChipIntegrityTest, ReadsNeverDeliverAlteredExtraOrMissingData) {
     const auto& [model, error] = outcomes[0];
     EXPECT_EQ(error ? error->message() : "(success)", row.outcome);
     EXPECT_EQ(!model, error.has_value());
+    // A failed read leaves the sheet showing its own error (for TagNotValid the invalid-chip
+    // text).
+    if (error) {
+      ASSERT_TRUE(lastMessage.has_value());
+      ASSERT_EQ(lastMessage->kind(), NFCViewDisplayMessage::Kind::error);
+      EXPECT_EQ(lastMessage->readerError()->message(), error->message());
+    }
     if (row.bacRuns >= 0) {
       EXPECT_EQ(simulated->bacRuns(), row.bacRuns);
     }
