@@ -134,6 +134,29 @@ Size textLayoutSize(PangoLayout* layout, int numberOfLines) {
   return {width, height};
 }
 
+TextBlockExtent textLayoutExtent(PangoLayout* layout, int numberOfLines) {
+  double top = 0, bottom = 0;
+  bool first = true;
+  int index = 0;
+  PangoLayoutIter* it = pango_layout_get_iter(layout);
+  do {
+    if (numberOfLines > 0 && index++ >= numberOfLines) break;
+    PangoRectangle ink, logical;
+    pango_layout_iter_get_line_extents(it, &ink, &logical);
+    double lineTop = static_cast<double>(logical.y) / PANGO_SCALE;
+    double lineBottom = static_cast<double>(logical.y + logical.height) / PANGO_SCALE;
+    if (ink.height > 0) {
+      lineTop = std::min(lineTop, static_cast<double>(ink.y) / PANGO_SCALE);
+      lineBottom = std::max(lineBottom, static_cast<double>(ink.y + ink.height) / PANGO_SCALE);
+    }
+    top = first ? lineTop : std::min(top, lineTop);
+    bottom = first ? lineBottom : std::max(bottom, lineBottom);
+    first = false;
+  } while (pango_layout_iter_next_line(it));
+  pango_layout_iter_free(it);
+  return {top, bottom - top};
+}
+
 PangoTextMeasurer::PangoTextMeasurer() : context_(makeTextContext()) {}
 
 PangoTextMeasurer::~PangoTextMeasurer() {
@@ -149,7 +172,10 @@ Size PangoTextMeasurer::boundingSize(const std::string& text, const Font& font, 
   std::lock_guard lock(mutex_);
   PangoLayout* layout = makeTextLayout(context_, text, style, limit.width > 0 ? limit.width : 0);
   Size size = textLayoutSize(layout, maxLines);
-  if (limit.height > 0 && size.height > limit.height) {
+  // Room for the ink too: a label sized to this shows the marks stacked above its capitals.
+  const double logicalHeight = size.height;
+  size.height = std::max(size.height, textLayoutExtent(layout, maxLines).height);
+  if (limit.height > 0 && logicalHeight > limit.height) {
     // Whole lines only, as the platform's measuring does.
     double fitted = 0;
     PangoLayoutIter* it = pango_layout_get_iter(layout);
@@ -162,6 +188,8 @@ Size PangoTextMeasurer::boundingSize(const std::string& text, const Font& font, 
     } while (pango_layout_iter_next_line(it));
     pango_layout_iter_free(it);
     size.height = fitted;
+  } else if (limit.height > 0) {
+    size.height = std::min(size.height, limit.height);
   }
   g_object_unref(layout);
   if (limit.width > 0) size.width = std::min(size.width, limit.width);
