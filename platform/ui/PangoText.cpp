@@ -135,25 +135,30 @@ Size textLayoutSize(PangoLayout* layout, int numberOfLines) {
 }
 
 TextBlockExtent textLayoutExtent(PangoLayout* layout, int numberOfLines) {
-  double top = 0, bottom = 0;
-  bool first = true;
-  int index = 0;
+  const int count = pango_layout_get_line_count(layout);
+  const int shown = numberOfLines > 0 ? std::min(numberOfLines, count) : count;
+  if (shown <= 0) return {};
+  // Only the first line's ink can rise above the block and only the last one's hang below it;
+  // inner lines are not inked, which keeps long texts cheap to measure.
+  PangoRectangle firstInk, firstLogical, lastInk, lastLogical;
+  pango_layout_line_get_extents(pango_layout_get_line_readonly(layout, 0), &firstInk,
+                                &firstLogical);
+  pango_layout_line_get_extents(pango_layout_get_line_readonly(layout, shown - 1), &lastInk,
+                                &lastLogical);
+  // Line extents are relative to each line's baseline; the iterator gives the baselines.
   PangoLayoutIter* it = pango_layout_get_iter(layout);
-  do {
-    if (numberOfLines > 0 && index++ >= numberOfLines) break;
-    PangoRectangle ink, logical;
-    pango_layout_iter_get_line_extents(it, &ink, &logical);
-    double lineTop = static_cast<double>(logical.y) / PANGO_SCALE;
-    double lineBottom = static_cast<double>(logical.y + logical.height) / PANGO_SCALE;
-    if (ink.height > 0) {
-      lineTop = std::min(lineTop, static_cast<double>(ink.y) / PANGO_SCALE);
-      lineBottom = std::max(lineBottom, static_cast<double>(ink.y + ink.height) / PANGO_SCALE);
-    }
-    top = first ? lineTop : std::min(top, lineTop);
-    bottom = first ? lineBottom : std::max(bottom, lineBottom);
-    first = false;
-  } while (pango_layout_iter_next_line(it));
+  const int firstBaseline = pango_layout_iter_get_baseline(it);
+  for (int i = 1; i < shown; ++i) pango_layout_iter_next_line(it);
+  const int lastBaseline = pango_layout_iter_get_baseline(it);
   pango_layout_iter_free(it);
+  double top = static_cast<double>(firstBaseline + firstLogical.y) / PANGO_SCALE;
+  double bottom = static_cast<double>(lastBaseline + lastLogical.y + lastLogical.height) / PANGO_SCALE;
+  if (firstInk.height > 0)
+    top = std::min(top, static_cast<double>(firstBaseline + firstInk.y) / PANGO_SCALE);
+  if (lastInk.height > 0) {
+    bottom = std::max(bottom,
+                      static_cast<double>(lastBaseline + lastInk.y + lastInk.height) / PANGO_SCALE);
+  }
   return {top, bottom - top};
 }
 

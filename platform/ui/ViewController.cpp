@@ -234,11 +234,6 @@ bool ViewController::present(const std::shared_ptr<ViewController>& controller, 
   host->presented_ = controller;
   controller->presenting_ = host;
   auto container = make<View>(window->bounds());
-  if (controller->modalPresentationStyle == ModalPresentationStyle::formSheet ||
-      controller->modalPresentationStyle == ModalPresentationStyle::pageSheet) {
-    // A sheet dims what it covers, so its edge stands out against a screen of its colour.
-    container->setBackgroundColor(Color{0, 0, 0, 0.4});
-  }
   window->addSubview(container);
   controller->container_ = container;
   controller->loadViewIfNeeded();
