@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
+
+#include <pango/pangocairo.h>
+
+#include "platform/ui/PangoText.hpp"
 
 namespace ostrel::testing {
 
@@ -38,6 +43,46 @@ std::optional<Rect> inkBounds(const Image& image, Color background, double toler
   if (maxX < 0) return std::nullopt;
   double s = image.scale();
   return Rect{minX / s, minY / s, (maxX + 1 - minX) / s, (maxY + 1 - minY) / s};
+}
+
+std::optional<double> inkRiseAboveCapitals(const Image& image, Rect region, Color background,
+                                           double tolerance) {
+  const cv::Mat& bitmap = image.bitmap();
+  const double s = image.scale();
+  const int x0 = std::clamp(static_cast<int>(std::floor(region.minX() * s)), 0, bitmap.cols);
+  const int x1 = std::clamp(static_cast<int>(std::ceil(region.maxX() * s)), 0, bitmap.cols);
+  const int y0 = std::clamp(static_cast<int>(std::floor(region.minY() * s)), 0, bitmap.rows);
+  const int y1 = std::clamp(static_cast<int>(std::ceil(region.maxY() * s)), 0, bitmap.rows);
+  std::vector<int> tops;
+  for (int x = x0; x < x1; ++x) {
+    for (int y = y0; y < y1; ++y) {
+      if (colorOf(bitmap.at<cv::Vec4b>(y, x)).isApproximately(background, tolerance)) continue;
+      tops.push_back(y);
+      break;
+    }
+  }
+  if (tops.empty()) return std::nullopt;
+  const int highest = *std::min_element(tops.begin(), tops.end());
+  std::nth_element(tops.begin(), tops.begin() + static_cast<std::ptrdiff_t>(tops.size() / 2),
+                   tops.end());
+  return (tops[tops.size() / 2] - highest) / s;
+}
+
+double stackedMarkRise(const std::string& capitals, const Font& font) {
+  PangoContext* context = makeTextContext();
+  TextStyle style;
+  style.font = font;
+  auto inkTop = [&](const std::string& text) {
+    PangoLayout* layout = makeTextLayout(context, text, style, 0);
+    PangoRectangle ink;
+    pango_layout_get_extents(layout, &ink, nullptr);
+    g_object_unref(layout);
+    return static_cast<double>(ink.y) / PANGO_SCALE;
+  };
+  // A capital without marks gives the top the others share.
+  const double rise = inkTop("N") - inkTop(capitals);
+  g_object_unref(context);
+  return rise;
 }
 
 }  // namespace ostrel::testing
