@@ -11,7 +11,8 @@ constexpr std::int64_t kForgetAfterFrames = 30;
 constexpr std::size_t kVotesKept = 30;
 
 // The character most of the texts hold at each place, or nothing when at some place no
-// character has more than half of the votes (or the texts differ in length).
+// character has two thirds of the votes (or the texts differ in length): a field no check digit
+// covers is taken only when the frames clearly agree on it.
 std::string characterMajority(const std::vector<std::string>& texts) {
   if (texts.empty()) return {};
   const std::size_t length = texts.front().size();
@@ -31,7 +32,7 @@ std::string characterMajority(const std::vector<std::string>& texts) {
         voted[place] = static_cast<char>(c);
       }
     }
-    if (2 * best <= static_cast<int>(texts.size())) return {};
+    if (3 * best < 2 * static_cast<int>(texts.size())) return {};
   }
   return voted;
 }

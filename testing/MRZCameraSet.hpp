@@ -96,8 +96,9 @@ class MRZCameraSequence {
   double pageScale_ = 1;    // buffer pixels per page pixel
 };
 
-// Whether an accepted zone text is the printed one: every line the same, except that an "O"
-// stands for a printed "0" (the parser's correction reads it as the digit).
+// Whether an accepted zone text (lines joined by "\n") gives the record the printed zone gives,
+// both parsed with the parser's correction (so an "O" read for a printed "0" in a number field,
+// or a "0" for an "O" in a name, is the same zone).
 bool sameMRZZone(const std::vector<std::string>& printed, const std::string& accepted);
 
 }  // namespace ostrel::testing

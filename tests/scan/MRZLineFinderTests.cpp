@@ -280,6 +280,7 @@ TEST(MRZLineFinderShapes, WidenedZonesAreAssembledAndNonZonesRefused) {
   auto filling = [](MRZFields& f) { f.names = "WOLFESCHLEGELSTEIN<<JOHANNES<MAXIMILIAN<ALEXANDER"; };
   auto digitInName = [](MRZFields& f) { f.names = "ERIKSSON<<ANNA5<MARIA"; };
   auto noName = [](MRZFields& f) { f.names = ""; };
+  auto shortNumber = [](MRZFields& f) { f.documentNumber = "AB1234"; };
   std::vector<std::string> td3BirthWithO = with([](MRZFields&) {}, false);
   td3BirthWithO[1][15] = 'O';  // 740812: the "0" read as the letter
   std::vector<std::string> td3BirthWithA = td3BirthWithO;
@@ -302,6 +303,8 @@ TEST(MRZLineFinderShapes, WidenedZonesAreAssembledAndNonZonesRefused) {
       {"TD1 name filling the field", with(filling, true), true},
       {"TD3 name filling the field", td3FilledLastLetter, true},
       {"TD3 birth date read with O", td3BirthWithO, true},
+      {"TD1 short number and fillers", with(shortNumber, true), true},
+      {"TD3 short number and fillers", with(shortNumber, false), true},
       {"TD1 sex Q", with(sexQ, true), false},
       {"TD3 sex Q", with(sexQ, false), false},
       {"TD1 digit in the name", with(digitInName, true), false},
@@ -357,8 +360,8 @@ TEST(StringTrackerZones, TheCheckedPartBlanksOnlyWhatNoCheckDigitCovers) {
 }
 
 // Fields without check digits are settled by the frames that voted: misreads in a minority of
-// frames never reach the accepted text, and a place where the frames disagree evenly keeps the
-// zone from being accepted until later frames settle it.
+// frames never reach the accepted text, and a place where fewer than two thirds of the frames
+// agree keeps the zone from being accepted until later frames settle it.
 TEST(StringTrackerZones, FieldsWithoutCheckDigitsFollowTheMajorityOfTheVotingFrames) {
   const std::string card = joined(kTD1Card);
   std::string wrongName = card, wrongState = card;
@@ -367,8 +370,8 @@ TEST(StringTrackerZones, FieldsWithoutCheckDigitsFollowTheMajorityOfTheVotingFra
 
   StringTracker tracker = zoneTracker();
   for (int frame = 0; frame < 11; ++frame) {
-    // A wrong name in four frames and a wrong state in two, the right zone in the other five.
-    const std::string& read = frame % 3 == 1 ? wrongName : frame % 4 == 2 ? wrongState : card;
+    // A wrong name in three frames and a wrong state in two, the right zone in the other six.
+    const std::string& read = frame % 4 == 1 ? wrongName : frame % 5 == 3 ? wrongState : card;
     tracker.logFrame({read, read, read});
   }
   EXPECT_EQ(tracker.bestCount(), 10);
@@ -383,7 +386,17 @@ TEST(StringTrackerZones, FieldsWithoutCheckDigitsFollowTheMajorityOfTheVotingFra
   EXPECT_EQ(even.seenStrings()[0].second.count, 1);
   even.logFrame({wrongName});
   EXPECT_EQ(even.bestCount(), 2);
-  EXPECT_EQ(even.bestString(), wrongName) << "the majority decides, even when it is wrong";
+  EXPECT_EQ(even.bestString(), wrongName) << "two thirds decide, even when they are wrong";
+
+  // Three of five frames are not enough; four of six are.
+  std::string otherName = card;
+  otherName[62] = 'Q';
+  StringTracker split = zoneTracker();
+  for (const std::string& read : {card, wrongName, otherName, card, card}) split.logFrame({read});
+  EXPECT_EQ(split.bestCount(), 0);
+  split.logFrame({card});
+  EXPECT_EQ(split.bestCount(), 5);
+  EXPECT_EQ(split.bestString(), card);
 }
 
 // One frame's misread, however many of its lines return it, is one vote: a frame reading a
