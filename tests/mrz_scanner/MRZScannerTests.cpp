@@ -8,6 +8,8 @@
 #include "platform/vision/MRZLineRecognizer.hpp"
 #include "scan/MRZLineFinder.hpp"
 #include "scan/MRZResult.hpp"
+#include "scanner/MRZFrameScanner.hpp"
+#include "testing/MRZEvaluation.hpp"
 #include "testing/MRZPictureRenderer.hpp"
 #include "testing/MRZTestData.hpp"
 #include "testing/SamplePerson.hpp"
@@ -296,6 +298,52 @@ TEST_F(MRZScannerTest, PrintedZonesCompleteThroughTheZoneReader) {
     EXPECT_EQ(parsed->documentNumberRawString, testing::mrzField(row.fields.documentNumber, 9));
     EXPECT_EQ(parsed->birthdateRawString, row.fields.birth);
     EXPECT_EQ(parsed->expiryDateRawString, row.fields.expiry);
+  }
+}
+
+
+// The per-frame reader on its own, as a benchmark or a host's evaluation drives it: nothing
+// until the eleventh frame that read the zone, then the zone once and a fresh start; a frame
+// whose misread name is a minority is outvoted; a frame without lines keeps the last boxes;
+// a zone that gives no chip key is never handed back; reset forgets the votes.
+TEST_F(MRZScannerTest, TheFrameScannerHandsBackAZoneSeenInElevenFrames) {
+  const auto zone = samplePerson().td3Zone();
+  auto misread = zone;
+  misread[0][5] = misread[0][5] == 'Q' ? 'R' : 'Q';  // the surname's first letter
+  MRZFrameScanner scanner(testing::portraitRegionOfInterest());
+  const auto buffer = cardBuffer();
+  std::vector<int> completedAt;
+  for (int frame = 1; frame <= 30; ++frame) {
+    recognizer->queueLines(linesOf(frame % 5 == 2 ? misread : zone));
+    if (const auto text = scanner.push(buffer, 6)) {
+      EXPECT_EQ(*text, zoneText(zone)) << frame;
+      completedAt.push_back(frame);
+    }
+  }
+  EXPECT_EQ(completedAt, (std::vector<int>{11, 22})) << "one completion per eleven frames";
+  ASSERT_TRUE(scanner.lastBoxes());
+  ASSERT_EQ(scanner.lastBoxes()->size(), zone.size());
+  EXPECT_TRUE(scanner.lastBoxes()->back().inZone);
+  EXPECT_TRUE(scanner.lastBoxes()->front().inZone) << "once assembled, every line returns the zone";
+
+  recognizer->queueLines({});
+  EXPECT_FALSE(scanner.push(buffer, 6));
+  EXPECT_EQ(scanner.lastBoxes()->size(), zone.size()) << "a frame without lines keeps the boxes";
+  EXPECT_FALSE(scanner.push(nullptr, 6));
+  recognizer->queueFailure("no text");
+  EXPECT_FALSE(scanner.push(buffer, 6));
+
+  scanner.reset();
+  EXPECT_EQ(scanner.tracker().bestCount(), 0);
+  EXPECT_FALSE(scanner.lastBoxes());
+  EXPECT_EQ(scanner.finder().assembledMRZText(), "");
+
+  auto fields = samplePerson().cardFields();
+  fields.expiry = "301399";  // passes its check digit, no real day: no chip key
+  const auto noKey = testing::td1Zone(fields);
+  for (int frame = 0; frame < 30; ++frame) {
+    recognizer->queueLines(linesOf(noKey));
+    EXPECT_FALSE(scanner.push(buffer, 6)) << frame;
   }
 }
 
