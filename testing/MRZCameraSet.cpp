@@ -108,8 +108,9 @@ int betweenInt(std::mt19937& random, int low, int high) {
 }
 
 std::string randomDocumentNumber(std::mt19937& random, MRZSetContent content) {
-  const std::string letters = "ACEFHJKLMNPRTUVWXY", digits = "3479";
-  const std::string look = "O0I1B8S5Z2G6D", lookLetters = "OIBSZGD", lookDigits = "0185260";
+  // Plain numbers keep to letters with no digit twin; look-alike ones to those with one.
+  const std::string letters = "ACEFHJKLMNPRTUVWXY";
+  const std::string lookLetters = "OIBSZGD", lookDigits = "0185260";
   std::string number;
   if (content == MRZSetContent::lookAlike) {
     number += lookLetters[random() % lookLetters.size()];
@@ -128,7 +129,6 @@ std::string randomDocumentNumber(std::mt19937& random, MRZSetContent content) {
     else
       number += static_cast<char>('0' + random() % 10);
   }
-  (void)digits;
   return mrzField(number, 9);
 }
 

@@ -73,7 +73,8 @@ int mrzCameraSetNegatives();
 MRZSetSequence mrzCameraSetSequence(int index);
 
 // The frames of one sequence: the page is printed once, each frame photographs it anew with
-// a little hand movement, fresh noise and JPEG loss.
+// a little hand movement, fresh noise and JPEG loss. With OSTREL_MRZ_SET_PAGE_DUMP set to a
+// folder, the printed page is written there as PNG.
 class MRZCameraSequence {
  public:
   explicit MRZCameraSequence(MRZSetSequence sequence);
