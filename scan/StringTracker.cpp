@@ -52,15 +52,19 @@ void StringTracker::logFrame(const std::vector<std::string>& strings) {
       found = index_.emplace(key, std::prev(entries_.end())).first;
     }
     Entry& entry = *found->second;
-    // A frame that lists a zone once for every line it read still saw it once.
-    if (std::find(counted.begin(), counted.end(), &entry) != counted.end()) continue;
+    // A frame that lists a zone once for every line it read still saw it once; its vote is the
+    // text it listed last, the one assembled from the most of this frame's own lines.
+    if (std::find(counted.begin(), counted.end(), &entry) != counted.end()) {
+      entry.votes.back() = string;
+      continue;
+    }
     counted.push_back(&entry);
     entry.sighting.lastSeen = frameIndex_;
     entry.sighting.count += 1;
     entry.votes.push_back(string);
     if (entry.votes.size() > kVotesKept) entry.votes.erase(entry.votes.begin());
-    entry.voted = characterMajority(entry.votes);
   }
+  for (Entry* entry : counted) entry->voted = characterMajority(entry->votes);
 
   for (auto entry = entries_.begin(); entry != entries_.end();) {
     if (entry->sighting.lastSeen < frameIndex_ - kForgetAfterFrames) {

@@ -14,7 +14,8 @@
 namespace ostrel {
 
 // Votes over camera frames for the text read in the most frames. Each frame logs the texts it
-// produced, and a frame counts a text once however often it lists it; a text not seen for more
+// produced, and a frame counts a text (a key) once however often it lists it, with the text it
+// listed last; a text not seen for more
 // than 30 frames is forgotten; `bestString` is the text with the highest count so far (a text
 // seen in n frames counts n - 1) and only moves up until `reset`. Ties keep the earlier best,
 // and among texts first counted in the same frame the one listed first wins, so results never

@@ -415,6 +415,15 @@ TEST(StringTrackerZones, OneFramesMisreadIsOneVote) {
   std::vector<std::pair<std::string, StringTracker::Sighting>> seen = tracker.seenStrings();
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[1], (std::pair<std::string, StringTracker::Sighting>{misread, {1, 0}}));
+
+  // Listed more than once in a frame (the finder returns its zone for every later line), a
+  // zone's vote is the text listed last, assembled from the most of that frame's lines.
+  std::string earlier = card;
+  earlier[5] = 'Q';  // the surname as the frame before read it
+  StringTracker fresh = zoneTracker();
+  for (int frame = 0; frame < 3; ++frame) fresh.logFrame({earlier, card});
+  EXPECT_EQ(fresh.bestCount(), 2);
+  EXPECT_EQ(fresh.bestString(), card);
 }
 
 }  // namespace
