@@ -1,5 +1,6 @@
 #include "scanner/OSLQRCodeScannerController.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/CurrentConfig.hpp"
@@ -165,6 +166,37 @@ void OSLQRCodeScannerController::setupViews() {
       stackView->topAnchor().constraintEqualTo(closeButton->bottomAnchor()),
       stackView->leadingAnchor().constraintEqualTo(root->leadingAnchor(), 5),
   });
+  // The white close button and texts stay readable over a light camera picture.
+  topShade_ = make<View>();
+  topShade_->setBackgroundColor(Color{0, 0, 0, 0.35});
+  topShade_->setUserInteractionEnabled(false);
+  root->insertSubview(topShade_, 0);
+  closeButton->imageView()->setContentMode(ContentMode::scaleAspectFit);
+  layoutTopViews();
+}
+
+void OSLQRCodeScannerController::viewDidLayoutSubviews() {
+  BaseViewController::viewDidLayoutSubviews();
+  layoutTopViews();
+}
+
+void OSLQRCodeScannerController::layoutTopViews() {
+  if (!closeButton || !stackView || !topShade_) return;
+  // Constraints are data here: the frames they describe are set as well.
+  auto root = view();
+  const Rect bounds = root->bounds();
+  const Rect safe = bounds.insetBy(root->safeAreaInsets());
+  closeButton->setFrame({safe.maxX() - 70, safe.minY(), 70, 40});
+  // Centred, 5 from the leading edge: 5 from the trailing edge too.
+  const double width = std::max(0.0, bounds.width() - 10);
+  titleLabel->preferredMaxLayoutWidth = width;
+  hintLabel->preferredMaxLayoutWidth = width;
+  const double height = stackView->intrinsicContentSize().height;
+  stackView->setFrame({bounds.minX() + 5, closeButton->frame().maxY(), width, height});
+  stackView->setNeedsLayout();
+  stackView->layoutIfNeeded();
+  const double shadeBottom = stackView->frame().maxY() + 12;
+  topShade_->setFrame({bounds.minX(), bounds.minY(), bounds.width(), shadeBottom - bounds.minY()});
 }
 
 void OSLQRCodeScannerController::forcePortrait() {
