@@ -88,6 +88,9 @@ const std::shared_ptr<Button>& OSLScanVC::flashButton() {
 void OSLScanVC::viewDidLoad() {
   ViewController::viewDidLoad();
   auto root = view();
+  // The preview fills the safe area only; around it the screen is black, as a camera's is,
+  // so the white bar items and the guide text stay readable and nothing beneath shows.
+  root->setBackgroundColor(Color::black());
   previewView = make<OSLPreviewView>();
   if (root->bounds().height() < 700)
     previewView->videoPreviewLayer()->videoGravity = LayerVideoGravity::resizeAspectFill;
@@ -179,6 +182,8 @@ void OSLScanVC::viewDidLayoutSubviews() {
   }
   if (guideLabel_ && scanBackGuideIcon_) {
     const double width = std::max(0.0, area.width() - 140);
+    // Measured at the width it is given, so every line of the note shows.
+    guideLabel_->preferredMaxLayoutWidth = width;
     const double height = guideLabel_->sizeThatFits({width, area.height()}).height;
     guideLabel_->setFrame({area.midX() - width / 2, area.maxY() - 30 - height, width, height});
     scanBackGuideIcon_->setFrame({area.midX() - 24, guideLabel_->frame().minY() - 10 - 38, 48, 38});
