@@ -11,17 +11,27 @@
 //    under 0.1 ms).
 // Run with OpenCV's own threads off, so the numbers are for one core.
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 #include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
 
 #include "platform/foundation/Make.hpp"
 #include "platform/vision/ImageRequestHandler.hpp"
 #include "platform/vision/MRZLineRecognizer.hpp"
 #include "platform/vision/RecognizeTextRequest.hpp"
+#include "scanner/MRZFrameScanner.hpp"
 #include "scanner/OSLScanMRZVC.hpp"
+#include "scan/MRZResult.hpp"
+#include "testing/MRZCameraSet.hpp"
 #include "testing/MRZEvaluation.hpp"
 #include "testing/MRZTestData.hpp"
 
@@ -104,6 +114,142 @@ void BM_EvaluationSet(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_EvaluationSet)->Iterations(1)->Unit(benchmark::kSecond);
+
+// --- The second set: printed and photographed apart from the zone reader --------------------
+
+// One sequence's reading: gets each frame with its EXIF orientation and answers the accepted
+// zone text when that frame completes one.
+using FrameReader = std::function<std::optional<std::string>(const platform::PixelBufferPtr&, int)>;
+using FrameReaderMaker = std::function<FrameReader(const platform::Rect& regionOfInterest)>;
+
+// The scanner's own per-frame reader, as the screen runs it.
+FrameReader frameScanner(const platform::Rect& regionOfInterest) {
+  auto scanner = std::make_shared<MRZFrameScanner>(regionOfInterest);
+  return [scanner](const platform::PixelBufferPtr& buffer, int orientation) {
+    return scanner->push(buffer, orientation);
+  };
+}
+
+struct SetTally {
+  int sequences = 0, completed = 0, wrong = 0;
+  std::vector<int> frames;
+  void add(bool correct, bool accepted, int framesRead) {
+    ++sequences;
+    if (correct) {
+      ++completed;
+      frames.push_back(framesRead);
+    } else if (accepted) {
+      ++wrong;
+    }
+  }
+  double percent() const { return sequences ? 100.0 * completed / sequences : 0; }
+  int medianFrames() {
+    if (frames.empty()) return 0;
+    std::sort(frames.begin(), frames.end());
+    return frames[frames.size() / 2];
+  }
+};
+
+double percentile(std::vector<double> values, double share) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  return values[std::min(values.size() - 1, static_cast<std::size_t>(share * double(values.size())))];
+}
+
+// A part of the set for a quick look: OSTREL_MRZ_SET_RANGE=first-last (indices, inclusive).
+// OSTREL_MRZ_SET_DUMP=folder writes the first frame of each sequence there as PNG.
+void runCameraSet(benchmark::State& state, const FrameReaderMaker& makeReader) {
+  useZoneReaderOnOneCore();
+  constexpr int kFrames = 30;
+  const int total = mrzCameraSetPositives() + mrzCameraSetNegatives();
+  int first = 0, last = total - 1;
+  if (const char* range = std::getenv("OSTREL_MRZ_SET_RANGE")) {
+    std::sscanf(range, "%d-%d", &first, &last);
+    first = std::clamp(first, 0, total - 1);
+    last = std::clamp(last, first, total - 1);
+  }
+  const char* dump = std::getenv("OSTREL_MRZ_SET_DUMP");
+  const bool verbose = std::getenv("OSTREL_MRZ_SET_VERBOSE") != nullptr;
+  for (auto _ : state) {
+    SetTally all;
+    std::map<std::string, SetTally> byDifficulty, byContent;
+    int negatives = 0, negativesAccepted = 0;
+    std::map<std::string, std::vector<double>> milliseconds;
+    std::vector<double> allMilliseconds;
+    for (int index = first; index <= last; ++index) {
+      const MRZSetSequence sequence = mrzCameraSetSequence(index);
+      const MRZCameraSequence camera(sequence);
+      if (dump) cv::imwrite(std::string(dump) + "/set-" + std::to_string(index) + ".png", camera.uprightFrame(0));
+      const std::string buffer = std::string(sequence.camera.hd720 ? "720" : "1080") +
+                                 (sequence.camera.landscape ? " landscape" : " upright");
+      FrameReader reader = makeReader(camera.regionOfInterest());
+      std::optional<std::string> accepted;
+      int framesRead = 0;
+      for (int frame = 0; frame < kFrames && !accepted; ++frame) {
+        const auto pixels = camera.frame(frame);
+        const auto start = std::chrono::steady_clock::now();
+        accepted = reader(pixels, camera.exifOrientation());
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        milliseconds[buffer].push_back(ms);
+        allMilliseconds.push_back(ms);
+        framesRead = frame + 1;
+      }
+      if (sequence.negative()) {
+        ++negatives;
+        if (accepted) ++negativesAccepted;
+        if (verbose || accepted)
+          std::fprintf(stderr, "%3d negative %-20s %s\n", index, sequence.kind.c_str(),
+                       accepted ? ("ACCEPTED " + *accepted).c_str() : "refused");
+        continue;
+      }
+      bool correct = false;
+      if (accepted) {
+        MRZScanRun run;
+        correct = fillCompletion(run, *accepted) && run.documentNumber == sequence.documentNumber &&
+                  run.birth == sequence.birth && run.expiry == sequence.expiry &&
+                  sameMRZZone(sequence.lines, *accepted);
+      }
+      all.add(correct, accepted.has_value(), framesRead);
+      byDifficulty[mrzSetDifficultyName(sequence.difficulty)].add(correct, accepted.has_value(), framesRead);
+      byContent[mrzSetContentName(sequence.content)].add(correct, accepted.has_value(), framesRead);
+      if (verbose || (accepted && !correct)) {
+        std::fprintf(stderr, "%3d %-6s %-13s %s %-15s cap %4.1f tilt %4.1f glyph %.2f %s: %s in %d\n", index,
+                     mrzSetDifficultyName(sequence.difficulty), mrzSetContentName(sequence.content),
+                     sequence.kind.c_str(), buffer.c_str(), sequence.camera.capitalHeight,
+                     sequence.camera.tiltDegrees, sequence.camera.glyphScale,
+                     sequence.camera.sharpCut ? "sharp" : "regular",
+                     correct ? "correct" : accepted ? "WRONG" : "none", framesRead);
+        if (accepted && !correct) std::fprintf(stderr, "    accepted:\n%s\n", accepted->c_str());
+      }
+    }
+    state.counters["sequences"] = all.sequences;
+    state.counters["within30_percent"] = all.percent();
+    state.counters["median_frames"] = all.medianFrames();
+    state.counters["wrong_zones"] = all.wrong;
+    state.counters["negatives"] = negatives;
+    state.counters["negatives_accepted"] = negativesAccepted;
+    state.counters["ms_median"] = percentile(allMilliseconds, 0.5);
+    state.counters["ms_p95"] = percentile(allMilliseconds, 0.95);
+    std::printf("\n%-16s %9s %8s %8s %6s\n", "bucket", "sequences", "within30", "median", "wrong");
+    auto row = [](const std::string& name, SetTally& tally) {
+      std::printf("%-16s %9d %7.1f%% %8d %6d\n", name.c_str(), tally.sequences, tally.percent(),
+                  tally.medianFrames(), tally.wrong);
+    };
+    row("all", all);
+    for (auto& [name, tally] : byDifficulty) row(name, tally);
+    for (auto& [name, tally] : byContent) row(name, tally);
+    std::printf("negatives accepted: %d of %d\n", negativesAccepted, negatives);
+    std::printf("ms per frame: all median %.1f p95 %.1f\n", percentile(allMilliseconds, 0.5),
+                percentile(allMilliseconds, 0.95));
+    for (const auto& [name, values] : milliseconds)
+      std::printf("ms per frame: %-15s median %.1f p95 %.1f (%zu frames)\n", name.c_str(), percentile(values, 0.5),
+                  percentile(values, 0.95), values.size());
+  }
+}
+
+// Rendering the frames is part of the wall time here; the counters are what matters.
+void BM_CameraSet(benchmark::State& state) { runCameraSet(state, frameScanner); }
+BENCHMARK(BM_CameraSet)->Iterations(1)->Unit(benchmark::kSecond);
 
 void BM_ScannerGeometryPerFrame(benchmark::State& state) {
   auto scanner = platform::make<OSLScanMRZVC>();

@@ -1,35 +1,76 @@
 #include "scan/StringTracker.hpp"
 
+#include <algorithm>
+#include <array>
+
 namespace ostrel {
 
 namespace {
+
 constexpr std::int64_t kForgetAfterFrames = 30;
+constexpr std::size_t kVotesKept = 30;
+
+// The character most of the texts hold at each place, or nothing when at some place no
+// character has two thirds of the votes (or the texts differ in length): a field no check digit
+// covers is taken only when the frames clearly agree on it.
+std::string characterMajority(const std::vector<std::string>& texts) {
+  if (texts.empty()) return {};
+  const std::size_t length = texts.front().size();
+  for (const auto& text : texts) {
+    if (text.size() != length) return {};
+  }
+  std::string voted(length, '\0');
+  for (std::size_t place = 0; place < length; ++place) {
+    std::array<int, 256> tally{};
+    int best = 0;
+    for (const auto& text : texts) {
+      const auto c = static_cast<unsigned char>(text[place]);
+      // Ties go to the character met first, which keeps the result independent of anything but
+      // the order of the frames.
+      if (++tally[c] > best) {
+        best = tally[c];
+        voted[place] = static_cast<char>(c);
+      }
+    }
+    if (3 * best < 2 * static_cast<int>(texts.size())) return {};
+  }
+  return voted;
+}
+
 }  // namespace
 
-StringTracker::StringTracker(std::shared_ptr<MRZLineFinder> finder) : finder_(std::move(finder)) {}
+StringTracker::StringTracker(std::shared_ptr<MRZLineFinder> finder, KeyFunction key)
+    : finder_(std::move(finder)), key_(std::move(key)) {}
 
 void StringTracker::logFrame(const std::vector<std::string>& strings) {
+  std::vector<Entry*> counted;
   for (const auto& string : strings) {
-    auto found = index_.find(string);
+    const std::string key = keyOf(string);
+    auto found = index_.find(key);
     if (found == index_.end()) {
-      entries_.emplace_back(string, Sighting{0, -1});
-      found = index_.emplace(string, std::prev(entries_.end())).first;
+      entries_.push_back(Entry{key, Sighting{0, -1}, {}, {}});
+      found = index_.emplace(key, std::prev(entries_.end())).first;
     }
-    Sighting& sighting = found->second->second;
-    sighting.lastSeen = frameIndex_;
-    sighting.count += 1;
+    Entry& entry = *found->second;
+    // A frame that lists a zone once for every line it read still saw it once.
+    if (std::find(counted.begin(), counted.end(), &entry) != counted.end()) continue;
+    counted.push_back(&entry);
+    entry.sighting.lastSeen = frameIndex_;
+    entry.sighting.count += 1;
+    entry.votes.push_back(string);
+    if (entry.votes.size() > kVotesKept) entry.votes.erase(entry.votes.begin());
+    entry.voted = characterMajority(entry.votes);
   }
 
   for (auto entry = entries_.begin(); entry != entries_.end();) {
-    const auto& [string, sighting] = *entry;
-    if (sighting.lastSeen < frameIndex_ - kForgetAfterFrames) {
-      index_.erase(string);
+    if (entry->sighting.lastSeen < frameIndex_ - kForgetAfterFrames) {
+      index_.erase(entry->key);
       entry = entries_.erase(entry);
       continue;
     }
-    if (sighting.count > bestCount_) {
-      bestCount_ = sighting.count;
-      bestString_ = string;
+    if (!entry->voted.empty() && entry->sighting.count > bestCount_) {
+      bestCount_ = entry->sighting.count;
+      bestString_ = entry->voted;
     }
     ++entry;
   }
@@ -37,7 +78,7 @@ void StringTracker::logFrame(const std::vector<std::string>& strings) {
 }
 
 void StringTracker::reset(const std::string& string) {
-  if (auto found = index_.find(string); found != index_.end()) {
+  if (auto found = index_.find(keyOf(string)); found != index_.end()) {
     entries_.erase(found->second);
     index_.erase(found);
   }
@@ -47,7 +88,46 @@ void StringTracker::reset(const std::string& string) {
 }
 
 std::vector<std::pair<std::string, StringTracker::Sighting>> StringTracker::seenStrings() const {
-  return {entries_.begin(), entries_.end()};
+  std::vector<std::pair<std::string, Sighting>> seen;
+  seen.reserve(entries_.size());
+  for (const auto& entry : entries_)
+    seen.emplace_back(entry.voted.empty() ? entry.votes.back() : entry.voted, entry.sighting);
+  return seen;
+}
+
+std::string mrzCheckedPart(const std::string& zone) {
+  // Per layout, for each line: 'c' kept as read, 'd' a digit place ("O" read as "0"),
+  // '.' not covered by any check digit.
+  static const std::array<const char*, 3> td1 = {
+      ".....cccccccccdccccccccccccccc",
+      "ddddddd.ddddddd...cccccccccccd",
+      ".............................."};
+  static const std::array<const char*, 2> td3 = {
+      "............................................",
+      "cccccccccd...ddddddd.dddddddccccccccccccccdd"};
+  std::vector<std::string> lines;
+  for (std::size_t start = 0;;) {
+    const auto end = zone.find('\n', start);
+    lines.push_back(zone.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  const char* const* layout = nullptr;
+  if (lines.size() == 3 && lines[0].size() == 30 && lines[1].size() == 30 && lines[2].size() == 30)
+    layout = td1.data();
+  else if (lines.size() == 2 && lines[0].size() == 44 && lines[1].size() == 44)
+    layout = td3.data();
+  if (!layout) return zone;
+  std::string key;
+  for (std::size_t line = 0; line < lines.size(); ++line) {
+    if (line) key += '\n';
+    for (std::size_t place = 0; place < lines[line].size(); ++place) {
+      const char kind = layout[line][place];
+      const char c = lines[line][place];
+      key += kind == '.' ? '.' : kind == 'd' && c == 'O' ? '0' : c;
+    }
+  }
+  return key;
 }
 
 }  // namespace ostrel

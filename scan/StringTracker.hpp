@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <string>
@@ -12,13 +13,22 @@
 
 namespace ostrel {
 
-// Votes over camera frames for the text read most often. Each frame logs the texts it produced;
-// a text not seen for more than 30 frames is forgotten; `bestString` is the text with the
-// highest count so far (a text seen n times counts n - 1) and only moves up until `reset`.
-// Ties keep the earlier best, and among texts first counted in the same frame the one seen
-// first wins, so results never depend on hashing.
+// Votes over camera frames for the text read in the most frames. Each frame logs the texts it
+// produced, and a frame counts a text once however often it lists it; a text not seen for more
+// than 30 frames is forgotten; `bestString` is the text with the highest count so far (a text
+// seen in n frames counts n - 1) and only moves up until `reset`. Ties keep the earlier best,
+// and among texts first counted in the same frame the one listed first wins, so results never
+// depend on hashing.
 //
-// One tracker belongs to one MRZ scanner screen and runs on the main queue.
+// Texts may be grouped under a key (by default the text itself): the frames that read texts of
+// one key count for that key together, and its text is the character-wise majority of the
+// texts those frames read (the last 30 of them). A key whose texts have no clear majority at
+// some character is not a candidate for the best until later frames settle it. For zones, the
+// key is the part that check digits protect (`mrzCheckedPart`), so that the names, the
+// nationality, the issuing state and the document code, which no check digit covers, are what
+// most of the voting frames read.
+//
+// One tracker belongs to one MRZ scanner and runs on one queue at a time.
 class StringTracker {
  public:
   struct Sighting {
@@ -26,33 +36,50 @@ class StringTracker {
     std::int64_t count = 0;
     bool operator==(const Sighting&) const = default;
   };
+  using KeyFunction = std::function<std::string(const std::string&)>;
 
   // `finder` is the line finder that `reset` empties along with the vote.
-  explicit StringTracker(std::shared_ptr<MRZLineFinder> finder = MRZLineFinder::shared());
+  explicit StringTracker(std::shared_ptr<MRZLineFinder> finder = MRZLineFinder::shared(),
+                         KeyFunction key = {});
 
-  // Counts the texts of one frame (a text listed twice counts twice), ages out old texts and
-  // moves to the next frame. An empty frame still ages and advances.
+  // Counts the texts of one frame (each key at most once), ages out old texts and moves to the
+  // next frame. An empty frame still ages and advances.
   void logFrame(const std::vector<std::string>& strings);
 
-  // Called once `string` is accepted: forgets it, clears the best text and empties the line
-  // finder, so the next zone is assembled and counted from scratch.
+  // Called once `string` is accepted: forgets its key, clears the best text and empties the
+  // line finder, so the next zone is assembled and counted from scratch.
   void reset(const std::string& string);
 
   std::int64_t frameIndex() const { return frameIndex_; }
   std::int64_t bestCount() const { return bestCount_; }
   const std::string& bestString() const { return bestString_; }
-  // The texts being counted, in the order they were first seen.
+  // The texts being counted (each key's voted text, or its latest text while undecided), in
+  // the order they were first seen.
   std::vector<std::pair<std::string, Sighting>> seenStrings() const;
 
  private:
-  using Entries = std::list<std::pair<std::string, Sighting>>;
+  struct Entry {
+    std::string key;
+    Sighting sighting;
+    std::vector<std::string> votes;  // the texts of the last frames that counted this key
+    std::string voted;               // their character-wise majority; empty while undecided
+  };
+  using Entries = std::list<Entry>;
+
+  std::string keyOf(const std::string& string) const { return key_ ? key_(string) : string; }
 
   std::shared_ptr<MRZLineFinder> finder_;
+  KeyFunction key_;
   std::int64_t frameIndex_ = 0;
   Entries entries_;
   std::unordered_map<std::string, Entries::iterator> index_;
   std::int64_t bestCount_ = 0;
   std::string bestString_;
 };
+
+// The characters of a TD1 or TD3 zone (lines joined by "\n") that a check digit protects,
+// with every other character (document code, issuing state, sex, nationality, names) blanked
+// and "O" read as "0" where only digits can stand; any other text is returned as it is.
+std::string mrzCheckedPart(const std::string& zone);
 
 }  // namespace ostrel

@@ -21,26 +21,12 @@ using namespace ostrel::platform;
 
 namespace {
 
-constexpr std::int64_t kStableCount = 10;
-
 bool isFinite(const Rect& r) {
   return std::isfinite(r.minX()) && std::isfinite(r.minY()) && std::isfinite(r.width()) &&
          std::isfinite(r.height());
 }
 
-// A recogniser's box kept inside the region it was read in (0...1 both ways); nothing for a box
-// that is not a finite rectangle or lies wholly outside.
-std::optional<Rect> boxInsideRegion(const Rect& box) {
-  if (!isFinite(box)) return std::nullopt;
-  const double x0 = std::clamp(std::min(box.minX(), box.maxX()), 0.0, 1.0);
-  const double x1 = std::clamp(std::max(box.minX(), box.maxX()), 0.0, 1.0);
-  const double y0 = std::clamp(std::min(box.minY(), box.maxY()), 0.0, 1.0);
-  const double y1 = std::clamp(std::max(box.minY(), box.maxY()), 0.0, 1.0);
-  if (!std::isfinite(x1 - x0) || !std::isfinite(y1 - y0)) return std::nullopt;
-  return Rect{x0, y0, x1 - x0, y1 - y0};
-}
-
-std::vector<std::string> splitLines(const std::string& text) {
+std::vector<std::string> scannedZoneLines(const std::string& text) {
   std::vector<std::string> lines;
   for (std::size_t start = 0;;) {
     const auto end = text.find('\n', start);
@@ -52,20 +38,6 @@ std::vector<std::string> splitLines(const std::string& text) {
 }
 
 }  // namespace
-
-const std::shared_ptr<RecognizeTextRequest>& OSLScanMRZVC::request() {
-  if (!request_) {
-    std::weak_ptr<OSLScanMRZVC> weakSelf = shared<OSLScanMRZVC>();
-    request_ = std::make_shared<RecognizeTextRequest>(
-        [weakSelf](VisionRequest& request, const std::optional<PlatformError>&) {
-          auto results = request.results();
-          DispatchQueue::main()->async([weakSelf, results = std::move(results)] {
-            if (auto self = weakSelf.lock()) self->handleRecognizedText(results);
-          });
-        });
-  }
-  return request_;
-}
 
 void OSLScanMRZVC::viewDidLoad() {
   // A zone another scanner left half assembled must not complete this one.
@@ -108,62 +80,25 @@ void OSLScanMRZVC::captureOutput(CaptureOutput&, const SampleBufferPtr& sampleBu
 void OSLScanMRZVC::recognizeText(const SampleBufferPtr& sampleBuffer) {
   if (!sampleBuffer || !sampleBuffer->imageBuffer) return;
   const RecognitionGeometry geometry = recognitionGeometry();
-  const auto& textRequest = request();
-  textRequest->recognitionLevel = RecognizeTextRequest::RecognitionLevel::fast;
-  textRequest->usesLanguageCorrection = false;
-  textRequest->regionOfInterest = geometry.regionOfInterest;
-  try {
-    ImageRequestHandler(sampleBuffer->imageBuffer, geometry.textOrientation).perform({textRequest});
-  } catch (const std::exception& error) {
-    // The frame is lost; the next one is read as usual.
-    debugLog(std::string("OSLScanMRZVC: text recognition failed: ") + error.what());
+  frameScanner_.setRegionOfInterest(geometry.regionOfInterest);
+  const auto accepted = frameScanner_.push(sampleBuffer->imageBuffer, geometry.textOrientation);
+  if (const auto& lines = frameScanner_.lastBoxes()) {
+    std::vector<Rect> red, green;
+    for (const auto& line : *lines) (line.inZone ? green : red).push_back(line.box);
+    showBoxes({{Color{1, 0, 0, 1}, std::move(red)}, {Color{0, 1, 0, 1}, std::move(green)}});
   }
+  if (!accepted) return;
+  std::weak_ptr<OSLScanMRZVC> weakSelf = shared<OSLScanMRZVC>();
+  DispatchQueue::main()->async([weakSelf, text = *accepted] {
+    if (auto self = weakSelf.lock()) self->finishScan(text);
+  });
 }
 
 // --- Results (main queue) --------------------------------------------------------------------
 
-void OSLScanMRZVC::handleRecognizedText(const std::vector<ObservationPtr>& results) {
-  if (finished_.load() || results.empty()) return;
-  std::vector<std::shared_ptr<RecognizedTextObservation>> observations;
-  observations.reserve(results.size());
-  for (const auto& result : results) {
-    auto observation = std::dynamic_pointer_cast<RecognizedTextObservation>(result);
-    if (!observation) return;
-    observations.push_back(std::move(observation));
-  }
-
-  std::vector<std::string> strings;
-  std::vector<Rect> red, green;
-  for (const auto& observation : observations) {
-    const auto candidates = observation->topCandidates(1);
-    if (candidates.empty()) continue;
-    std::string line = candidates.front().string;
-    std::erase(line, ' ');
-    const auto zone = findMRZLines(line);
-    const auto box = boxInsideRegion(observation->boundingBox);
-    if (!zone || *zone == "nil") {
-      if (box) red.push_back(*box);
-    } else {
-      strings.push_back(*zone);
-      if (box) green.push_back(*box);
-    }
-  }
-  mrzTracker.logFrame(strings);
-  showBoxes({{Color{1, 0, 0, 1}, std::move(red)}, {Color{0, 1, 0, 1}, std::move(green)}});
-
-  if (mrzTracker.bestCount() >= kStableCount) {
-    const std::string text = mrzTracker.bestString();
-    mrzTracker.reset(text);
-    std::weak_ptr<OSLScanMRZVC> weakSelf = shared<OSLScanMRZVC>();
-    DispatchQueue::main()->async([weakSelf, text] {
-      if (auto self = weakSelf.lock()) self->finishScan(text);
-    });
-  }
-}
-
 std::optional<OSLScanMRZVC::ParsedZone> OSLScanMRZVC::parseMRZ(const std::string& text) {
   const auto formatter = makeMRZDateFormatter();
-  const auto parsed = ostrel::parseMRZ(splitLines(text), true, *formatter);
+  const auto parsed = ostrel::parseMRZ(scannedZoneLines(text), true, *formatter);
   // A number made only of fillers parses as "": no chip key can be made of it.
   if (!parsed || !parsed->documentNumber || parsed->documentNumber->empty() || !parsed->birthdate ||
       !parsed->expiryDate)
@@ -176,6 +111,11 @@ void OSLScanMRZVC::finishScan(const std::string& text) {
   if (!parseMRZ(text)) return;
   finished_.store(true);
   stopSession();
+  // The chip screen logs the zone the camera assembled, from the shared finder; it stays there
+  // until the next scanner opens.
+  const auto finder = MRZLineFinder::shared();
+  finder->reset();
+  for (const auto& line : scannedZoneLines(text)) (void)finder->findMRZLines(line);
   if (auto handler = completionHandler) handler(text);
 }
 

@@ -13,18 +13,21 @@
 #include "platform/vision/Observation.hpp"
 #include "platform/vision/RecognizeTextRequest.hpp"
 #include "scan/StringTracker.hpp"
+#include "scanner/MRZFrameScanner.hpp"
 #include "scanner/OSLScanVC.hpp"
 
 namespace ostrel {
 
-// Reads a document's machine-readable zone with the camera: every frame's lines inside the
-// region of interest go through the line finder and a stability tracker, each line gets a red
-// or green box, and once one zone has been seen ten times and parses with a document number
-// and both dates, the camera stops and `completionHandler` gets the zone text (lines joined by
-// "\n") on the main queue, once. Leaving the screen is the caller's business.
+// Reads a document's machine-readable zone with the camera: every frame goes through the
+// screen's `MRZFrameScanner` on the frame queue (the region of interest read, the lines through
+// a line finder and the vote over frames), each line gets a red or green box, and once one zone
+// has been read in enough frames and parses with a document number and both dates, the camera
+// stops, the zone becomes the shared line finder's assembled zone (the chip screen logs it) and
+// `completionHandler` gets the zone text (lines joined by "\n") on the main queue, once.
+// Leaving the screen is the caller's business.
 //
-// Made by the chip screen, a new one per scan; the line finder is process-wide, so loading the
-// view empties it first.
+// Made by the chip screen, a new one per scan; loading the view empties the process-wide line
+// finder, so that the zone of an earlier document is kept only until the next scanner opens.
 class OSLScanMRZVC : public OSLScanVC {
  public:
   struct ParsedZone {
@@ -37,9 +40,16 @@ class OSLScanMRZVC : public OSLScanVC {
 
   OSLScanMRZVC() = default;
 
-  // Made on first use, on the frame queue.
-  const std::shared_ptr<platform::RecognizeTextRequest>& request();
-  StringTracker mrzTracker;
+  // The frame scanner's text request.
+  const std::shared_ptr<platform::RecognizeTextRequest>& request() const { return frameScanner_.request(); }
+  // Runs on the frame queue.
+  const MRZFrameScanner& frameScanner() const { return frameScanner_; }
+ private:
+  MRZFrameScanner frameScanner_;
+
+ public:
+  // The frame scanner's vote.
+  const StringTracker& mrzTracker = frameScanner_.tracker();
   std::function<void(std::string)> completionHandler;
   std::vector<std::shared_ptr<platform::ShapeLayer>> boxLayer;
 
@@ -61,11 +71,9 @@ class OSLScanMRZVC : public OSLScanVC {
   // Frame queue.
   void recognizeText(const platform::SampleBufferPtr& sampleBuffer);
   // Main queue.
-  void handleRecognizedText(const std::vector<platform::ObservationPtr>& results);
   void finishScan(const std::string& text);
   void drawBoxes(const BoxList& boxes);
 
-  std::shared_ptr<platform::RecognizeTextRequest> request_;
   // Set on the main queue by the finish step; from then on nothing of this screen reads,
   // draws or finishes again, and frames are not recognised.
   std::atomic<bool> finished_{false};

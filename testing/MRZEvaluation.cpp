@@ -11,6 +11,7 @@
 #include "scan/MRZLineFinder.hpp"
 #include "scan/MRZResult.hpp"
 #include "scan/StringTracker.hpp"
+#include "scanner/MRZFrameScanner.hpp"
 #include "scanner/OSLScanMRZVC.hpp"
 #include "testing/DeterministicRuntime.hpp"
 #include "testing/ImageFileCamera.hpp"
@@ -100,38 +101,12 @@ platform::Rect portraitRegionOfInterest() {
 }
 
 MRZScanRun scanLikeTheScanner(const MRZFrameSequence& sequence, int maxFrames) {
-  resetMRZLineFinder();
-  StringTracker tracker;
-  const auto request = std::make_shared<platform::RecognizeTextRequest>();
-  request->recognitionLevel = platform::RecognizeTextRequest::RecognitionLevel::fast;
-  request->usesLanguageCorrection = false;
-  request->regionOfInterest = portraitRegionOfInterest();
+  MRZFrameScanner scanner(portraitRegionOfInterest());
   MRZScanRun run;
   for (int frame = 0; frame < maxFrames; ++frame) {
     run.framesRead = frame + 1;
     const auto buffer = cameraBufferFromUpright(uprightPictureWithRegion(sequence.regionFrame(frame)));
-    try {
-      platform::ImageRequestHandler(buffer, 6).perform({request});
-    } catch (const std::exception&) {
-      continue;
-    }
-    const auto results = request->results();
-    if (results.empty()) continue;
-    std::vector<std::string> strings;
-    for (const auto& result : results) {
-      const auto observation = std::dynamic_pointer_cast<platform::RecognizedTextObservation>(result);
-      if (!observation) break;
-      const auto candidates = observation->topCandidates(1);
-      if (candidates.empty()) continue;
-      std::string line = candidates.front().string;
-      std::erase(line, ' ');
-      if (auto zone = findMRZLines(line); zone && *zone != "nil") strings.push_back(*zone);
-    }
-    tracker.logFrame(strings);
-    if (tracker.bestCount() < 10) continue;
-    const std::string text = tracker.bestString();
-    tracker.reset(text);
-    if (fillCompletion(run, text)) return run;
+    if (const auto text = scanner.push(buffer, 6); text && fillCompletion(run, *text)) return run;
   }
   return run;
 }

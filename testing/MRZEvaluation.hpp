@@ -3,8 +3,7 @@
 // The evaluation set of the zone reader: generated zones (TD1 and TD3 in turn, each with its
 // own number, dates and names, every check digit computed) printed in OCR-B under a camera
 // style drawn from the sequence's seed, and a run of the MRZ scanner's per-frame work over a
-// sequence (recognition of the region, the shared line finder, a stability tracker and the
-// parser with correction), as the scanner does it.
+// sequence through the scanner's per-frame reader (`MRZFrameScanner`).
 
 #include <optional>
 #include <string>
@@ -51,8 +50,8 @@ struct MRZScanRun {
 bool fillCompletion(MRZScanRun& run, const std::string& text);
 
 // Feeds up to `maxFrames` frames of the sequence, each as a back-camera buffer (orientation 6),
-// through a text request on the installed recogniser and the scanner's per-frame steps; stops
-// at the first completion. Resets the shared line finder first.
+// through an `MRZFrameScanner` on the installed recogniser, as the scanner screen does; stops
+// at the first completion.
 MRZScanRun scanLikeTheScanner(const MRZFrameSequence& sequence, int maxFrames);
 
 // The same through the MRZ scanner screen itself: a scanner set up on an image-file back

@@ -9,6 +9,8 @@
 #include "testing/FlowHarness.hpp"
 #include "testing/ScriptedFaceDetector.hpp"
 #include "testing/ScriptedLivenessVendor.hpp"
+#include "testing/ScriptedTextRecognizer.hpp"
+#include "testing/SamplePerson.hpp"
 
 namespace ostrel {
 namespace {
@@ -49,6 +51,39 @@ TEST_F(ConfiguredStepsTest, EveryStepHandedToTheHost) {
   }
   expectNothingLeft();
   expectNoMissingKeys();
+}
+
+// A chip step whose zone comes from the camera: the server holds none, so the chip screen
+// opens the zone scanner, and the zone it read is what the chip screen logs when it starts
+// listening and when the read succeeds.
+TEST_F(ConfiguredStepsTest, AChipStepLogsTheZoneTheCameraRead) {
+  // The recogniser reads the card's zone in whatever the camera shows.
+  auto recognizer = testing::ScriptedTextRecognizer::install();
+  recognizer->setFrameFunction([](const cv::Mat&) {
+    testing::ScriptedTextRecognizer::Lines lines;
+    double top = 0.3;
+    for (const auto& line : testing::samplePerson().td1Zone()) {
+      lines.push_back({line, 0.9f, platform::Rect{0.05, top, 0.9, 0.08}});
+      top -= 0.1;
+    }
+    return lines;
+  });
+  server.setReply("/api/data/get", testing::ScriptedReply::data({{"raw_mrz", ""}}));
+  config->withNFCStep(std::nullopt, host.nfcDataHandler());
+  ASSERT_TRUE(runSteps()) << testing::describe(said) << "\n" << testing::describe(testing::eventNames(logged))
+                          << "\n" << testing::describe(host.order());
+
+  EXPECT_NE(std::find(said.begin(), said.end(), "holds the card's back up to the camera"), said.end())
+      << testing::describe(said);
+  EXPECT_EQ(host.count("nfcData"), 1);
+  Strings zones;
+  for (const auto& event : *logged) {
+    if (event.event == "NFC_START_LISTEN" || event.event == "NFC_TAP_SUCCESS")
+      zones.push_back(event.event + " " + event.data.value("mrz", "(none)"));
+  }
+  EXPECT_EQ(zones, (Strings{"NFC_START_LISTEN " + testing::sampleCardZoneText(),
+                            "NFC_TAP_SUCCESS " + testing::sampleCardZoneText()}));
+  expectNothingLeft();
 }
 
 // A chip step without a handler reads the card with the zone the server holds and has the

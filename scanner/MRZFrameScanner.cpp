@@ -1,0 +1,116 @@
+#include "scanner/MRZFrameScanner.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/foundation/Debug.hpp"
+#include "platform/vision/ImageRequestHandler.hpp"
+#include "scan/MRZResult.hpp"
+
+namespace ostrel {
+
+using namespace ostrel::platform;
+
+namespace {
+
+// The frames a zone must be read in: a text seen in n frames counts n - 1.
+constexpr std::int64_t kFrameScannerStableCount = 10;
+
+// A recogniser's box kept inside the region it was read in (0...1 both ways); nothing for a box
+// that is not a finite rectangle or lies wholly outside.
+std::optional<Rect> lineBoxInsideRegion(const Rect& box) {
+  auto finite = [](double value) { return std::isfinite(value); };
+  if (!finite(box.minX()) || !finite(box.minY()) || !finite(box.width()) || !finite(box.height()))
+    return std::nullopt;
+  const double x0 = std::clamp(std::min(box.minX(), box.maxX()), 0.0, 1.0);
+  const double x1 = std::clamp(std::max(box.minX(), box.maxX()), 0.0, 1.0);
+  const double y0 = std::clamp(std::min(box.minY(), box.maxY()), 0.0, 1.0);
+  const double y1 = std::clamp(std::max(box.minY(), box.maxY()), 0.0, 1.0);
+  if (!finite(x1 - x0) || !finite(y1 - y0)) return std::nullopt;
+  return Rect{x0, y0, x1 - x0, y1 - y0};
+}
+
+std::vector<std::string> zoneLines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t start = 0;;) {
+    const auto end = text.find('\n', start);
+    lines.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return lines;
+}
+
+}  // namespace
+
+MRZFrameScanner::MRZFrameScanner(const Rect& regionOfInterest)
+    : regionOfInterest_(regionOfInterest),
+      request_(std::make_shared<RecognizeTextRequest>()),
+      finder_(std::make_shared<MRZLineFinder>()),
+      tracker_(finder_, mrzCheckedPart) {}
+
+void MRZFrameScanner::setRegionOfInterest(const Rect& regionOfInterest) { regionOfInterest_ = regionOfInterest; }
+
+std::optional<std::string> MRZFrameScanner::push(const PixelBufferPtr& frame, int exifOrientation) {
+  if (!frame) return std::nullopt;
+  request_->recognitionLevel = RecognizeTextRequest::RecognitionLevel::fast;
+  request_->usesLanguageCorrection = false;
+  request_->regionOfInterest = regionOfInterest_;
+  try {
+    ImageRequestHandler(frame, exifOrientation).perform({request_});
+  } catch (const std::exception& error) {
+    // The frame is lost; the next one is read as usual.
+    debugLog(std::string("MRZFrameScanner: text recognition failed: ") + error.what());
+    return std::nullopt;
+  }
+  return pushObservations(request_->results());
+}
+
+std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<ObservationPtr>& results) {
+  // A frame without lines, or with results that are not text, says nothing about the zone.
+  if (results.empty()) return std::nullopt;
+  std::vector<std::shared_ptr<RecognizedTextObservation>> observations;
+  observations.reserve(results.size());
+  for (const auto& result : results) {
+    auto observation = std::dynamic_pointer_cast<RecognizedTextObservation>(result);
+    if (!observation) return std::nullopt;
+    observations.push_back(std::move(observation));
+  }
+
+  std::vector<std::string> zones;
+  std::vector<LineBox> boxes;
+  for (const auto& observation : observations) {
+    const auto candidates = observation->topCandidates(1);
+    if (candidates.empty()) continue;
+    std::string line = candidates.front().string;
+    std::erase(line, ' ');
+    const auto zone = finder_->findMRZLines(line);
+    const bool inZone = zone && *zone != "nil";
+    if (inZone) zones.push_back(*zone);
+    if (const auto box = lineBoxInsideRegion(observation->boundingBox)) boxes.push_back({*box, inZone});
+  }
+  lastBoxes_ = std::move(boxes);
+  tracker_.logFrame(zones);
+  if (tracker_.bestCount() < kFrameScannerStableCount) return std::nullopt;
+  const std::string text = tracker_.bestString();
+  // Accepted or not, the zone is counted afresh from here: one that does not parse is read again.
+  tracker_.reset(text);
+  if (!givesChipKey(text)) return std::nullopt;
+  return text;
+}
+
+void MRZFrameScanner::reset() {
+  finder_->reset();
+  tracker_ = StringTracker(finder_, mrzCheckedPart);
+  lastBoxes_.reset();
+}
+
+bool MRZFrameScanner::givesChipKey(const std::string& zone) {
+  const auto formatter = makeMRZDateFormatter();
+  const auto parsed = parseMRZ(zoneLines(zone), true, *formatter);
+  // A number made only of fillers parses as "": no chip key can be made of it.
+  return parsed && parsed->documentNumber && !parsed->documentNumber->empty() && parsed->birthdate &&
+         parsed->expiryDate;
+}
+
+}  // namespace ostrel
