@@ -593,6 +593,21 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
     row.cells.push_back(glyphFeatures(strip, stripInk, centre, half, localPitch, localCap));
   }
 
+  // The glyphs' heights in the row are told against their neighbours' rather than against the
+  // row's fitted line, which a slight error of slope sets off at the row's ends.
+  {
+    std::vector<float> offsets;
+    for (const cv::Mat& cell : row.cells) offsets.push_back(cell.empty() ? NAN : cell.at<float>(0, kGlyphCellPixels + 2));
+    for (std::size_t k = 0; k < row.cells.size(); ++k) {
+      if (row.cells[k].empty()) continue;
+      std::vector<double> around;
+      for (std::size_t j = k >= 5 ? k - 5 : 0; j < std::min(row.cells.size(), k + 6); ++j) {
+        if (std::isfinite(offsets[j])) around.push_back(offsets[j]);
+      }
+      row.cells[k].at<float>(0, kGlyphCellPixels + 2) = static_cast<float>(offsets[k] - median(around));
+    }
+  }
+
   const double left = positions.centre(double(first)) - positions.pitchAt(double(first)) / 2;
   const double right = positions.centre(double(last)) + positions.pitchAt(double(last)) / 2;
   std::vector<cv::Point2f> corners;

@@ -16,7 +16,7 @@ inline constexpr int kGlyphCellWidth = 16;
 inline constexpr int kGlyphCellHeight = 20;
 inline constexpr int kGlyphCellPixels = kGlyphCellWidth * kGlyphCellHeight;
 // After the cell's pixels: the glyph's width over its height, its height over the row's
-// capital height, its offset from the row's middle (in capital heights), and the spread of its
+// capital height, its offset up or down from its neighbours' (in capital heights), and the spread of its
 // ink across over the spread up and down.
 inline constexpr int kGlyphShapeFeatures = 4;
 inline constexpr int kGlyphFeatureCount = kGlyphCellPixels + kGlyphShapeFeatures;
