@@ -61,6 +61,21 @@ PixelBufferPtr makePixelBuffer(const cv::Mat& source, PixelFormat format, std::s
   return std::make_shared<PixelBuffer>(format, bgra.cols, bgra.rows, std::move(planes));
 }
 
+bool pixelBufferReadable(const PixelBuffer& buffer) {
+  if (buffer.width() <= 0 || buffer.height() <= 0) return false;
+  if (buffer.pixelFormat() == PixelFormat::bgra32) {
+    if (buffer.planeCount() < 1) return false;
+    const auto& plane = buffer.plane(0);
+    return plane.width == buffer.width() && plane.height == buffer.height() && planeReadable(plane, 4);
+  }
+  if (buffer.planeCount() < 2) return false;
+  const auto& luma = buffer.plane(0);
+  const auto& chroma = buffer.plane(1);
+  return luma.width == buffer.width() && luma.height == buffer.height() && planeReadable(luma, 1) &&
+         planeReadable(chroma, 2) && chroma.width >= (buffer.width() + 1) / 2 &&
+         chroma.height >= (buffer.height() + 1) / 2;
+}
+
 cv::Mat rgbaFromPixelBuffer(const PixelBuffer& buffer) {
   if (buffer.width() <= 0 || buffer.height() <= 0) return {};
   cv::Mat rgba;

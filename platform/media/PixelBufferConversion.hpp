@@ -16,5 +16,7 @@ PixelBufferPtr makePixelBuffer(const cv::Mat& bgra, PixelFormat format, std::siz
 // The buffer's pixels as tightly packed RGBA (CV_8UC4); empty when the buffer cannot be read
 // (no size, a stride shorter than a row, planes shorter than their rows, a missing plane).
 cv::Mat rgbaFromPixelBuffer(const PixelBuffer& buffer);
+// Whether `rgbaFromPixelBuffer` can read the buffer, without converting it.
+bool pixelBufferReadable(const PixelBuffer& buffer);
 
 }  // namespace ostrel::platform

@@ -15,24 +15,32 @@ namespace ostrel::platform {
 inline constexpr int kGlyphCellWidth = 16;
 inline constexpr int kGlyphCellHeight = 20;
 inline constexpr int kGlyphCellPixels = kGlyphCellWidth * kGlyphCellHeight;
+// After the cell's pixels: the glyph's width over its height, its height over the row's
+// capital height, its offset up or down from its neighbours' (in capital heights), and the spread of its
+// ink across over the spread up and down.
+inline constexpr int kGlyphShapeFeatures = 4;
+inline constexpr int kGlyphFeatureCount = kGlyphCellPixels + kGlyphShapeFeatures;
 
 struct GlyphRow {
-  // One entry per character position, left to right. A cell is CV_32F, kGlyphCellHeight rows
-  // by kGlyphCellWidth columns, ink positive, zero mean and unit norm; a position without ink
+  // One entry per character position, left to right: a CV_32F row of kGlyphFeatureCount
+  // features. The first kGlyphCellPixels are the glyph's cell (kGlyphCellHeight rows of
+  // kGlyphCellWidth, row by row), cut around the glyph's own ink and scaled by its own height,
+  // ink positive, zero mean and unit norm; the shape features follow. A position without ink
   // (a gap between words) is an empty matrix.
   std::vector<cv::Mat> cells;
   // The row's band in the picture (pixels, origin top-left), clamped to the picture.
   cv::Rect2f box;
   // 0-1: how well the row's glyphs sit on one pitch. Proportional text scores near 0.
   double pitchFit = 0;
-  // Pitch and capital height found for the row, in pixels.
+  // Pitch (at the row's middle) and capital height found for the row, in pixels.
   double pitch = 0;
   double capHeight = 0;
 };
 
 // `pitchPerHeight` is the typeface's advance divided by its capital height; the pitch of each
 // row is searched around that ratio times the row's measured height. Text is expected dark on
-// a lighter background that may be lit unevenly and turned by up to about 5 degrees. Never
+// a lighter background that may be lit unevenly and turned by up to about 5 degrees; under
+// perspective (a card tilted out of the picture) the pitch may change along a row. Never
 // throws for any 8-bit single-channel input; other inputs give no rows.
 std::vector<GlyphRow> findGlyphRows(const cv::Mat& grey, double pitchPerHeight);
 

@@ -1,5 +1,6 @@
 #include "platform/vision/ImageRequestHandler.hpp"
 
+#include <algorithm>
 #include <string>
 
 #include "platform/media/ExifOrientation.hpp"
@@ -16,7 +17,7 @@ ImageRequestHandler::ImageRequestHandler(PixelBufferPtr buffer, int exifOrientat
 ImageRequestHandler::ImageRequestHandler(cv::Mat uprightRGBA, ImageRequestHandlerOptions options)
     : bitmap_(std::move(uprightRGBA)), options_(std::move(options)) {}
 
-VisionImage ImageRequestHandler::prepare() const {
+VisionImage ImageRequestHandler::prepare(bool upright) const {
   VisionImage image;
   image.options = options_;
   image.exifOrientation = orientation_;
@@ -31,17 +32,25 @@ VisionImage ImageRequestHandler::prepare() const {
     throw VisionError(VisionErrorCode::invalidArgument,
                       "Unknown image orientation " + std::to_string(orientation_) + ".");
   }
-  cv::Mat stored = rgbaFromPixelBuffer(*buffer_);
-  if (stored.empty()) {
+  if (!pixelBufferReadable(*buffer_)) {
     throw VisionError(VisionErrorCode::invalidImage, "The pixel buffer cannot be read.");
   }
   image.pixelBuffer = buffer_.get();
-  image.uprightRGBA = displayBitmap(stored, imageOrientationFromExif(orientation_));
+  if (upright) {
+    cv::Mat stored = rgbaFromPixelBuffer(*buffer_);
+    if (stored.empty()) {
+      throw VisionError(VisionErrorCode::invalidImage, "The pixel buffer cannot be read.");
+    }
+    image.uprightRGBA = displayBitmap(stored, imageOrientationFromExif(orientation_));
+  }
   return image;
 }
 
 void ImageRequestHandler::perform(const std::vector<VisionRequestPtr>& requests) {
-  const VisionImage image = prepare();
+  const bool upright = std::any_of(requests.begin(), requests.end(), [](const VisionRequestPtr& r) {
+    return r && r->readsUprightPicture();
+  });
+  const VisionImage image = prepare(upright);
   std::optional<PlatformError> first;
   for (const auto& request : requests) {
     if (!request) continue;

@@ -25,7 +25,8 @@ class ImageRequestHandler {
   void perform(const std::vector<VisionRequestPtr>& requests);
 
  private:
-  VisionImage prepare() const;
+  // `upright`: whether to turn a camera buffer into the upright RGBA picture.
+  VisionImage prepare(bool upright) const;
 
   PixelBufferPtr buffer_;
   int orientation_ = 1;

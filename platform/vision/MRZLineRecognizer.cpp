@@ -16,19 +16,37 @@ struct Match {
 
 Match classify(const cv::Mat& cell) {
   const float* values = cell.ptr<float>(0);
-  int best = 0;
-  float bestScore = -1e30f;
+  int best = 0, second = 0;
+  float bestScore = -1e30f, secondScore = -1e30f;
   for (int g = 0; g < kOCRBGlyphCount; ++g) {
     const float* weights = kOCRBGlyphWeights[g];
     float score = kOCRBGlyphBias[g];
-    for (int p = 0; p < kGlyphCellPixels; ++p) score += values[p] * weights[p];
-    if (score > bestScore) bestScore = score, best = g;
+    for (int p = 0; p < kGlyphFeatureCount; ++p) score += values[p] * weights[p];
+    if (score > bestScore) {
+      second = best, secondScore = bestScore;
+      best = g, bestScore = score;
+    } else if (score > secondScore) {
+      second = g, secondScore = score;
+    }
+  }
+  char character = kOCRBGlyphAlphabet[best];
+  const char other = kOCRBGlyphAlphabet[second];
+  for (int i = 0; i < kOCRBGlyphPairCount; ++i) {
+    const OCRBGlyphPair& pair = kOCRBGlyphPairs[i];
+    if (!((pair.first == character && pair.second == other) || (pair.first == other && pair.second == character))) {
+      continue;
+    }
+    float decision = pair.bias;
+    for (int p = 0; p < kGlyphFeatureCount; ++p) decision += values[p] * pair.weights[p];
+    character = decision > 0 ? pair.first : pair.second;
+    if (character != kOCRBGlyphAlphabet[best]) best = second;
+    break;
   }
   // How much the cell looks like the character chosen.
   const float* glyph = kOCRBGlyphTemplates[best];
   float correlation = 0;
   for (int p = 0; p < kGlyphCellPixels; ++p) correlation += values[p] * glyph[p];
-  return {kOCRBGlyphAlphabet[best], correlation};
+  return {character, correlation};
 }
 
 }  // namespace

@@ -50,6 +50,9 @@ class RecognizeTextRequest : public VisionRequest {
   // It is clamped to the picture; a region with nothing left gives no results.
   Rect regionOfInterest{0, 0, 1, 1};
 
+  // A camera buffer is read from its own first plane, cut to the region before it is turned.
+  bool readsUprightPicture() const override { return false; }
+
  protected:
   std::vector<ObservationPtr> observe(const VisionImage& image) override;
 };

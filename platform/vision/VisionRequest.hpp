@@ -21,7 +21,9 @@ struct ImageRequestHandlerOptions {
 };
 
 // The picture every request of one `perform` reads: turned upright by the orientation, RGBA.
-// The source buffer and orientation stay available for requests that want them.
+// The source buffer and orientation stay available for requests that want them. For a camera
+// buffer the upright picture is made only when some request of the perform reads it (see
+// `VisionRequest::readsUprightPicture`); otherwise it is empty.
 struct VisionImage {
   cv::Mat uprightRGBA;
   const PixelBuffer* pixelBuffer = nullptr;  // null for a handler made on a bitmap
@@ -48,6 +50,11 @@ class VisionRequest {
   // Runs the request on `image`, stores its results, calls the completion; answers the error
   // when it failed. Called by the handler.
   std::optional<PlatformError> run(const VisionImage& image);
+
+  // Whether `observe` reads `VisionImage::uprightRGBA` of a camera buffer. Turning a whole
+  // frame upright in colour costs more than most requests themselves, so one that reads only
+  // the buffer's planes says so.
+  virtual bool readsUprightPicture() const { return true; }
 
  protected:
   // The analysis itself. Throws (`VisionError` preferably) on failure.

@@ -242,6 +242,35 @@ TEST_F(VisionTest, BuffersAreTurnedUprightByTheirOrientation) {
   }
 }
 
+// Reads only the buffer's planes, as the text request does.
+class PlaneRequest : public RecordingRequest {
+ public:
+  using RecordingRequest::RecordingRequest;
+  bool readsUprightPicture() const override { return false; }
+};
+
+TEST_F(VisionTest, TheUprightPictureIsMadeOnlyWhenARequestReadsIt) {
+  cv::Mat stored(2, 4, CV_8UC4, cv::Scalar(10, 20, 30, 255));
+  auto buffer = makePixelBuffer(stored, PixelFormat::bgra32, 12);
+  auto planesOnly = std::make_shared<PlaneRequest>();
+  ImageRequestHandler(buffer, 6).perform({planesOnly});
+  EXPECT_TRUE(planesOnly->seen.empty());
+
+  // With a request that reads it, every request of the perform sees the same upright picture.
+  auto upright = std::make_shared<RecordingRequest>();
+  ImageRequestHandler(buffer, 6).perform({planesOnly, upright});
+  EXPECT_EQ(planesOnly->seen.size(), cv::Size(2, 4));
+  EXPECT_EQ(upright->seen.size(), cv::Size(2, 4));
+
+  // An unreadable buffer is refused before any request runs, whether or not one reads it.
+  auto shortRows = PixelBuffer::makeBGRA(4, 2);
+  shortRows->plane(0).bytesPerRow = 8;
+  int completions = 0;
+  auto counted = std::make_shared<PlaneRequest>([&](VisionRequest&, const std::optional<PlatformError>&) { ++completions; });
+  EXPECT_THROW(ImageRequestHandler(shortRows, 1).perform({counted}), VisionError);
+  EXPECT_EQ(completions, 0);
+}
+
 TEST_F(VisionTest, EachCompletionRunsOnceInsidePerformAndFailuresAreReported) {
   std::vector<std::string> calls;
   const auto performer = std::this_thread::get_id();
