@@ -19,7 +19,7 @@ namespace ostrel::testing {
 
 namespace {
 
-constexpr int kSupersample = 4;
+constexpr int kLineSupersample = 4;
 
 struct PrintFace {
   cairo_font_face_t* face = nullptr;
@@ -68,7 +68,7 @@ cv::Mat inkOfLines(const std::vector<std::string>& lines, const MRZLinePrintStyl
                    double& pitchOut, cv::Point2d& centreOut) {
   std::lock_guard guard(printLock());
   PrintFace& face = printFace(style.sharpCut);
-  const double cap = style.capHeight * kSupersample;
+  const double cap = style.capHeight * kLineSupersample;
   const double size = cap / face.capPerSize;
   const double pitch = face.advancePerSize * size;
   const double lineStep = 1.75 * cap;
@@ -137,7 +137,7 @@ cv::Mat printMRZLines(const std::vector<std::string>& lines, const MRZLinePrintS
   cv::Point2d centre;
   const cv::Mat fine = inkOfLines(lines, style, pitch, centre);
   cv::Mat ink;
-  cv::resize(fine, ink, cv::Size(fine.cols / kSupersample, fine.rows / kSupersample), 0, 0, cv::INTER_AREA);
+  cv::resize(fine, ink, cv::Size(fine.cols / kLineSupersample, fine.rows / kLineSupersample), 0, 0, cv::INTER_AREA);
 
   std::mt19937 random(style.seed);
   std::uniform_real_distribution<double> unit(0, 1);
