@@ -153,5 +153,35 @@ TEST_F(HostileServerFlowTest, EachCallOfTheEkycFlowThroughEachWayOfFailing) {
   }
 }
 
+// The chip-only flow's confirmation answered with a success that carries no data: no result
+// without a decision reaches the host, the session stays for the user to try again.
+TEST_F(HostileServerFlowTest, AChipConfirmationWithoutDataIsNoResult) {
+  for (const auto& hostile : testing::hostileReplies()) {
+    if (!withoutData(hostile.kind)) continue;
+    SCOPED_TRACE(hostile.name);
+    server.resetReplies();
+    server.clearLog();
+    host.clear();
+    server.setReply("/api/kyc/confirm", hostile.reply);
+    buildConfig();
+    Ostrel::shared()->run("nfc_only", config);
+    drive([&] { return server.lastRequest("/api/kyc/confirm").has_value(); }, 60);
+    drive([] { return false; }, 3);
+    EXPECT_TRUE(server.lastRequest("/api/kyc/confirm").has_value());
+    EXPECT_EQ(host.count("result") + host.count("noResult"), 0)
+        << testing::describe(host.order());
+    EXPECT_TRUE(Ostrel::shared()->naviViewController()) << "the session ended";
+    settleNetwork();
+    Ostrel::shared()->close(true, nullptr);
+    for (int tick = 0; tick < 30 && Ostrel::shared()->naviViewController(); ++tick) {
+      advance(0.1);
+      settleNetwork();
+    }
+    advance(1);
+    settleNetwork();
+    expectNothingLeft();
+  }
+}
+
 }  // namespace
 }  // namespace ostrel
