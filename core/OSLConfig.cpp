@@ -1,5 +1,7 @@
 #include "core/OSLConfig.hpp"
 
+#include <algorithm>
+
 #include "core/OSLRawDataProcessor.hpp"
 #include "core/ScreenFactories.hpp"
 #include "model/OSLBackResult.hpp"
@@ -214,6 +216,20 @@ bool hasHttpScheme(const std::string& url) {
   return false;
 }
 
+bool configTextHasControlCharacter(const std::string& text) {
+  return std::any_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7f;
+  });
+}
+
+// Paths are appended to the base URL, so a query or fragment in it would swallow every path
+// ("https://host/?x=1" + "/api/kyc/confirm" asks for "/" with a query).
+bool isUsableConfigBaseUrl(const std::string& url) {
+  return hasHttpScheme(url) && url.find_first_of("?#") == std::string::npos &&
+         !configTextHasControlCharacter(url);
+}
+
 }  // namespace
 
 OSLConfig& OSLConfig::withIDStep(bool isFrontId, IDDataHandler idDataHandler) {
@@ -249,7 +265,10 @@ OSLConfig& OSLConfig::withFaceStep(OSLFaceLivenessVersion version,
 
 std::optional<OSLConfig::ErrorKind> OSLConfig::validationError() const {
   if (session.empty() && steps.empty()) return ErrorKind::invalidSession;
-  if (!hasHttpScheme(baseUrl)) return ErrorKind::invalidBaseUrl;
+  // The token goes out as the raw "Authorization" value: a line break in it would start a
+  // header of the token holder's choosing.
+  if (configTextHasControlCharacter(session)) return ErrorKind::invalidSession;
+  if (!isUsableConfigBaseUrl(baseUrl)) return ErrorKind::invalidBaseUrl;
   if (!appearance || appearance->language.empty()) return ErrorKind::invalidLanguage;
   return std::nullopt;
 }

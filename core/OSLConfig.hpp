@@ -169,8 +169,9 @@ class OSLConfig {
   OSLConfig& withFaceStep(OSLFaceLivenessVersion livenessVersion, FaceDataHandler faceDataHandler);
 
   // ---------------------------------------------------------------- build
-  // Checks the configuration (throws `OSLConfigError`: no session token and no steps, a base
-  // URL that is not http(s), no language), then runs the language and configuration sync and
+  // Checks the configuration (throws `OSLConfigError`: no session token and no steps, or a
+  // token holding control characters; a base URL that is not http(s) or has a query, fragment
+  // or control characters; no language), then runs the language and configuration sync and
   // calls `completion` on the main queue when it is over. A failed sync does not fail the build.
   void build(std::function<void()> completion);
   // The same as a task: the future is ready after the sync, or holds the `OSLConfigError`.

@@ -86,19 +86,17 @@ Bytes archive(const std::string& type, const JSON& dictionary) {
 }
 
 std::optional<JSON> unarchive(const Bytes& bytes, const std::string& type) {
-  auto envelope =
-      parseObject(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  // The envelope adds one level to the record's dictionary.
+  auto envelope = platform::parseJSONObject(bytes, platform::kMaxJSONDepth + 1);
   if (!envelope) return std::nullopt;
   if (optInt(*envelope, "v") != 1 || optString(*envelope, "type") != type) return std::nullopt;
-  const JSON* data = optObject(*envelope, "data");
-  if (!data) return std::nullopt;
-  return *data;
+  auto data = envelope->find("data");
+  if (data == envelope->end() || !data->is_object()) return std::nullopt;
+  return std::optional<JSON>(std::move(*data));
 }
 
 std::optional<JSON> parseObject(std::string_view text) {
-  JSON parsed = JSON::parse(text.begin(), text.end(), nullptr, false);
-  if (parsed.is_discarded() || !parsed.is_object()) return std::nullopt;
-  return parsed;
+  return platform::parseJSONObject(text);
 }
 
 }  // namespace record_coding

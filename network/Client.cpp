@@ -1,5 +1,6 @@
 #include "network/Client.hpp"
 
+#include <charconv>
 #include <climits>
 
 #include "core/Localization.hpp"
@@ -11,10 +12,17 @@ namespace {
 using platform::HttpResponse;
 using platform::JSON;
 
-std::optional<JSON> parseObject(const platform::Bytes& bytes) {
-  JSON parsed = JSON::parse(bytes.begin(), bytes.end(), nullptr, false);
-  if (parsed.is_discarded() || !parsed.is_object()) return std::nullopt;
-  return parsed;
+// A code as a number or as decimal text ("401"); a server that quotes its codes still means them.
+std::int64_t replyCodeValue(const JSON& dictionary) {
+  auto it = dictionary.find("code");
+  if (it == dictionary.end()) return 0;
+  if (it->is_string()) {
+    const auto& text = it->get_ref<const std::string&>();
+    std::int64_t value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size() ? value : 0;
+  }
+  return intValue("code", dictionary, 0);
 }
 
 const JSON* objectMember(const JSON& dictionary, const char* key) {
@@ -135,22 +143,25 @@ Outcome<JSON> Client::classify(const HttpResponse& response, ReplyMode mode) {
   if (!response.completed()) return OstrelError::fromCode(OstrelError::kNetworkError);
   if (response.status == 401) return OstrelError::fromCode(OstrelError::kSessionExpired);
   if (response.status >= 500) return OstrelError::fromCode(OstrelError::kServiceDown);
-  auto body = parseObject(response.body);
+  auto body = platform::parseJSONObject(response.body);
   if (!body) return OstrelError::fromCode(OstrelError::kServiceDown);
 
   const bool ok = response.status >= 200 && response.status < 300;
-  if (ok && mode == ReplyMode::wholeReply) return *body;
+  if (ok && mode == ReplyMode::wholeReply) return std::move(*body);
 
   const JSON* error = objectMember(*body, "error");
-  const std::int64_t errorCode = error ? intValue("code", *error, 0) : 0;
+  const std::int64_t errorCode = error ? replyCodeValue(*error) : 0;
   if (errorCode != 0) return serverError(errorCode, stringValue("message", *error));
   if (!ok) {
-    std::int64_t code = intValue("code", *body, 0);
+    std::int64_t code = replyCodeValue(*body);
     std::string message = error ? stringValue("message", *error) : stringValue("message", *body);
     return serverError(code != 0 ? code : response.status, message);
   }
-  const JSON* data = objectMember(*body, "data");
-  return data ? *data : JSON::object();
+  // Moved out, not copied: the reply is dropped right after.
+  auto data = body->find("data");
+  if (data != body->end() && data->is_object()) return std::move(*data);
+  if (mode == ReplyMode::requiredData) return OstrelError::fromCode(OstrelError::kServiceDown);
+  return JSON::object();
 }
 
 void Client::requestJSON(platform::HttpRequest request, ReplyMode mode,
@@ -159,8 +170,8 @@ void Client::requestJSON(platform::HttpRequest request, ReplyMode mode,
   transport()->send(std::move(request),
                     [main, mode, completion = std::move(completion)](HttpResponse response) {
                       auto outcome = classify(response, mode);
-                      main->async([completion, outcome = std::move(outcome)] {
-                        if (completion) completion(outcome);
+                      main->async([completion, outcome = std::move(outcome)]() mutable {
+                        if (completion) completion(std::move(outcome));
                       });
                     });
 }
@@ -173,22 +184,52 @@ void Client::requestJSONOffMain(platform::HttpRequest request, ReplyMode mode,
                     });
 }
 
+namespace {
+
+// Why a file download failed. Past the size limit the reply is as useless as one cut short.
+OstrelError downloadError(const HttpResponse& response) {
+  if (response.failure == HttpResponse::Failure::tooLarge) {
+    return OstrelError::fromCode(OstrelError::kNetworkError);
+  }
+  auto outcome = Client::classify(response, Client::ReplyMode::data);
+  return outcome.isSuccess() ? OstrelError::fromCode(response.status) : outcome.error();
+}
+
+bool isFileDelivered(const HttpResponse& response) {
+  return response.completed() && response.status >= 200 && response.status < 300;
+}
+
+}  // namespace
+
 void Client::download(platform::HttpRequest request,
                       std::function<void(Outcome<platform::Bytes>)> completion) const {
   transport()->send(
       std::move(request), [completion = std::move(completion)](HttpResponse response) {
         if (!completion) return;
-        if (response.completed() && response.status >= 200 && response.status < 300) {
-          if (response.body.empty()) {
-            completion(OstrelError::fromCode(OstrelError::kServiceDown));
-          } else {
-            completion(std::move(response.body));
-          }
-          return;
+        if (!isFileDelivered(response)) return completion(downloadError(response));
+        if (response.body.empty()) {
+          return completion(OstrelError::fromCode(OstrelError::kServiceDown));
         }
-        auto outcome = classify(response, ReplyMode::data);
-        completion(outcome.isSuccess() ? OstrelError::fromCode(response.status) : outcome.error());
+        completion(std::move(response.body));
       });
+}
+
+void Client::download(platform::HttpRequest request,
+                      std::function<bool(std::span<const std::uint8_t>)> sink,
+                      std::function<void(Outcome<std::uint64_t>)> completion) const {
+  auto taken = std::make_shared<std::uint64_t>(0);
+  request.bodySink = [taken, sink = std::move(sink)](std::span<const std::uint8_t> bytes) {
+    if (sink && !sink(bytes)) return false;
+    *taken += bytes.size();
+    return true;
+  };
+  transport()->send(std::move(request), [taken, completion = std::move(completion)](
+                                            HttpResponse response) {
+    if (!completion) return;
+    if (!isFileDelivered(response)) return completion(downloadError(response));
+    if (*taken == 0) return completion(OstrelError::fromCode(OstrelError::kServiceDown));
+    completion(*taken);
+  });
 }
 
 }  // namespace ostrel

@@ -24,8 +24,9 @@ class Client {
  public:
   // How a reply is handed on.
   enum class ReplyMode {
-    data,        // the "data" object ({} when absent or not an object)
-    wholeReply,  // any 2xx JSON object whole, "error" member included
+    data,          // the "data" object ({} when absent or not an object)
+    requiredData,  // the "data" object; a 2xx reply without one is the service fault (500)
+    wholeReply,    // any 2xx JSON object whole, "error" member included
   };
 
   static std::shared_ptr<Client> shared();
@@ -58,15 +59,22 @@ class Client {
   // The same on the transport's thread, for the asynchronous forms.
   void requestJSONOffMain(platform::HttpRequest request, ReplyMode mode,
                           std::function<void(Outcome<platform::JSON>)> completion) const;
-  // A file: the body of a 2xx reply; otherwise the error the reply carries. Runs `completion`
+  // A file: the body of a 2xx reply; otherwise the error the reply carries. A body past the
+  // request's size limit is a network error (-1), as a body cut short is. Runs `completion`
   // on the transport's thread.
   void download(platform::HttpRequest request,
                 std::function<void(Outcome<platform::Bytes>)> completion) const;
+  // The same, the body handed to `sink` as it arrives (see `HttpRequest::bodySink`); the
+  // completion gets the number of bytes the sink took. An empty body is the service fault.
+  void download(platform::HttpRequest request,
+                std::function<bool(std::span<const std::uint8_t>)> sink,
+                std::function<void(Outcome<std::uint64_t>)> completion) const;
 
   // The reply classification, in this order: transport failure or time-out -1; HTTP 401 401;
-  // HTTP 5xx 500; a body that is not a JSON object (or too large) 500; an "error" object with a
-  // non-zero code: that code and message; another non-2xx status: the body's code and message
-  // when it has them, else the status; otherwise success.
+  // HTTP 5xx 500; a body that is not a JSON object (too large, or nested too deep to read) 500;
+  // an "error" object with a non-zero code (a number or decimal text): that code and message;
+  // another non-2xx status: the body's code and message when it has them, else the status;
+  // in `requiredData` mode a reply without a "data" object 500; otherwise success.
   static Outcome<platform::JSON> classify(const platform::HttpResponse& response, ReplyMode mode);
 
  private:

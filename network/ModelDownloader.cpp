@@ -63,45 +63,91 @@ fs::path ModelDownloader::modelURL(const std::string& name) const {
   return path;
 }
 
-void ModelDownloader::store(const std::string& name, const platform::Bytes& data) const {
-  if (name.empty()) throw DownloadError::emptyModelName();
-  if (!isSafeName(name)) throw DownloadError::internalError(kStorageError);
-  std::error_code ec;
-  const auto directory = storageDirectory();
-  fs::create_directories(directory, ec);
-  if (!fs::is_directory(directory, ec)) throw DownloadError::internalError(kStorageError);
-  const auto target = directory / (name + ".mlmodelc");
-  const auto temporary =
-      directory /
-      ("." + name + "." + platform::crypto::hexString(platform::crypto::randomBytes(6)) + ".tmp");
-  // A store cut short by a crash leaves its temporary file behind; nothing else clears those.
-  const std::string leftoverPrefix = "." + name + ".";
-  for (const auto& entry : fs::directory_iterator(directory, ec)) {
-    const auto file = entry.path().filename().string();
-    if (file.starts_with(leftoverPrefix) && file.ends_with(".tmp")) fs::remove(entry.path(), ec);
+// One model file on its way into the store: a temporary file beside the target, renamed over
+// it once complete and on disk, so the stored model is always a whole one.
+class ModelDownloader::PendingFile {
+ public:
+  PendingFile(const std::string& name) {
+    if (name.empty()) throw DownloadError::emptyModelName();
+    if (!isSafeName(name)) throw DownloadError::internalError(kStorageError);
+    std::error_code ec;
+    const auto directory = storageDirectory();
+    fs::create_directories(directory, ec);
+    if (!fs::is_directory(directory, ec)) throw DownloadError::internalError(kStorageError);
+    target_ = directory / (name + ".mlmodelc");
+    temporary_ =
+        directory /
+        ("." + name + "." + platform::crypto::hexString(platform::crypto::randomBytes(6)) + ".tmp");
+    // A store cut short by a crash leaves its temporary file behind; nothing else clears those.
+    const std::string leftoverPrefix = "." + name + ".";
+    for (const auto& entry : fs::directory_iterator(directory, ec)) {
+      const auto file = entry.path().filename().string();
+      if (file.starts_with(leftoverPrefix) && file.ends_with(".tmp")) fs::remove(entry.path(), ec);
+    }
+    out_ = std::fopen(temporary_.c_str(), "wb");
+    if (!out_) throw DownloadError::internalError(kWriteError);
   }
-  {
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+  ~PendingFile() { discard(); }
+
+  bool write(std::span<const std::uint8_t> bytes) {
+    written_ = written_ && out_ &&
+               std::fwrite(bytes.data(), 1, bytes.size(), out_) == bytes.size();
+    return written_;
+  }
+
+  // Gone now, not when the last holder lets go: the transport may hold on a little longer.
+  void discard() {
+    if (out_) std::fclose(out_);
+    out_ = nullptr;
+    written_ = false;
+    std::error_code ec;
+    if (!committed_) fs::remove(temporary_, ec);
+  }
+
+  // Throws `internalError` when the file could not be written whole; the old one stays.
+  void commit() {
     // On disk before the rename makes it current: the version is recorded right after, and a
     // model that is recorded but empty after a power loss would never be downloaded again.
-    FILE* out = std::fopen(temporary.c_str(), "wb");
-    bool written = out != nullptr;
-    if (out) {
-      written = std::fwrite(data.data(), 1, data.size(), out) == data.size();
-      written = std::fflush(out) == 0 && written;
-      written = ::fsync(fileno(out)) == 0 && written;
-      written = std::fclose(out) == 0 && written;
-    }
+    bool written = written_ && out_;
     if (!written) {
-      fs::remove(temporary, ec);
-      throw DownloadError::internalError("Could not write the model file.");
+      discard();
+      throw DownloadError::internalError(kWriteError);
     }
+    written = std::fflush(out_) == 0 && written;
+    written = ::fsync(fileno(out_)) == 0 && written;
+    written = std::fclose(out_) == 0 && written;
+    out_ = nullptr;
+    if (!written) {
+      discard();
+      throw DownloadError::internalError(kWriteError);
+    }
+    compileModel(temporary_);
+    std::error_code ec;
+    fs::rename(temporary_, target_, ec);
+    if (ec) {
+      discard();
+      throw DownloadError::internalError(kWriteError);
+    }
+    committed_ = true;
   }
-  compileModel(temporary);
-  fs::rename(temporary, target, ec);
-  if (ec) {
-    fs::remove(temporary, ec);
-    throw DownloadError::internalError("Could not write the model file.");
-  }
+
+  bool writeFailed() const { return !written_; }
+
+ private:
+  static constexpr const char* kWriteError = "Could not write the model file.";
+  fs::path target_;
+  fs::path temporary_;
+  FILE* out_ = nullptr;
+  bool written_ = true;
+  bool committed_ = false;
+};
+
+void ModelDownloader::store(const std::string& name, const platform::Bytes& data) const {
+  PendingFile file(name);
+  file.write(data);
+  file.commit();
 }
 
 std::optional<std::string> ModelDownloader::recordedVersion(const std::string& name) {
@@ -147,20 +193,37 @@ std::future<ModelDownloader::UpdateResult> ModelDownloader::updateIfNeeded(
     promise->set_value({false, std::nullopt});
     return future;
   }
-  auto self = *this;
+  std::shared_ptr<PendingFile> file;
+  try {
+    file = std::make_shared<PendingFile>(name);
+  } catch (const DownloadError& error) {
+    promise->set_value({false, error});
+    return future;
+  }
+  // Written to the store as it arrives: a model never sits whole in memory, and a reply that
+  // inflates without end stops at the size limit.
   OstrelClient::downloadSdk(
-      baseUrl, name, [promise, name, listedVersion, self](Outcome<platform::Bytes> outcome) {
+      baseUrl, name, [file](std::span<const std::uint8_t> bytes) { return file->write(bytes); },
+      [promise, file, name, listedVersion](Outcome<std::uint64_t> outcome) mutable {
+        auto pending = std::move(file);
+        if (pending->writeFailed()) {
+          pending->discard();
+          promise->set_value({false, DownloadError::internalError("Could not write the model file.")});
+          return;
+        }
         if (!outcome) {
+          pending->discard();
           promise->set_value({false, DownloadError::downloadFailed(outcome.error().code,
                                                                    outcome.error().message)});
           return;
         }
         try {
-          self.store(name, outcome.value());
+          pending->commit();
         } catch (const DownloadError& error) {
           promise->set_value({false, error});
           return;
         }
+        pending.reset();
         auto defaults = sharedDefaults();
         auto versions =
             defaults->dictionary(defaults_keys::kConfigVersion).value_or(platform::JSON::object());

@@ -60,8 +60,12 @@ class ModelDownloader {
   // Downloads and stores `name` when `listedVersion` is newer than the recorded one or the file
   // is missing, then records the version. Completes on a transport thread (or at once when
   // nothing is needed).
+  // The file is written to the store as it arrives and becomes current only when whole.
   std::future<UpdateResult> updateIfNeeded(const std::string& baseUrl, const std::string& name,
                                            const std::string& listedVersion) const;
+
+ private:
+  class PendingFile;
 };
 
 }  // namespace ostrel

@@ -99,8 +99,9 @@ void OstrelClient::scanCard(const std::string& path, const platform::ImagePtr& i
   form.addFile("image", "image.jpg", "image/jpeg", data);
   form.addText("signature", Signatures::cardImage(data));
   auto url = Client::url(c.baseUrl, path, {{"lang", c.language}});
+  // The card's result is built from the data; a reply without it is no result.
   client().requestJSON(client().postMultipart(url, form, headers(c.session)),
-                       Client::ReplyMode::data, std::move(completion));
+                       Client::ReplyMode::requiredData, std::move(completion));
 }
 
 void OstrelClient::scanCard(const std::string& path, const platform::ImagePtr& image,
@@ -195,8 +196,8 @@ void OstrelClient::verifyNfc(const JSON& body, JSONCompletion completion) {
     return failOnMain(std::move(completion), OstrelError::fromCode(OstrelError::kServiceDown));
   }
   auto url = Client::url(c.baseUrl, "/api/nfc/verify");
-  client().requestJSON(client().postText(url, cipher, headers(c.session)), Client::ReplyMode::data,
-                       std::move(completion));
+  client().requestJSON(client().postText(url, cipher, headers(c.session)),
+                       Client::ReplyMode::requiredData, std::move(completion));
 }
 
 void OstrelClient::confirm(const std::string& path, bool getFullResult,
@@ -204,9 +205,10 @@ void OstrelClient::confirm(const std::string& path, bool getFullResult,
   const auto c = context();
   auto url = Client::url(c.baseUrl, path,
                          {{"get_full_result", boolText(getFullResult)}, {"lang", c.language}});
+  // The session's result is built from the data; a reply without it is no result.
   client().requestJSON(client().postJSON(url, body && body->is_object() ? *body : JSON::object(),
                                          headers(c.session)),
-                       Client::ReplyMode::data, std::move(completion));
+                       Client::ReplyMode::requiredData, std::move(completion));
 }
 
 void OstrelClient::confirm(const std::string& path, bool getFullResult, const std::string& birthday,
@@ -287,13 +289,27 @@ std::future<Outcome<platform::Bytes>> OstrelClient::downloadSdk(const std::strin
   });
 }
 
+namespace {
+
+platform::HttpRequest modelRequest(const std::string& baseUrl, const std::string& modelName) {
+  // The model file is public: no token and no device description go with it.
+  auto request = OstrelClient::client().get(
+      Client::url(base(baseUrl), "/api/sdk-model/download", {{"name", modelName}}), {});
+  request.maxResponseBytes = OstrelClient::kMaxModelBytes;
+  return request;
+}
+
+}  // namespace
+
 void OstrelClient::downloadSdk(const std::string& baseUrl, const std::string& modelName,
                                std::function<void(Outcome<platform::Bytes>)> completion) {
-  // The model file is public: no token and no device description go with it.
-  auto request = client().get(
-      Client::url(base(baseUrl), "/api/sdk-model/download", {{"name", modelName}}), {});
-  request.maxResponseBytes = std::size_t{512} << 20;
-  client().download(std::move(request), std::move(completion));
+  client().download(modelRequest(baseUrl, modelName), std::move(completion));
+}
+
+void OstrelClient::downloadSdk(const std::string& baseUrl, const std::string& modelName,
+                               std::function<bool(std::span<const std::uint8_t>)> sink,
+                               std::function<void(Outcome<std::uint64_t>)> completion) {
+  client().download(modelRequest(baseUrl, modelName), std::move(sink), std::move(completion));
 }
 
 }  // namespace ostrel

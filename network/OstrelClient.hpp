@@ -32,6 +32,8 @@ class OstrelClient {
   enum class ImageType : int { front = 0, back = 1, selfie = 2 };
 
   // Multipart upload of a card image ("image", JPEG) with its "signature"; the reply's data.
+  // The flow's records are built from the data of this call, of `verifyNfc` and of `confirm`:
+  // for these three a success reply without a "data" object is the service fault (500).
   static void scanCard(const std::string& path, const platform::ImagePtr& image,
                        JSONCompletion completion);
   static void scanCard(const std::string& path, const platform::ImagePtr& image,
@@ -80,6 +82,13 @@ class OstrelClient {
   // The same with a completion run on the transport's thread.
   static void downloadSdk(const std::string& baseUrl, const std::string& modelName,
                           std::function<void(Outcome<platform::Bytes>)> completion);
+  // The model file handed to `sink` as it arrives; the completion (on the transport's thread)
+  // gets the number of bytes. Past kMaxModelBytes the download fails as a network error (-1).
+  static void downloadSdk(const std::string& baseUrl, const std::string& modelName,
+                          std::function<bool(std::span<const std::uint8_t>)> sink,
+                          std::function<void(Outcome<std::uint64_t>)> completion);
+  // Larger than any model the detection layer loads.
+  static constexpr std::size_t kMaxModelBytes = std::size_t{100} << 20;
 
   // The bytes an image is uploaded as: JPEG at 0.9, else 0.95, else 1.0, else PNG, else none.
   static platform::Bytes uploadData(const platform::ImagePtr& image);

@@ -1,5 +1,7 @@
 #include "session/HelpersAlerts.hpp"
 
+#include <atomic>
+
 #include "core/CloseSession.hpp"
 #include "core/CurrentConfig.hpp"
 #include "core/Localization.hpp"
@@ -106,6 +108,19 @@ void Helpers::showCameraPermissionAlert() {
             [] { closeSessionCancelled([] { openAppSettings(); }); }, nullptr);
 }
 
+namespace {
+
+std::atomic<bool>& builtInLoadingShownFlag() {
+  static std::atomic<bool> shown{false};
+  return shown;
+}
+
+}  // namespace
+
+bool Helpers::takeBuiltInLoadingShown() {
+  return builtInLoadingShownFlag().exchange(false);
+}
+
 void Helpers::showLoading(std::shared_ptr<ViewController> fromVC, std::optional<std::string> text,
                           std::optional<Color> colorAnimation, bool interaction) {
   auto config = currentConfig();
@@ -127,6 +142,7 @@ void Helpers::showLoading(std::shared_ptr<ViewController> fromVC, std::optional<
     hud->colorAnimation = color;
     hud->colorProgress = color;
   });
+  builtInLoadingShownFlag() = true;
   OSLProgressHUD::show(std::move(text), interaction);
 }
 

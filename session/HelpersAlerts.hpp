@@ -46,5 +46,8 @@ void showLoading(std::shared_ptr<platform::ViewController> fromVC,
                  std::optional<std::string> text = std::nullopt,
                  std::optional<platform::Color> colorAnimation = std::nullopt,
                  bool interaction = false);
+// Whether the built-in indicator went up since the last hide, and forgets it. A host may set
+// only the hide handler; the indicator the library showed must come down all the same.
+bool takeBuiltInLoadingShown();
 
 }  // namespace ostrel::Helpers

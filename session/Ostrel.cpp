@@ -327,12 +327,15 @@ void Ostrel::showLoading(std::shared_ptr<ViewController> fromVC, std::optional<s
 }
 
 void Ostrel::hideLoading() {
+  const bool builtInShown = Helpers::takeBuiltInLoadingShown();
   if (auto handler = config()->hideLoadingHandler) {
     if (platform::isMainQueue()) {
       handler();
     } else {
       DispatchQueue::main()->async(std::move(handler));
     }
+    // The host's handler only knows of what its own show handler put up.
+    if (builtInShown) OSLProgressHUD::dismiss();
     return;
   }
   OSLProgressHUD::dismiss();

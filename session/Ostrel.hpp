@@ -126,8 +126,9 @@ class Ostrel {
   // Any thread.
   void showLoading(std::shared_ptr<platform::ViewController> fromVC = nullptr,
                    std::optional<std::string> text = std::nullopt, bool interaction = false);
-  // The host's hide-loading handler when the configuration has one, else hides the indicator.
-  // Any thread; the host's handler runs on the main queue.
+  // The host's hide-loading handler when the configuration has one, else hides the indicator;
+  // the built-in indicator, when the library showed it, is hidden either way. Any thread; the
+  // host's handler runs on the main queue.
   void hideLoading();
 
  private:

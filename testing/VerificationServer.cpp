@@ -1,6 +1,7 @@
 #include "testing/VerificationServer.hpp"
 
 #include <httplib.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cctype>
@@ -57,6 +58,36 @@ ScriptedReply ScriptedReply::raw(std::string body, std::string contentType, int 
   reply.status = status;
   reply.body = std::move(body);
   reply.contentType = std::move(contentType);
+  return reply;
+}
+
+ScriptedReply ScriptedReply::gzipBomb() {
+  static const std::string compressed = [] {
+    z_stream stream{};
+    // 31: a gzip wrapper around the deflate stream.
+    deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 31, 9, Z_DEFAULT_STRATEGY);
+    std::string out;
+    std::string chunk(std::size_t{1} << 20, ' ');
+    chunk[0] = '{';
+    std::vector<unsigned char> buffer(std::size_t{1} << 16);
+    for (int i = 0; i < 128; ++i) {
+      stream.next_in = reinterpret_cast<Bytef*>(chunk.data());
+      stream.avail_in = static_cast<uInt>(chunk.size());
+      const int flush = i == 127 ? Z_FINISH : Z_NO_FLUSH;
+      do {
+        stream.next_out = buffer.data();
+        stream.avail_out = static_cast<uInt>(buffer.size());
+        deflate(&stream, flush);
+        out.append(reinterpret_cast<const char*>(buffer.data()), buffer.size() - stream.avail_out);
+      } while (stream.avail_out == 0);
+      chunk[0] = ' ';
+    }
+    deflateEnd(&stream);
+    return out;
+  }();
+  // Not a type the server compresses on its own, so the body goes out as it is.
+  ScriptedReply reply = raw(compressed, "application/octet-stream");
+  reply.headers.emplace_back("Content-Encoding", "gzip");
   return reply;
 }
 
@@ -226,6 +257,12 @@ void VerificationServer::setReply(const std::string& path, ScriptedReply reply) 
   replies_[path] = std::move(reply);
 }
 
+void VerificationServer::setReplyEverywhere(ScriptedReply reply) {
+  std::lock_guard lock(mutex_);
+  replies_.clear();
+  replyEverywhere_ = std::move(reply);
+}
+
 void VerificationServer::pushOnceReply(const std::string& path, ScriptedReply reply) {
   std::lock_guard lock(mutex_);
   onceReplies_[path].push_back(std::move(reply));
@@ -235,6 +272,7 @@ void VerificationServer::resetReplies() {
   std::lock_guard lock(mutex_);
   replies_ = defaultReplies();
   onceReplies_.clear();
+  replyEverywhere_.reset();
 }
 
 void VerificationServer::setModelBytes(std::string bytes) {
@@ -298,6 +336,7 @@ ScriptedReply VerificationServer::replyFor(const std::string& path, const std::s
     return reply;
   }
   if (auto it = replies_.find(path); it != replies_.end()) return it->second;
+  if (replyEverywhere_) return *replyEverywhere_;
   if (path == kDownloadPath) return ScriptedReply::raw(modelBytes_, "application/octet-stream");
   if (path == kLanguagePath) return ScriptedReply::data(defaultLanguageDictionary(language));
   return ScriptedReply::error(404, "No such path", 404);
@@ -383,6 +422,7 @@ void VerificationServer::handle(const void* requestPointer, void* responsePointe
   }
   response.status = reply.status;
   if (!reply.location.empty()) response.set_header("Location", reply.location);
+  for (const auto& [name, value] : reply.headers) response.set_header(name, value);
   switch (reply.fault) {
     case ScriptedReply::Fault::none:
       response.set_content(reply.body, reply.contentType);

@@ -31,6 +31,7 @@ struct ScriptedReply {
   double delaySeconds = 0;  // real seconds before answering (bounded, interrupted by stop)
   Fault fault = Fault::none;
   std::string location;  // sent as the Location header when not empty
+  std::vector<std::pair<std::string, std::string>> headers;  // sent as they are
 
   static ScriptedReply json(const platform::JSON& body, int status = 200);
   static ScriptedReply data(const platform::JSON& data);  // {"data": data}
@@ -38,6 +39,9 @@ struct ScriptedReply {
   static ScriptedReply raw(std::string body, std::string contentType, int status = 200);
   // A redirect (301, 302, 303, 307, 308) to `location`, with an empty JSON body.
   static ScriptedReply redirect(int status, std::string location);
+  // A gzip-encoded body of a few hundred kilobytes that inflates to "{" and 128 MiB of spaces:
+  // past every size limit of the client once decoded.
+  static ScriptedReply gzipBomb();
 };
 
 struct RecordedPart {
@@ -87,6 +91,9 @@ class VerificationServer {
 
   // Replaces the reply of `path` until reset; `once` replies are used first, in order.
   void setReply(const std::string& path, ScriptedReply reply);
+  // The reply of every path that has no reply of its own, the model download included, until
+  // reset (a server gone bad as a whole).
+  void setReplyEverywhere(ScriptedReply reply);
   void pushOnceReply(const std::string& path, ScriptedReply reply);
   void resetReplies();
   // Bytes served by the model download (`sampleCardDetectorRecipe` until replaced).
@@ -120,6 +127,7 @@ class VerificationServer {
   mutable std::mutex mutex_;
   std::map<std::string, ScriptedReply> replies_;
   std::map<std::string, std::vector<ScriptedReply>> onceReplies_;
+  std::optional<ScriptedReply> replyEverywhere_;
   // The sample card detector, so a downloaded model loads, runs and finds a card.
   std::string modelBytes_;
   std::optional<std::string> expectedAuthorization_;

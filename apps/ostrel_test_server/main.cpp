@@ -1,20 +1,23 @@
 // The local verification server on its own, for manual runs and the demo. It listens on
 // 127.0.0.1 only.
 //
-//   ostrel_test_server [--port N] [--fixtures DIR]
+//   ostrel_test_server [--port N] [--fixtures DIR] [--hostile KIND [--hostile-path PATH]]
 //
 // Each DIR/*.json file scripts one path: {"path": "/api/kyc/confirm", "status": 200,
-// "body": {...}} (or "raw": "text" with "content_type").
+// "body": {...}} (or "raw": "text" with "content_type"). --hostile answers every path (or only
+// PATH) with one kind of bad reply, named as `ostrel_test_server --hostile list` prints them.
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
 
+#include "testing/HostileReplies.hpp"
 #include "testing/VerificationServer.hpp"
 
 namespace {
@@ -26,7 +29,8 @@ void onSignal(int) {
 }
 
 int usage() {
-  std::cerr << "usage: ostrel_test_server [--port N] [--fixtures DIR]\n";
+  std::cerr << "usage: ostrel_test_server [--port N] [--fixtures DIR] [--hostile KIND "
+               "[--hostile-path PATH]]\n";
   return 2;
 }
 
@@ -62,6 +66,8 @@ bool loadFixture(ostrel::testing::VerificationServer& server, const std::filesys
 int main(int argc, char** argv) {
   int port = 0;
   std::filesystem::path fixtures;
+  std::string hostile;
+  std::string hostilePath;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--port" && i + 1 < argc) {
@@ -71,7 +77,24 @@ int main(int argc, char** argv) {
       port = static_cast<int>(value);
     } else if (arg == "--fixtures" && i + 1 < argc) {
       fixtures = argv[++i];
+    } else if (arg == "--hostile" && i + 1 < argc) {
+      hostile = argv[++i];
+    } else if (arg == "--hostile-path" && i + 1 < argc) {
+      hostilePath = argv[++i];
     } else {
+      return usage();
+    }
+  }
+
+  std::optional<ostrel::testing::ScriptedReply> hostileReply;
+  if (!hostile.empty()) {
+    for (const auto& kind : ostrel::testing::hostileReplies()) {
+      if (hostile == "list") std::cout << kind.name << "\n";
+      if (hostile == kind.name) hostileReply = kind.reply;
+    }
+    if (hostile == "list") return 0;
+    if (!hostileReply) {
+      std::cerr << "no such kind of bad reply: " << hostile << "\n";
       return usage();
     }
   }
@@ -87,6 +110,13 @@ int main(int argc, char** argv) {
       if (entry.path().extension() == ".json") loadFixture(server, entry.path());
     }
     if (ec) std::cerr << "cannot read " << fixtures << "\n";
+  }
+  if (hostileReply) {
+    if (hostilePath.empty()) {
+      server.setReplyEverywhere(*hostileReply);
+    } else {
+      server.setReply(hostilePath, *hostileReply);
+    }
   }
   std::cout << server.baseUrl() << std::endl;
 

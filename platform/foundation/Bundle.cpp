@@ -70,10 +70,10 @@ std::optional<std::string> Bundle::shortVersionString() const {
   std::ifstream in(*info);
   std::stringstream buffer;
   buffer << in.rdbuf();
-  auto json = JSON::parse(buffer.str(), nullptr, false);
-  if (json.is_discarded() || !json.is_object()) return std::nullopt;
-  auto it = json.find("shortVersionString");
-  if (it == json.end() || !it->is_string()) return std::nullopt;
+  auto json = parseJSONObject(buffer.str());
+  if (!json) return std::nullopt;
+  auto it = json->find("shortVersionString");
+  if (it == json->end() || !it->is_string()) return std::nullopt;
   return it->get<std::string>();
 }
 
@@ -128,10 +128,10 @@ std::string Bundle::localizedString(const std::string& key, const std::string& v
     std::ifstream in(*file);
     std::stringstream buffer;
     buffer << in.rdbuf();
-    auto json = JSON::parse(buffer.str(), nullptr, false);
-    if (json.is_discarded() || !json.is_object()) continue;
-    auto it = json.find(key);
-    if (it != json.end() && it->is_string()) return it->get<std::string>();
+    auto json = parseJSONObject(buffer.str());
+    if (!json) continue;
+    auto it = json->find(key);
+    if (it != json->end() && it->is_string()) return it->get<std::string>();
   }
   return value.empty() ? key : value;
 }

@@ -10,6 +10,7 @@
 
 #include "platform/foundation/Base64.hpp"
 #include "platform/foundation/Debug.hpp"
+#include "platform/foundation/JSON.hpp"
 #include "platform/foundation/Paths.hpp"
 
 namespace ostrel::platform {
@@ -97,9 +98,10 @@ void UserDefaults::load() {
   std::ifstream in(*file_, std::ios::binary);
   std::stringstream buffer;
   buffer << in.rdbuf();
-  JSON parsed = JSON::parse(buffer.str(), nullptr, false);
-  if (!parsed.is_discarded() && wellFormed(parsed)) {
-    values_ = std::move(parsed);
+  // The suite and each entry's {"type", "value"} wrap the stored values in two levels.
+  auto parsed = parseJSON(buffer.str(), kMaxJSONDepth + 2);
+  if (parsed && wellFormed(*parsed)) {
+    values_ = std::move(*parsed);
     return;
   }
   // Keep the unreadable file for whoever wants to look at it; start empty.
@@ -168,11 +170,12 @@ void UserDefaults::setData(const std::string& key, const Bytes& value) {
   store(key, kData, base64Encode(value));
 }
 void UserDefaults::setArray(const std::string& key, JSON value) {
-  if (!value.is_array()) return;
+  // Deeper values would make the whole suite unreadable at the next launch.
+  if (!value.is_array() || jsonNestsDeeperThan(value)) return;
   store(key, kArray, std::move(value));
 }
 void UserDefaults::setDictionary(const std::string& key, JSON value) {
-  if (!value.is_object()) return;
+  if (!value.is_object() || jsonNestsDeeperThan(value)) return;
   store(key, kDictionary, std::move(value));
 }
 

@@ -37,6 +37,7 @@ class UserDefaults {
   void setDouble(const std::string& key, double value);
   void setDate(const std::string& key, Date value);
   void setData(const std::string& key, const Bytes& value);
+  // A value of the wrong kind, or nested deeper than kMaxJSONDepth, is not stored.
   void setArray(const std::string& key, JSON value);
   void setDictionary(const std::string& key, JSON value);
   void removeObject(const std::string& key);

@@ -12,6 +12,7 @@
 #include "platform/foundation/Bundle.hpp"
 #include "platform/foundation/Debug.hpp"
 #include "platform/media/ExifOrientation.hpp"
+#include "platform/media/ImageHeader.hpp"
 
 namespace ostrel::platform {
 namespace {
@@ -92,7 +93,8 @@ Size Image::size() const {
 }
 
 std::shared_ptr<Image> Image::decode(const Bytes& data, double scale) {
-  if (data.empty()) return nullptr;
+  // Read the header first: the decoder would allocate whatever size it declares.
+  if (!isDecodablePicture(data)) return nullptr;
   cv::Mat decoded;
   try {
     decoded = cv::imdecode(

@@ -46,7 +46,8 @@ class Image {
   // A bitmap-less image of the given point size.
   Image(Size size, double scale = 1, ImageOrientation orientation = ImageOrientation::up);
 
-  // JPEG, PNG, GIF (first frame), JPEG 2000; nothing for data that is not an image. A JPEG's
+  // JPEG, PNG, GIF (first frame), JPEG 2000; nothing for data that is not one of them or that
+  // declares more than kMaxDecodedPixels (checked before decoding). A JPEG's
   // EXIF orientation becomes the picture's orientation, its pixels kept as stored (a malformed
   // EXIF block counts as none).
   static std::shared_ptr<Image> decode(const Bytes& data, double scale = 1);

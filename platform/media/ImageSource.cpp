@@ -5,6 +5,8 @@
 
 #include <gif_lib.h>
 
+#include "platform/media/ImageHeader.hpp"
+
 namespace ostrel::platform {
 namespace {
 
@@ -45,6 +47,8 @@ std::shared_ptr<ImageSource> ImageSource::create(const Bytes& data) {
 }
 
 std::shared_ptr<GifImageSource> GifImageSource::create(const Bytes& data) {
+  // giflib allocates every frame as its descriptor declares, before the size check below.
+  if (!isDecodablePicture(data)) return nullptr;
   Reader reader{&data};
   int error = 0;
   GifFileType* gif = DGifOpen(&reader, readFromMemory, &error);

@@ -47,18 +47,37 @@ struct Transfer {
   HttpResponse* response = nullptr;
   const std::atomic<bool>* stopping = nullptr;
   bool tooLarge = false;
+  int status = 0;          // of the status line last seen
+  std::size_t received = 0;  // body bytes of the current reply, decoded
 };
 
 size_t onBody(char* data, size_t size, size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
   const size_t n = size * count;
-  auto& body = transfer->response->body;
-  if (body.size() + n > transfer->request->maxResponseBytes) {
+  // Counted after content decoding, so a small compressed reply cannot inflate without end.
+  if (transfer->received + n > transfer->request->maxResponseBytes) {
     transfer->tooLarge = true;
     return 0;  // makes curl stop with a write error
   }
+  transfer->received += n;
+  const auto& sink = transfer->request->bodySink;
+  if (sink && transfer->status >= 200 && transfer->status < 300) {
+    return sink({reinterpret_cast<const std::uint8_t*>(data), n}) ? n : 0;
+  }
+  auto& body = transfer->response->body;
   body.insert(body.end(), data, data + n);
   return n;
+}
+
+int statusOfLine(const std::string& line) {
+  auto space = line.find(' ');
+  if (space == std::string::npos) return 0;
+  int status = 0;
+  for (std::size_t i = space + 1; i < line.size() && i < space + 4; ++i) {
+    if (line[i] < '0' || line[i] > '9') return 0;
+    status = status * 10 + (line[i] - '0');
+  }
+  return status;
 }
 
 size_t onHeader(char* data, size_t size, size_t count, void* user) {
@@ -68,6 +87,9 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
   if (line.rfind("HTTP/", 0) == 0) {
     // A new status line (after a redirect or an interim reply) starts a new header block.
     transfer->response->headers.clear();
+    transfer->status = statusOfLine(line);
+    transfer->received = 0;
+    transfer->response->body.clear();
     return n;
   }
   auto colon = line.find(':');
@@ -104,15 +126,27 @@ bool startsOnHttps(const std::string& url) {
   return lower(url.substr(0, 8)) == "https://";
 }
 
+// A line break in a header would end it there and start another of the sender's choosing.
+bool headersAreSafe(const HttpHeaders& headers) {
+  return std::none_of(headers.begin(), headers.end(), [](const auto& header) {
+    return header.first.find_first_of("\r\n:") != std::string::npos ||
+           header.second.find_first_of("\r\n") != std::string::npos;
+  });
+}
+
 HttpResponse perform(const HttpRequest& request, const std::atomic<bool>& stopping,
                      const std::string& trustedPEM) {
   HttpResponse response;
+  if (!headersAreSafe(request.headers)) {
+    response.failure = HttpResponse::Failure::other;
+    return response;
+  }
   CURL* curl = curl_easy_init();
   if (!curl) {
     response.failure = HttpResponse::Failure::other;
     return response;
   }
-  Transfer transfer{&request, &response, &stopping, false};
+  Transfer transfer{&request, &response, &stopping};
   curl_slist* headers = nullptr;
   for (const auto& [name, value] : request.headers) {
     // "Name;" is how curl sends a header with an empty value.

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +25,10 @@ struct HttpRequest {
   TimeInterval timeout = 60;
   // A reply body beyond this is not read; the request fails as `tooLarge`.
   std::size_t maxResponseBytes = 32u << 20;
+  // When set, the body of a 2xx reply goes here as it arrives (after any content decoding)
+  // instead of into the response, so a large file never sits in memory; returning false stops
+  // the transfer, which fails as `other`. Bodies of other replies stay in the response.
+  std::function<bool(std::span<const std::uint8_t>)> bodySink;
 };
 
 struct HttpResponse {
@@ -57,7 +62,8 @@ class HttpTransport {
   static void setShared(std::shared_ptr<HttpTransport> transport);
 };
 
-// libcurl, TLS peer and host verification on, a few worker threads. A request that starts on
+// libcurl, TLS peer and host verification on, a few worker threads. A request with a line break
+// in a header (name or value) is not sent; it fails as `other`. A request that starts on
 // https follows redirects to https only; one towards plain http fails as `other`. Destroying it
 // cancels what is in flight and joins the threads.
 class CurlTransport : public HttpTransport {

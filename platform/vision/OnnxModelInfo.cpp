@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <set>
 
+#include "platform/foundation/JSON.hpp"
 #include "platform/vision/VisionError.hpp"
 
 namespace ostrel::platform {
@@ -267,10 +268,10 @@ void checkNode(ProtoReader node) {
 }
 
 std::vector<std::string> parseLabels(const std::string& text) {
-  auto json = nlohmann::json::parse(text, nullptr, false);
-  if (json.is_discarded() || !json.is_array()) invalid("\"labels\" is not a JSON array");
+  auto json = platform::parseJSON(text);
+  if (!json || !json->is_array()) invalid("\"labels\" is not a JSON array");
   std::vector<std::string> labels;
-  for (const auto& item : json) {
+  for (const auto& item : *json) {
     if (!item.is_string()) invalid("\"labels\" holds something other than texts");
     labels.push_back(item.get<std::string>());
   }

@@ -309,6 +309,22 @@ TEST(RecordsTest, ArchivesAreTyped) {
   EXPECT_FALSE(fromJSON<OSLFrontResult>("{\"blur_score\":"));
 }
 
+// A stored record or a host's JSON text nested far deeper than any record is refused like one
+// that does not parse, without the stack overflow a recursive reader or copy would hit.
+TEST(RecordsTest, DeeplyNestedRecordsAreRefused) {
+  const std::string deep = std::string(100'000, '[') + std::string(100'000, ']');
+  const std::string text = R"({"blur_score": 1, "fields": )" + deep + "}";
+  EXPECT_FALSE(fromJSON<OSLFrontResult>(text));
+  const std::string envelope = R"({"v": 1, "type": "OSLFrontResult", "data": )" + text + "}";
+  EXPECT_FALSE(unarchive<OSLFrontResult>(Bytes(envelope.begin(), envelope.end())));
+  // A record as deep as a reply may be still archives and reads back.
+  JSON nested = JSON::array();
+  for (std::size_t i = 2; i < platform::kMaxJSONDepth; ++i) nested = JSON::array({nested});
+  auto record = OSLFrontResult::fromDictionary({{"blur_score", 1}, {"extra", nested}});
+  ASSERT_TRUE(record);
+  EXPECT_TRUE(unarchive<OSLFrontResult>(archive(*record)));
+}
+
 TEST(RecordsTest, ChangedMembersAreWrittenBack) {
   auto front = OSLFrontResult::fromDictionary(kFront);
   front->cardType = std::nullopt;

@@ -64,9 +64,17 @@ TEST_F(ErrorMappingTest, EveryKindOfBadReplyGivesOneError) {
        reply(ScriptedReply::json({{"code", 4001}, {"message", "x"}}, 400)), OstrelError(4001, "x")},
       {"403 bare", reply(ScriptedReply::json(JSON::object(), 403)),
        OstrelError(403, "Có lỗi xảy ra")},
-      {"code of the wrong type",
+      {"code as decimal text",
        reply(ScriptedReply::json({{"error", {{"code", "12"}}}, {"data", {{"k", 1}}}})),
-       OstrelError(0, "")},  // a text code is no error: success
+       OstrelError(12, "Có lỗi xảy ra")},
+      {"expiry code as text", reply(ScriptedReply::json({{"error", {{"code", "401"}}}})),
+       OstrelError(401, "Phiên đã hết hạn")},
+      {"code of the wrong type",
+       reply(ScriptedReply::json({{"error", {{"code", "12a"}}}, {"data", {{"k", 1}}}})),
+       OstrelError(0, "")},  // a text that is no number is no code: success
+      {"code that is an object",
+       reply(ScriptedReply::json({{"error", {{"code", {{"n", 3}}}}}, {"data", {{"k", 1}}}})),
+       OstrelError(0, "")},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);

@@ -5,6 +5,7 @@
 
 #include "core/SharedDefaults.hpp"
 #include "network/ModelDownloader.hpp"
+#include "network/OstrelClient.hpp"
 #include "tests/network/ServerTest.hpp"
 
 namespace ostrel {
@@ -110,6 +111,38 @@ TEST_F(ModelStoreTest, EmptyModelFileIsAFailure) {
   EXPECT_TRUE(result.error);
   EXPECT_FALSE(ModelDownloader::recordedVersion("idcard_model"));
   EXPECT_THROW(downloader.modelURL("idcard_model"), ModelDownloader::DownloadError);
+}
+
+// A reply that inflates without end is cut at the model size limit while it is written to the
+// store, fails as a broken reply does, and leaves the stored model, its version and the
+// directory as they were, as one cut short does.
+TEST_F(ModelStoreTest, AReplyPastTheSizeLimitIsABrokenReply) {
+  server.setModelBytes("model-v1");
+  ASSERT_TRUE(downloader.updateIfNeeded(server.baseUrl(), "idcard_model", "1").get().downloaded);
+  ScriptedReply cut = ScriptedReply::raw("model-v2-but-longer", "application/octet-stream");
+  cut.fault = ScriptedReply::Fault::truncated;
+  for (const auto& [name, reply] : {std::pair{"gzip bomb", ScriptedReply::gzipBomb()},
+                                    std::pair{"cut short", cut}}) {
+    SCOPED_TRACE(name);
+    server.pushOnceReply("/api/sdk-model/download", reply);
+    auto failed = downloader.updateIfNeeded(server.baseUrl(), "idcard_model", "2").get();
+    EXPECT_FALSE(failed.downloaded);
+    ASSERT_TRUE(failed.error);
+    EXPECT_EQ(failed.error->kind, ModelDownloader::DownloadError::Kind::downloadFailed);
+    EXPECT_EQ(failed.error->code, -1);
+    EXPECT_EQ(readFile(downloader.modelURL("idcard_model")), "model-v1");
+    EXPECT_EQ(ModelDownloader::recordedVersion("idcard_model"), "1");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(
+                                ModelDownloader::storageDirectory()),
+                            std::filesystem::directory_iterator()),
+              1)
+        << "a partial file was left in the store";
+  }
+  // The Bytes form keeps the same limit.
+  server.pushOnceReply("/api/sdk-model/download", ScriptedReply::gzipBomb());
+  auto bytes = OstrelClient::downloadSdk(server.baseUrl(), "idcard_model").get();
+  ASSERT_FALSE(bytes.isSuccess());
+  EXPECT_EQ(bytes.error().code, -1);
 }
 
 TEST(ModelVersionTest, NewerVersions) {

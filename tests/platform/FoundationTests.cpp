@@ -120,6 +120,37 @@ TEST_F(UserDefaultsFileTest, CorruptFileGivesAnEmptySuiteAndIsKeptAside) {
   EXPECT_EQ(kept, 3);
 }
 
+std::string nestedArrays(std::size_t depth) {
+  return std::string(depth, '[') + std::string(depth, ']');
+}
+
+// A settings file nested far deeper than anything the library stores reads as a corrupt one
+// (empty suite, file kept aside), without the stack overflow a recursive reader would hit; a
+// value too deep to read back is not stored, and the deepest that is reads back.
+TEST_F(UserDefaultsFileTest, DeeplyNestedFilesAndValues) {
+  std::filesystem::create_directories(suiteFile().parent_path());
+  {
+    std::ofstream out(suiteFile());
+    out << R"({"k": {"type": "array", "value": )" << nestedArrays(100'000) << "}}";
+  }
+  auto defaults = reopen();
+  EXPECT_FALSE(defaults->hasKey("k"));
+  EXPECT_TRUE(std::filesystem::exists(suiteFile().string() + ".corrupt-1"));
+
+  const auto deepest = platform::parseJSON(nestedArrays(platform::kMaxJSONDepth));
+  ASSERT_TRUE(deepest);
+  defaults->setArray("deepest", *deepest);
+  defaults->setArray("too deep", JSON::array({*deepest}));
+  defaults = reopen();
+  EXPECT_EQ(defaults->array("deepest"), *deepest);
+  EXPECT_FALSE(defaults->hasKey("too deep"));
+
+  EXPECT_FALSE(platform::parseJSON(nestedArrays(platform::kMaxJSONDepth + 1)));
+  EXPECT_FALSE(platform::parseJSON(R"({"a": [)" + nestedArrays(1'000'000) + "]}"));
+  // Brackets inside texts are no nesting.
+  EXPECT_TRUE(platform::parseJSON(R"({"a": ")" + std::string(1000, '[') + R"("})"));
+}
+
 TEST_F(UserDefaultsFileTest, SuitesAreSeparateFiles) {
   UserDefaults::suite("OSL")->setInteger("n", 1);
   UserDefaults::suite("Other")->setInteger("n", 2);

@@ -1,12 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "platform/media/ExifOrientation.hpp"
 #include "platform/media/Image.hpp"
+#include "platform/media/ImageHeader.hpp"
+#include "platform/media/ImageSource.hpp"
 #include "testing/ExifJpeg.hpp"
+#include "testing/PictureBombs.hpp"
 
 namespace ostrel::platform {
 namespace {
@@ -132,6 +138,53 @@ TEST(ImageTest, TurnedPicturesAreWrittenUpright) {
     EXPECT_EQ(back->orientation(), ImageOrientation::up);
     EXPECT_LT(meanDifference(back->bitmap(), reference), 6);
   }
+}
+
+}  // namespace
+}  // namespace ostrel::platform
+
+namespace ostrel::platform {
+namespace {
+
+// Every picture format the decoders take: the true picture decodes; the same file with a
+// header declaring more pixels than any phone picture is refused before decoding, by every
+// road a picture from outside takes (bytes, a file, a GIF's frames); data of another format is
+// no picture.
+TEST(PictureBombTest, HeadersDeclaringTooManyPixelsAreRefused) {
+  const auto dir = std::filesystem::temp_directory_path() / "ostrel-picture-bombs";
+  std::filesystem::create_directories(dir);
+  for (const auto& sample : testing::pictureBombSamples()) {
+    SCOPED_TRACE(sample.format);
+    ASSERT_FALSE(sample.picture.empty());
+    // GIFs are read frame by frame; the others decode whole.
+    auto source = ImageSource::create(sample.picture);
+    ASSERT_TRUE(source);
+    auto picture = source->imageAt(0);
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->pixelWidth(), 64);
+    EXPECT_EQ(picture->pixelHeight(), 48);
+    auto header = readImageHeader(sample.bomb);
+    ASSERT_TRUE(header);
+    EXPECT_GT(header->decodedPixels, kMaxDecodedPixels);
+
+    EXPECT_FALSE(Image::decode(sample.bomb));
+    EXPECT_FALSE(ImageSource::create(sample.bomb));
+    const auto file = dir / "bomb.img";
+    {
+      std::ofstream out(file, std::ios::binary);
+      out.write(reinterpret_cast<const char*>(sample.bomb.data()),
+                static_cast<std::streamsize>(sample.bomb.size()));
+    }
+    EXPECT_FALSE(Image::fromFile(file));
+  }
+  std::filesystem::remove_all(dir);
+
+  std::vector<std::uint8_t> bmp;
+  cv::imencode(".bmp", cv::Mat(8, 8, CV_8UC3, cv::Scalar(1, 2, 3)), bmp);
+  EXPECT_FALSE(Image::decode(Bytes(bmp.begin(), bmp.end())));
+  // Cut inside the header: no size can be read.
+  EXPECT_FALSE(readImageHeader({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0}));
+  EXPECT_FALSE(readImageHeader({'G', 'I', 'F', '8', '9', 'a', 1}));
 }
 
 }  // namespace
