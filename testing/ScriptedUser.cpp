@@ -54,6 +54,15 @@ std::shared_ptr<View> ScriptedUser::tap(const std::shared_ptr<View>& view) {
   return tapAt(window, view->convertPointTo({b.midX(), b.midY()}, nullptr));
 }
 
+bool ScriptedUser::reaches(const std::shared_ptr<View>& view) {
+  if (!view) return false;
+  auto window = view->window();
+  if (!window) return false;
+  Rect b = view->bounds();
+  auto hit = window->hitTest(view->convertPointTo({b.midX(), b.midY()}, nullptr));
+  return hit && hit->isDescendantOf(view.get());
+}
+
 void ScriptedUser::tap(const std::shared_ptr<BarButtonItem>& item) {
   if (!item) return;
   // A bar on screen shows the item as a view: the finger taps what the bar drew.

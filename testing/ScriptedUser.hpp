@@ -30,6 +30,10 @@ class ScriptedUser {
   // Taps the centre of `view` as seen in its window (so anything covering it gets the tap).
   std::shared_ptr<platform::View> tap(const std::shared_ptr<platform::View>& view);
   void tap(const std::shared_ptr<platform::BarButtonItem>& item);
+  // Whether a tap at the centre of `view` would land on it (or on one of its subviews) rather
+  // than on something covering it, such as the loading indicator's backdrop while it fades out.
+  // A finger landing on such a cover is swallowed there; a user waits until the view is clear.
+  static bool reaches(const std::shared_ptr<platform::View>& view);
   // Fires a recogniser directly (a discrete tap, or a whole pan).
   void fire(const std::shared_ptr<platform::GestureRecognizer>& recognizer);
 

@@ -18,10 +18,13 @@ using platform::ViewController;
 
 namespace {
 
-// Taps `button` when it can be tapped; says `what`.
+// Taps `button` when it can be tapped and nothing covers it; says `what`.
 bool tapButton(const std::shared_ptr<platform::Control>& button, ScriptedUser& finger,
                const UserJourney::Say& say, const std::string& what) {
-  if (!button || !button->isEnabled() || button->isHidden() || !button->window()) return false;
+  if (!button || !button->isEnabled() || button->isHidden() || !button->window() ||
+      !ScriptedUser::reaches(button)) {
+    return false;
+  }
   say(what);
   finger.tap(button);
   return true;

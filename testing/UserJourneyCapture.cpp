@@ -144,6 +144,7 @@ bool tapIfOffered(const std::shared_ptr<platform::Control>& button, ScriptedUser
   if (auto holder = button->superview(); holder && (holder->isHidden() || holder->alpha() < 1)) {
     return false;
   }
+  if (!ScriptedUser::reaches(button)) return false;
   say(what);
   finger.tap(button);
   return true;

@@ -15,7 +15,10 @@ void addChipSteps(UserJourney& journey, std::function<void()> layCard) {
     auto chip = std::dynamic_pointer_cast<OSLScanNFCVC>(top);
     if (!chip || !chip->state.isClosedPopup || chip->state.isWaitingProcess) return false;
     auto button = chip->btnScanNFC;
-    if (!button || button->isHidden() || !button->isEnabled() || !button->window()) return false;
+    if (!button || button->isHidden() || !button->isEnabled() || !button->window() ||
+        !ScriptedUser::reaches(button)) {
+      return false;
+    }
     say("taps scan on the chip screen");
     finger.tap(button);
     return true;

@@ -22,7 +22,7 @@ namespace {
 
 bool canTap(const std::shared_ptr<platform::Control>& button) {
   return button && button->isEnabled() && !button->isHidden() && button->alpha() > 0 &&
-         button->window();
+         button->window() && ScriptedUser::reaches(button);
 }
 
 // The pose that completes `action` (signs as `FaceObservation` documents them), with what the
