@@ -2,6 +2,7 @@
 #include "platform/foundation/Base64.hpp"
 #include "platform/ui/ScrollView.hpp"
 #include "scanner/OSLScanMRZVC.hpp"
+#include "testing/UserJourney.hpp"
 #include "tests/chip_screens/ChipScreensTest.hpp"
 #include "tests/screen_states/StatesTest.hpp"
 #include "ui/OstrelButton.hpp"
@@ -19,6 +20,9 @@ std::string sampleZone() {
 
 class ChipStates : public Drawn<chip_screens_test::ChipScreenTest> {
  protected:
+  // The camera of the zone scanner sees the card's back held up.
+  ChipStates() { installCameras(testing::sampleDocumentPictures().back); }
+
   std::shared_ptr<OSLScanNFCVC> openChip(const OSLFlowType& flow) {
     auto screen = open(flow);
     screen->onNext = [log = heard] { log->push_back("next"); };
@@ -99,6 +103,7 @@ TEST_F(ChipStates, TheAntennaGuideWithTheDefaultPicture) {
                                        {"error", {{"code", 3}}}}));
   Helpers::saveDeviceImage(JSON::object());
   auto screen = openChip(OSLFlowType::nfc_ekyc(sampleZone()));
+  auto alone = pictures().look();
   user().tap(screen->guideNFCPositionView);
   advance(1);
   await("hide loading");
@@ -110,6 +115,11 @@ TEST_F(ChipStates, TheAntennaGuideWithTheDefaultPicture) {
   for (const auto& label : {sheet->lblTitle, sheet->guide1Label, sheet->guide2Label}) {
     EXPECT_TRUE(drawnWhole(*shown, *label));
   }
+  // The presentation sets the sheet apart from the screen it covers: that screen, above the
+  // sheet, is dimmed.
+  const Color before = testing::pixelAt(*alone, {10, 10});
+  const Color behind = testing::pixelAt(*shown, {10, 10});
+  EXPECT_FALSE(behind.isApproximately(before, 0.05)) << "nothing dims the screen behind the sheet";
   // The cancel button in the normal style: a light fill, the main colour for its border and
   // title only.
   const auto& cancel = *sheet->cancleButton;
@@ -140,7 +150,7 @@ TEST_F(ChipStates, TheZoneScannerPushedOverTheChipScreenCoversIt) {
   ASSERT_FALSE(navi->navigationBar()->isHidden()) << "the scanner shows the bar";
   EXPECT_TRUE(barShowsItems(*shown, *navi->navigationBar(), true, true, true))
       << "back button, title, torch";
-  auto guide = labelShowing(scanner->view(), osl_localize("mrz_scan_guide"));
+  auto guide = labelShowing(scanner->view(), osl_localize("mrz_scan_note"));
   if (guide) {
     EXPECT_TRUE(drawnWhole(*shown, *guide));
   }

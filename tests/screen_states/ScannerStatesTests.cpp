@@ -19,6 +19,9 @@ TEST_F(ScannerStates, TheQRScannerWithItsUploadButton) {
   auto shown = take("qr_scanner", "upload_button");
   EXPECT_TRUE(coversItsBounds(*screen->view()));
   EXPECT_TRUE(drawnWhole(*shown, *screen->uploadButton->titleLabel()));
+  EXPECT_FALSE(screen->uploadButton->imageView()->frame().intersects(
+      screen->uploadButton->titleLabel()->frame()))
+      << "the gallery picture lies over the title";
   // The title and the hint are drawn, the close button trails at the top.
   for (const auto& label : {screen->titleLabel, screen->hintLabel}) {
     ASSERT_TRUE(label);

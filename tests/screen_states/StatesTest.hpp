@@ -43,10 +43,21 @@ class Drawn : public Base {
   }
   ~Drawn() override { TextMeasurer::install(nullptr); }
 
+  // A text missing from the dictionary shows as an empty label.
+  void TearDown() override {
+    Base::TearDown();
+    std::string keys;
+    for (const auto& key : missing_.keys()) keys += " " + key;
+    EXPECT_TRUE(keys.empty()) << "looked up but not in the dictionary:" << keys;
+  }
+
   // Pictures the window as it is now.
   ImagePtr take(const std::string& screen, const std::string& state) {
     return pictures().take(screen, state);
   }
+
+ private:
+  testing::MissingKeyRecorder missing_;
 };
 
 // The first view under `root` (itself included), depth first, that is a `T` and meets `test`.
@@ -111,7 +122,14 @@ inline ::testing::AssertionResult hidesBeneath(View& beneath) {
 // Whether `label`'s text is drawn whole in `screen`: no tail cut, no line lost, no mark
 // above the letters clipped.
 inline ::testing::AssertionResult drawnWhole(const Image& screen, const Label& label) {
+  if (label.text().value_or("").empty() && !label.attributedText()) {
+    return ::testing::AssertionFailure() << "the label has no text";
+  }
   auto text = testing::drawnText(screen, label);
+  if (!text.whole) {
+    return ::testing::AssertionFailure()
+           << "\"" << label.text().value_or("") << "\" cannot be seen on its background";
+  }
   if (testing::isDrawnWhole(text)) return ::testing::AssertionSuccess();
   auto describe = [](const std::optional<Rect>& r) {
     if (!r) return std::string("none");
