@@ -48,6 +48,12 @@ TEST_F(CaptureStates, TheFrontPreviewAfterAManualPhoto) {
   open(true);
   auto live = take("id_capture", "front_live");
   EXPECT_TRUE(drawnWhole(*live, *screen->titleLabel));
+  // The auto-capture switch shows its track on the side its thumb is not.
+  const auto& track = *screen->viewButtonAutoCap;
+  const Rect frame = track.convertRectTo(track.bounds(), nullptr);
+  const double edge = screen->viewSwitchBtn->isOn ? frame.minX() + 0.5 : frame.maxX() - 0.5;
+  EXPECT_TRUE(testing::pixelAt(*live, {edge, frame.midY()}).isApproximately(mainColor(), 0.25))
+      << "the switch has no track";
   EXPECT_TRUE(clearOfClose(*live, *screen->titleLabel, *screen->btnClose));
   tapCapture();
   ASSERT_TRUE(isPreview());
@@ -70,6 +76,15 @@ TEST_F(CaptureStates, TheBackPreviewAfterAnAutomaticCapture) {
   ASSERT_FALSE(screen->viewCaptureSuccess->isHidden());
   auto badge = take("id_capture", "back_preview_auto_capture_badge");
   EXPECT_TRUE(drawnWhole(*badge, *screen->lblAutoCaptureSuccess));
+  // The badge stands apart from the photo under it.
+  const auto& pill = *screen->viewCaptureSuccess;
+  const Rect frame = pill.convertRectTo(pill.bounds(), nullptr);
+  screen->viewCaptureSuccess->setHidden(true);
+  auto photo = pictures().look();
+  screen->viewCaptureSuccess->setHidden(false);
+  const Color under = testing::dominantColor(*photo, frame);
+  EXPECT_LT(testing::shareOfColor(*badge, frame, under, 0.1), 0.3)
+      << "the badge's text lies bare on the photo";
 }
 
 TEST_F(CaptureStatesInEnglish, ThePassportTitleInEnglish) {
@@ -158,6 +173,11 @@ TEST_F(FaceStates, AHeadMovementWithItsCountdown) {
   runUntilIdle();
   auto moving = take("face", "head_movement_countdown");
   EXPECT_TRUE(drawnWhole(*moving, *screen->guideLabel));
+  // The movement's picture is drawn on nothing: its corners show the screen behind it.
+  const Rect icon = screen->guideIcon->convertRectTo(screen->guideIcon->bounds(), nullptr);
+  const Color corner = testing::pixelAt(*moving, {icon.minX() + 1, icon.minY() + 1});
+  const Color beside = testing::pixelAt(*moving, {icon.minX() - 4, icon.minY() + 1});
+  EXPECT_TRUE(corner.isApproximately(beside, 0.1)) << "the movement's picture has a backdrop";
   if (!screen->timeRemainingLabel->isHidden()) {
     EXPECT_TRUE(drawnWhole(*moving, *screen->timeRemainingLabel));
   }
