@@ -18,10 +18,29 @@ std::string sampleZone() {
   return zone;
 }
 
+// Each checklist item whole, and set apart from the next one as clearly as one-line items are
+// (12 points between their letters; an item's own lines are 2 to 3 points apart).
+void expectChecklistClear(const Image& picture, const OSLScanNFCVC& screen) {
+  std::optional<Rect> above;
+  for (const auto& item : screen.listLblCheckList) {
+    if (item->isHidden()) continue;
+    EXPECT_TRUE(drawnWhole(picture, *item));
+    auto ink = testing::drawnText(picture, *item, 0).onScreen;
+    ASSERT_TRUE(ink);
+    if (above) {
+      EXPECT_GE(ink->minY() - above->maxY(), 12)
+          << "\"" << item->text().value_or("") << "\" crowds the item above it";
+    }
+    above = ink;
+  }
+}
+
 class ChipStates : public Drawn<chip_screens_test::ChipScreenTest> {
  protected:
   // The camera of the zone scanner sees the card's back held up.
-  ChipStates() { installCameras(testing::sampleDocumentPictures().back); }
+  explicit ChipStates(const std::string& language = "vi") : Drawn(language) {
+    installCameras(testing::sampleDocumentPictures().back);
+  }
 
   std::shared_ptr<OSLScanNFCVC> openChip(const OSLFlowType& flow) {
     auto screen = open(flow);
@@ -44,11 +63,7 @@ TEST_F(ChipStates, TheChipScreenWaitingReadingTimedOutAndWithoutNFC) {
   auto screen = openChip(OSLFlowType::nfc_ekyc(sampleZone()));
   auto ready = take("scan_nfc", "ready");
   EXPECT_TRUE(drawnWhole(*ready, *screen->lblTitle));
-  for (const auto& item : screen->listLblCheckList) {
-    if (!item->isHidden()) {
-      EXPECT_TRUE(drawnWhole(*ready, *item));
-    }
-  }
+  expectChecklistClear(*ready, *screen);
 
   user().tap(screen->btnScanNFC);
   advance(1);
@@ -73,6 +88,17 @@ TEST_F(ChipStates, TheChipScreenWaitingReadingTimedOutAndWithoutNFC) {
   ASSERT_FALSE(screen->lblError->isHidden());
   auto skip = take("scan_nfc", "without_nfc_skip");
   EXPECT_TRUE(drawnWhole(*skip, *screen->lblError));
+}
+
+class ChipStatesInEnglish : public ChipStates {
+ protected:
+  ChipStatesInEnglish() : ChipStates("en") {}
+};
+
+TEST_F(ChipStatesInEnglish, TheChecklistInEnglish) {
+  auto screen = openChip(OSLFlowType::nfc_ekyc(sampleZone()));
+  auto ready = take("scan_nfc", "ready_en");
+  expectChecklistClear(*ready, *screen);
 }
 
 TEST_F(ChipStates, TheChipScreensErrorAlerts) {
