@@ -100,6 +100,7 @@ void OSLNFCAntennaVC::setupUI() {
   auto appearance = currentAppearance();
   if (guideStackView) guideStackView->setHidden(true);
   if (cancleButton) {
+    cancleButton->setIsConfirmButton(false);
     cancleButton->applyStyle(false);
     cancleButton->setTitle(osl_localize("button_cancel"), ControlState::normal);
   }

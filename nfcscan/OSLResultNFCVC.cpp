@@ -113,7 +113,7 @@ std::shared_ptr<OSLResultNFCVC> OSLResultNFCVC::create(std::shared_ptr<OstrelRes
 }
 
 void OSLResultNFCVC::viewDidLoad() {
-  ViewController::viewDidLoad();
+  ResultScreen::viewDidLoad();
   setupUI();
 }
 

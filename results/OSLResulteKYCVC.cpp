@@ -168,7 +168,7 @@ std::shared_ptr<OSLResulteKYCVC> OSLResulteKYCVC::create(std::shared_ptr<OstrelR
 }
 
 void OSLResulteKYCVC::viewDidLoad() {
-  ViewController::viewDidLoad();
+  ResultScreen::viewDidLoad();
   setupUI();
 }
 

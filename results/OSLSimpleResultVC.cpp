@@ -68,7 +68,7 @@ std::shared_ptr<OSLSimpleResultVC> OSLSimpleResultVC::create(
 }
 
 void OSLSimpleResultVC::viewDidLoad() {
-  ViewController::viewDidLoad();
+  ResultScreen::viewDidLoad();
   setupUI();
 }
 

@@ -1,8 +1,15 @@
 #include "results/ResultScreen.hpp"
 
+#include "core/CurrentConfig.hpp"
 #include "platform/ui/NavigationController.hpp"
+#include "ui/ViewExtensions.hpp"
 
 namespace ostrel {
+
+void ResultScreen::viewDidLoad() {
+  ViewController::viewDidLoad();
+  view()->setBackgroundColor(colorFromHex(currentAppearance()->backgroundColor));
+}
 
 void ResultScreen::viewWillAppear(bool animated) {
   ViewController::viewWillAppear(animated);

@@ -9,6 +9,8 @@ namespace ostrel {
 // are on show (rows laid out before the first layout pass are measured again).
 class ResultScreen : public platform::ViewController {
  public:
+  // The screen is opaque: the appearance's background fills it.
+  void viewDidLoad() override;
   void viewWillAppear(bool animated) override;
   void viewDidAppear(bool animated) override;
   void viewWillDisappear(bool animated) override;

@@ -88,6 +88,9 @@ const std::shared_ptr<Button>& OSLScanVC::flashButton() {
 void OSLScanVC::viewDidLoad() {
   ViewController::viewDidLoad();
   auto root = view();
+  // The preview fills the safe area only; around it the screen is black, as a camera's is,
+  // so the white bar items and the guide text stay readable and nothing beneath shows.
+  root->setBackgroundColor(Color::black());
   previewView = make<OSLPreviewView>();
   if (root->bounds().height() < 700)
     previewView->videoPreviewLayer()->videoGravity = LayerVideoGravity::resizeAspectFill;

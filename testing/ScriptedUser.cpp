@@ -56,7 +56,10 @@ std::shared_ptr<View> ScriptedUser::tap(const std::shared_ptr<View>& view) {
 
 void ScriptedUser::tap(const std::shared_ptr<BarButtonItem>& item) {
   if (!item) return;
-  if (item->customView) {
+  // A bar on screen shows the item as a view: the finger taps what the bar drew.
+  if (auto shown = item->shownView(); shown && shown->window()) {
+    tap(shown);
+  } else if (item->customView) {
     tap(item->customView);
   } else {
     item->performAction();

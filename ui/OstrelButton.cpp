@@ -40,7 +40,8 @@ void OstrelButton::applyStyle(bool isConfirm) {
   titleLabel()->setTextColor(isConfirm ? _textBtnColor : _mainColor);
   setTintColor(isConfirm ? _bgconfirmButtonColor : _mainColor);
   setTitleColor(isConfirm ? _textBtnColor : _mainColor, ControlState::normal);
-  applyEnabledLook();
+  // A disabled button keeps its disabled look whatever style it is given.
+  if (!isEnabled()) applyEnabledLook();
 }
 
 void OstrelButton::setHighlighted(bool highlighted) {

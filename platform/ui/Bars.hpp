@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "platform/media/Image.hpp"
+#include "platform/ui/Button.hpp"
 #include "platform/ui/Control.hpp"
+#include "platform/ui/Label.hpp"
 #include "platform/ui/View.hpp"
 
 namespace ostrel::platform {
@@ -36,8 +38,13 @@ class BarButtonItem : public Object {
   void performAction() {
     if (isEnabled && action_ && !target_.expired()) action_(*this);
   }
+  // The view a navigation bar shows the item with (its custom view or a button of the bar's);
+  // null while no bar shows it.
+  std::shared_ptr<View> shownView() const { return shownView_.lock(); }
+  void setShownView(std::weak_ptr<View> view) { shownView_ = std::move(view); }
 
  private:
+  std::weak_ptr<View> shownView_;
   std::weak_ptr<const void> target_;
   std::function<void(BarButtonItem&)> action_;
 };
@@ -83,6 +90,31 @@ class NavigationBar : public View {
     (void)metrics;
     backgroundImage = std::move(image);
   }
+
+  // Shows `item`: its title (`fallbackTitle`, the controller's title, when it has none), its
+  // left and right items, and a back button running `back` when `back` is given and the item
+  // neither hides it nor has left items of its own. A null item empties the bar. Items are
+  // views of the bar, so they are drawn and tapped like any other view.
+  void showItem(const std::shared_ptr<NavigationItem>& item, const std::string& fallbackTitle,
+                std::function<void()> back, const std::string& backTitle = {});
+  const std::shared_ptr<Label>& titleLabel() const { return titleLabel_; }
+  // The back button on show, if any.
+  std::shared_ptr<Button> backButton() const;
+  void layoutSubviews() override;
+
+ private:
+  struct ShownItem {
+    std::shared_ptr<BarButtonItem> item;
+    std::shared_ptr<View> view;
+  };
+  void clearItems();
+  std::vector<ShownItem> showItems(const std::vector<std::shared_ptr<BarButtonItem>>& items);
+  void applyStyle();
+
+  std::shared_ptr<Label> titleLabel_;
+  std::shared_ptr<Button> backButton_;
+  std::vector<ShownItem> left_;
+  std::vector<ShownItem> right_;
 };
 
 class Toolbar : public View {

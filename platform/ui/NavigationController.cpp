@@ -30,6 +30,33 @@ void NavigationController::viewDidLoad() {
   }
   view()->addSubview(bar_);
   bar_->setHidden(barHidden_);
+  updateBar();
+}
+
+void NavigationController::viewDidLayoutSubviews() {
+  ViewController::viewDidLayoutSubviews();
+  // The bar sits under the status bar, as wide as the stack.
+  Rect b = view()->bounds();
+  bar_->setFrame({b.minX(), b.minY() + view()->safeAreaInsets().top, b.width(), 44});
+  updateBar();
+}
+
+void NavigationController::updateBar() {
+  auto top = topViewController();
+  if (barHidden_ || !top) {
+    bar_->showItem(nullptr, {}, nullptr);
+    return;
+  }
+  std::function<void()> back;
+  std::string backTitle;
+  if (stack_.size() > 1) {
+    std::weak_ptr<NavigationController> weakSelf = shared<NavigationController>();
+    back = [weakSelf] {
+      if (auto self = weakSelf.lock()) self->popViewController(true);
+    };
+    backTitle = stack_[stack_.size() - 2]->title;
+  }
+  bar_->showItem(top->navigationItem(), top->title, std::move(back), backTitle);
 }
 
 std::shared_ptr<ViewController> NavigationController::visibleViewController() const {
@@ -52,12 +79,19 @@ void NavigationController::show(const std::shared_ptr<ViewController>& incoming,
   if (isViewLoaded() && incoming) {
     auto v = incoming->view();
     v->setFrame(view()->bounds());
+    v->setHidden(false);
     view()->insertSubview(v, view()->subviews().empty() ? 0 : view()->subviews().size() - 1);
+    // The incoming screen covers the outgoing one from the first frame of the transition:
+    // whatever its background lets through, the screen it replaces never shows beneath it.
+    if (outgoing && outgoing != incoming && outgoing->isViewLoaded()) {
+      outgoing->view()->setHidden(true);
+    }
   }
   if (visible) {
     if (outgoing) outgoing->sendAppearance(false, animated, true);
     if (incoming) incoming->sendAppearance(true, animated, true);
   }
+  if (isViewLoaded()) updateBar();
   std::weak_ptr<NavigationController> weakSelf = shared<NavigationController>();
   afterTransition(animated, [weakSelf, incoming, outgoing, visible, animated,
                              afterwards = std::move(afterwards)] {
@@ -65,12 +99,14 @@ void NavigationController::show(const std::shared_ptr<ViewController>& incoming,
     if (outgoing && outgoing->isViewLoaded() &&
         outgoing != (self ? self->topViewController() : nullptr)) {
       outgoing->view()->removeFromSuperview();
+      outgoing->view()->setHidden(false);
     }
     if (visible) {
       if (outgoing) outgoing->sendAppearance(false, animated, false);
       if (incoming) incoming->sendAppearance(true, animated, false);
     }
     if (afterwards) afterwards();
+    if (self && self->isViewLoaded()) self->updateBar();
   });
 }
 
@@ -131,6 +167,7 @@ void NavigationController::setNavigationBarHidden(bool hidden, bool animated) {
   (void)animated;
   barHidden_ = hidden;
   bar_->setHidden(hidden);
+  if (isViewLoaded()) updateBar();
 }
 
 void TabBarController::didMake() {

@@ -40,9 +40,12 @@ class NavigationController : public ViewController {
   }
 
   void viewDidLoad() override;
+  void viewDidLayoutSubviews() override;
   std::vector<std::shared_ptr<ViewController>> childrenForAppearanceForwarding() const override;
 
  private:
+  // Shows the top controller's navigation item in the bar (nothing while the bar is hidden).
+  void updateBar();
   void show(const std::shared_ptr<ViewController>& incoming,
             const std::shared_ptr<ViewController>& outgoing, bool animated,
             std::function<void()> afterwards);

@@ -9,6 +9,8 @@
 #include "core/DeviceMetadata.hpp"
 #include "core/Helpers.hpp"
 #include "platform/foundation/Base64.hpp"
+#include "platform/ui/Renderer.hpp"
+#include "testing/PixelProbe.hpp"
 #include "tests/chip_screens/ChipScreensTest.hpp"
 
 namespace ostrel::chip_screens_test {
@@ -71,6 +73,18 @@ TEST_F(AntennaTest, CachesADeviceSpecificPictureAndAsksAgainForTheDefaultOne) {
   EXPECT_TRUE(server.problems().empty()) << server.problems().front();
   EXPECT_EQ(sheet->guide1Label->text(), "[nfc_reading_message_1]");
   EXPECT_EQ(sheet->lblTitle->text(), "[nfc_location_title]");
+  // The cancel button is drawn in the normal style: pale fill, main-colour border and title.
+  {
+    const auto& cancel = sheet->cancleButton;
+    const Color main = colorFromHex(currentAppearance()->mainColor);
+    EXPECT_FALSE(cancel->isConfirmButton());
+    EXPECT_EQ(cancel->titleColor(ControlState::normal), main);
+    auto picture = snapshot(*cancel, 2);
+    ASSERT_TRUE(picture);
+    const Rect b = cancel->bounds();
+    EXPECT_TRUE(testing::pixelAt(*picture, {b.midX(), b.maxY() - 4}).isApproximately(colorFromHex("F6F6F9"), 0.02));
+    EXPECT_TRUE(testing::pixelAt(*picture, {b.midX(), b.maxY() - 0.75}).isApproximately(main, 0.1));
+  }
   closeSheet(sheet);
   sheet = openSheet(false);
   EXPECT_TRUE(samePixels(sheet->imgDevice->image(), bundleImage("icon_done")));

@@ -60,6 +60,13 @@ TEST_F(WidgetTest, ButtonStylesFollowTheAppearanceOfItsCreation) {
     EXPECT_EQ(cornerRadius(*button), 7);
   }
 
+  // A style applied directly is the one shown, whatever the stored style says.
+  button->setIsConfirmButton(true);
+  button->applyStyle(false);
+  EXPECT_EQ(button->backgroundColor(), pale);
+  EXPECT_EQ(button->titleColor(ControlState::normal), main);
+  EXPECT_EQ(borderWidth(*button), 1);
+
   // Colours stay those of creation; the corner radius is read again on each restyle.
   config->appearance->withMainColor("FF0000").withCornerRadiusButton(3);
   button->setIsConfirmButton(true);
