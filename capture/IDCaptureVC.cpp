@@ -73,6 +73,7 @@ const LibraryNibRegistration idCaptureNib{
       auto title = nib.makeView<Label>(Rect{});
       title->setFont(Font::systemFont(20, FontWeight::bold));
       title->textAlignment = TextAlignment::center;
+      title->adjustsFontSizeToFitWidth = true;
       auto note = nib.makeView<Label>(Rect{});
       note->setFont(Font::systemFont(14));
       note->setNumberOfLines(0);
@@ -606,7 +607,9 @@ void IDCaptureVC::applyLayout() {
   viewCamera->setFrame(bounds);
   cameraMarkView->setFrame(bounds);
   btnClose->setFrame({w - 56, 44, 44, 44});
-  titleLabel->setFrame({kMargin, 56, inner, 28});
+  // Centred between the screen's edge and the close button, as far from one as from the other.
+  const double titleInset = w - btnClose->frame().minX() + 4;
+  titleLabel->setFrame({titleInset, 56, std::max(0.0, w - 2 * titleInset), 28});
   noteLabel->setFrame({kMargin, 88, inner, 44});
   const double top = topTargetViewCT ? topTargetViewCT->constant : 0;
   const Rect target{kMargin, kTargetTopBase + top, inner, inner / kCardRatio};

@@ -65,6 +65,8 @@ const LibraryNibRegistration scanNfcNib{
       for (int i = 0; i < 4; ++i) {
         auto tick = nib.makeView<ImageView>(Rect{16, 48.0 + i * 46, 20, 20});
         auto line = nib.makeView<Label>(Rect{44, 44.0 + i * 46, inner - 60, 40});
+        // Two lines of the guide's size fit a row with room between the rows.
+        line->setFont(Font::systemFont(15));
         line->setNumberOfLines(0);
         panel->addSubview(tick);
         panel->addSubview(line);

@@ -73,12 +73,14 @@ const LibraryNibRegistration confirmNib{
       };
       auto title = label(20);
       title->setFont(Font::systemFont(20, FontWeight::bold));
+      // The note has room for two lines in either language.
       auto note = label(50);
       note->setFont(Font::systemFont(14));
       note->setNumberOfLines(0);
+      note->setFrame({20, 50, fieldWidth, 40});
 
       // Each entry is a label over its field; rows are 74 points apart.
-      double y = 90;
+      double y = 104;
       auto entry = [&](int tag) {
         auto pair = std::make_pair(label(y), field(y + 24, tag));
         y += 74;

@@ -70,6 +70,18 @@ bool containerShown(const std::shared_ptr<View>& view) {
   return container ? !container->isHidden() : !view->isHidden();
 }
 
+// The pair's title column: its share of the width, wider when the title needs it (English
+// titles run longer than Vietnamese ones) up to the most the value can give up; a title longer
+// still shrinks to fit its one line.
+constexpr double kLargestTitleShare = 0.55;
+double titleColumnWidth(const std::shared_ptr<Label>& title, double width) {
+  const double share = std::round(width * kTitleShare);
+  if (!title || !title->text() || title->text()->empty()) return share;
+  const double needed =
+      std::ceil(TextMeasurer::shared().lineWidth(*title->text(), title->font())) + kInset + 8;
+  return std::clamp(needed, share, std::round(width * kLargestTitleShare));
+}
+
 double textHeight(const std::shared_ptr<Label>& label, double width) {
   if (!label) return 0;
   const std::string text = label->text().value_or("");
@@ -97,6 +109,7 @@ void InforCell::setupUI() {
     label->setHidden(false);
   };
   style(titleInfoLabel, FontWeight::semibold, 1);
+  if (titleInfoLabel) titleInfoLabel->adjustsFontSizeToFitWidth = true;
   style(titleResonLabel, FontWeight::regular, 0);
   style(lblInfor, FontWeight::regular, 0);
   if (imgReject) imgReject->setHidden(false);
@@ -120,7 +133,7 @@ void InforCell::configure(int isPass, bool isInfo, const std::string& title,
 void InforCell::layoutSubviews() {
   TableViewCell::layoutSubviews();
   const double w = bounds().width(), h = bounds().height();
-  const double titleWidth = std::round(w * kTitleShare);
+  const double titleWidth = titleColumnWidth(titleInfoLabel, w);
   const double labelHeight = std::max(0.0, h - 2 * kVerticalPadding);
   auto place = [](const std::shared_ptr<View>& view, Rect frame) {
     if (view) view->setFrame(frame);
@@ -148,7 +161,7 @@ Size InforCell::sizeThatFits(Size size) const {
     content = std::max(content, std::max(kIconSize, textHeight(titleResonLabel, textWidth)));
   }
   if (containerShown(titleInfoLabel) || containerShown(lblInfor)) {
-    double titleWidth = std::round(width * kTitleShare);
+    double titleWidth = titleColumnWidth(titleInfoLabel, width);
     content = std::max(content, textHeight(titleInfoLabel, titleWidth - kInset - 8));
     content = std::max(content, textHeight(lblInfor, width - titleWidth - kInset));
   }

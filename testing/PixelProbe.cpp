@@ -4,9 +4,13 @@
 #include <cmath>
 #include <map>
 #include <tuple>
+#include <vector>
+
+#include <pango/pangocairo.h>
 
 #include "platform/foundation/Make.hpp"
 #include "platform/ui/Label.hpp"
+#include "platform/ui/PangoText.hpp"
 #include "platform/ui/Renderer.hpp"
 
 namespace ostrel::testing {
@@ -153,6 +157,44 @@ bool isDrawnWhole(const DrawnText& text, double slack) {
   if (!text.onScreen) return false;
   return text.onScreen->height() >= text.whole->height() - slack &&
          text.onScreen->width() >= text.whole->width() - slack;
+std::optional<double> inkRiseAboveCapitals(const Image& image, Rect region, Color background,
+                                           double tolerance) {
+  const cv::Mat& bitmap = image.bitmap();
+  const double s = image.scale();
+  const int x0 = std::clamp(static_cast<int>(std::floor(region.minX() * s)), 0, bitmap.cols);
+  const int x1 = std::clamp(static_cast<int>(std::ceil(region.maxX() * s)), 0, bitmap.cols);
+  const int y0 = std::clamp(static_cast<int>(std::floor(region.minY() * s)), 0, bitmap.rows);
+  const int y1 = std::clamp(static_cast<int>(std::ceil(region.maxY() * s)), 0, bitmap.rows);
+  std::vector<int> tops;
+  for (int x = x0; x < x1; ++x) {
+    for (int y = y0; y < y1; ++y) {
+      if (colorOf(bitmap.at<cv::Vec4b>(y, x)).isApproximately(background, tolerance)) continue;
+      tops.push_back(y);
+      break;
+    }
+  }
+  if (tops.empty()) return std::nullopt;
+  const int highest = *std::min_element(tops.begin(), tops.end());
+  std::nth_element(tops.begin(), tops.begin() + static_cast<std::ptrdiff_t>(tops.size() / 2),
+                   tops.end());
+  return (tops[tops.size() / 2] - highest) / s;
+}
+
+double stackedMarkRise(const std::string& capitals, const Font& font) {
+  PangoContext* context = makeTextContext();
+  TextStyle style;
+  style.font = font;
+  auto inkTop = [&](const std::string& text) {
+    PangoLayout* layout = makeTextLayout(context, text, style, 0);
+    PangoRectangle ink;
+    pango_layout_get_extents(layout, &ink, nullptr);
+    g_object_unref(layout);
+    return static_cast<double>(ink.y) / PANGO_SCALE;
+  };
+  // A capital without marks gives the top the others share.
+  const double rise = inkTop("N") - inkTop(capitals);
+  g_object_unref(context);
+  return rise;
 }
 
 }  // namespace ostrel::testing

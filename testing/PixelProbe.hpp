@@ -5,6 +5,7 @@
 #include "platform/media/Color.hpp"
 #include "platform/media/Geometry.hpp"
 #include "platform/media/Image.hpp"
+#include "platform/ui/Text.hpp"
 
 namespace ostrel::platform {
 class Label;
@@ -46,5 +47,13 @@ DrawnText drawnText(const platform::Image& screen, const platform::Label& label,
 // Whether the text came out whole: its ink as tall and as wide as the text drawn alone,
 // within `slack` points. A tail cut to "…", a line too few or a mark clipped at the top fails.
 bool isDrawnWhole(const DrawnText& text, double slack = 1);
+
+// How far the highest ink in `region` (points) rises above the top that most inked columns
+// share: over a line of capitals, the height of the marks stacked on them ("Ễ" over "NGUY").
+// Nothing when the region holds no ink.
+std::optional<double> inkRiseAboveCapitals(const platform::Image& image, platform::Rect region,
+                                           platform::Color background, double tolerance = 0.3);
+// The same rise as the fonts give it for `capitals` set in `font`, uncut.
+double stackedMarkRise(const std::string& capitals, const platform::Font& font);
 
 }  // namespace ostrel::testing

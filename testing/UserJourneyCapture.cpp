@@ -4,6 +4,8 @@
 // the back camera of the image-file backend, waits for the screen to take the photo by itself,
 // takes it by hand when the screen does not, and continues with the photo it shows. Also what
 // the cameras see of the sample person: the documents and the face.
+#include <algorithm>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -62,6 +64,62 @@ bool holdUp(HeldUp& held, const cv::Mat& picture) {
   held.picture = &picture;
   held.since = platform::Runtime::current().uptime();
   return true;
+}
+
+// Where a point of a preview that shows a `picture`-sized camera picture filling itself (the
+// screens' aspect fill) lies in the picture, in pixels.
+cv::Point2d pictureSpot(platform::Point point, const platform::Rect& preview, cv::Size picture) {
+  const double scale = std::max(preview.width() / picture.width, preview.height() / picture.height);
+  const double left = (preview.width() - picture.width * scale) / 2;
+  const double top = (preview.height() - picture.height * scale) / 2;
+  return {(point.x - preview.minX() - left) / scale, (point.y - preview.minY() - top) / scale};
+}
+
+// `document` as a hand holds it up to a screen: over a light desk (the frame as light as the
+// card, as the card detector wants it), filling `frame` (points of `preview`) but for a small
+// margin, in a picture of the table's size.
+cv::Mat heldInFrame(const cv::Mat& document, const platform::Rect& frame,
+                    const platform::Rect& preview) {
+  const cv::Mat table(sampleDocumentPictures().table.size(), CV_8UC4,
+                      cv::Scalar(228, 226, 222, 255));
+  const cv::Point2d topLeft = pictureSpot(frame.origin, preview, table.size());
+  const cv::Point2d bottomRight =
+      pictureSpot({frame.maxX(), frame.maxY()}, preview, table.size());
+  const double fit = 0.94 * std::min((bottomRight.x - topLeft.x) / document.cols,
+                                     (bottomRight.y - topLeft.y) / document.rows);
+  const cv::Point2d centre = (topLeft + bottomRight) / 2;
+  const cv::Mat place = (cv::Mat_<double>(2, 3) << fit, 0, centre.x - fit * document.cols / 2, 0,
+                         fit, centre.y - fit * document.rows / 2);
+  cv::Mat picture = table.clone();
+  cv::warpAffine(document, picture, place, picture.size(), cv::INTER_AREA,
+                 cv::BORDER_TRANSPARENT);
+  return picture;
+}
+
+// The card alone, as the pictures hold it: the zone's card, or the front's middle round its
+// code, at the card's shape.
+cv::Mat cardOf(const cv::Mat& picture, bool aroundTheMiddle) {
+  const cv::Rect region = mrzRegionInPicture();
+  if (!aroundTheMiddle) return picture(region).clone();
+  const cv::Rect middle{(picture.cols - region.width) / 2, (picture.rows - region.height) / 2,
+                        region.width, region.height};
+  return picture(middle & cv::Rect(0, 0, picture.cols, picture.rows)).clone();
+}
+
+// The picture of `side` held in `frame`, made once per side and frame (the camera keeps the
+// picture it is shown by its address).
+const cv::Mat& documentHeldIn(const std::string& side, const cv::Mat& document,
+                              const platform::Rect& frame, const platform::Rect& preview) {
+  static std::mutex mutex;
+  static std::map<std::string, cv::Mat> made;
+  std::lock_guard guard(mutex);
+  const std::string key = side + " " + std::to_string(frame.minX()) + "," +
+                          std::to_string(frame.minY()) + "," + std::to_string(frame.width()) +
+                          "," + std::to_string(frame.height()) + " in " +
+                          std::to_string(preview.width()) + "x" + std::to_string(preview.height());
+  auto found = made.find(key);
+  if (found == made.end()) found = made.emplace(key, heldInFrame(document, frame, preview)).first;
+  return found->second;
 }
 
 double heldFor(HeldUp& held) {
@@ -152,9 +210,14 @@ void addCaptureSteps(UserJourney& journey, double patience) {
                auto screen = std::dynamic_pointer_cast<IDCaptureVC>(top);
                if (!screen || !isLive(*screen)) return false;
                const auto& pictures = sampleDocumentPictures();
-               const cv::Mat& side = IDCaptureVC::isPassportMode() ? pictures.passportPage
-                                     : screen->isFrontId()          ? pictures.front
-                                                                    : pictures.back;
+               const bool front = !IDCaptureVC::isPassportMode() && screen->isFrontId();
+               const cv::Mat& picture = IDCaptureVC::isPassportMode() ? pictures.passportPage
+                                        : front                        ? pictures.front
+                                                                       : pictures.back;
+               // Held where the screen's hole shows it, the whole card inside.
+               const cv::Mat& side = documentHeldIn(
+                   sideName(*screen), cardOf(picture, front), screen->cameraMarkView->cropFrame,
+                   screen->viewCamera->bounds());
                if (!holdUp(*held, side)) return false;
                say("holds " + sideName(*screen) + " up to the camera");
                return true;
@@ -200,9 +263,39 @@ void addCaptureSteps(UserJourney& journey, double patience) {
   journey.on("mrz: hold up the zone",
              holdUpFor<OSLScanMRZVC>(held, &SampleDocumentPictures::back,
                                      "holds the card's back up to the camera"));
+  // The card's code inside the scanner's frame, the rest of the card round it.
   journey.on("qr: hold up the code",
-             holdUpFor<OSLQRCodeScannerController>(held, &SampleDocumentPictures::front,
-                                                   "holds the card's QR code up to the camera"));
+             [held](const std::shared_ptr<ViewController>& top, ScriptedUser&,
+                    const UserJourney::Say& say) {
+               auto screen = std::dynamic_pointer_cast<OSLQRCodeScannerController>(top);
+               if (!screen || !screen->isViewLoaded()) return false;
+               const platform::Rect preview = screen->view()->bounds();
+               const platform::Rect frame =
+                   screen->qrFrameView ? screen->originQRFrameView : preview;
+               const cv::Mat& front = sampleDocumentPictures().front;
+               const cv::Point2d centre =
+                   pictureSpot({frame.midX(), frame.midY()}, preview, front.size());
+               const cv::Mat shift = (cv::Mat_<double>(2, 3) << 1, 0, centre.x - front.cols / 2.0,
+                                      0, 1, centre.y - front.rows / 2.0);
+               static std::mutex mutex;
+               static std::map<std::pair<int, int>, cv::Mat> made;
+               const cv::Mat* shown = nullptr;
+               {
+                 std::lock_guard guard(mutex);
+                 const std::pair<int, int> key{static_cast<int>(centre.x), static_cast<int>(centre.y)};
+                 auto found = made.find(key);
+                 if (found == made.end()) {
+                   cv::Mat moved;
+                   cv::warpAffine(front, moved, shift, front.size(), cv::INTER_LINEAR,
+                                  cv::BORDER_REFLECT_101);
+                   found = made.emplace(key, std::move(moved)).first;
+                 }
+                 shown = &found->second;
+               }
+               if (!holdUp(*held, *shown)) return false;
+               say("holds the card's QR code up to the camera");
+               return true;
+             });
 }
 
 }  // namespace ostrel::testing

@@ -27,6 +27,9 @@ const LibraryNibRegistration guideNib{
       double sheetTop = std::round(screen.height() * 0.2);
       auto root = nib.makeView<View>(screen);
       auto dismiss = nib.makeView<View>(Rect{0, 0, w, sheetTop});
+      // The sheet's backdrop dims the screen it covers, so a sheet as white as that screen
+      // still shows its edge.
+      dismiss->setBackgroundColor(Color{0, 0, 0, 0.4});
       auto sheet = nib.makeView<View>(Rect{0, sheetTop, w, screen.height() - sheetTop});
       root->addSubview(dismiss);
       root->addSubview(sheet);

@@ -16,6 +16,9 @@ void OstrelTextField::setupTextField() {
   setBorderWidth(*this, 1);
   setBorderColors(*this, colorFromHex("696969"));
   setBackgroundColor(colorFromHex("ECECEC"));
+  // The rounded style's text inset keeps the text off the box's edge; its own hairline lies
+  // under the layer's border.
+  borderStyle = TextBorderStyle::roundedRect;
   font = Font::systemFont(14, FontWeight::bold);
   textColor = Color::black();
   autocorrectionType = TextAutocorrectionType::no;

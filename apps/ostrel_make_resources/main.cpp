@@ -1,6 +1,7 @@
 // Draws the pictures of the resource bundle (icons, guide pictures, tick, the head-movement
 // animations) so that the bundle holds only pictures of our own making. Run it from the
 // repository root, or give the bundle folder as the argument.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -275,14 +276,43 @@ cv::Mat card(bool back, bool passport, int flaw) {
       cv::rectangle(m, {200, 90 + i * 34}, {470 - i * 30, 104 + i * 34}, rgba(90, 90, 90),
                     cv::FILLED);
   }
-  if (flaw == 1) {  // glare
-    cv::circle(m, {330, 140}, 90, rgba(255, 255, 255, 230), cv::FILLED, cv::LINE_AA);
-  } else if (flaw == 2) {  // cut off
-    cv::rectangle(m, {340, 0}, {520, 330}, rgba(0, 0, 0, 0), cv::FILLED);
-  } else if (flaw == 3) {  // blurred
+  // The flaws follow the guide's reject texts: 1 blurred, 2 glare, 3 a corner cut off.
+  if (flaw == 1) {
     cv::GaussianBlur(m, m, {41, 41}, 14);
+  } else if (flaw == 2) {
+    // A bright flare washing out the middle of the card, its core white.
+    cv::Mat flare = m.clone();
+    cv::circle(flare, {300, 150}, 120, rgba(255, 255, 255), cv::FILLED, cv::LINE_AA);
+    cv::GaussianBlur(flare, flare, {0, 0}, 28);
+    cv::Mat blended = m.clone();
+    for (int y = 0; y < m.rows; ++y) {
+      for (int x = 0; x < m.cols; ++x) {
+        const double d = std::hypot(x - 300.0, y - 150.0);
+        const double k = std::clamp(1.0 - d / 170.0, 0.0, 1.0);
+        auto& out = blended.at<cv::Vec4b>(y, x);
+        const auto& light = flare.at<cv::Vec4b>(y, x);
+        if (out[3] == 0) continue;
+        for (int c = 0; c < 3; ++c)
+          out[c] = cv::saturate_cast<uchar>(out[c] * (1 - k) + std::max<int>(light[c], 250) * k);
+      }
+    }
+    cv::circle(blended, {300, 150}, 45, rgba(255, 255, 255), cv::FILLED, cv::LINE_AA);
+    m = blended;
+  } else if (flaw == 3) {
+    // The top right corner outside the picture: the card's edge runs off at a slant.
+    std::vector<cv::Point> lost{{330, 0}, {520, 0}, {520, 200}};
+    cv::fillPoly(m, std::vector<std::vector<cv::Point>>{lost}, rgba(0, 0, 0, 0), cv::LINE_8);
+    cv::line(m, {330, 0}, {520, 200}, rgba(60, 90, 160), 4, cv::LINE_AA);
   }
   return m;
+}
+
+// Scales and lifts the colour of every pixel, as a picture taken in poor or glaring light.
+void darken(cv::Mat& m, double gain, double lift) {
+  std::vector<cv::Mat> channels;
+  cv::split(m, channels);
+  for (int c = 0; c < 3; ++c) channels[c].convertTo(channels[c], -1, gain, lift);
+  cv::merge(channels, m);
 }
 
 cv::Mat face(int flaw, int turnX = 0, int turnY = 0, double tilt = 0) {
@@ -298,9 +328,10 @@ cv::Mat face(int flaw, int turnX = 0, int turnY = 0, double tilt = 0) {
   cv::circle(m, at(-25 + turnX / 3, -20 + turnY / 3), 8, rgba(50, 50, 50), cv::FILLED, cv::LINE_AA);
   cv::circle(m, at(25 + turnX / 3, -20 + turnY / 3), 8, rgba(50, 50, 50), cv::FILLED, cv::LINE_AA);
   cv::line(m, at(-20, 40 + turnY / 3), at(20, 40 + turnY / 3), rgba(150, 70, 70), 5, cv::LINE_AA);
-  if (flaw == 1) cv::rectangle(m, {70, 100}, {230, 140}, rgba(20, 20, 20), cv::FILLED);  // glasses
-  if (flaw == 2) cv::rectangle(m, {60, 150}, {240, 250}, rgba(120, 170, 220), cv::FILLED);  // mask
-  if (flaw == 3) cv::GaussianBlur(m, m, {41, 41}, 14);                                      // blur
+  // The flaws follow the guide's reject texts: 1 too dark, 2 a face mask, 3 sunglasses.
+  if (flaw == 1) darken(m, 0.3, 0);
+  if (flaw == 2) cv::rectangle(m, {60, 150}, {240, 250}, rgba(120, 170, 220), cv::FILLED);
+  if (flaw == 3) cv::rectangle(m, {70, 100}, {230, 140}, rgba(20, 20, 20), cv::FILLED);
   return m;
 }
 
@@ -334,16 +365,11 @@ cv::Mat scaledFace(double k, int dx = 0) {
 cv::Mat livenessPicture(const std::string& kind) {
   if (kind == "too_dark" || kind == "too_bright") {
     auto m = face(0);
-    std::vector<cv::Mat> channels;
-    cv::split(m, channels);
-    for (int c = 0; c < 3; ++c) {
-      if (kind == "too_dark") {
-        channels[c].convertTo(channels[c], -1, 0.3, 0);
-      } else {
-        channels[c].convertTo(channels[c], -1, 0.4, 160);
-      }
+    if (kind == "too_dark") {
+      darken(m, 0.3, 0);
+    } else {
+      darken(m, 0.4, 160);
     }
-    cv::merge(channels, m);
     return m;
   }
   if (kind == "face_cover") return face(2);
@@ -364,7 +390,7 @@ cv::Mat livenessPicture(const std::string& kind) {
   }
   if (kind == "too_far") return scaledFace(0.4);
   if (kind == "too_close") return scaledFace(1.8);
-  if (kind == "sun_glasses") return face(1);
+  if (kind == "sun_glasses") return face(3);
   if (kind == "multiple_faces") {
     auto left = scaledFace(0.5, -70);
     auto right = scaledFace(0.5, 70);

@@ -134,6 +134,34 @@ Size textLayoutSize(PangoLayout* layout, int numberOfLines) {
   return {width, height};
 }
 
+TextBlockExtent textLayoutExtent(PangoLayout* layout, int numberOfLines) {
+  const int count = pango_layout_get_line_count(layout);
+  const int shown = numberOfLines > 0 ? std::min(numberOfLines, count) : count;
+  if (shown <= 0) return {};
+  // Only the first line's ink can rise above the block and only the last one's hang below it;
+  // inner lines are not inked, which keeps long texts cheap to measure.
+  PangoRectangle firstInk, firstLogical, lastInk, lastLogical;
+  pango_layout_line_get_extents(pango_layout_get_line_readonly(layout, 0), &firstInk,
+                                &firstLogical);
+  pango_layout_line_get_extents(pango_layout_get_line_readonly(layout, shown - 1), &lastInk,
+                                &lastLogical);
+  // Line extents are relative to each line's baseline; the iterator gives the baselines.
+  PangoLayoutIter* it = pango_layout_get_iter(layout);
+  const int firstBaseline = pango_layout_iter_get_baseline(it);
+  for (int i = 1; i < shown; ++i) pango_layout_iter_next_line(it);
+  const int lastBaseline = pango_layout_iter_get_baseline(it);
+  pango_layout_iter_free(it);
+  double top = static_cast<double>(firstBaseline + firstLogical.y) / PANGO_SCALE;
+  double bottom = static_cast<double>(lastBaseline + lastLogical.y + lastLogical.height) / PANGO_SCALE;
+  if (firstInk.height > 0)
+    top = std::min(top, static_cast<double>(firstBaseline + firstInk.y) / PANGO_SCALE);
+  if (lastInk.height > 0) {
+    bottom = std::max(bottom,
+                      static_cast<double>(lastBaseline + lastInk.y + lastInk.height) / PANGO_SCALE);
+  }
+  return {top, bottom - top};
+}
+
 PangoTextMeasurer::PangoTextMeasurer() : context_(makeTextContext()) {}
 
 PangoTextMeasurer::~PangoTextMeasurer() {
@@ -149,7 +177,10 @@ Size PangoTextMeasurer::boundingSize(const std::string& text, const Font& font, 
   std::lock_guard lock(mutex_);
   PangoLayout* layout = makeTextLayout(context_, text, style, limit.width > 0 ? limit.width : 0);
   Size size = textLayoutSize(layout, maxLines);
-  if (limit.height > 0 && size.height > limit.height) {
+  // Room for the ink too: a label sized to this shows the marks stacked above its capitals.
+  const double logicalHeight = size.height;
+  size.height = std::max(size.height, textLayoutExtent(layout, maxLines).height);
+  if (limit.height > 0 && logicalHeight > limit.height) {
     // Whole lines only, as the platform's measuring does.
     double fitted = 0;
     PangoLayoutIter* it = pango_layout_get_iter(layout);
@@ -162,6 +193,8 @@ Size PangoTextMeasurer::boundingSize(const std::string& text, const Font& font, 
     } while (pango_layout_iter_next_line(it));
     pango_layout_iter_free(it);
     size.height = fitted;
+  } else if (limit.height > 0) {
+    size.height = std::min(size.height, limit.height);
   }
   g_object_unref(layout);
   if (limit.width > 0) size.width = std::min(size.width, limit.width);

@@ -37,6 +37,15 @@ PangoLayout* makeTextLayout(PangoContext* context, const std::string& text, cons
                             double width);
 // The logical size of a laid-out text in points, limited to the style's number of lines.
 Size textLayoutSize(PangoLayout* layout, int numberOfLines);
+
+// The rows a laid-out text covers, in points from the layout's top: its logical lines joined
+// with their ink, so marks stacked above a capital (Vietnamese "Ễ", "Ấ") or hanging below the
+// last line count. `top` is negative where ink rises above the first line.
+struct TextBlockExtent {
+  double top = 0;
+  double height = 0;
+};
+TextBlockExtent textLayoutExtent(PangoLayout* layout, int numberOfLines);
 // A Pango context on its own font map with the settings above; the caller unrefs it.
 PangoContext* makeTextContext();
 

@@ -653,7 +653,10 @@ void ViewRenderer::drawContents(cairo_t* cr, const View& view, Rect box) {
     pango_cairo_update_context(cr, text_);
     PangoLayout* layout = makeTextLayout(text_, *text, style, box.width());
     if (label->adjustsFontSizeToFitWidth && style.numberOfLines == 1) {
-      double natural = textLayoutSize(layout, 0).width;
+      // The width the line would take uncut: the layout above is already ellipsized to the box.
+      PangoLayout* uncut = makeTextLayout(text_, *text, style, 0);
+      double natural = textLayoutSize(uncut, 0).width;
+      g_object_unref(uncut);
       if (natural > box.width()) {
         g_object_unref(layout);
         style.font.pointSize *= std::max(0.5, box.width() / natural);
@@ -678,12 +681,15 @@ void ViewRenderer::drawContents(cairo_t* cr, const View& view, Rect box) {
       size = textLayoutSize(layout, style.numberOfLines);
     }
     cairo_save(cr);
-    // Lines past the label's limit are cut off, never half shown.
-    double top = box.midY() - size.height / 2;
-    cairo_rectangle(cr, -1e4, top, 2e4, size.height);
+    // The shown lines and their ink sit centred in the label; ink may reach past the label's
+    // bounds, as the platform's labels draw it, so stacked marks are never cut. Lines past the
+    // label's limit are cut off, never half shown.
+    TextBlockExtent extent = textLayoutExtent(layout, style.numberOfLines);
+    double blockTop = box.midY() - extent.height / 2;
+    cairo_rectangle(cr, -1e4, blockTop, 2e4, extent.height);
     cairo_clip(cr);
     setSource(cr, label->textColor());
-    cairo_move_to(cr, box.minX(), top);
+    cairo_move_to(cr, box.minX(), blockTop - extent.top);
     pango_cairo_show_layout(cr, layout);
     cairo_restore(cr);
     g_object_unref(layout);

@@ -8,6 +8,7 @@
 #include "platform/ui/Renderer.hpp"
 #include "platform/ui/TextField.hpp"
 #include "testing/PixelProbe.hpp"
+#include "testing/SamplePerson.hpp"
 #include "testing/ScriptedUser.hpp"
 #include "ui/OSLPaddingLabel.hpp"
 
@@ -81,6 +82,43 @@ TEST_F(TextTest, DrawnInkFitsTheFrameTheMeasurerGave) {
       // One-line width agrees with the drawn width of the same text on one line.
       Size oneLine = TextMeasurer::shared().boundingSize(text, label->font(), {0, 0}, 1);
       EXPECT_NEAR(oneLine.width, TextMeasurer::shared().lineWidth(text, label->font()), 1.0);
+    }
+  }
+}
+
+// Capitals carry two marks in Vietnamese ("NGUYỄN": a tilde over the circumflex) whose ink rises
+// above the font's line. A label sized by the measurer holds that ink, and a label whose frame
+// is only a line high (a nib's fixed height) still draws it rather than cutting it to "NGUYÊN".
+TEST_F(TextTest, MarksStackedOverCapitalsAreDrawnWhole) {
+  const std::string name = samplePerson().printedName;
+  const Font fonts[] = {Font::systemFont(14), Font::systemFont(14, FontWeight::semibold),
+                        Font::systemFont(17, FontWeight::medium),
+                        Font::systemFont(20, FontWeight::bold)};
+  for (const Font& font : fonts) {
+    SCOPED_TRACE(std::to_string(font.pointSize));
+    const double rise = stackedMarkRise(name, font);
+    ASSERT_GT(rise, font.pointSize * 0.15) << "the name's marks rise above its capitals";
+    Size fitted = TextMeasurer::shared().boundingSize(name, font, {300, 0}, 1);
+    const Rect frames[] = {{{20, 30}, {300, fitted.height}}, {{20, 30}, {300, font.lineHeight()}}};
+    for (const Rect& frame : frames) {
+      SCOPED_TRACE(frame.height());
+      auto root = make<View>(Rect{0, 0, 360, 100});
+      root->setBackgroundColor(Color::white());
+      auto label = make<Label>(frame);
+      label->setFont(font);
+      label->setNumberOfLines(1);
+      label->setText(name);
+      root->addSubview(label);
+      auto image = snapshot(*root, 2);
+      auto drawn = inkRiseAboveCapitals(*image, {0, 0, 360, 100}, Color::white());
+      ASSERT_TRUE(drawn);
+      EXPECT_GE(*drawn, rise - 0.75) << "the tilde above the circumflex is drawn";
+      if (frame.height() == fitted.height) {
+        auto ink = inkBounds(*image, Color::white());
+        ASSERT_TRUE(ink);
+        EXPECT_GE(ink->minY(), frame.minY() - 0.5);
+        EXPECT_LE(ink->maxY(), frame.maxY() + 0.5);
+      }
     }
   }
 }

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <opencv2/imgproc.hpp>
+
 #include "platform/ui/Animation.hpp"
+#include "platform/ui/Renderer.hpp"
+#include "testing/PixelProbe.hpp"
 #include "tests/uikit/UIKitTest.hpp"
 #include "ui/GuideVC.hpp"
 #include "ui/TutorialButtonView.hpp"
@@ -78,6 +82,101 @@ TEST_F(GuideTest, EachKindShowsItsContent) {
     EXPECT_EQ(guide->viewMain->backgroundColor(), colorFromHex("FAFAFA"));
     EXPECT_EQ(guide->view()->backgroundColor(), Color::clear());
   }
+}
+
+// What a picture of the bundle shows, measured on its opaque pixels.
+struct PictureLook {
+  double sharpness = 0;   // variance of the grey picture's Laplacian
+  double brightness = 0;  // mean grey, 0 to 255
+  double white = 0;       // share of pixels washed out to white
+  double black = 0;       // share of nearly black pixels
+  double maskBlue = 0;    // share of pixels of the face mask's blue
+  bool topRightGone = false;
+  bool bottomLeftThere = false;
+};
+
+PictureLook lookOf(const ImagePtr& image) {
+  PictureLook look;
+  if (!image || !image->hasBitmap()) return look;
+  const cv::Mat& rgba = image->bitmap();
+  cv::Mat grey;
+  cv::cvtColor(rgba, grey, cv::COLOR_RGBA2GRAY);
+  cv::Mat laplacian;
+  cv::Laplacian(grey, laplacian, CV_64F);
+  cv::Scalar mean, deviation;
+  cv::meanStdDev(laplacian, mean, deviation);
+  look.sharpness = deviation[0] * deviation[0];
+  double opaque = 0, sum = 0;
+  for (int y = 0; y < rgba.rows; ++y) {
+    for (int x = 0; x < rgba.cols; ++x) {
+      const auto& p = rgba.at<cv::Vec4b>(y, x);
+      if (p[3] < 128) continue;
+      ++opaque;
+      sum += grey.at<std::uint8_t>(y, x);
+      look.white += p[0] > 245 && p[1] > 245 && p[2] > 245;
+      look.black += p[0] < 30 && p[1] < 30 && p[2] < 30;
+      look.maskBlue += std::abs(p[0] - 120) < 12 && std::abs(p[1] - 170) < 12 &&
+                       std::abs(p[2] - 220) < 12;
+    }
+  }
+  if (opaque > 0) {
+    look.brightness = sum / opaque;
+    look.white /= opaque;
+    look.black /= opaque;
+    look.maskBlue /= opaque;
+  }
+  look.topRightGone = rgba.at<cv::Vec4b>(15, rgba.cols - 15)[3] == 0;
+  look.bottomLeftThere = rgba.at<cv::Vec4b>(rgba.rows - 15, 15)[3] > 0;
+  return look;
+}
+
+// The n-th reject picture shows what the n-th reject caption names: for the documents "blurred",
+// "glare" and "corner cut off", for the face "too dark", "face mask" and "sunglasses", each
+// measured against the kind's own good example.
+TEST_F(GuideTest, EachRejectPictureShowsWhatItsCaptionSays) {
+  for (const char* kind : {"front", "back", "passport"}) {
+    SCOPED_TRACE(kind);
+    const std::string good = std::string(kind) == "front"  ? "ic_guide_front"
+                             : std::string(kind) == "back" ? "ic_guide_id_back"
+                                                           : "ic_passport";
+    const PictureLook example = lookOf(bundleImage(good));
+    const auto reject = [&](int n) {
+      return lookOf(bundleImage("ic_reject_" + std::string(kind) + "_" + std::to_string(n)));
+    };
+    EXPECT_LT(reject(1).sharpness, example.sharpness * 0.3) << "1: blurred";
+    EXPECT_GT(reject(2).white, example.white + 0.03) << "2: glare";
+    EXPECT_FALSE(example.topRightGone);
+    EXPECT_TRUE(reject(3).topRightGone && reject(3).bottomLeftThere) << "3: a corner cut off";
+    for (int n : {1, 2}) EXPECT_FALSE(reject(n).topRightGone) << n << ": the card is whole";
+  }
+  const PictureLook face = lookOf(bundleImage("ic_guide_liveness"));
+  const PictureLook dark = lookOf(bundleImage("ic_reject_liveness_1"));
+  const PictureLook masked = lookOf(bundleImage("ic_reject_liveness_2"));
+  const PictureLook glasses = lookOf(bundleImage("ic_reject_liveness_3"));
+  EXPECT_LT(dark.brightness, face.brightness * 0.5) << "1: too dark";
+  EXPECT_GT(masked.maskBlue, face.maskBlue + 0.1) << "2: a face mask";
+  EXPECT_GT(glasses.black, face.black + 0.05) << "3: sunglasses";
+  EXPECT_LT(glasses.maskBlue, 0.01);
+  EXPECT_LT(masked.black, 0.01);
+}
+
+// The sheet is as white as the screen it covers; the presentation dims that screen, so the
+// sheet's edge shows.
+TEST_F(GuideTest, TheSheetStandsOutFromTheScreenItCovers) {
+  config->appearance->withBackgroundColor("FFFFFF");
+  presenter = make<ViewController>();
+  show(presenter);
+  presenter->view()->setBackgroundColor(Color::white());
+  auto guide = presentGuide(Type::frontId);
+  window()->layoutIfNeeded();
+  auto image = platform::snapshot(*window(), 2);
+  ASSERT_TRUE(image);
+  const Rect sheet = guide->viewMain->convertRectTo(guide->viewMain->bounds(), window().get());
+  ASSERT_GT(sheet.minY(), 40) << "the sheet leaves some of the screen above it";
+  const Color above = testing::pixelAt(*image, {sheet.midX(), sheet.minY() / 2});
+  const Color inside = testing::pixelAt(*image, {sheet.minX() + 4, sheet.minY() + 30});
+  EXPECT_LT(above.red, 0.8) << "what the sheet covers is dimmed";
+  EXPECT_GT(inside.red, 0.95) << "the sheet itself is not";
 }
 
 TEST_F(GuideTest, PictureHeightDependsOnTheScreenHeight) {
