@@ -157,6 +157,8 @@ bool isDrawnWhole(const DrawnText& text, double slack) {
   if (!text.onScreen) return false;
   return text.onScreen->height() >= text.whole->height() - slack &&
          text.onScreen->width() >= text.whole->width() - slack;
+}
+
 std::optional<double> inkRiseAboveCapitals(const Image& image, Rect region, Color background,
                                            double tolerance) {
   const cv::Mat& bitmap = image.bitmap();
