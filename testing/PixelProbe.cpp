@@ -130,7 +130,10 @@ DrawnText drawnText(const Image& screen, const Label& label, double reach) {
   alone->setFont(label.font());
   alone->setTextColor(label.textColor());
   alone->textAlignment = label.textAlignment;
-  alone->setNumberOfLines(0);
+  // A one-line label that shrinks its text to fit is whole when it shows the whole line,
+  // smaller: that line is drawn alone at its own size, with all the width it wants.
+  found.scaledToFit = label.adjustsFontSizeToFitWidth && label.numberOfLines() == 1;
+  alone->setNumberOfLines(found.scaledToFit ? 1 : 0);
   alone->lineBreakMode = LineBreakMode::byWordWrapping;
   if (label.attributedText()) {
     alone->setAttributedText(label.attributedText());
@@ -139,9 +142,10 @@ DrawnText drawnText(const Image& screen, const Label& label, double reach) {
   }
   // Far taller than any text here: the label centres its lines, the ink tells their extent.
   const double height = 4 * box.height() + 200;
-  auto root = make<View>(Rect{0, 0, box.width() + 2 * margin, height + 2 * margin});
+  const double width = found.scaledToFit ? 4 * box.width() + 1000 : box.width();
+  auto root = make<View>(Rect{0, 0, width + 2 * margin, height + 2 * margin});
   root->setBackgroundColor(background);
-  alone->setFrame({margin, margin, box.width(), height});
+  alone->setFrame({margin, margin, width, height});
   root->addSubview(alone);
   auto picture = snapshot(*root, screen.scale());
   if (picture) {
@@ -155,6 +159,13 @@ DrawnText drawnText(const Image& screen, const Label& label, double reach) {
 bool isDrawnWhole(const DrawnText& text, double slack) {
   if (!text.whole) return !text.onScreen;
   if (!text.onScreen) return false;
+  if (text.scaledToFit && text.onScreen->height() > 0 && text.whole->height() > 0) {
+    // Shrunk or not, the whole line keeps its shape; a tail cut to "…" or a clipped mark
+    // does not.
+    const double drawn = text.onScreen->width() / text.onScreen->height();
+    const double whole = text.whole->width() / text.whole->height();
+    return std::abs(drawn - whole) <= 0.06 * whole;
+  }
   return text.onScreen->height() >= text.whole->height() - slack &&
          text.onScreen->width() >= text.whole->width() - slack;
 }

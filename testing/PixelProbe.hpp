@@ -39,13 +39,15 @@ double tallestBlankBand(const platform::Image& image, platform::Rect area,
 struct DrawnText {
   std::optional<platform::Rect> onScreen;  // ink around the label's frame, window points
   std::optional<platform::Rect> whole;     // ink of the text drawn alone, label points
+  bool scaledToFit = false;  // a one-line label that shrinks its text: `whole` is that line
 };
 // `screen` is a picture of `label`'s window. The ink is looked for in the label's frame grown
 // by `reach` points on every side (marks may be drawn past a label's bounds).
 DrawnText drawnText(const platform::Image& screen, const platform::Label& label,
                     double reach = 6);
 // Whether the text came out whole: its ink as tall and as wide as the text drawn alone,
-// within `slack` points. A tail cut to "…", a line too few or a mark clipped at the top fails.
+// within `slack` points (for a label that shrinks its line, the same shape within 6 %). A tail
+// cut to "…", a line too few or a mark clipped at the top fails.
 bool isDrawnWhole(const DrawnText& text, double slack = 1);
 
 // How far the highest ink in `region` (points) rises above the top that most inked columns

@@ -22,8 +22,15 @@ using testing::ScriptedPhoto;
   auto text = testing::drawnText(picture, title);
   if (!text.whole) return ::testing::AssertionFailure() << "no title to draw";
   const Rect box = title.convertRectTo(title.textRect(title.bounds()), nullptr);
-  const Rect letters{box.minX() + text.whole->minX(), box.minY(), text.whole->width(),
-                     box.height()};
+  Rect letters{box.minX() + text.whole->minX(), box.minY(), text.whole->width(), box.height()};
+  if (text.scaledToFit) {
+    // The line shrunk to the label's width if it had to, placed as the label aligns it.
+    const double width = std::min(text.whole->width(), box.width());
+    const double left = title.textAlignment == TextAlignment::center ? box.midX() - width / 2
+                        : title.textAlignment == TextAlignment::right ? box.maxX() - width
+                                                                       : box.minX();
+    letters = {left, box.minY(), width, box.height()};
+  }
   const Rect button = close.convertRectTo(close.bounds(), nullptr);
   if (!letters.intersects({button.minX() - 4, button.minY(), button.width() + 8, button.height()})) {
     return ::testing::AssertionSuccess();

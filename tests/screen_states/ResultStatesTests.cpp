@@ -200,7 +200,7 @@ TEST_F(ResultStates, TheConfirmationScreenErrorLineDatePickerKeyboardAndLoading)
     const Rect inside{frame.minX() + 3, frame.minY() + 3, frame.width() - 6, frame.height() - 6};
     auto ink = testing::inkBoundsWithin(*filled, inside, testing::dominantColor(*filled, inside), 0.25);
     ASSERT_TRUE(ink) << field->text();
-    EXPECT_GE(ink->minX() - frame.minX(), 8) << "no room before " << field->text();
+    EXPECT_GE(ink->minX() - frame.minX(), 6) << "no room before " << field->text();
   }
 
   // A wrong ID number: the error line under the form.
