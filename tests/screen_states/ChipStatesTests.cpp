@@ -2,6 +2,7 @@
 #include "platform/foundation/Base64.hpp"
 #include "platform/ui/ScrollView.hpp"
 #include "scanner/OSLScanMRZVC.hpp"
+#include "testing/FacePhotographs.hpp"
 #include "testing/UserJourney.hpp"
 #include "tests/chip_screens/ChipScreensTest.hpp"
 #include "tests/screen_states/StatesTest.hpp"
@@ -184,6 +185,15 @@ TEST_F(ChipStates, TheZoneScannerPushedOverTheChipScreenCoversIt) {
 
 TEST_F(ChipStates, TheChipResultPushedOverTheChipScreenAndScrolledToItsEnd) {
   config->showResultScreen = true;
+  // The chip's record with the sample person's portrait.
+  Image face(testing::facePhotographRGBA());
+  JSON decision = {{"decision", "APPROVED"},
+                   {"details", JSON::array({{{"is_pass", 1}, {"description", "Khớp khuôn mặt"}}})}};
+  server.setReply("/api/kyc/confirm",
+                  ScriptedReply::data({{"session", "s-1"},
+                                       {"decision_detail", decision},
+                                       {"nfc_data", testing::samplePerson().chipRecordJSON(base64Encode(
+                                                        face.pngData().value_or(Bytes{})))}}));
   auto screen = openChip(OSLFlowType::nfc_only(sampleZone(), std::nullopt));
   tapScanAndRead(screen);
   advance(OSLScanNFCVC::kAfterReadDelay);
