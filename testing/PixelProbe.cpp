@@ -193,7 +193,7 @@ std::optional<double> inkRiseAboveCapitals(const Image& image, Rect region, Colo
   return (tops[tops.size() / 2] - highest) / s;
 }
 
-double stackedMarkRise(const std::string& capitals, const Font& font) {
+double stackedMarkRise(const std::string& capitals, const platform::Font& font) {
   PangoContext* context = makeTextContext();
   TextStyle style;
   style.font = font;
