@@ -58,15 +58,18 @@ const LibraryNibRegistration resultNib{
         owner->addSubview(l);
         return l;
       };
-      auto reasonView = box(Rect{20, 344, inner, 160});
+      auto boxes = nib.makeView<StackView>(Rect{20, 344, inner, 1776});
+      boxes->axis = LayoutConstraintAxis::vertical;
+      boxes->spacing = 16;
+      auto reasonView = box(Rect{0, 0, inner, 160});
       reasonView->setHidden(true);
       auto reasons = nib.makeView<OSLDynamicHeightTableView>(Rect{0, 0, inner, 160});
       reasonView->addSubview(reasons);
-      auto ocrView = box(Rect{20, 520, inner, 620});
+      auto ocrView = box(Rect{0, 176, inner, 620});
       auto ocrTitle = boxTitle(ocrView);
       auto ocr = nib.makeView<OSLDynamicHeightTableView>(Rect{0, 44, inner, 570});
       ocrView->addSubview(ocr);
-      auto chipSection = nib.makeView<View>(Rect{20, 1156, inner, 950});
+      auto chipSection = nib.makeView<View>(Rect{0, 812, inner, 950});
       chipSection->setHidden(true);
       auto chipInfo = box(Rect{0, 0, inner, 680});
       auto chipTitle = boxTitle(chipInfo);
@@ -79,8 +82,11 @@ const LibraryNibRegistration resultNib{
       chipFace->addSubview(chipFaceImage);
       chipSection->addSubview(chipInfo);
       chipSection->addSubview(chipFace);
-      for (const auto& v : std::vector<std::shared_ptr<View>>{title, face, front, back, decision,
-                                                              reasonView, ocrView, chipSection}) {
+      for (const auto& v : std::vector<std::shared_ptr<View>>{reasonView, ocrView, chipSection}) {
+        boxes->addArrangedSubview(v);
+      }
+      for (const auto& v :
+           std::vector<std::shared_ptr<View>>{title, face, front, back, decision, boxes}) {
         scroll->addSubview(v);
       }
       scroll->setContentSize({w, 2120});
@@ -104,6 +110,7 @@ const LibraryNibRegistration resultNib{
         owner->viewReason = reasonView;
         owner->lblScreenName = title;
         owner->viewOCR = ocrView;
+        owner->boxStack = boxes;
         button->addTarget<OSLResulteKYCVC>(
             owner, [](OSLResulteKYCVC& screen, Control&) { screen.btnConfirmClicked(); },
             ControlEvent::touchUpInside);
@@ -234,6 +241,7 @@ void OSLResulteKYCVC::setupUI() {
     if (v) setBorderColors(*v, mainColor);
   }
   populateRows();
+  layoutBoxes();
 }
 
 void OSLResulteKYCVC::populateRows() {
@@ -270,6 +278,18 @@ void OSLResulteKYCVC::populateRows() {
 void OSLResulteKYCVC::reloadTables() {
   for (const auto& table : {ocrTableView, nfcTableView, optionRejectTableView}) {
     if (table) table->reloadData();
+  }
+  layoutBoxes();
+}
+
+void OSLResulteKYCVC::layoutBoxes() {
+  if (!boxStack) return;
+  const Rect frame = boxStack->frame();
+  boxStack->setFrame({frame.origin, {frame.width(), boxStack->intrinsicContentSize().height}});
+  boxStack->setNeedsLayout();
+  boxStack->layoutIfNeeded();
+  if (auto scroll = std::dynamic_pointer_cast<ScrollView>(boxStack->superview())) {
+    scroll->setContentSize({scroll->contentSize().width, boxStack->frame().maxY() + 14});
   }
 }
 

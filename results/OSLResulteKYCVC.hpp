@@ -8,6 +8,7 @@
 #include "platform/ui/ImageView.hpp"
 #include "platform/ui/Label.hpp"
 #include "platform/ui/ScrollView.hpp"
+#include "platform/ui/StackView.hpp"
 #include "results/ResultDecision.hpp"
 #include "results/ResultScreen.hpp"
 #include "ui/OSLDynamicHeightTableView.hpp"
@@ -51,6 +52,9 @@ class OSLResulteKYCVC : public ResultScreen {
   std::shared_ptr<platform::View> viewReason;
   std::shared_ptr<platform::Label> lblScreenName;
   std::shared_ptr<platform::View> viewOCR;
+  // The boxes under the decision (reasons, recognised data, chip section), one after the
+  // other; a hidden box takes no room.
+  std::shared_ptr<platform::StackView> boxStack;
 
   std::shared_ptr<OstrelResult> result;
   std::vector<Row> ocrRowData;
@@ -70,6 +74,10 @@ class OSLResulteKYCVC : public ResultScreen {
 
  protected:
   void reloadTables() override;
+
+ private:
+  // Fits the box stack to the boxes on show and the scrolled content to the stack.
+  void layoutBoxes();
 };
 
 }  // namespace ostrel

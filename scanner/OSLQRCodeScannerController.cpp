@@ -1,5 +1,6 @@
 #include "scanner/OSLQRCodeScannerController.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/CurrentConfig.hpp"
@@ -34,21 +35,7 @@ using namespace platform;
 
 namespace {
 
-constexpr double kSubmitDelay = 0.8;
 constexpr double kPulseDelay = 0.4;
-constexpr double kWindowMoveDuration = 0.5;
-
-bool finite(const Rect& r) {
-  return std::isfinite(r.minX()) && std::isfinite(r.minY()) && std::isfinite(r.width()) &&
-         std::isfinite(r.height());
-}
-
-// Whether `inner` lies wholly inside `outer` (an empty or non-finite rectangle never does).
-bool containsRect(const Rect& outer, const Rect& inner) {
-  if (!finite(inner) || inner.width() < 0 || inner.height() < 0) return false;
-  return inner.minX() >= outer.minX() && inner.minY() >= outer.minY() &&
-         inner.maxX() <= outer.maxX() && inner.maxY() <= outer.maxY();
-}
 
 void trackQREvent(OSLTrackingEvent event, const std::string& screen) {
   trackEvent(OSLLogLevel::info, event, screen, JSON::object());
@@ -179,6 +166,37 @@ void OSLQRCodeScannerController::setupViews() {
       stackView->topAnchor().constraintEqualTo(closeButton->bottomAnchor()),
       stackView->leadingAnchor().constraintEqualTo(root->leadingAnchor(), 5),
   });
+  // The white close button and texts stay readable over a light camera picture.
+  topShade_ = make<View>();
+  topShade_->setBackgroundColor(Color{0, 0, 0, 0.35});
+  topShade_->setUserInteractionEnabled(false);
+  root->insertSubview(topShade_, 0);
+  closeButton->imageView()->setContentMode(ContentMode::scaleAspectFit);
+  layoutTopViews();
+}
+
+void OSLQRCodeScannerController::viewDidLayoutSubviews() {
+  BaseViewController::viewDidLayoutSubviews();
+  layoutTopViews();
+}
+
+void OSLQRCodeScannerController::layoutTopViews() {
+  if (!closeButton || !stackView || !topShade_) return;
+  // Constraints are data here: the frames they describe are set as well.
+  auto root = view();
+  const Rect bounds = root->bounds();
+  const Rect safe = bounds.insetBy(root->safeAreaInsets());
+  closeButton->setFrame({safe.maxX() - 70, safe.minY(), 70, 40});
+  // Centred, 5 from the leading edge: 5 from the trailing edge too.
+  const double width = std::max(0.0, bounds.width() - 10);
+  titleLabel->preferredMaxLayoutWidth = width;
+  hintLabel->preferredMaxLayoutWidth = width;
+  const double height = stackView->intrinsicContentSize().height;
+  stackView->setFrame({bounds.minX() + 5, closeButton->frame().maxY(), width, height});
+  stackView->setNeedsLayout();
+  stackView->layoutIfNeeded();
+  const double shadeBottom = stackView->frame().maxY() + 12;
+  topShade_->setFrame({bounds.minX(), bounds.minY(), bounds.width(), shadeBottom - bounds.minY()});
 }
 
 void OSLQRCodeScannerController::forcePortrait() {
@@ -189,39 +207,6 @@ void OSLQRCodeScannerController::forcePortrait() {
   } else {
     Device::current().setLegacyOrientationValue(static_cast<int>(InterfaceOrientation::portrait));
   }
-}
-
-void OSLQRCodeScannerController::setupSession(CaptureDevicePosition position) {
-  if (captureSession->isRunning()) return;
-  std::shared_ptr<CaptureDeviceInput> input;
-  if (position == CaptureDevicePosition::unspecified || position == CaptureDevicePosition::back) {
-    input = defaultCaptureInput();
-  } else if (position == CaptureDevicePosition::front) {
-    input = frontCaptureInput();
-  }
-  if (input) {
-    if (!captureSession->canAddInput(input)) {
-      reportCameraFailure(QRCodeError::inputFailed, "failed_to_add_input_camera");
-      return;
-    }
-    (void)captureSession->addInput(input);
-  }
-  if (!captureSession->canAddOutput(dataOutput)) {
-    reportCameraFailure(QRCodeError::outputFailed, "failed_to_add_output_camera");
-    return;
-  }
-  (void)captureSession->addOutput(dataOutput);
-  dataOutput->setMetadataObjectTypes(dataOutput->availableMetadataObjectTypes());
-  dataOutput->setMetadataObjectsDelegate(weak<OSLQRCodeScannerController>(), DispatchQueue::main());
-  sessionConfigured_ = true;
-  state_ = ScanState::scanning;
-}
-
-void OSLQRCodeScannerController::reportCameraFailure(const QRCodeError& error,
-                                                     const std::string& messageKey) {
-  report({QRScannerCodeResponseType::didFailWithError{error}});
-  Helpers::showAlert(1, -1, nullptr, std::nullopt, osl_localize(messageKey), std::nullopt,
-                     std::nullopt, nullptr, [] { Ostrel::shared()->close(true); }, nullptr);
 }
 
 void OSLQRCodeScannerController::setupPreviewLayer() {
@@ -276,28 +261,6 @@ void OSLQRCodeScannerController::addUploadButton(double side, double y) {
       [](OSLQRCodeScannerController& self, Control&) { self.showImagePicker(); },
       ControlEvent::touchUpInside);
   view()->addSubview(uploadButton);
-}
-
-void OSLQRCodeScannerController::askCameraPermission() {
-  if (CameraAuthorization::authorizationStatus(MediaType::video) == AuthorizationStatus::authorized) {
-    startSession();
-    return;
-  }
-  std::weak_ptr<OSLQRCodeScannerController> weakSelf = weak<OSLQRCodeScannerController>();
-  CameraAuthorization::requestAccess(MediaType::video, [weakSelf](bool granted) {
-    DispatchQueue::main()->async([weakSelf, granted] {
-      auto self = weakSelf.lock();
-      if (!self) return;
-      if (granted) {
-        self->startSession();
-        return;
-      }
-      Helpers::showAlert(4, -1, nullptr, osl_localize("check_permission_camera_title"),
-                         osl_localize("check_permission_camera"), osl_localize("button_no"),
-                         osl_localize("button_yes"), [] { Ostrel::shared()->close(true); },
-                         [] { Application::shared().openSettings(); }, nullptr);
-    });
-  });
 }
 
 void OSLQRCodeScannerController::viewWillAppear(bool animated) {
@@ -359,18 +322,6 @@ void OSLQRCodeScannerController::willResignActiveNotification() {
   stopSession();
 }
 
-void OSLQRCodeScannerController::startSession() {
-  if (captureSession->isRunning()) return;
-  auto session = captureSession;
-  DispatchQueue::global()->async([session] { session->startRunning(); });
-}
-
-void OSLQRCodeScannerController::stopSession() {
-  if (!captureSession->isRunning()) return;
-  auto session = captureSession;
-  DispatchQueue::global()->async([session] { session->stopRunning(); });
-}
-
 void OSLQRCodeScannerController::startFramePulse() {
   if (!qrFrameView) return;
   qrFrameView->setTransform(AffineTransform::identity());
@@ -381,182 +332,6 @@ void OSLQRCodeScannerController::startFramePulse() {
   View::animate(0.55, 0, options, [frameView] {
     frameView->setTransform(AffineTransform::scale(1.11, 1.11));
   });
-}
-
-void OSLQRCodeScannerController::captureOutput(CaptureMetadataOutput&, const MetadataObjects& objects,
-                                               CaptureConnection&) {
-  handleMetadataObjects(objects);
-}
-
-void OSLQRCodeScannerController::handleMetadataObjects(const MetadataObjects& objects) {
-  // Batches queued before the camera stopped, or arriving while a code is being handled,
-  // are not another scan.
-  if (state_ != ScanState::scanning || objects.empty() || !isViewLoaded()) return;
-  const Rect visible = view()->bounds();
-  for (const auto& object : objects) {
-    auto converted = videoPreviewLayer()->transformedMetadataObject(object);
-    if (!converted) continue;
-    auto code = std::dynamic_pointer_cast<MachineReadableCodeObject>(converted);
-    if (!code) continue;
-    if (!containsRect(visible, code->bounds)) continue;
-    ++_delayCount;
-    if (_delayCount <= delayCount) continue;
-    if (!code->stringValue) continue;
-
-    state_ = ScanState::accepted;
-    captureSession->stopRunning();
-    if (qrFrameView) {
-      AnimationOptions options;
-      options.curve = TimingFunction::easeOut;
-      auto frameView = qrFrameView;
-      const Rect target = code->bounds;
-      View::animate(kWindowMoveDuration, 0, options, [frameView, target] {
-        frameView->setFrame(target);
-        frameView->layoutIfNeeded();
-      });
-    }
-    std::weak_ptr<OSLQRCodeScannerController> weakSelf = weak<OSLQRCodeScannerController>();
-    const std::string text = *code->stringValue;
-    const auto generation = generation_;
-    DispatchQueue::main()->asyncAfter(kSubmitDelay, [weakSelf, text, generation] {
-      auto self = weakSelf.lock();
-      if (!self || self->generation_ != generation || self->state_ != ScanState::accepted) return;
-      self->submit(text);
-    });
-    return;  // one code per scanning period
-  }
-}
-
-void OSLQRCodeScannerController::submit(const std::string& text) {
-  state_ = ScanState::submitting;
-  Helpers::showLoading(shared<OSLQRCodeScannerController>(), std::nullopt, std::nullopt, false);
-  std::weak_ptr<OSLQRCodeScannerController> weakSelf = weak<OSLQRCodeScannerController>();
-  const auto generation = generation_;
-  OstrelClient::submitQRCode(text, [weakSelf, text, generation](Outcome<JSON> reply) {
-    // The indicator goes whatever became of the screen.
-    Ostrel::shared()->hideLoading();
-    auto self = weakSelf.lock();
-    if (!self || self->generation_ != generation) return;
-    self->handleSubmitResponse(text, std::move(reply));
-  });
-}
-
-void OSLQRCodeScannerController::handleSubmitResponse(const std::string& text, Outcome<JSON> reply) {
-  if (!reply) {
-    if (reply.error().code == OstrelError::kSessionExpired) {
-      state_ = ScanState::expired;
-      Helpers::showTimeoutAlert(nullptr);
-      return;
-    }
-    state_ = ScanState::rejected;
-    std::weak_ptr<OSLQRCodeScannerController> weakSelf = weak<OSLQRCodeScannerController>();
-    Helpers::showAlert(1, -1, bundleImage("qirta_scan_qrcode_error"),
-                       osl_localize("invalid_qr_code_title"), osl_localize("invalid_qr_code"),
-                       std::nullopt, std::nullopt, nullptr,
-                       [weakSelf] {
-                         if (auto self = weakSelf.lock()) self->restartScanning();
-                       },
-                       nullptr);
-    return;
-  }
-  // Only a non-empty "fields" object is a reading of the card; anything else leaves no QR
-  // result, so the chip screen falls back to its other key sources.
-  std::shared_ptr<OSLQRCodeModel> model;
-  const JSON& data = reply.value();
-  if (data.is_object()) {
-    auto fields = data.find("fields");
-    if (fields != data.end() && fields->is_object() && !fields->empty())
-      model = OSLQRCodeModel::decode(*fields);
-  }
-  if (model) {
-    model->decoded_text = text;
-    const std::string expiry =
-        Helpers::idCardExpiryDate(model->birthday.value_or(""), model->doi.value_or(""));
-    // A date, or the empty text of a card that does not expire; never the failure text in
-    // place of what the server read.
-    if (expiry != Helpers::kInvalidDateFormat) model->doe = expiry;
-  } else {
-    debugLog("QR submission answered without a usable reading; no QR result kept");
-  }
-  currentConfig()->qrCodeResult = model;
-  state_ = ScanState::done;
-  if (onNext) onNext();
-}
-
-void OSLQRCodeScannerController::restartScanning() {
-  state_ = ScanState::scanning;
-  startSession();
-  if (!qrFrameView) return;
-  AnimationOptions options;
-  options.curve = TimingFunction::easeOut;
-  auto frameView = qrFrameView;
-  const Rect origin = originQRFrameView;
-  View::animate(kWindowMoveDuration, 0, options, [frameView, origin] {
-    frameView->setFrame(origin);
-    frameView->layoutIfNeeded();
-  });
-}
-
-void OSLQRCodeScannerController::resetForNewRun() {
-  ++generation_;
-  _delayCount = 0;
-  if (qrFrameView) {
-    View::performWithoutAnimation([this] {
-      qrFrameView->setTransform(AffineTransform::identity());
-      qrFrameView->setFrame(originQRFrameView);
-    });
-  }
-  if (auto device = defaultDevice(); device && device->hasTorch() && device->torchMode() != TorchMode::off) {
-    if (!device->lockForConfiguration()) {
-      (void)device->setTorchMode(TorchMode::off);
-      device->unlockForConfiguration();
-    }
-  }
-  if (flashButton) {
-    flashButton->setImage(bundleImage("ic_flash_off"), ControlState::normal);
-    flashButton->setBackgroundColor(Color{0, 0, 0, 0.5});
-  }
-  // Stopped here and now, so that the next appearance starts the camera as the first one did.
-  captureSession->stopRunning();
-  state_ = sessionConfigured_ ? ScanState::scanning : ScanState::preparing;
-  startOnAppear_ = isViewLoaded();
-}
-
-std::shared_ptr<CaptureDeviceInput> OSLQRCodeScannerController::currentInput() const {
-  auto inputs = captureSession->inputs();
-  return inputs.empty() ? nullptr : inputs.front();
-}
-
-void OSLQRCodeScannerController::toggleTorch() {
-  auto input = currentInput();
-  if (!input || !input->device() || input->device()->position() == CaptureDevicePosition::front)
-    return;
-  auto device = defaultDevice();
-  if (!device || !device->isTorchAvailable()) return;
-  if (device->lockForConfiguration()) return;  // someone else holds the camera
-  const bool turnOn = device->torchMode() != TorchMode::on;
-  if (device->setTorchMode(turnOn ? TorchMode::on : TorchMode::off)) {
-    device->unlockForConfiguration();
-    return;
-  }
-  if (flashButton) {
-    flashButton->setImage(bundleImage(turnOn ? "ic_flash_on" : "ic_flash_off"), ControlState::normal);
-    flashButton->setBackgroundColor(turnOn ? Color{1, 1, 1, 0.3} : Color{0, 0, 0, 0.5});
-  }
-  device->unlockForConfiguration();
-}
-
-void OSLQRCodeScannerController::switchCamera() {
-  if (!frontCaptureInput()) return;
-  captureSession->beginConfiguration();
-  if (auto current = currentInput()) {
-    captureSession->removeInput(current);
-    const bool wasFront =
-        current->device() && current->device()->position() == CaptureDevicePosition::front;
-    auto replacement = wasFront ? defaultCaptureInput() : frontCaptureInput();
-    if (replacement) (void)captureSession->addInput(replacement);
-  }
-  captureSession->commitConfiguration();
 }
 
 void OSLQRCodeScannerController::dismissViewController() {
@@ -594,67 +369,6 @@ void OSLQRCodeScannerController::report(const QRScannerCodeResponseType& respons
         }
       },
       response.value);
-}
-
-void OSLQRCodeScannerController::showImagePicker() { presentPicker(); }
-
-void OSLQRCodeScannerController::presentPicker() {
-  if (phPhotoPicker) {
-    if (auto presenter = phPhotoPicker->presentationController.lock())
-      presenter->present(phPhotoPicker->pickerController, true);
-  } else if (photoPicker) {
-    photoPicker->present(view());
-  }
-}
-
-void OSLQRCodeScannerController::didSelect(ImagePtr image) { handlePickedImage(std::move(image)); }
-
-void OSLQRCodeScannerController::handlePickedImage(ImagePtr image) {
-  if (!image) {
-    showInvalidCodeAlert();
-    return;
-  }
-  auto text = detectQRCode(image);
-  if (!text || text->empty()) {
-    showInvalidCodeAlert();
-    return;
-  }
-  const auto& pattern = qrScannerConfiguration.regexValidResult;
-  if (pattern && !pattern->empty() && !qrScannerConfiguration.validate(*text)) {
-    showInvalidCodeAlert();
-    return;
-  }
-  const std::string result = QRScannerConfiguration::referralValueOrText(*text);
-  // The delegate as it is now, should the owner let it go while the screen leaves.
-  auto receiverAtStart = delegate.lock();
-  std::weak_ptr<OSLQRCodeScannerController> weakSelf = weak<OSLQRCodeScannerController>();
-  auto done = [weakSelf, result, receiverAtStart] {
-    auto self = weakSelf.lock();
-    if (!self) return;
-    if (self->onScannedHandle) {
-      self->onScannedHandle({QRScannerCodeResponseType::didScanQRCodeWithResult{result}});
-    } else if (receiverAtStart) {
-      receiverAtStart->qrScanner(*self, result);
-    }
-  };
-  // Leave the way the screen came: popped off a stack with a screen below it, else dismissed.
-  // Inside the library's navigation controller it never takes the whole session down.
-  auto navigation = navigationController();
-  if (navigation && navigation->viewControllers().size() > 1 &&
-      navigation->viewControllers().back().get() == this) {
-    navigation->popViewController(true);
-    DispatchQueue::main()->asyncAfter(ViewController::kDefaultTransitionDuration, done);
-    return;
-  }
-  if (!dismiss(true, done)) done();
-}
-
-void OSLQRCodeScannerController::showInvalidCodeAlert() {
-  auto alert = AlertController::make(qrScannerConfiguration.invalidQRCodeAlertTitle, std::string(),
-                                     AlertControllerStyle::alert);
-  alert->addAction({qrScannerConfiguration.invalidQRCodeAlertActionTitle, AlertActionStyle::cancel,
-                    nullptr});
-  present(alert, true);
 }
 
 }  // namespace ostrel

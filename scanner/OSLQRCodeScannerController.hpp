@@ -93,6 +93,7 @@ class OSLQRCodeScannerController : public BaseViewController,
 
   // Platform callbacks.
   void viewDidLoad() override;
+  void viewDidLayoutSubviews() override;
   void viewWillAppear(bool animated) override;
   void viewDidAppear(bool animated) override;
   void viewWillDisappear(bool animated) override;
@@ -118,6 +119,7 @@ class OSLQRCodeScannerController : public BaseViewController,
 
  private:
   void setupViews();
+  void layoutTopViews();
   void forcePortrait();
   void setupSession(platform::CaptureDevicePosition position);
   void setupPreviewLayer();
@@ -148,6 +150,8 @@ class OSLQRCodeScannerController : public BaseViewController,
   std::optional<std::shared_ptr<platform::CaptureDeviceInput>> defaultCaptureInput_;
   std::optional<std::shared_ptr<platform::CaptureDeviceInput>> frontCaptureInput_;
   std::shared_ptr<platform::CaptureVideoPreviewLayer> videoPreviewLayer_;
+  // Darkens the picture behind the close button, the title and the hint.
+  std::shared_ptr<platform::View> topShade_;
 };
 
 }  // namespace ostrel

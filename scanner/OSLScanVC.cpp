@@ -182,6 +182,8 @@ void OSLScanVC::viewDidLayoutSubviews() {
   }
   if (guideLabel_ && scanBackGuideIcon_) {
     const double width = std::max(0.0, area.width() - 140);
+    // Measured at the width it is given, so every line of the note shows.
+    guideLabel_->preferredMaxLayoutWidth = width;
     const double height = guideLabel_->sizeThatFits({width, area.height()}).height;
     guideLabel_->setFrame({area.midX() - width / 2, area.maxY() - 30 - height, width, height});
     scanBackGuideIcon_->setFrame({area.midX() - 24, guideLabel_->frame().minY() - 10 - 38, 48, 38});

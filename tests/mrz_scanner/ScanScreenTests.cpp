@@ -5,8 +5,11 @@
 
 #include "platform/runtime/Application.hpp"
 #include "platform/runtime/NotificationCenter.hpp"
+#include "platform/ui/PangoText.hpp"
+#include "platform/ui/Renderer.hpp"
 #include "session/Ostrel.hpp"
 #include "tests/mrz_scanner/ScannerTestSupport.hpp"
+#include "testing/PixelProbe.hpp"
 #include "ui/ResourceBundle.hpp"
 
 namespace ostrel::scanner_test {
@@ -441,6 +444,60 @@ TEST_F(ScanScreenTest, PopGestureNeedsAControllerToGoBackTo) {
   runUntilIdle();
   EXPECT_TRUE(weakScanner.expired()) << "the gesture must not keep the scanner";
   EXPECT_FALSE(stackPop->shouldBegin(*stackPop));
+}
+
+// As a user sees it over the chip screen: a black screen around the preview, the bar with the
+// title, the back button and the torch, and the whole guide note above the bottom edge.
+TEST_F(ScanScreenTest, DrawnOpaqueWithItsBarAndTheWholeNote) {
+  PangoTextMeasurer::install();
+  setLanguageDictionary({{"mrz_scan_title", "Scan the zone"},
+                         {"mrz_scan_note", "Hold the back of the card so that the three lines "
+                                           "of the machine-readable zone sit inside the frame"}});
+  window()->setSafeAreaInsets(EdgeInsets{47, 0, 34, 0});
+  camera->addDevice(backCamera());
+  navigation = NavigationController::withRoot(make<ViewController>());
+  navigation->topViewController()->view()->setBackgroundColor(Color{1, 0, 0, 1});
+  show(navigation);
+  auto scanner = pushScanner(true);
+  runUntilIdle();
+  runDisplayPass();
+
+  const auto& bar = navigation->navigationBar();
+  EXPECT_FALSE(bar->isHidden());
+  EXPECT_EQ(bar->titleLabel()->text(), "Scan the zone");
+  auto back = scanner->navigationItem()->leftBarButtonItems.front();
+  ASSERT_TRUE(back->shownView());
+  EXPECT_EQ(scanner->flashButton()->superview(), bar) << "the torch is in the bar";
+
+  const auto& note = scanner->guideLabel();
+  const Rect noteFrame = note->frame();
+  const Size needed = TextMeasurer::shared().boundingSize(*note->text(), note->font(),
+                                                          {noteFrame.width(), 0}, 0);
+  EXPECT_GE(noteFrame.height() + 0.5, needed.height) << "every line of the note fits";
+  EXPECT_GT(needed.height, 2 * note->font().pointSize) << "a note of several lines";
+  EXPECT_LE(noteFrame.maxY(), window()->bounds().height() - 34 - 30 + 0.5);
+
+  for (double at : {0.0, 0.1, 1.0}) {
+    SCOPED_TRACE(at);
+    advance(at);
+    runDisplayPass();
+    auto picture = snapshot(*window(), 2);
+    ASSERT_TRUE(picture);
+    const Color top = testing::pixelAt(*picture, {195, 20});
+    EXPECT_TRUE(top.isApproximately(Color::black(), 0.05)) << "above the preview: " << top.red;
+    // The white title over the dark screen.
+    const Rect title = bar->titleLabel()->convertRectTo(bar->titleLabel()->bounds(), nullptr);
+    int white = 0;
+    for (double x = title.minX(); x < title.maxX(); x += 0.5)
+      for (double y = title.minY(); y < title.maxY(); y += 0.5)
+        if (testing::pixelAt(*picture, {x, y}).isApproximately(Color::white(), 0.15)) ++white;
+    EXPECT_GT(white, 20) << "the title is drawn";
+  }
+
+  user().tap(back);
+  advance(1);
+  EXPECT_NE(navigation->topViewController(), scanner) << "the back button leaves";
+  TextMeasurer::install(nullptr);
 }
 
 }  // namespace

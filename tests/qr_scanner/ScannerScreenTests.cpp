@@ -9,7 +9,10 @@
 #include "model/OSLQRCodeModel.hpp"
 #include "platform/media/GraphicsContext.hpp"
 #include "platform/ui/Device.hpp"
+#include "platform/ui/PangoText.hpp"
+#include "platform/ui/Renderer.hpp"
 #include "platform/ui/Window.hpp"
+#include "testing/PixelProbe.hpp"
 #include "testing/SamplePerson.hpp"
 #include "testing/ScriptedCameraAuthorization.hpp"
 #include "tests/qr_scanner/QRScannerTest.hpp"
@@ -396,6 +399,48 @@ TEST_F(QRScannerTest, ControlsCloseAndOrientation) {
   advance(1);
   EXPECT_EQ(responses, std::vector<QRScannerCodeResponseType>{{QRScannerCodeResponseType::didCancel{}}});
   EXPECT_FALSE(swipeAwaySheet(screen)) << "full-screen presentations cannot be swiped away";
+}
+
+// Over a light camera picture: the close button trailing, 70 x 40 under the safe area's top,
+// the title and the whole hint under it, all drawn and readable.
+TEST_F(QRScannerTest, CloseButtonTitleAndHintAreLaidOutAndDrawn) {
+  platform::PangoTextMeasurer::install();
+  window()->setSafeAreaInsets(EdgeInsets{47, 0, 34, 0});
+  QRScannerConfiguration configuration;
+  configuration.title = "Scan the code";
+  configuration.hint = "Hold the code on the back of the card inside the frame until it is read";
+  auto screen = open(configuration);
+  runDisplayPass();
+  const double width = window()->bounds().width();
+  EXPECT_EQ(screen->closeButton->frame(), (Rect{width - 70, 47, 70, 40}));
+  const Rect stack = screen->stackView->frame();
+  EXPECT_EQ(stack.minY(), 87);
+  EXPECT_EQ(stack.minX(), 5);
+  EXPECT_EQ(stack.width(), width - 10);
+  const Rect title = screen->titleLabel->convertRectTo(screen->titleLabel->bounds(), nullptr);
+  const Rect hint = screen->hintLabel->convertRectTo(screen->hintLabel->bounds(), nullptr);
+  EXPECT_GT(title.height(), 20);
+  EXPECT_GE(hint.minY(), title.maxY() + 10);
+  const double oneLine = TextMeasurer::shared().boundingSize("Hold", Font::systemFont(15), {0, 0}, 1).height;
+  EXPECT_GT(hint.height(), 1.5 * oneLine) << "the hint wraps instead of being cut";
+  EXPECT_LE(hint.maxX(), width);
+
+  auto picture = snapshot(*window(), 2);
+  ASSERT_TRUE(picture);
+  auto whiteIn = [&](Rect area) {
+    int white = 0;
+    for (double x = area.minX(); x < area.maxX(); x += 0.5)
+      for (double y = area.minY(); y < area.maxY(); y += 0.5)
+        if (testing::pixelAt(*picture, {x, y}).isApproximately(Color::white(), 0.1)) ++white;
+    return white;
+  };
+  EXPECT_GT(whiteIn(title), 20) << "the title is drawn";
+  EXPECT_GT(whiteIn(hint), 20) << "the hint is drawn";
+  EXPECT_GT(whiteIn(screen->closeButton->frame()), 10) << "the close button is drawn";
+  // Behind them the light picture is darkened, so white stands out.
+  const Color behind = testing::pixelAt(*picture, {title.minX() + 2, title.minY() + 1});
+  EXPECT_LT(behind.red, 0.6);
+  platform::TextMeasurer::install(nullptr);
 }
 
 TEST_F(QRScannerTest, NoRoundButtonsWithoutImagesAndNoUploadButtonByDefault) {

@@ -6,11 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include "core/CurrentConfig.hpp"
 #include "model/OSLConfirmResult.hpp"
 #include "model/OSLFrontResult.hpp"
 #include "model/OSLPassport.hpp"
 #include "platform/foundation/Base64.hpp"
 #include "platform/foundation/Debug.hpp"
+#include "platform/ui/Renderer.hpp"
+#include "testing/PixelProbe.hpp"
 #include "tests/results/ResultsTest.hpp"
 
 namespace ostrel::results_test {
@@ -312,6 +315,65 @@ TEST_F(ResultScreenTest, TheChipSectionShowsOnlyForAChipReadInTheChipFlow) {
       EXPECT_EQ(chipRows.back(), "[results_info_spouse]=--");
       EXPECT_EQ(screen->nfcTitleLabel->text(), "[results_title_chip]");
     }
+  }
+}
+
+// The boxes under the decision follow one another; a hidden one leaves no blank band.
+TEST_F(ResultScreenTest, HiddenBoxesGiveTheirSpaceBack) {
+  const JSON details = JSON::array({{{"is_pass", 0}, {"description", "Blurred"}}});
+  struct Row {
+    const char* name;
+    OSLFlowType flow;
+    std::optional<std::string> decision;
+    bool chip;
+    bool reasons;
+  };
+  const JSON chip = {{"id_number", "001099012345"}, {"name", "NGUYỄN VĂN A"}};
+  for (const Row& row : {Row{"approved", OSLFlowType::ekyc(), "APPROVED", false, false},
+                         Row{"manual", OSLFlowType::ekyc(), "MANUAL", false, true},
+                         Row{"approved with the chip", OSLFlowType::nfc_ekyc(), "APPROVED", true,
+                             false},
+                         Row{"rejected with the chip", OSLFlowType::nfc_ekyc(), "REJECTED", true,
+                             true}}) {
+    SCOPED_TRACE(row.name);
+    Ostrel::shared()->setFlowType(row.flow);
+    JSON data = decided(row.decision, details);
+    if (row.chip) data["nfc_data"] = chip;
+    auto any = push(false, resultFrom(data));
+    auto screen = std::dynamic_pointer_cast<OSLResulteKYCVC>(any.controller);
+    runDisplayPass();
+    auto scroll = std::dynamic_pointer_cast<ScrollView>(screen->viewOCR->superview()->superview());
+    ASSERT_TRUE(scroll);
+    auto inScroll = [&](const std::shared_ptr<View>& v) {
+      return v->convertRectTo(v->bounds(), scroll.get());
+    };
+    const Rect decision = inScroll(screen->lblResult);
+    const Rect reasons = inScroll(screen->viewReason);
+    const Rect ocr = inScroll(screen->viewOCR);
+    const auto chipSection = screen->nfcInfoView->superview();
+    EXPECT_EQ(screen->viewReason->isHidden(), !row.reasons);
+    EXPECT_EQ(chipSection->isHidden(), !row.chip);
+    const double firstBox = decision.maxY() + 10;
+    if (row.reasons) {
+      EXPECT_EQ(reasons.minY(), firstBox);
+      EXPECT_EQ(ocr.minY(), reasons.maxY() + 16);
+    } else {
+      EXPECT_EQ(ocr.minY(), firstBox) << "no room kept for the hidden reasons";
+    }
+    double end = ocr.maxY();
+    if (row.chip) {
+      EXPECT_EQ(inScroll(chipSection).minY(), ocr.maxY() + 16);
+      end = inScroll(chipSection).maxY();
+    }
+    EXPECT_EQ(scroll->contentSize().height, end + 14) << "the scrolled content ends with the boxes";
+
+    // Drawn so: the recognised data's frame starts right under the decision.
+    auto picture = snapshot(*screen->view(), 2);
+    ASSERT_TRUE(picture);
+    const Rect ocrOnScreen = screen->viewOCR->convertRectTo(screen->viewOCR->bounds(), screen->view().get());
+    const Color edge = testing::pixelAt(*picture, {ocrOnScreen.midX(), ocrOnScreen.minY() + 0.25});
+    EXPECT_TRUE(edge.isApproximately(colorFromHex(currentAppearance()->mainColor), 0.15))
+        << edge.red << " " << edge.green << " " << edge.blue;
   }
 }
 
