@@ -38,9 +38,9 @@ struct GuideScreen {
                   {"guide_id_2", "Giữ điện thoại song song với giấy tờ"},
                   {"guide_id_3", "Không để ngón tay che thông tin"},
                   {"guide_id_4", "Chụp rõ nét, không bị lóa hay mất góc"},
-                  {"guide_id_reject_1", "Mất góc"},
-                  {"guide_id_reject_2", "Bị mờ"},
-                  {"guide_id_reject_3", "Bị lóa"}};
+                  {"guide_id_reject_1", "Bị mờ"},
+                  {"guide_id_reject_2", "Bị lóa"},
+                  {"guide_id_reject_3", "Mất góc"}};
     setLanguageDictionary(words);
     WindowScene::connect(scene);
     scene->addWindow(window);

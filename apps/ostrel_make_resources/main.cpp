@@ -302,7 +302,7 @@ cv::Mat card(bool back, bool passport, int flaw) {
     // The top right corner outside the picture: the card's edge runs off at a slant.
     std::vector<cv::Point> lost{{330, 0}, {520, 0}, {520, 200}};
     cv::fillPoly(m, std::vector<std::vector<cv::Point>>{lost}, rgba(0, 0, 0, 0), cv::LINE_8);
-    cv::line(m, {330, 0}, {520, 200}, rgba(60, 90, 160), 4, cv::LINE_AA);
+    cv::line(m, {340, 10}, {510, 189}, rgba(60, 90, 160), 4, cv::LINE_AA);
   }
   return m;
 }

@@ -11,6 +11,7 @@
 #include "testing/SamplePerson.hpp"
 #include "testing/ScriptedUser.hpp"
 #include "ui/OSLPaddingLabel.hpp"
+#include "ui/OstrelTextField.hpp"
 
 namespace ostrel::testing {
 namespace {
@@ -211,6 +212,27 @@ TEST_F(TextTest, AFieldDrawsItsTextOnOneLine) {
   const Rect caret = ViewRenderer().caretRect(*field);
   EXPECT_NEAR(editing.maxX(), 10 + caret.maxX(), 4) << "the text's end meets the caret";
   field->resignFirstResponder();
+}
+
+// The confirmation screen's boxed field keeps its text off the box's border.
+TEST_F(TextTest, ABoxedFieldKeepsItsTextOffItsBorder) {
+  auto root = make<View>(Rect{0, 0, 200, 60});
+  root->setBackgroundColor(Color::white());
+  auto field = make<ostrel::OstrelTextField>(Rect{10, 10, 180, 40});
+  field->setupTextField();
+  field->setText("NGUYỄN THỊ MAI ANH");
+  root->addSubview(field);
+  const Color box = field->backgroundColor().value_or(Color::white());
+  auto image = snapshot(*root, 2);
+  // The text's ink inside the box, away from the border's own pixels.
+  double left = 1e9;
+  for (double x = 12; x < 100; x += 0.5) {
+    for (double y = 14; y < 46; y += 0.5) {
+      if (!pixelAt(*image, {x, y}).isApproximately(box, 0.3)) left = std::min(left, x);
+    }
+  }
+  ASSERT_LT(left, 100) << "the text is drawn";
+  EXPECT_GE(left, 10 + 5) << "the text starts clear of the border";
 }
 
 TEST_F(TextTest, IntrinsicSizesComeFromThePangoMetrics) {
