@@ -154,7 +154,9 @@ TEST_F(ResultStates, TheNfcEkycResultScrolledToItsChipSection) {
   auto scroll = scrollOf(screen);
   ASSERT_TRUE(scroll);
   // The chip rows, then the chip's face at the very end.
-  scroll->setContentOffset({0, screen->nfcInfoView->superview()->frame().minY() - 20});
+  const auto& section = *screen->nfcInfoView->superview();
+  scroll->setContentOffset(
+      {0, section.convertRectTo(section.bounds(), scroll.get()).minY() - 20});
   settle();
   auto chipRows = take("result_nfc_ekyc", "chip_section");
   expectRowsWhole(*chipRows, *screen->nfcTableView);
