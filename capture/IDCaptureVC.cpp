@@ -82,15 +82,23 @@ const LibraryNibRegistration idCaptureNib{
       guide->setFont(Font::systemFont(14));
       guide->setNumberOfLines(0);
       guide->textAlignment = TextAlignment::center;
+      // The badge lies over the photo just taken: a pill of its own keeps it readable on any
+      // picture.
       auto success = nib.makeView<View>(Rect{});
+      success->setBackgroundColor(colorFromHex("1ABB6C"));
+      setCornerRadius(*success, 16);
       auto successText = nib.makeView<Label>(Rect{});
       successText->setFont(Font::systemFont(13, FontWeight::medium));
+      successText->setTextColor(Color::white());
       successText->textAlignment = TextAlignment::center;
       success->addSubview(successText);
       auto switchRow = nib.makeView<View>(Rect{});
       switchRow->setHidden(true);
       auto autoLabel = nib.makeView<Label>(Rect{});
+      // The switch's track: its thumb alone would read as a dot, not as a switch.
       auto autoFrame = nib.makeView<View>(Rect{});
+      setBorderWidth(*autoFrame, 1);
+      setCornerRadius(*autoFrame, 16);
       auto toggle = nib.makeView<OstrelSwitch>(kSwitchFrame);
       autoFrame->addSubview(toggle);
       switchRow->addSubview(autoLabel);

@@ -38,6 +38,9 @@ const LibraryNibRegistration antennaNib{
       const double h = screen.height() - top;
       auto root = nib.makeView<View>(screen);
       auto dismissArea = nib.makeView<View>(Rect{0, 0, w, top});
+      // Dims the chip screen above the sheet, so a sheet as white as that screen shows its
+      // edge (as the guide sheets' backdrop does).
+      dismissArea->setBackgroundColor(Color{0, 0, 0, 0.4});
       auto content = nib.makeView<View>(Rect{0, top, w, h - 90});
       auto closeLeft = nib.makeView<Button>(Rect{12, 12, 32, 32});
       auto title = nib.makeView<Label>(Rect{52, 12, w - 104, 32});

@@ -1,5 +1,7 @@
 #include "results/OSLResulteKYCVC.hpp"
 
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "core/Localization.hpp"
@@ -284,6 +286,29 @@ void OSLResulteKYCVC::reloadTables() {
 
 void OSLResulteKYCVC::layoutBoxes() {
   if (!boxStack) return;
+  // Each box as tall as its table's rows, which grow to their text; the margin under the table
+  // is kept. The chip's face box follows the chip rows' box.
+  for (const auto& [box, table] : {std::pair{viewOCR, ocrTableView},
+                                   std::pair{nfcInfoView, nfcTableView},
+                                   std::pair{viewReason, optionRejectTableView}}) {
+    if (!box || !table) continue;
+    table->layoutIfNeeded();
+    const double rows = table->intrinsicContentSize().height;
+    if (rows <= 0) continue;
+    const Rect inner = table->frame();
+    const double below = std::max(0.0, box->bounds().height() - inner.maxY());
+    table->setFrame({inner.origin, {inner.width(), rows}});
+    const Rect outer = box->frame();
+    box->setFrame({outer.origin, {outer.width(), inner.minY() + rows + below}});
+  }
+  if (nfcInfoView && nfcFaceView) {
+    const Rect face = nfcFaceView->frame();
+    nfcFaceView->setFrame({{face.minX(), nfcInfoView->frame().maxY() + 16}, face.size});
+    if (auto section = nfcInfoView->superview()) {
+      const Rect all = section->frame();
+      section->setFrame({all.origin, {all.width(), nfcFaceView->frame().maxY()}});
+    }
+  }
   const Rect frame = boxStack->frame();
   boxStack->setFrame({frame.origin, {frame.width(), boxStack->intrinsicContentSize().height}});
   boxStack->setNeedsLayout();

@@ -14,7 +14,12 @@ int appendBytes(GifFileType* gif, const GifByteType* data, int length) {
   return length;
 }
 
+// The palette entry left out of the colour cube: see-through, so a picture drawn on nothing
+// shows what lies under it rather than black.
+constexpr int kTransparentIndex = 216;
+
 int cubeIndex(const cv::Vec4b& p) {
+  if (p[3] < 128) return kTransparentIndex;
   auto level = [](int v) { return (v * 5 + 127) / 255; };
   return level(p[0]) * 36 + level(p[1]) * 6 + level(p[2]);
 }
@@ -37,6 +42,7 @@ std::optional<platform::Bytes> writeGif(const std::vector<GifFrame>& frames) {
                        static_cast<GifByteType>(i % 6 * 51)};
   }
   for (int i = 216; i < 256; ++i) cube->Colors[i] = {0, 0, 0};
+  EGifSetGifVersion(gif, true);  // transparency and timing need GIF89a
   bool ok = EGifPutScreenDesc(gif, width, height, 8, 0, cube) != GIF_ERROR;
   if (ok) {
     unsigned char loop[] = {1, 0, 0};
@@ -48,9 +54,10 @@ std::optional<platform::Bytes> writeGif(const std::vector<GifFrame>& frames) {
   for (const auto& frame : frames) {
     if (!ok) break;
     GraphicsControlBlock gcb{};
-    gcb.DisposalMode = DISPOSE_DO_NOT;
+    // Each frame is whole: the one before is cleared, not left to show through.
+    gcb.DisposalMode = DISPOSE_BACKGROUND;
     gcb.DelayTime = frame.delayCentiseconds;
-    gcb.TransparentColor = NO_TRANSPARENT_COLOR;
+    gcb.TransparentColor = kTransparentIndex;
     GifByteType ext[4];
     EGifGCBToExtension(&gcb, ext);
     ok = EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, ext) != GIF_ERROR;

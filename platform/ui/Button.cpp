@@ -1,5 +1,7 @@
 #include "platform/ui/Button.hpp"
 
+#include <algorithm>
+
 #include "platform/foundation/Make.hpp"
 
 namespace ostrel::platform {
@@ -100,7 +102,11 @@ void Button::refresh() {
   } else {
     titleLabel_->setText(title(s));
   }
-  if (auto c = titleColor(s)) titleLabel_->setTextColor(*c);
+  // A styled title's own colour wins over the state's title colour, as on the platform.
+  auto styled = attributedTitle(s);
+  if (auto c = titleColor(s); c && !(styled && styled->foregroundColor)) {
+    titleLabel_->setTextColor(*c);
+  }
   imageView_->setImage(image(s));
   setNeedsLayout();
 }
@@ -108,8 +114,32 @@ void Button::refresh() {
 void Button::layoutSubviews() {
   if (!titleLabel_) return;
   Rect content = bounds().insetBy(contentEdgeInsets);
-  imageView_->setFrame(currentImage() ? content.insetBy(imageEdgeInsets) : Rect{});
-  titleLabel_->setFrame(content.insetBy(titleEdgeInsets));
+  auto picture = currentImage();
+  const bool titled = titleLabel_->text() && !titleLabel_->text()->empty();
+  if (!picture || !titled) {
+    imageView_->setFrame(picture ? content.insetBy(imageEdgeInsets) : Rect{});
+    titleLabel_->setFrame(content.insetBy(titleEdgeInsets));
+    return;
+  }
+  // Picture and title side by side, the pair centred, the picture leading: the picture at its
+  // own size (no taller than the content) inset by its insets; the title's horizontal insets
+  // are the room between them.
+  Size pictureSize = picture->size();
+  if (pictureSize.height > content.height() && pictureSize.height > 0) {
+    pictureSize = {pictureSize.width * content.height() / pictureSize.height, content.height()};
+  }
+  Size titleSize = titleLabel_->intrinsicContentSize();
+  const double gap = titleEdgeInsets.left - titleEdgeInsets.right;
+  titleSize.width =
+      std::min(titleSize.width, std::max(0.0, content.width() - pictureSize.width - gap));
+  const double left = content.midX() - (pictureSize.width + gap + titleSize.width) / 2;
+  const Rect pictureRect{left, content.midY() - pictureSize.height / 2, pictureSize.width,
+                         pictureSize.height};
+  imageView_->setFrame(pictureRect.insetBy(imageEdgeInsets));
+  titleLabel_->setFrame({pictureRect.maxX() + gap,
+                         content.midY() - titleSize.height / 2 + titleEdgeInsets.top -
+                             titleEdgeInsets.bottom,
+                         titleSize.width, titleSize.height});
 }
 
 Size Button::intrinsicContentSize() const {
