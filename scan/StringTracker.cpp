@@ -99,6 +99,17 @@ std::vector<std::pair<std::string, StringTracker::Sighting>> StringTracker::seen
   return seen;
 }
 
+std::vector<std::string> mrzZoneLines(const std::string& zone) {
+  std::vector<std::string> lines;
+  for (std::size_t start = 0;;) {
+    const auto end = zone.find('\n', start);
+    lines.push_back(zone.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return lines;
+}
+
 std::string mrzCheckedPart(const std::string& zone) {
   // Per layout, for each line: 'c' kept as read, 'd' a digit place ("O" read as "0"),
   // '.' not covered by any check digit.
@@ -109,13 +120,7 @@ std::string mrzCheckedPart(const std::string& zone) {
   static const std::array<const char*, 2> td3 = {
       "............................................",
       "cccccccccd...ddddddd.dddddddccccccccccccccdd"};
-  std::vector<std::string> lines;
-  for (std::size_t start = 0;;) {
-    const auto end = zone.find('\n', start);
-    lines.push_back(zone.substr(start, end == std::string::npos ? std::string::npos : end - start));
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
+  const std::vector<std::string> lines = mrzZoneLines(zone);
   const char* const* layout = nullptr;
   if (lines.size() == 3 && lines[0].size() == 30 && lines[1].size() == 30 && lines[2].size() == 30)
     layout = td1.data();

@@ -83,4 +83,7 @@ class StringTracker {
 // and "O" read as "0" where only digits can stand; any other text is returned as it is.
 std::string mrzCheckedPart(const std::string& zone);
 
+// The lines of a zone handed on as one text, its lines joined by line feeds.
+std::vector<std::string> mrzZoneLines(const std::string& zone);
+
 }  // namespace ostrel

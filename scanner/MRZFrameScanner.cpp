@@ -30,17 +30,6 @@ std::optional<Rect> lineBoxInsideRegion(const Rect& box) {
   return Rect{x0, y0, x1 - x0, y1 - y0};
 }
 
-std::vector<std::string> zoneLines(const std::string& text) {
-  std::vector<std::string> lines;
-  for (std::size_t start = 0;;) {
-    const auto end = text.find('\n', start);
-    lines.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  return lines;
-}
-
 }  // namespace
 
 MRZFrameScanner::MRZFrameScanner(const Rect& regionOfInterest)
@@ -107,7 +96,7 @@ void MRZFrameScanner::reset() {
 
 bool MRZFrameScanner::givesChipKey(const std::string& zone) {
   const auto formatter = makeMRZDateFormatter();
-  const auto parsed = parseMRZ(zoneLines(zone), true, *formatter);
+  const auto parsed = parseMRZ(mrzZoneLines(zone), true, *formatter);
   // A number made only of fillers parses as "": no chip key can be made of it.
   return parsed && parsed->documentNumber && !parsed->documentNumber->empty() && parsed->birthdate &&
          parsed->expiryDate;

@@ -13,6 +13,7 @@
 #include "platform/vision/ImageRequestHandler.hpp"
 #include "scan/MRZLineFinder.hpp"
 #include "scan/MRZResult.hpp"
+#include "scan/StringTracker.hpp"
 #include "ui/ResourceBundle.hpp"
 
 namespace ostrel {
@@ -24,17 +25,6 @@ namespace {
 bool isFinite(const Rect& r) {
   return std::isfinite(r.minX()) && std::isfinite(r.minY()) && std::isfinite(r.width()) &&
          std::isfinite(r.height());
-}
-
-std::vector<std::string> scannedZoneLines(const std::string& text) {
-  std::vector<std::string> lines;
-  for (std::size_t start = 0;;) {
-    const auto end = text.find('\n', start);
-    lines.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  return lines;
 }
 
 }  // namespace
@@ -98,7 +88,7 @@ void OSLScanMRZVC::recognizeText(const SampleBufferPtr& sampleBuffer) {
 
 std::optional<OSLScanMRZVC::ParsedZone> OSLScanMRZVC::parseMRZ(const std::string& text) {
   const auto formatter = makeMRZDateFormatter();
-  const auto parsed = ostrel::parseMRZ(scannedZoneLines(text), true, *formatter);
+  const auto parsed = ostrel::parseMRZ(ostrel::mrzZoneLines(text), true, *formatter);
   // A number made only of fillers parses as "": no chip key can be made of it.
   if (!parsed || !parsed->documentNumber || parsed->documentNumber->empty() || !parsed->birthdate ||
       !parsed->expiryDate)
@@ -115,7 +105,7 @@ void OSLScanMRZVC::finishScan(const std::string& text) {
   // until the next scanner opens.
   const auto finder = MRZLineFinder::shared();
   finder->reset();
-  for (const auto& line : scannedZoneLines(text)) (void)finder->findMRZLines(line);
+  for (const auto& line : ostrel::mrzZoneLines(text)) (void)finder->findMRZLines(line);
   if (auto handler = completionHandler) handler(text);
 }
 

@@ -17,6 +17,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "scan/MRZResult.hpp"
+#include "scan/StringTracker.hpp"
 #include "testing/MRZTestData.hpp"
 
 namespace ostrel::testing {
@@ -718,13 +719,7 @@ platform::PixelBufferPtr MRZCameraSequence::frame(int index) const {
 }
 
 bool sameMRZZone(const std::vector<std::string>& printed, const std::string& accepted) {
-  std::vector<std::string> lines;
-  for (std::size_t start = 0;;) {
-    const auto end = accepted.find('\n', start);
-    lines.push_back(accepted.substr(start, end == std::string::npos ? std::string::npos : end - start));
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
+  const std::vector<std::string> lines = mrzZoneLines(accepted);
   const auto formatter = makeMRZDateFormatter();
   const auto read = parseMRZ(lines, true, *formatter, clockInYear(2026));
   const auto truth = parseMRZ(printed, true, *formatter, clockInYear(2026));
