@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "scan/MRZCode.hpp"
+
 namespace ostrel {
 
 namespace {
@@ -132,6 +134,41 @@ std::string mrzCheckedPart(const std::string& zone) {
     }
   }
   return key;
+}
+
+std::string mrzNumberSettledByCheckDigit(const std::string& zone) {
+  // Where the number and its check character stand: TD1 on its first line from place 5, TD3 on
+  // its second line from its start; nine characters each.
+  constexpr std::size_t kNumberLength = 9;
+  std::size_t numberStart = 0;
+  const auto firstBreak = zone.find('\n');
+  if (zone.size() == 3 * 30 + 2 && firstBreak == 30 && zone[61] == '\n') {
+    numberStart = 5;
+  } else if (zone.size() == 2 * 44 + 1 && firstBreak == 44) {
+    numberStart = 45;
+  } else {
+    return zone;
+  }
+  const std::string_view number(zone.data() + numberStart, kNumberLength);
+  const std::string_view check(zone.data() + numberStart + kNumberLength, 1);
+  if (check[0] < '0' || check[0] > '9' || isCheckDigitValid(number, check)) return zone;
+  std::vector<std::size_t> places;
+  for (std::size_t i = 0; i < kNumberLength; ++i) {
+    if (number[i] == 'O' || number[i] == '0') places.push_back(numberStart + i);
+  }
+  // Beyond a few places the choices are too many to trust one of them.
+  if (places.empty() || places.size() > 4) return zone;
+  std::string settled;
+  int passing = 0;
+  for (unsigned choice = 0; choice < (1u << places.size()); ++choice) {
+    std::string candidate = zone;
+    for (std::size_t k = 0; k < places.size(); ++k) candidate[places[k]] = (choice >> k) & 1 ? 'O' : '0';
+    if (isCheckDigitValid(std::string_view(candidate).substr(numberStart, kNumberLength), check)) {
+      ++passing;
+      settled = std::move(candidate);
+    }
+  }
+  return passing == 1 ? settled : zone;
 }
 
 }  // namespace ostrel

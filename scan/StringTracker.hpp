@@ -83,4 +83,11 @@ class StringTracker {
 // and "O" read as "0" where only digits can stand; any other text is returned as it is.
 std::string mrzCheckedPart(const std::string& zone);
 
+// The zone with its document number's "O" and "0" told apart by the number's check digit: a
+// number that fails its check digit as read, and passes it for exactly one choice of "O" or "0"
+// at the places that hold either, gets that choice; every other text is returned as it is.
+// The two look most alike in print, the number may hold both, and a frame that reads one for
+// the other would otherwise vote for a zone of its own.
+std::string mrzNumberSettledByCheckDigit(const std::string& zone);
+
 }  // namespace ostrel

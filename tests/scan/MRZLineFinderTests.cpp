@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "scan/MRZCode.hpp"
 #include "scan/MRZLineFinder.hpp"
 #include "scan/MRZResult.hpp"
 #include "scan/StringTracker.hpp"
@@ -357,6 +358,40 @@ TEST(StringTrackerZones, TheCheckedPartBlanksOnlyWhatNoCheckDigitCovers) {
   otherNumber[5] = 'X';
   EXPECT_NE(mrzCheckedPart(otherNumber), mrzCheckedPart(card));
   EXPECT_EQ(mrzCheckedPart("NOT A ZONE"), "NOT A ZONE");
+}
+
+// A number's "O" and "0" are told apart by its check digit, so that frames reading one for the
+// other vote for one zone; where the check digit cannot choose, or the number fails it for
+// another reason, the text stays as read.
+TEST(StringTrackerZones, TheNumbersOAndZeroAreSettledByItsCheckDigit) {
+  const std::string card = joined(kTD1Card), passport = joined(kTD3Passport);
+  // TD3 numbers: one with a letter O, one with zeros at places weighted 7 and 3, whose
+  // changes together (24 x 7 + 24 x 3 = 240) the check digit cannot see.
+  auto withNumber = [&](const std::string& number) {
+    std::string zone = passport;
+    zone.replace(45, 9, number);
+    zone[54] = static_cast<char>('0' + *computeCheckDigit(number));
+    return zone;
+  };
+  const std::string letterO = withNumber("AO1234567"), zeros = withNumber("B12003456");
+  auto at = [](std::string zone, std::size_t place, char c) {
+    zone[place] = c;
+    return zone;
+  };
+  const struct {
+    std::string read, settled, why;
+  } cases[] = {
+      {card, card, "read right"},
+      {at(card, 13, 'O'), card, "TD1: the number's 0 read as O"},
+      {at(passport, 50, 'O'), passport, "TD3: the number's 0 read as O"},
+      {letterO, letterO, "a letter O that the check digit confirms"},
+      {at(letterO, 46, '0'), letterO, "a letter O read as 0"},
+      {at(zeros, 48, 'O'), at(zeros, 48, 'O'), "two choices pass: left as read"},
+      {at(at(passport, 50, 'O'), 45, 'X'), at(at(passport, 50, 'O'), 45, 'X'), "another misread: left"},
+      {at(at(passport, 50, 'O'), 54, 'O'), at(at(passport, 50, 'O'), 54, 'O'), "no digit to check"},
+      {"NOT A ZONE", "NOT A ZONE", "not a zone"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(mrzNumberSettledByCheckDigit(c.read), c.settled) << c.why;
 }
 
 // Fields without check digits are settled by the frames that voted: misreads in a minority of
