@@ -171,4 +171,30 @@ std::string mrzNumberSettledByCheckDigit(const std::string& zone) {
   return passing == 1 ? settled : zone;
 }
 
+std::string mrzLettersWhereNoDigitStands(const std::string& zone) {
+  // Per layout and line, the ranges [from, to) that hold only letters and fillers.
+  struct Range {
+    std::size_t line, from, to;
+  };
+  static const std::array<Range, 3> td1 = {{{0, 0, 5}, {1, 15, 18}, {2, 0, 30}}};
+  static const std::array<Range, 2> td3 = {{{0, 0, 44}, {1, 10, 13}}};
+  const auto firstBreak = zone.find('\n');
+  const Range* ranges = nullptr;
+  std::size_t rangeCount = 0, lineLength = 0;
+  if (zone.size() == 3 * 30 + 2 && firstBreak == 30 && zone[61] == '\n') {
+    ranges = td1.data(), rangeCount = td1.size(), lineLength = 30;
+  } else if (zone.size() == 2 * 44 + 1 && firstBreak == 44) {
+    ranges = td3.data(), rangeCount = td3.size(), lineLength = 44;
+  } else {
+    return zone;
+  }
+  std::string read = zone;
+  for (std::size_t r = 0; r < rangeCount; ++r) {
+    const std::size_t start = ranges[r].line * (lineLength + 1) + ranges[r].from;
+    const std::size_t length = ranges[r].to - ranges[r].from;
+    read.replace(start, length, replaceDigitsWithLetters(std::string_view(zone).substr(start, length)));
+  }
+  return read;
+}
+
 }  // namespace ostrel

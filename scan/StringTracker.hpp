@@ -90,4 +90,11 @@ std::string mrzCheckedPart(const std::string& zone);
 // the other would otherwise vote for a zone of its own.
 std::string mrzNumberSettledByCheckDigit(const std::string& zone);
 
+// The zone with the digits read where only letters or fillers stand (document code, issuing
+// state, nationality, names) read as the letters they look like, as the parser's correction
+// reads them; any other text is returned as it is. Frames that read a name's "O" as "0" then
+// agree with those that read it right, and the vote on the names is not split by a misread
+// the parse would undo anyway.
+std::string mrzLettersWhereNoDigitStands(const std::string& zone);
+
 }  // namespace ostrel

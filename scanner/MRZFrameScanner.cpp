@@ -86,7 +86,7 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
     std::erase(line, ' ');
     const auto zone = finder_->findMRZLines(line);
     const bool inZone = zone && *zone != "nil";
-    if (inZone) zones.push_back(mrzNumberSettledByCheckDigit(*zone));
+    if (inZone) zones.push_back(mrzLettersWhereNoDigitStands(mrzNumberSettledByCheckDigit(*zone)));
     if (const auto box = lineBoxInsideRegion(observation->boundingBox)) boxes.push_back({*box, inZone});
   }
   lastBoxes_ = std::move(boxes);

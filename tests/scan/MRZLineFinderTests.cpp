@@ -394,6 +394,26 @@ TEST(StringTrackerZones, TheNumbersOAndZeroAreSettledByItsCheckDigit) {
   for (const auto& c : cases) EXPECT_EQ(mrzNumberSettledByCheckDigit(c.read), c.settled) << c.why;
 }
 
+// Where only letters stand, a digit is read as the letter it looks like before the vote, as the
+// parser's correction reads it; numbers and dates keep their digits.
+TEST(StringTrackerZones, DigitsWhereOnlyLettersStandAreReadAsLetters) {
+  const std::string card = joined(kTD1Card), passport = joined(kTD3Passport);
+  auto at = [](std::string zone, std::initializer_list<std::pair<std::size_t, char>> changes) {
+    for (const auto& [place, c] : changes) zone[place] = c;
+    return zone;
+  };
+  const struct {
+    std::string read, voted, why;
+  } cases[] = {
+      {card, card, "read right"},
+      {at(card, {{4, '0'}, {48, '0'}, {68, '0'}, {64, '1'}}), card, "TD1: state, nationality and name"},
+      {at(passport, {{4, '0'}, {11, '0'}, {57, '0'}, {23, '1'}}), passport, "TD3: state, names and nationality"},
+      {at(card, {{13, 'O'}, {32, 'O'}}), at(card, {{13, 'O'}, {32, 'O'}}), "number and date as read"},
+      {"NOT A ZONE 0", "NOT A ZONE 0", "not a zone"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(mrzLettersWhereNoDigitStands(c.read), c.voted) << c.why;
+}
+
 // Fields without check digits are settled by the frames that voted: misreads in a minority of
 // frames never reach the accepted text, and a place where fewer than two thirds of the frames
 // agree keeps the zone from being accepted until later frames settle it.
