@@ -39,6 +39,16 @@ std::string characterMajority(const std::vector<std::string>& texts) {
   return voted;
 }
 
+// Per layout, for each line: 'c' covered by a check digit and kept as read, 'd' a place where
+// only a digit stands ("O" read as "0"), '.' not covered by any check digit.
+const std::array<const char*, 3> kZoneLayoutTD1 = {
+    ".....cccccccccdccccccccccccccc",
+    "ddddddd.ddddddd...cccccccccccd",
+    ".............................."};
+const std::array<const char*, 2> kZoneLayoutTD3 = {
+    "............................................",
+    "cccccccccd...ddddddd.dddddddccccccccccccccdd"};
+
 }  // namespace
 
 StringTracker::StringTracker(std::shared_ptr<MRZLineFinder> finder, KeyFunction key)
@@ -102,15 +112,8 @@ std::vector<std::pair<std::string, StringTracker::Sighting>> StringTracker::seen
 }
 
 std::string mrzCheckedPart(const std::string& zone) {
-  // Per layout, for each line: 'c' kept as read, 'd' a digit place ("O" read as "0"),
-  // '.' not covered by any check digit.
-  static const std::array<const char*, 3> td1 = {
-      ".....cccccccccdccccccccccccccc",
-      "ddddddd.ddddddd...cccccccccccd",
-      ".............................."};
-  static const std::array<const char*, 2> td3 = {
-      "............................................",
-      "cccccccccd...ddddddd.dddddddccccccccccccccdd"};
+  const auto& td1 = kZoneLayoutTD1;
+  const auto& td3 = kZoneLayoutTD3;
   std::vector<std::string> lines;
   for (std::size_t start = 0;;) {
     const auto end = zone.find('\n', start);
@@ -193,6 +196,28 @@ std::string mrzLettersWhereNoDigitStands(const std::string& zone) {
     const std::size_t start = ranges[r].line * (lineLength + 1) + ranges[r].from;
     const std::size_t length = ranges[r].to - ranges[r].from;
     read.replace(start, length, replaceDigitsWithLetters(std::string_view(zone).substr(start, length)));
+  }
+  return read;
+}
+
+std::string mrzDigitsWhereOnlyDigitsStand(const std::string& zone) {
+  const auto firstBreak = zone.find('\n');
+  const char* const* layout = nullptr;
+  std::size_t lineCount = 0, lineLength = 0;
+  if (zone.size() == 3 * 30 + 2 && firstBreak == 30 && zone[61] == '\n') {
+    layout = kZoneLayoutTD1.data(), lineCount = 3, lineLength = 30;
+  } else if (zone.size() == 2 * 44 + 1 && firstBreak == 44) {
+    layout = kZoneLayoutTD3.data(), lineCount = 2, lineLength = 44;
+  } else {
+    return zone;
+  }
+  std::string read = zone;
+  for (std::size_t line = 0; line < lineCount; ++line) {
+    for (std::size_t place = 0; place < lineLength; ++place) {
+      if (layout[line][place] != 'd') continue;
+      char& c = read[line * (lineLength + 1) + place];
+      c = replaceLettersWithDigits(std::string_view(&c, 1))[0];
+    }
   }
   return read;
 }

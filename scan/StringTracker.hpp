@@ -96,5 +96,8 @@ std::string mrzNumberSettledByCheckDigit(const std::string& zone);
 // agree with those that read it right, and the vote on the names is not split by a misread
 // the parse would undo anyway.
 std::string mrzLettersWhereNoDigitStands(const std::string& zone);
+// Likewise the letters read where only digits stand (dates and check digits) read as the
+// digits they look like.
+std::string mrzDigitsWhereOnlyDigitsStand(const std::string& zone);
 
 }  // namespace ostrel
