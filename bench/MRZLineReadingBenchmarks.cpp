@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <random>
@@ -107,6 +108,11 @@ void BM_ReadPrintedLines(benchmark::State& state) {
                   if (d < best) best = d, closest = &line.string;
                 }
                 const bool same = best == 0;
+                // OSTREL_MRZ_LINES_VERBOSE prints every line not read exactly.
+                if (!same && std::getenv("OSTREL_MRZ_LINES_VERBOSE"))
+                  std::fprintf(stderr, "cap %2d tilt %5.1f %s\n  printed %s\n  read    %s\n", int(cap),
+                               style.tiltDegrees, sharp ? "sharp" : "regular", truth.c_str(),
+                               closest ? closest->c_str() : "(nothing)");
                 all.add(same, truth.size(), best);
                 const auto capName = "cap " + std::to_string(int(cap)) + " px";
                 bySize[capName.size() < 10 ? " " + capName : capName].add(same, truth.size(), best);

@@ -131,8 +131,19 @@ using FrameReaderMaker = std::function<FrameReader(const platform::Rect& regionO
 // The scanner's own per-frame reader, as the screen runs it.
 FrameReader frameScanner(const platform::Rect& regionOfInterest) {
   auto scanner = std::make_shared<MRZFrameScanner>(regionOfInterest);
-  return [scanner](const platform::PixelBufferPtr& buffer, int orientation) {
-    return scanner->push(buffer, orientation);
+  // OSTREL_MRZ_SET_LINES prints the lines each frame was read as.
+  const bool printLines = std::getenv("OSTREL_MRZ_SET_LINES") != nullptr;
+  return [scanner, printLines](const platform::PixelBufferPtr& buffer, int orientation) {
+    auto accepted = scanner->push(buffer, orientation);
+    if (printLines) {
+      std::fprintf(stderr, "  frame:\n");
+      for (const auto& result : scanner->request()->results()) {
+        const auto text = std::dynamic_pointer_cast<platform::RecognizedTextObservation>(result);
+        const auto candidates = text ? text->topCandidates(1) : decltype(text->topCandidates(1)){};
+        if (!candidates.empty()) std::fprintf(stderr, "    %s\n", candidates.front().string.c_str());
+      }
+    }
+    return accepted;
   };
 }
 

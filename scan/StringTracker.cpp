@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "scan/MRZCode.hpp"
+
 namespace ostrel {
 
 namespace {
@@ -36,6 +38,16 @@ std::string characterMajority(const std::vector<std::string>& texts) {
   }
   return voted;
 }
+
+// Per layout, for each line: 'c' covered by a check digit and kept as read, 'd' a place where
+// only a digit stands ("O" read as "0"), '.' not covered by any check digit.
+const std::array<const char*, 3> kZoneLayoutTD1 = {
+    ".....cccccccccdccccccccccccccc",
+    "ddddddd.ddddddd...cccccccccccd",
+    ".............................."};
+const std::array<const char*, 2> kZoneLayoutTD3 = {
+    "............................................",
+    "cccccccccd...ddddddd.dddddddccccccccccccccdd"};
 
 }  // namespace
 
@@ -111,15 +123,8 @@ std::vector<std::string> mrzZoneLines(const std::string& zone) {
 }
 
 std::string mrzCheckedPart(const std::string& zone) {
-  // Per layout, for each line: 'c' kept as read, 'd' a digit place ("O" read as "0"),
-  // '.' not covered by any check digit.
-  static const std::array<const char*, 3> td1 = {
-      ".....cccccccccdccccccccccccccc",
-      "ddddddd.ddddddd...cccccccccccd",
-      ".............................."};
-  static const std::array<const char*, 2> td3 = {
-      "............................................",
-      "cccccccccd...ddddddd.dddddddccccccccccccccdd"};
+  const auto& td1 = kZoneLayoutTD1;
+  const auto& td3 = kZoneLayoutTD3;
   const std::vector<std::string> lines = mrzZoneLines(zone);
   const char* const* layout = nullptr;
   if (lines.size() == 3 && lines[0].size() == 30 && lines[1].size() == 30 && lines[2].size() == 30)
@@ -137,6 +142,89 @@ std::string mrzCheckedPart(const std::string& zone) {
     }
   }
   return key;
+}
+
+std::string mrzNumberSettledByCheckDigit(const std::string& zone) {
+  // Where the number and its check character stand: TD1 on its first line from place 5, TD3 on
+  // its second line from its start; nine characters each.
+  constexpr std::size_t kNumberLength = 9;
+  std::size_t numberStart = 0;
+  const auto firstBreak = zone.find('\n');
+  if (zone.size() == 3 * 30 + 2 && firstBreak == 30 && zone[61] == '\n') {
+    numberStart = 5;
+  } else if (zone.size() == 2 * 44 + 1 && firstBreak == 44) {
+    numberStart = 45;
+  } else {
+    return zone;
+  }
+  const std::string_view number(zone.data() + numberStart, kNumberLength);
+  const std::string_view check(zone.data() + numberStart + kNumberLength, 1);
+  if (check[0] < '0' || check[0] > '9' || isCheckDigitValid(number, check)) return zone;
+  std::vector<std::size_t> places;
+  for (std::size_t i = 0; i < kNumberLength; ++i) {
+    if (number[i] == 'O' || number[i] == '0') places.push_back(numberStart + i);
+  }
+  // Beyond a few places the choices are too many to trust one of them.
+  if (places.empty() || places.size() > 4) return zone;
+  std::string settled;
+  int passing = 0;
+  for (unsigned choice = 0; choice < (1u << places.size()); ++choice) {
+    std::string candidate = zone;
+    for (std::size_t k = 0; k < places.size(); ++k) candidate[places[k]] = (choice >> k) & 1 ? 'O' : '0';
+    if (isCheckDigitValid(std::string_view(candidate).substr(numberStart, kNumberLength), check)) {
+      ++passing;
+      settled = std::move(candidate);
+    }
+  }
+  return passing == 1 ? settled : zone;
+}
+
+std::string mrzLettersWhereNoDigitStands(const std::string& zone) {
+  // Per layout and line, the ranges [from, to) that hold only letters and fillers.
+  struct Range {
+    std::size_t line, from, to;
+  };
+  static const std::array<Range, 3> td1 = {{{0, 0, 5}, {1, 15, 18}, {2, 0, 30}}};
+  static const std::array<Range, 2> td3 = {{{0, 0, 44}, {1, 10, 13}}};
+  const auto firstBreak = zone.find('\n');
+  const Range* ranges = nullptr;
+  std::size_t rangeCount = 0, lineLength = 0;
+  if (zone.size() == 3 * 30 + 2 && firstBreak == 30 && zone[61] == '\n') {
+    ranges = td1.data(), rangeCount = td1.size(), lineLength = 30;
+  } else if (zone.size() == 2 * 44 + 1 && firstBreak == 44) {
+    ranges = td3.data(), rangeCount = td3.size(), lineLength = 44;
+  } else {
+    return zone;
+  }
+  std::string read = zone;
+  for (std::size_t r = 0; r < rangeCount; ++r) {
+    const std::size_t start = ranges[r].line * (lineLength + 1) + ranges[r].from;
+    const std::size_t length = ranges[r].to - ranges[r].from;
+    read.replace(start, length, replaceDigitsWithLetters(std::string_view(zone).substr(start, length)));
+  }
+  return read;
+}
+
+std::string mrzDigitsWhereOnlyDigitsStand(const std::string& zone) {
+  const auto firstBreak = zone.find('\n');
+  const char* const* layout = nullptr;
+  std::size_t lineCount = 0, lineLength = 0;
+  if (zone.size() == 3 * 30 + 2 && firstBreak == 30 && zone[61] == '\n') {
+    layout = kZoneLayoutTD1.data(), lineCount = 3, lineLength = 30;
+  } else if (zone.size() == 2 * 44 + 1 && firstBreak == 44) {
+    layout = kZoneLayoutTD3.data(), lineCount = 2, lineLength = 44;
+  } else {
+    return zone;
+  }
+  std::string read = zone;
+  for (std::size_t line = 0; line < lineCount; ++line) {
+    for (std::size_t place = 0; place < lineLength; ++place) {
+      if (layout[line][place] != 'd') continue;
+      char& c = read[line * (lineLength + 1) + place];
+      c = replaceLettersWithDigits(std::string_view(&c, 1))[0];
+    }
+  }
+  return read;
 }
 
 }  // namespace ostrel

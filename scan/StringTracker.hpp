@@ -86,4 +86,21 @@ std::string mrzCheckedPart(const std::string& zone);
 // The lines of a zone handed on as one text, its lines joined by line feeds.
 std::vector<std::string> mrzZoneLines(const std::string& zone);
 
+// The zone with its document number's "O" and "0" told apart by the number's check digit: a
+// number that fails its check digit as read, and passes it for exactly one choice of "O" or "0"
+// at the places that hold either, gets that choice; every other text is returned as it is.
+// The two look most alike in print, the number may hold both, and a frame that reads one for
+// the other would otherwise vote for a zone of its own.
+std::string mrzNumberSettledByCheckDigit(const std::string& zone);
+
+// The zone with the digits read where only letters or fillers stand (document code, issuing
+// state, nationality, names) read as the letters they look like, as the parser's correction
+// reads them; any other text is returned as it is. Frames that read a name's "O" as "0" then
+// agree with those that read it right, and the vote on the names is not split by a misread
+// the parse would undo anyway.
+std::string mrzLettersWhereNoDigitStands(const std::string& zone);
+// Likewise the letters read where only digits stand (dates and check digits) read as the
+// digits they look like.
+std::string mrzDigitsWhereOnlyDigitsStand(const std::string& zone);
+
 }  // namespace ostrel

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "scan/MRZCode.hpp"
 #include "scan/MRZLineFinder.hpp"
 #include "scan/MRZResult.hpp"
 #include "scan/StringTracker.hpp"
@@ -357,6 +358,67 @@ TEST(StringTrackerZones, TheCheckedPartBlanksOnlyWhatNoCheckDigitCovers) {
   otherNumber[5] = 'X';
   EXPECT_NE(mrzCheckedPart(otherNumber), mrzCheckedPart(card));
   EXPECT_EQ(mrzCheckedPart("NOT A ZONE"), "NOT A ZONE");
+}
+
+// A number's "O" and "0" are told apart by its check digit, so that frames reading one for the
+// other vote for one zone; where the check digit cannot choose, or the number fails it for
+// another reason, the text stays as read.
+TEST(StringTrackerZones, TheNumbersOAndZeroAreSettledByItsCheckDigit) {
+  const std::string card = joined(kTD1Card), passport = joined(kTD3Passport);
+  // TD3 numbers: one with a letter O, one with zeros at places weighted 7 and 3, whose
+  // changes together (24 x 7 + 24 x 3 = 240) the check digit cannot see.
+  auto withNumber = [&](const std::string& number) {
+    std::string zone = passport;
+    zone.replace(45, 9, number);
+    zone[54] = static_cast<char>('0' + *computeCheckDigit(number));
+    return zone;
+  };
+  const std::string letterO = withNumber("AO1234567"), zeros = withNumber("B12003456");
+  auto at = [](std::string zone, std::size_t place, char c) {
+    zone[place] = c;
+    return zone;
+  };
+  const struct {
+    std::string read, settled, why;
+  } cases[] = {
+      {card, card, "read right"},
+      {at(card, 13, 'O'), card, "TD1: the number's 0 read as O"},
+      {at(passport, 50, 'O'), passport, "TD3: the number's 0 read as O"},
+      {letterO, letterO, "a letter O that the check digit confirms"},
+      {at(letterO, 46, '0'), letterO, "a letter O read as 0"},
+      {at(zeros, 48, 'O'), at(zeros, 48, 'O'), "two choices pass: left as read"},
+      {at(at(passport, 50, 'O'), 45, 'X'), at(at(passport, 50, 'O'), 45, 'X'), "another misread: left"},
+      {at(at(passport, 50, 'O'), 54, 'O'), at(at(passport, 50, 'O'), 54, 'O'), "no digit to check"},
+      {"NOT A ZONE", "NOT A ZONE", "not a zone"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(mrzNumberSettledByCheckDigit(c.read), c.settled) << c.why;
+}
+
+// Where only letters stand, a digit is read as the letter it looks like before the vote, and
+// where only digits stand a letter as the digit, as the parser's correction reads them; the
+// number, which may hold both, keeps what was read.
+TEST(StringTrackerZones, ZonesAreVotedForAsTheParseReadsThem) {
+  const std::string card = joined(kTD1Card), passport = joined(kTD3Passport);
+  auto at = [](std::string zone, std::initializer_list<std::pair<std::size_t, char>> changes) {
+    for (const auto& [place, c] : changes) zone[place] = c;
+    return zone;
+  };
+  auto asParsed = [](const std::string& zone) {
+    return mrzDigitsWhereOnlyDigitsStand(mrzLettersWhereNoDigitStands(zone));
+  };
+  const struct {
+    std::string read, voted, why;
+  } cases[] = {
+      {card, card, "read right"},
+      {at(card, {{4, '0'}, {48, '0'}, {68, '0'}, {64, '1'}}), card, "TD1: state, nationality and name"},
+      {at(passport, {{4, '0'}, {11, '0'}, {57, '0'}, {23, '1'}}), passport, "TD3: state, names and nationality"},
+      {at(card, {{33, 'O'}, {34, 'B'}, {40, 'Z'}, {43, 'I'}}), card, "TD1: dates"},
+      {at(passport, {{50, 'O'}, {60, 'O'}, {62, 'I'}, {64, 'Z'}, {88, 'O'}}), at(passport, {{50, 'O'}}),
+       "TD3: the number as read; dates and check digits"},
+      {at(card, {{13, 'O'}}), at(card, {{13, 'O'}}), "TD1: the number as read"},
+      {"NOT A ZONE 0 O", "NOT A ZONE 0 O", "not a zone"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(asParsed(c.read), c.voted) << c.why;
 }
 
 // Fields without check digits are settled by the frames that voted: misreads in a minority of

@@ -78,6 +78,43 @@ TEST(PrintedLineTest, LookAlikesAreToldApartWhateverTheGlyphSizeWeightAndCut) {
   EXPECT_LE(wrong * 1000, total * 12) << wrong << " of " << total << " look-alikes misread";
 }
 
+// A serifed "I" has the bars of a "Z" and differs from it only between them; small, bold and
+// tilted, before the open space of a filler, it must still read as "I".
+TEST(PrintedLineTest, ASerifedIBeforeAFillerIsNotAZ) {
+  MRZLineRecognizer reader;
+  const std::vector<std::string> truth = {"P<USANGUYEN<<THI<MAI<<<<<<<<<<<<<<<<<<<<<<<<",
+                                          "ZIZI<LI<<KIM<<ZOE<ALI<<<<<<<<<<<<<<<<<<<<<<<"};
+  int printedI = 0, readAsZ = 0;
+  std::uint32_t seed = 40;
+  for (double cap : {12.5, 14.0}) {
+    for (double tilt : {-9.6, 9.6}) {
+      for (double weight : {0.0, 0.04}) {
+        MRZLinePrintStyle style;
+        style.sharpCut = true;
+        style.capHeight = cap;
+        style.glyphScale = 0.89;
+        style.weight = weight;
+        style.tiltDegrees = tilt;
+        style.blurSigma = 0.8;
+        style.noiseSigma = 4;
+        style.jpegQuality = 70;
+        style.seed = ++seed;
+        const auto read = reader.recognize(printMRZLines(truth, style), {});
+        for (const auto& line : truth) {
+          const std::string* found = sameLengthLine(read, line);
+          ASSERT_NE(found, nullptr) << line << " at cap " << cap << ", tilt " << tilt;
+          for (std::size_t i = 0; i < line.size(); ++i) {
+            if (line[i] != 'I') continue;
+            ++printedI;
+            readAsZ += (*found)[i] == 'Z';
+          }
+        }
+      }
+    }
+  }
+  EXPECT_EQ(readAsZ, 0) << readAsZ << " of " << printedI << " serifed I read as Z";
+}
+
 TEST(PrintedLineTest, TiltedCardsAreCutIntoOneCellPerCharacterAlongTheWholeLine) {
   MRZLineRecognizer reader;
   struct Case {

@@ -1,0 +1,151 @@
+#include "platform/vision/GlyphRowSteps.hpp"
+
+#include <cmath>
+#include <vector>
+
+#include <opencv2/imgproc.hpp>
+
+namespace ostrel::platform::glyphrows {
+
+namespace {
+
+int oddAtLeast(int value, int minimum) {
+  value = std::max(value, minimum);
+  return value % 2 == 0 ? value + 1 : value;
+}
+
+}  // namespace
+
+// Ink as 255 on 0. A local mean threshold follows light that changes across the picture; the
+// block spans a few character heights at the sizes a camera frame gives.
+cv::Mat binarise(const cv::Mat& grey) {
+  const int block = oddAtLeast(std::min(grey.cols, grey.rows) / 10, 15);
+  cv::Mat binary;
+  cv::adaptiveThreshold(grey, binary, 255, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY_INV,
+                        std::min(block, 61), 10);
+  return binary;
+}
+
+std::vector<Blob> findBlobs(const cv::Mat& binary) {
+  cv::Mat labels, stats, centroids;
+  const int count = cv::connectedComponentsWithStats(binary, labels, stats, centroids, 8, CV_32S);
+  std::vector<Blob> blobs;
+  const int maxHeight = std::max(6, binary.rows / 3);
+  for (int i = 1; i < count; ++i) {
+    const int* s = stats.ptr<int>(i);
+    const int w = s[cv::CC_STAT_WIDTH], h = s[cv::CC_STAT_HEIGHT], area = s[cv::CC_STAT_AREA];
+    if (h < 6 || h > maxHeight || area < 12) continue;
+    if (w > 12 * h) continue;                                  // rules and frame edges
+    if (area < 0.08 * static_cast<double>(w) * h) continue;    // thin curves of the background
+    blobs.push_back({s[cv::CC_STAT_LEFT] + w / 2.0, s[cv::CC_STAT_TOP] + h / 2.0, w, h});
+  }
+  return blobs;
+}
+
+// The turn of the character rows: the angle at which the blob centres, projected across the
+// rows, bunch up most.
+double estimateSkew(const std::vector<Blob>& blobs, double typicalHeight) {
+  const double bin = std::max(2.0, typicalHeight / 4.0);
+  auto score = [&](double degrees) {
+    const double s = std::sin(degrees * kDegree), c = std::cos(degrees * kDegree);
+    std::vector<double> ys;
+    ys.reserve(blobs.size());
+    for (const auto& b : blobs) ys.push_back(b.cy * c - b.cx * s);
+    const double lo = *std::min_element(ys.begin(), ys.end());
+    std::vector<int> counts;
+    for (double y : ys) {
+      const auto index = static_cast<std::size_t>((y - lo) / bin);
+      if (index >= counts.size()) counts.resize(index + 1, 0);
+      ++counts[index];
+    }
+    double total = 0;
+    for (int n : counts) total += static_cast<double>(n) * n;
+    return total;
+  };
+  double best = 0, bestScore = -1;
+  for (double a = -kMaxSkewDegrees; a <= kMaxSkewDegrees + 1e-9; a += 0.5) {
+    const double value = score(a);
+    if (value > bestScore) bestScore = value, best = a;
+  }
+  const double coarse = best;
+  for (double a = coarse - 0.4; a <= coarse + 0.4 + 1e-9; a += 0.1) {
+    const double value = score(a);
+    if (value > bestScore) bestScore = value, best = a;
+  }
+  return best;
+}
+
+// Groups blobs into rows: from left to right along the skew, each blob joins the row whose last
+// blob it continues best (close along the row, level with it across), so a row is followed as
+// its own slope takes it; under perspective the rows of one zone are not parallel, and a
+// single skew for all of them would cut across them at their ends. A row is split where a
+// gap is too wide to be the space between two characters.
+std::vector<std::vector<Blob>> groupRows(const std::vector<Blob>& blobs, double skewDegrees,
+                                         double typicalHeight) {
+  const double s = std::sin(skewDegrees * kDegree), c = std::cos(skewDegrees * kDegree);
+  struct Placed {
+    double along, across;
+    const Blob* blob;
+  };
+  std::vector<Placed> placed;
+  placed.reserve(blobs.size());
+  for (const auto& b : blobs) placed.push_back({b.cx * c + b.cy * s, b.cy * c - b.cx * s, &b});
+  std::sort(placed.begin(), placed.end(), [](const Placed& l, const Placed& r) { return l.along < r.along; });
+
+  struct Chain {
+    std::vector<const Placed*> members;
+    double rowHeight = 0;
+    double slope = 0;  // across per along, from its members
+  };
+  std::vector<Chain> chains;
+  for (const Placed& p : placed) {
+    Chain* best = nullptr;
+    double bestOffset = 0;
+    for (auto& chain : chains) {
+      const Placed& last = *chain.members.back();
+      const double height = std::max(chain.rowHeight, double(p.blob->height));
+      const double gap = p.along - p.blob->width / 2.0 - (last.along + last.blob->width / 2.0);
+      if (gap > 2.5 * height) continue;
+      const double offset = std::abs(p.across - (last.across + chain.slope * (p.along - last.along)));
+      if (offset > 0.35 * std::max(typicalHeight, height)) continue;
+      if (!best || offset < bestOffset) best = &chain, bestOffset = offset;
+    }
+    if (!best) {
+      chains.push_back({});
+      best = &chains.back();
+    }
+    best->members.push_back(&p);
+    best->rowHeight = std::max(best->rowHeight, double(p.blob->height));
+    // The slope through the last few members, for the next prediction.
+    const std::size_t n = best->members.size();
+    if (n >= 3) {
+      const std::size_t from = n > 12 ? n - 12 : 0;
+      double sa = 0, sc = 0, saa = 0, sac = 0, k = 0;
+      for (std::size_t i = from; i < n; ++i) {
+        const double a = best->members[i]->along, b = best->members[i]->across;
+        sa += a, sc += b, saa += a * a, sac += a * b, k += 1;
+      }
+      const double det = k * saa - sa * sa;
+      if (det > 1e-9) best->slope = std::clamp((k * sac - sa * sc) / det, -0.1, 0.1);
+    }
+  }
+  std::vector<std::vector<Blob>> rows;
+  for (const auto& chain : chains) {
+    if (chain.members.size() < 3) continue;
+    std::vector<Blob> row;
+    for (const Placed* p : chain.members) row.push_back(*p->blob);
+    rows.push_back(std::move(row));
+  }
+  // Top to bottom, as the rows are reported.
+  std::sort(rows.begin(), rows.end(), [&](const auto& l, const auto& r) {
+    auto across = [&](const std::vector<Blob>& row) {
+      double sum = 0;
+      for (const auto& b : row) sum += b.cy * c - b.cx * s;
+      return sum / double(row.size());
+    };
+    return across(l) < across(r);
+  });
+  return rows;
+}
+
+}  // namespace ostrel::platform::glyphrows
