@@ -1,6 +1,5 @@
 #include "results/ConfirmViewController.hpp"
 
-#include <array>
 #include <utility>
 #include <vector>
 
@@ -10,24 +9,14 @@
 #include "core/OSLTrackingEvent.hpp"
 #include "session/Ostrel.hpp"
 #include "core/TrackEvent.hpp"
-#include "model/OSLBackResult.hpp"
-#include "model/OSLConfirmResult.hpp"
-#include "model/OSLFrontResult.hpp"
-#include "model/OSLNfcModel.hpp"
-#include "model/OstrelResult.hpp"
-#include "network/OstrelClient.hpp"
 #include "platform/foundation/Make.hpp"
-#include "platform/runtime/DispatchQueue.hpp"
 #include "platform/runtime/NotificationCenter.hpp"
 #include "platform/ui/Keyboard.hpp"
 #include "platform/ui/NavigationController.hpp"
-#include "platform/ui/Text.hpp"
 #include "platform/ui/Window.hpp"
 #include "core/CurrentConfig.hpp"
-#include "ui/ImageExtensions.hpp"
 #include "ui/OSLAlertVC.hpp"
 #include "ui/OstrelBaseViews.hpp"
-#include "ui/ResourceBundle.hpp"
 #include "ui/TPKeyboardAvoidingState.hpp"
 #include "ui/ViewExtensions.hpp"
 
@@ -36,15 +25,6 @@ namespace ostrel {
 using namespace platform;
 
 namespace {
-
-constexpr const char* kTimeZone = "Asia/Ho_Chi_Minh";
-constexpr const char* kDoneFormat = "dd/MM/yyyy";
-// The formats a server reading's date may come in, tried in this order.
-constexpr std::array<const char*, 8> kReadingDateFormats{
-    "dd/MM/yyyy", "MM/dd/yyyy", "yyyy/MM/dd", "MM-dd-yyyy",
-    "yyyy-MM-dd", "dd-MM-yyyy", "yyyy.MM.dd", "MM.dd.yyyy"};
-// A date the user leaves in a field must read back the same in one of these.
-constexpr std::array<const char*, 2> kEnteredDateFormats{"dd-MM-yyyy", "dd/MM/yyyy"};
 
 // The review form: title and note, seven labelled fields, the gender choice between the birth
 // date and the ID number, the error line and the confirm button, in a scroll view.
@@ -162,67 +142,6 @@ const LibraryNibRegistration confirmNib{
       return {root};
     }};
 
-// The picker locale for the appearance's language; empty leaves the device's.
-std::string pickerLocale(const std::string& language) {
-  const std::string code = lowercased(language);
-  struct Mapping {
-    const char* language;
-    const char* locale;
-  };
-  for (const Mapping& m : {Mapping{"vi", "vi_VN"}, Mapping{"en", "en_US"}, Mapping{"ko", "ko_KR"},
-                           Mapping{"km", "km_KH"}, Mapping{"ja", "ja_JP"}}) {
-    std::string region = lowercased(std::string(m.locale).substr(3));
-    std::string base = m.language;
-    if (code == base || code == base + "_" + region || code == base + "-" + region) {
-      return m.locale;
-    }
-  }
-  return "";
-}
-
-std::optional<Date> readingDate(const std::string& text) {
-  for (const char* format : kReadingDateFormats) {
-    if (auto date = Helpers::dateFromString(text, format)) return date;
-  }
-  return std::nullopt;
-}
-
-bool isEnteredDate(const std::string& text) {
-  for (const char* format : kEnteredDateFormats) {
-    auto date = Helpers::dateFromString(text, format);
-    if (date && Helpers::stringFromDate(*date, format) == text) return true;
-  }
-  return false;
-}
-
-void hideLoadingLater() {
-  DispatchQueue::main()->async([] { Ostrel::shared()->hideLoading(); });
-}
-
-// What both server calls do with a failure: hide the indicator, then the time-out alert for an
-// expired session, else the host's error-alert handler (only while the screen is there: it is
-// given the screen) or, without one, the library's alert. `retryHint` adds the retry text to
-// the service's code 12 and shows it as a general error.
-void reportFailure(const OstrelError& error, const std::shared_ptr<ViewController>& screen,
-                   bool retryHint) {
-  Ostrel::shared()->hideLoading();
-  if (error.code == 401) {
-    Helpers::showTimeoutAlert(nullptr);
-    return;
-  }
-  const bool retry = retryHint && error.code == 12;
-  const std::string message =
-      retry ? error.message + ", " + osl_localize("osl_confirm_please_retry") : error.message;
-  if (auto handler = currentConfig()->showErrorAlertHandler) {
-    if (screen) handler(message, error.code, screen);
-    return;
-  }
-  const auto kind = retry ? OSLAlertVC::TypeOfAlert::generalError
-                          : OSLAlertVC::TypeOfAlert::networkError;
-  Helpers::showAlert(static_cast<int>(kind), retry ? 0 : -1, nullptr, std::nullopt, message,
-                     std::nullopt, std::nullopt, {}, {}, nullptr);
-}
-
 }  // namespace
 
 void ConfirmViewController::didMake() {
@@ -279,151 +198,6 @@ void ConfirmViewController::setupUI() {
   loadReading();
 }
 
-void ConfirmViewController::loadReading() {
-  readingPending_ = false;
-  std::weak_ptr<ConfirmViewController> weakSelf = weak<ConfirmViewController>();
-  DispatchQueue::main()->async([weakSelf] {
-    auto self = weakSelf.lock();
-    if (!self) return;
-    for (const auto& field :
-         {self->nameTextField, self->idNumberTextField, self->dateOfBirthTextField,
-          self->dateIssueTextField, self->addressTextField, self->tfHomeTown,
-          self->tfExpiryDate}) {
-      if (field) field->setText("");
-    }
-  });
-  Helpers::showLoading(shared<ConfirmViewController>());
-  const std::uint64_t run = run_;
-  OstrelClient::getResult(OstrelClient::kGetResultPath, [weakSelf, run](Outcome<JSON> outcome) {
-    auto self = weakSelf.lock();
-    if (self && self->run_ != run) {
-      // The screen was reset for another run: the old reply only balances its indicator.
-      Ostrel::shared()->hideLoading();
-      return;
-    }
-    if (!outcome) {
-      reportFailure(outcome.error(), self, true);
-      return;
-    }
-    hideLoadingLater();
-    if (self) self->handleReading(outcome.value());
-  });
-}
-
-void ConfirmViewController::handleReading(const JSON& data) {
-  currentConfig()->frontResult =
-      std::make_shared<OSLFrontResult>(data.is_object() ? data : JSON::object());
-  fillFieldsFromFrontResult();
-}
-
-void ConfirmViewController::fillFieldsFromFrontResult() {
-  std::weak_ptr<ConfirmViewController> weakSelf = weak<ConfirmViewController>();
-  DispatchQueue::main()->async([weakSelf] {
-    auto self = weakSelf.lock();
-    if (!self) return;
-    auto front = currentConfig()->frontResult;
-    std::shared_ptr<Field> fields = front ? front->fields : nullptr;
-    auto value = [&](std::optional<std::string> Field::*member) -> std::optional<std::string> {
-      return fields ? fields.get()->*member : std::nullopt;
-    };
-    auto fill = [](const std::shared_ptr<OstrelTextField>& field, std::optional<std::string> v) {
-      if (field) field->setText(std::move(v));
-    };
-    fill(self->nameTextField, value(&Field::name));
-    fill(self->idNumberTextField, value(&Field::idNumber));
-    fill(self->dateOfBirthTextField, value(&Field::birthday));
-    fill(self->dateIssueTextField, value(&Field::doi));
-    fill(self->tfHomeTown, value(&Field::home));
-    fill(self->tfExpiryDate, value(&Field::doe));
-    fill(self->addressTextField, value(&Field::resident));
-    self->features = value(&Field::features).value_or("");
-    // Compared in canonical form, so a decomposed "nữ" counts as well.
-    const std::string g = precomposed(lowercased(value(&Field::gender).value_or("")));
-    if (g == "nữ" || g == "female") self->setGender(2);
-    if (g == "nam" || g == "male") self->setGender(1);
-    const std::pair<std::shared_ptr<OstrelTextField>, std::shared_ptr<DatePicker>> dates[] = {
-        {self->dateOfBirthTextField, self->datePickerDOB},
-        {self->dateIssueTextField, self->datePickerDOI},
-        {self->tfExpiryDate, self->datePickerDOE}};
-    for (const auto& [field, picker] : dates) {
-      if (!field || !picker || field->text().empty()) continue;
-      if (auto date = readingDate(field->text())) picker->date = date->timeIntervalSince1970;
-    }
-  });
-}
-
-void ConfirmViewController::setGender(int value) {
-  auto appearance = currentAppearance();
-  auto checked = Image::named("checked", *resourceBundle());
-  if (checked) checked = tinted(checked, colorFromHex(appearance->mainColor));
-  auto unchecked = Image::named("uncheck", *resourceBundle());
-  gender = value;
-  if (maleImageView) maleImageView->setImage(value == 1 ? checked : unchecked);
-  if (femaleImageView) femaleImageView->setImage(value == 2 ? checked : unchecked);
-}
-
-void ConfirmViewController::setupDatePicker(int tag) {
-  const std::string locale = pickerLocale(currentAppearance()->language);
-  for (const auto& picker : {datePickerDOB, datePickerDOI, datePickerDOE}) {
-    picker->timeZoneIdentifier = kTimeZone;
-    picker->localeIdentifier = locale;
-    picker->preferredDatePickerStyle = DatePicker::Style::wheels;
-    picker->datePickerMode = DatePicker::Mode::date;
-  }
-  auto toolbar = make<Toolbar>(Rect{0, 0, Screen::main().bounds().width(), 0});
-  toolbar->sizeToFit();
-  auto done = std::make_shared<BarButtonItem>(BarButtonItem::SystemItem::done);
-  done->tag = tag;
-  std::weak_ptr<ConfirmViewController> weakSelf = weak<ConfirmViewController>();
-  done->setAction(weakSelf, [weakSelf](BarButtonItem& item) {
-    if (auto self = weakSelf.lock()) self->donePressed(item);
-  });
-  toolbar->setItems({done}, true);
-  std::shared_ptr<OstrelTextField> field;
-  std::shared_ptr<DatePicker> picker;
-  switch (tag) {
-    case kDoneBirthdayTag:
-      field = dateOfBirthTextField, picker = datePickerDOB;
-      break;
-    case kDoneIssueDateTag:
-      field = dateIssueTextField, picker = datePickerDOI;
-      break;
-    case kDoneExpiryDateTag:
-      field = tfExpiryDate, picker = datePickerDOE;
-      break;
-    default:
-      return;
-  }
-  if (!field) return;
-  field->inputAccessoryView = toolbar;
-  field->inputView = picker;
-}
-
-void ConfirmViewController::handleDatePickerDone(BarButtonItem& sender) {
-  auto write = [](const std::shared_ptr<OstrelTextField>& field,
-                  const std::shared_ptr<DatePicker>& picker) {
-    if (field && picker) field->setText(Helpers::stringFromDate(Date{picker->date}, kDoneFormat));
-  };
-  switch (sender.tag) {
-    case kDoneExpiryDateTag:
-      write(tfExpiryDate, datePickerDOE);
-      break;
-    case kDoneIssueDateTag:
-      write(dateIssueTextField, datePickerDOI);
-      break;
-    case kDoneBirthdayTag:
-      write(dateOfBirthTextField, datePickerDOB);
-      break;
-    default:
-      break;
-  }
-  view()->endEditing(true);
-}
-
-void ConfirmViewController::dismissKeyboard() {
-  view()->endEditing(true);
-}
-
 void ConfirmViewController::viewWillAppear(bool animated) {
   BaseViewController::viewWillAppear(animated);
   if (auto navigation = navigationController()) navigation->setNavigationBarHidden(true, animated);
@@ -463,186 +237,6 @@ void ConfirmViewController::closeTapped() {
       },
       shared<ConfirmViewController>());
   trackEvent(OSLLogLevel::info, OSLTrackingEvent::TAP_EXIT, screen);
-}
-
-bool ConfirmViewController::textFieldShouldReturn(TextField& field) {
-  (void)field;
-  view()->endEditing(true);
-  return false;
-}
-
-bool ConfirmViewController::textFieldShouldChangeCharacters(TextField& field, TextRange range,
-                                                           const std::string& replacement) {
-  return allowsEdit(field, range, replacement);
-}
-
-void ConfirmViewController::textFieldDidEndEditing(TextField& field) {
-  validateField(field);
-}
-
-bool ConfirmViewController::allowsEdit(TextField& field, TextRange range,
-                                       const std::string& replacement) {
-  // An empty field is a text like any other: typing into it is what it is for.
-  auto edited = replacingCharacters(field.text(), range, replacement);
-  if (!edited) return false;
-  if (&field != addressTextField.get() && &field != tfHomeTown.get()) return true;
-  const std::size_t after = characterCount(*edited);
-  // A text that came longer than the limit may still be shortened bit by bit.
-  return after <= kMaxPlaceLength || after <= characterCount(field.text());
-}
-
-void ConfirmViewController::validateField(TextField& field) {
-  const std::string& text = field.text();
-  std::optional<std::string> problem;
-  switch (field.tag()) {
-    case kBirthdayTag:
-    case kIssueDateTag:
-    case kExpiryDateTag: {
-      // Cards issued late in life do not expire: the expiry may be left empty.
-      const bool optional = &field == tfExpiryDate.get() && text.empty();
-      if (!optional && !isEnteredDate(text)) {
-        problem = &field == dateOfBirthTextField.get() ? "confirm_invalid_dob"
-                  : &field == dateIssueTextField.get() ? "confirm_invalid_doi"
-                                                       : "confirm_invalid_doe";
-      }
-      break;
-    }
-    case kAddressTag:
-    case kHomeTownTag:
-      if (characterCount(text) > kMaxPlaceLength) {
-        problem = &field == tfHomeTown.get() ? "confirm_invalid_hometown"
-                                             : "confirm_invalid_address";
-      }
-      break;
-    case kIdNumberTag: {
-      const std::size_t length = characterCount(text);
-      if (length != 9 && length != 12) problem = "confirm_invalid_id";
-      break;
-    }
-    default:
-      if (lblError) lblError->setText("");
-      break;
-  }
-  if (problem) {
-    invalidFields_[&field] = *problem;
-    showError(osl_localize(*problem));
-  } else {
-    invalidFields_.erase(&field);
-    // Another field still wrong keeps its message up, so the disabled button has a reason.
-    if (auto other = firstInvalidMessage()) {
-      showError(osl_localize(*other));
-    } else {
-      hideError();
-    }
-  }
-  updateConfirmButton();
-}
-
-std::optional<std::string> ConfirmViewController::firstInvalidMessage() const {
-  for (const auto& field : {nameTextField, dateOfBirthTextField, idNumberTextField,
-                            dateIssueTextField, tfExpiryDate, addressTextField, tfHomeTown}) {
-    if (!field) continue;
-    auto it = invalidFields_.find(field.get());
-    if (it != invalidFields_.end()) return it->second;
-  }
-  return std::nullopt;
-}
-
-void ConfirmViewController::showError(const std::string& message) {
-  if (lblError) lblError->setText(message);
-  if (auto container = errorContainer()) container->setHidden(false);
-}
-
-void ConfirmViewController::hideError() {
-  if (auto container = errorContainer()) container->setHidden(true);
-}
-
-void ConfirmViewController::updateConfirmButton() {
-  if (!confirmButton) return;
-  confirmButton->setEnabled(errorContainer() != nullptr && invalidFields_.empty());
-}
-
-void ConfirmViewController::confirmInformation() {
-  // A host loading handler need not block touches; one confirmation at a time.
-  if (confirming_) return;
-  const std::pair<bool, std::shared_ptr<Label>> required[] = {
-      {nameTextField && !nameTextField->text().empty(), nameLabel},
-      {gender != 0, genderLabel},
-      {dateOfBirthTextField && !dateOfBirthTextField->text().empty(), dateOfBirthLabel},
-      {idNumberTextField && !idNumberTextField->text().empty(), idNumberLabel},
-      {dateIssueTextField && !dateIssueTextField->text().empty(), dateIssueLabel},
-      {addressTextField && !addressTextField->text().empty(), addressLabel},
-      {tfHomeTown && !tfHomeTown->text().empty(), lblHomeTown}};
-  for (const auto& [present, label] : required) {
-    if (present) continue;
-    std::string name = label ? label->text().value_or("") : "";
-    showError(osl_localize("confirm_warning") + " " + name);
-    return;
-  }
-  if (auto invalid = firstInvalidMessage()) {
-    showError(osl_localize(*invalid));
-    updateConfirmButton();
-    return;
-  }
-  Helpers::showLoading(shared<ConfirmViewController>());
-  hideError();
-  confirming_ = true;
-  auto text = [](const std::shared_ptr<OstrelTextField>& field) {
-    return field ? field->text() : std::string();
-  };
-  std::weak_ptr<ConfirmViewController> weakSelf = weak<ConfirmViewController>();
-  const std::uint64_t run = run_;
-  // Both handlers leave a screen that is gone or was reset alone, past the indicator.
-  auto current = [weakSelf, run]() -> std::shared_ptr<ConfirmViewController> {
-    auto self = weakSelf.lock();
-    return self && self->run_ == run ? self : nullptr;
-  };
-  OstrelClient::confirm(
-      OstrelClient::kConfirmPath, currentConfig()->getFullResult, text(dateOfBirthTextField),
-      gender == 1 ? "Nam" : "Nữ", text(idNumberTextField), text(nameTextField),
-      text(dateIssueTextField), text(addressTextField), text(tfExpiryDate), text(tfHomeTown),
-      features,
-      [current](const JSON& data) {
-        hideLoadingLater();
-        if (auto self = current()) self->handleConfirmSuccess(data);
-      },
-      [current, weakSelf](const OstrelError& error) {
-        auto self = current();
-        if (!self && weakSelf.lock()) {
-          Ostrel::shared()->hideLoading();
-          return;
-        }
-        if (self) self->confirming_ = false;
-        reportFailure(error, self, false);
-      });
-}
-
-void ConfirmViewController::handleConfirmSuccess(const JSON& data) {
-  confirming_ = false;
-  const JSON reply = data.is_object() ? data : JSON::object();
-  auto config = currentConfig();
-  auto confirmation = std::make_shared<OSLConfirmResult>(reply);
-  std::shared_ptr<OSLNfcModel> chip;
-  if (auto it = reply.find("nfc_data"); it != reply.end() && it->is_object()) {
-    chip = OSLNfcModel::decode(*it);
-  }
-  auto front = config->frontResult ? config->frontResult
-                                   : std::make_shared<OSLFrontResult>(JSON::object());
-  auto back =
-      config->backResult ? config->backResult : std::make_shared<OSLBackResult>(JSON::object());
-  auto result = std::make_shared<OstrelResult>(JSON::object(), front, back, confirmation);
-  result->nfcModel = chip;
-  result->qrCodeModel = config->qrCodeResult;
-  result->rawJson = reply;
-  if (config->showResultScreen) {
-    Ostrel::shared()->showEKYCResultScreen(result);
-    return;
-  }
-  // The close replaces the configuration once it is done, so the handler is taken now.
-  auto handler = config->resultHandler;
-  Ostrel::shared()->close(false, [handler, result] {
-    if (handler) handler(result);
-  });
 }
 
 void ConfirmViewController::resetForNewRun() {
