@@ -33,6 +33,18 @@ class HostileServerFlowTest : public FlowHarness {
     });
   }
   ~HostileServerFlowTest() override { Client::shared()->setTimeoutInterval(60); }
+
+  // The user gives up on a session the server keeps failing; what it had in flight settles.
+  void closeSessionAndSettle() {
+    settleNetwork();
+    Ostrel::shared()->close(true, nullptr);
+    for (int tick = 0; tick < 30 && Ostrel::shared()->naviViewController(); ++tick) {
+      advance(0.1);
+      settleNetwork();
+    }
+    advance(1);
+    settleNetwork();
+  }
 };
 
 // One kind of each way a call can fail (every kind meets every call in the client's own table),
@@ -140,14 +152,7 @@ TEST_F(HostileServerFlowTest, EachCallOfTheEkycFlowThroughEachWayOfFailing) {
     EXPECT_EQ(paths.back(), "/api/kyc/get-result");
     EXPECT_EQ(host.count("result"), 0);
     EXPECT_TRUE(Ostrel::shared()->naviViewController()) << "the session ended";
-    settleNetwork();
-    Ostrel::shared()->close(true, nullptr);
-    for (int tick = 0; tick < 30 && Ostrel::shared()->naviViewController(); ++tick) {
-      advance(0.1);
-      settleNetwork();
-    }
-    advance(1);
-    settleNetwork();
+    closeSessionAndSettle();
     EXPECT_EQ(orderWithoutLoading(), Strings{"event:0"});
     expectNothingLeft();
   }
@@ -171,14 +176,7 @@ TEST_F(HostileServerFlowTest, AChipConfirmationWithoutDataIsNoResult) {
     EXPECT_EQ(host.count("result") + host.count("noResult"), 0)
         << testing::describe(host.order());
     EXPECT_TRUE(Ostrel::shared()->naviViewController()) << "the session ended";
-    settleNetwork();
-    Ostrel::shared()->close(true, nullptr);
-    for (int tick = 0; tick < 30 && Ostrel::shared()->naviViewController(); ++tick) {
-      advance(0.1);
-      settleNetwork();
-    }
-    advance(1);
-    settleNetwork();
+    closeSessionAndSettle();
     expectNothingLeft();
   }
 }
