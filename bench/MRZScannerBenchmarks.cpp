@@ -237,6 +237,10 @@ void runCameraSet(benchmark::State& state, const FrameReaderMaker& makeReader) {
                      sequence.camera.sharpCut ? "sharp" : "regular",
                      correct ? "correct" : accepted ? "WRONG" : "none", framesRead);
         if (accepted && !correct) std::fprintf(stderr, "    accepted:\n%s\n", accepted->c_str());
+        if (!correct) {
+          std::fprintf(stderr, "    printed:\n");
+          for (const auto& line : sequence.lines) std::fprintf(stderr, "    %s\n", line.c_str());
+        }
       }
     }
     state.counters["sequences"] = all.sequences;

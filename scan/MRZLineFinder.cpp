@@ -122,6 +122,9 @@ std::optional<std::string> MRZLineFinder::findMRZLines(std::string_view text) {
       std::string& slot = pattern.slot == LineSlot::line1   ? line1_
                           : pattern.slot == LineSlot::line2 ? line2_
                                                         : line3_;
+      if (slot == text) continue;
+      if (pattern.slot == LineSlot::line1) earlierLine1_ = std::move(line1_);
+      if (pattern.slot == LineSlot::line3) earlierLine3_ = std::move(line3_);
       slot.assign(text);
     }
   }
@@ -135,17 +138,30 @@ void MRZLineFinder::tryAssemble(std::size_t lineLength, bool td1) {
   auto fits = [lineLength](const std::string& line) {
     return mrz_detail::characterCount(line) == lineLength;
   };
-  if (!fits(line1_) || !fits(line2_) || (td1 && !fits(line3_))) return;
-  std::string joined = allowedCharactersOnly(line1_) + "\n" + allowedCharactersOnly(line2_);
-  if (td1) joined += "\n" + allowedCharactersOnly(line3_);
-  joined_ = std::move(joined);
-  if (std::regex_search(joined_, td1 ? td1ZonePattern() : td3ZonePattern())) {
+  auto test = [&](const std::string& line1, const std::string& line3) {
+    if (!fits(line1) || !fits(line2_) || (td1 && !fits(line3))) return false;
+    std::string joined = allowedCharactersOnly(line1) + "\n" + allowedCharactersOnly(line2_);
+    if (td1) joined += "\n" + allowedCharactersOnly(line3);
+    joined_ = std::move(joined);
+    if (!std::regex_search(joined_, td1 ? td1ZonePattern() : td3ZonePattern())) return false;
     assembled_ = joined_;
+    return true;
+  };
+  // The patterns of a card's first and last lines both take some lines (a name line that holds
+  // an I, C or A and later an O; a first line whose optional data ends in letters and fillers),
+  // so one row may fill both slots, and the row it displaced from the other slot is the one the
+  // zone needs. One row is never two lines of a zone: the displaced candidate stands in for it.
+  if (td1 && !line1_.empty() && line1_ == line3_) {
+    if (!test(earlierLine1_, line3_)) test(line1_, earlierLine3_);
+    return;
   }
+  test(line1_, line3_);
 }
 
 void MRZLineFinder::reset() {
   line1_.clear();
+  earlierLine1_.clear();
+  earlierLine3_.clear();
   line2_.clear();
   line3_.clear();
   assembled_.clear();

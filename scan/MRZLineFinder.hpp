@@ -43,6 +43,9 @@ class MRZLineFinder {
   std::string line1_;
   std::string line2_;
   std::string line3_;
+  // What line 1 and line 3 held before they last changed.
+  std::string earlierLine1_;
+  std::string earlierLine3_;
   std::string assembled_;
   std::string joined_;
 };

@@ -331,6 +331,51 @@ TEST(MRZLineFinderShapes, WidenedZonesAreAssembledAndNonZonesRefused) {
   }
 }
 
+// Some rows fill two slots: a name line with an I, C or A and later an O also fits a card's first
+// line, and a first line whose optional data ends in letters and fillers also fits a name line.
+// Read top to bottom, such a row displaces the real line from the other slot; the zone is still
+// assembled from three rows, whether the last frame read all of them or not.
+TEST(MRZLineFinderShapes, ARowThatFitsTwoSlotsIsOneLineOfTheZone) {
+  MRZFields fields = cardFieldsForFinder();
+  fields.names = "NGUYENTHANHPHUONGH<<MARIA<ALEX";
+  fields.optionalData = "ABC";
+  const std::vector<std::string> card = td1Zone(fields);
+  {
+    MRZLineFinder probe;
+    probe.findMRZLines(card[2]);
+    ASSERT_EQ(probe.mrzCandidateLine1(), card[2]) << "the name line must fit the first line's pattern";
+    probe.reset();
+    probe.findMRZLines(card[0]);
+    ASSERT_EQ(probe.mrzCandidateLine3(), card[0]) << "the first line must fit the name line's pattern";
+  }
+  const struct {
+    const char* name;
+    std::vector<std::vector<std::string>> frames;
+  } cases[] = {
+      {"one frame read whole", {card}},
+      {"frames read whole", {card, card, card}},
+      {"a later frame without its name line", {card, {card[0], card[1]}}},
+      {"a later frame without its first line", {card, {card[1], card[2]}}},
+      {"a later frame with other print below", {card, {card[0], card[1], "<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<"}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    MRZLineFinder finder;
+    std::optional<std::string> zone;
+    for (const auto& frame : c.frames) {
+      for (const auto& line : frame) zone = finder.findMRZLines(line);
+    }
+    EXPECT_EQ(zone, joined(card));
+  }
+  // One row alone is never a zone.
+  MRZLineFinder finder;
+  for (int i = 0; i < 3; ++i) {
+    finder.findMRZLines(card[2]);
+    finder.findMRZLines(card[1]);
+  }
+  EXPECT_EQ(finder.assembledMRZText(), "");
+}
+
 // ---------------------------------------------------------------- one vote per frame, fields agreed
 
 // The scanner's vote: zones grouped by what check digits protect.
