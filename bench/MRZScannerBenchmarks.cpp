@@ -238,6 +238,10 @@ void runCameraSet(benchmark::State& state, const FrameReaderMaker& makeReader) {
                      correct ? "correct" : accepted ? "WRONG" : "none", framesRead);
         if (accepted && !correct) std::fprintf(stderr, "    accepted:\n%s\n", accepted->c_str());
         if (!correct) {
+          const MRZSetCamera& c = sequence.camera;
+          std::fprintf(stderr, "    turn %.1f defocus %.1f shake %.1f light %.2f glare %.2f contrast %.2f noise %.1f jpeg %d\n",
+                       c.turnDegrees, c.defocusSigma, c.motionBlur, c.unevenLight, c.glare, c.contrast,
+                       c.noiseSigma, c.jpegQuality);
           std::fprintf(stderr, "    printed:\n");
           for (const auto& line : sequence.lines) std::fprintf(stderr, "    %s\n", line.c_str());
         }
