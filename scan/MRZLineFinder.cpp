@@ -59,14 +59,16 @@ const std::array<LinePattern, 5>& linePatterns() {
   return patterns;
 }
 
+// A zone starts with its document code: unanchored, the first line's pattern would also take a
+// visa ("V<POL...") from the P of its issuing state on, or a name line from one of its letters.
 const std::regex& td1ZonePattern() {
   static const std::regex pattern =
-      compile(std::string(kTD1Line1) + "\n" + kTD1Line2 + "\n" + kTD1Line3);
+      compile(std::string("^") + kTD1Line1 + "\n" + kTD1Line2 + "\n" + kTD1Line3);
   return pattern;
 }
 
 const std::regex& td3ZonePattern() {
-  static const std::regex pattern = compile(std::string(kTD3Line1) + "\n" + kTD3Line2);
+  static const std::regex pattern = compile(std::string("^") + kTD3Line1 + "\n" + kTD3Line2);
   return pattern;
 }
 

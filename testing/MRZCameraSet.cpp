@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <numbers>
 #include <random>
 #include <stdexcept>
@@ -228,7 +229,7 @@ void chooseCamera(MRZSetSequence& sequence, std::mt19937& random) {
   c.landscape = random() % 100 < 35;
   c.hd720 = random() % 100 < 35;
   c.tiltDirection = between(random, 0, 2 * std::numbers::pi);
-  c.seed = 71000u + static_cast<std::uint32_t>(sequence.index) * 13u;
+  c.seed = 71000u + (mrzCameraSetSeed() - 424242u) * 977u + static_cast<std::uint32_t>(sequence.index) * 13u;
   const double sign = random() % 2 ? 1 : -1;
   switch (sequence.difficulty) {
     case MRZSetDifficulty::easy:
@@ -307,6 +308,14 @@ const char* mrzSetContentName(MRZSetContent content) {
   return "?";
 }
 
+std::uint32_t mrzCameraSetSeed() {
+  static const std::uint32_t seed = [] {
+    const char* chosen = std::getenv("OSTREL_MRZ_SET_SEED");
+    return chosen ? static_cast<std::uint32_t>(std::strtoul(chosen, nullptr, 10)) : 424242u;
+  }();
+  return seed;
+}
+
 int mrzCameraSetPositives() { return kSetPositives; }
 int mrzCameraSetNegatives() { return kSetNegatives; }
 
@@ -315,7 +324,7 @@ MRZSetSequence mrzCameraSetSequence(int index) {
   std::lock_guard guard(renderLock());
   MRZSetSequence sequence;
   sequence.index = index;
-  std::mt19937 random(424242u + static_cast<std::uint32_t>(index) * 7919u);
+  std::mt19937 random(mrzCameraSetSeed() + static_cast<std::uint32_t>(index) * 7919u);
   if (index < kSetPositives) {
     sequence.content = static_cast<MRZSetContent>(index % 6);
     const int within = index / 6;

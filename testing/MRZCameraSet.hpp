@@ -67,6 +67,10 @@ struct MRZSetSequence {
   bool negative() const { return content == MRZSetContent::negative; }
 };
 
+// The set's seed: 424242, or for a fresh set of the same make another one chosen with
+// OSTREL_MRZ_SET_SEED (a set to check on that nothing was tuned on).
+std::uint32_t mrzCameraSetSeed();
+
 // Positive sequences come first, then the negatives.
 int mrzCameraSetPositives();
 int mrzCameraSetNegatives();

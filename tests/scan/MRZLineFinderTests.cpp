@@ -286,6 +286,9 @@ TEST(MRZLineFinderShapes, WidenedZonesAreAssembledAndNonZonesRefused) {
   td3BirthWithO[1][15] = 'O';  // 740812: the "0" read as the letter
   std::vector<std::string> td3BirthWithA = td3BirthWithO;
   td3BirthWithA[1][15] = 'A';
+  // A visa whose issuing state holds a P: its first line holds "P" and a name after it.
+  std::vector<std::string> visaFromPoland = with([](MRZFields& f) { f.issuingState = "POL"; }, false);
+  visaFromPoland[0][0] = 'V';
   std::vector<std::string> td1OtherPrint = with([](MRZFields&) {}, true);
   td1OtherPrint[2] = "REPUBLIC<OF<UTOPIA<IDENTITY<CA";
   std::vector<std::string> td3FilledLastLetter = with(filling, false);
@@ -316,6 +319,7 @@ TEST(MRZLineFinderShapes, WidenedZonesAreAssembledAndNonZonesRefused) {
       {"TD1 other print as the last line", td1OtherPrint, false},
       {"TD2 card", kTD2Card, false},
       {"TD3 visa", kTD3Visa, false},
+      {"TD3 visa of a state with a P", visaFromPoland, false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
