@@ -117,10 +117,12 @@ std::optional<std::string> MRZLineFinder::findMRZLines(std::string_view text) {
   const std::size_t length = mrz_detail::characterCount(text);
   // Only lines of a zone's width can fill a slot; checking that first also keeps the
   // (recursive) regex engine away from arbitrarily long text.
+  bool matched = false;
   if (length == kTD1LineLength || length == kTD3LineLength) {
     const std::string view = oneBytePerCharacter(text);
     for (const auto& pattern : linePatterns()) {
       if (pattern.length != length || !std::regex_search(view, pattern.regex)) continue;
+      matched = true;
       std::string& slot = pattern.slot == LineSlot::line1   ? line1_
                           : pattern.slot == LineSlot::line2 ? line2_
                                                         : line3_;
@@ -130,13 +132,14 @@ std::optional<std::string> MRZLineFinder::findMRZLines(std::string_view text) {
       slot.assign(text);
     }
   }
-  tryAssemble(kTD1LineLength, true);
-  tryAssemble(kTD3LineLength, false);
+  const bool card = tryAssemble(kTD1LineLength, true);
+  const bool passport = tryAssemble(kTD3LineLength, false);
+  if (matched && (card || passport)) ++linesAssembled_;
   if (assembled_.empty()) return std::nullopt;
   return assembled_;
 }
 
-void MRZLineFinder::tryAssemble(std::size_t lineLength, bool td1) {
+bool MRZLineFinder::tryAssemble(std::size_t lineLength, bool td1) {
   auto fits = [lineLength](const std::string& line) {
     return mrz_detail::characterCount(line) == lineLength;
   };
@@ -153,11 +156,8 @@ void MRZLineFinder::tryAssemble(std::size_t lineLength, bool td1) {
   // an I, C or A and later an O; a first line whose optional data ends in letters and fillers),
   // so one row may fill both slots, and the row it displaced from the other slot is the one the
   // zone needs. One row is never two lines of a zone: the displaced candidate stands in for it.
-  if (td1 && !line1_.empty() && line1_ == line3_) {
-    if (!test(earlierLine1_, line3_)) test(line1_, earlierLine3_);
-    return;
-  }
-  test(line1_, line3_);
+  if (td1 && !line1_.empty() && line1_ == line3_) return test(earlierLine1_, line3_) || test(line1_, earlierLine3_);
+  return test(line1_, line3_);
 }
 
 void MRZLineFinder::reset() {

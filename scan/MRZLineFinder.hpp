@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -36,9 +37,13 @@ class MRZLineFinder {
   const std::string& assembledMRZText() const { return assembled_; }
   // The last joined set of lines that was tested against a whole-zone pattern.
   const std::string& mrzJoinedCandidate() const { return joined_; }
+  // How many lines so far fitted a slot and completed a zone that passes its pattern. The
+  // assembled zone is returned for every later line, whatever it is; this tells the reads
+  // that took part in it from those that merely came after it.
+  std::uint64_t linesAssembled() const { return linesAssembled_; }
 
  private:
-  void tryAssemble(std::size_t lineLength, bool td1);
+  bool tryAssemble(std::size_t lineLength, bool td1);
 
   std::string line1_;
   std::string line2_;
@@ -48,6 +53,7 @@ class MRZLineFinder {
   std::string earlierLine3_;
   std::string assembled_;
   std::string joined_;
+  std::uint64_t linesAssembled_ = 0;
 };
 
 // The shared finder, as the MRZ scanner and the chip screen use it.

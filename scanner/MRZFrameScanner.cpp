@@ -68,6 +68,7 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
 
   std::vector<std::string> zones;
   std::vector<LineBox> boxes;
+  const std::uint64_t assembledBefore = finder_->linesAssembled();
   for (const auto& observation : observations) {
     const auto candidates = observation->topCandidates(1);
     if (candidates.empty()) continue;
@@ -82,6 +83,9 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
     if (const auto box = lineBoxInsideRegion(observation->boundingBox)) boxes.push_back({*box, inZone});
   }
   lastBoxes_ = std::move(boxes);
+  // The finder hands back its last zone for any line once it has one; a frame none of whose
+  // lines took part in a zone did not see it, and votes for nothing.
+  if (finder_->linesAssembled() == assembledBefore) zones.clear();
   tracker_.logFrame(zones);
   if (tracker_.bestCount() < kFrameScannerStableCount) return std::nullopt;
   const std::string text = tracker_.bestString();

@@ -338,6 +338,20 @@ TEST_F(MRZScannerTest, TheFrameScannerHandsBackAZoneSeenInElevenFrames) {
   EXPECT_FALSE(scanner.lastBoxes());
   EXPECT_EQ(scanner.finder().assembledMRZText(), "");
 
+  // Once a zone is assembled the finder answers it for any line; frames that read only the
+  // card's other print did not see the zone and do not vote for it.
+  for (int frame = 1; frame <= 3; ++frame) {
+    recognizer->queueLines(linesOf(zone));
+    EXPECT_FALSE(scanner.push(buffer, 6));
+  }
+  for (int frame = 1; frame <= 20; ++frame) {
+    recognizer->queueLines(linesOf({"REPUBLIC OF UTOPIA", "IDENTITY CARD"}));
+    EXPECT_FALSE(scanner.push(buffer, 6)) << frame;
+  }
+  EXPECT_EQ(scanner.tracker().bestCount(), 2);
+  EXPECT_TRUE(scanner.lastBoxes()->front().inZone) << "the boxes still show the zone";
+  scanner.reset();
+
   auto fields = samplePerson().cardFields();
   fields.expiry = "301399";  // passes its check digit, no real day: no chip key
   const auto noKey = testing::td1Zone(fields);
