@@ -179,6 +179,70 @@ std::string mrzNumberSettledByCheckDigit(const std::string& zone) {
   return passing == 1 ? settled : zone;
 }
 
+std::string mrzFillersSettledByCheckDigits(const std::string& zone) {
+  struct Field {
+    std::size_t from, to;  // [from, to) in the zone text
+  };
+  // Per layout: the fields that end in fillers, each covered by check digits; the checks as
+  // (field, check digit place); and the composite's parts and its place.
+  std::vector<Field> fillable, compositeParts;
+  std::vector<std::pair<Field, std::size_t>> checks;
+  std::size_t composite = 0;
+  const auto firstBreak = zone.find('\n');
+  if (zone.size() == 3 * 30 + 2 && firstBreak == 30 && zone[61] == '\n') {
+    constexpr std::size_t l1 = 0, l2 = 31;
+    fillable = {{l1 + 5, l1 + 14}, {l1 + 15, l1 + 30}, {l2 + 18, l2 + 29}};
+    checks = {{{l1 + 5, l1 + 14}, l1 + 14}, {{l2 + 0, l2 + 6}, l2 + 6}, {{l2 + 8, l2 + 14}, l2 + 14}};
+    compositeParts = {{l1 + 5, l1 + 30}, {l2 + 0, l2 + 7}, {l2 + 8, l2 + 15}, {l2 + 18, l2 + 29}};
+    composite = l2 + 29;
+  } else if (zone.size() == 2 * 44 + 1 && firstBreak == 44) {
+    constexpr std::size_t l2 = 45;
+    fillable = {{l2 + 0, l2 + 9}, {l2 + 28, l2 + 42}};
+    checks = {{{l2 + 0, l2 + 9}, l2 + 9}, {{l2 + 13, l2 + 19}, l2 + 19}, {{l2 + 21, l2 + 27}, l2 + 27},
+              {{l2 + 28, l2 + 42}, l2 + 42}};
+    compositeParts = {{l2 + 0, l2 + 10}, {l2 + 13, l2 + 20}, {l2 + 21, l2 + 43}};
+    composite = l2 + 43;
+  } else {
+    return zone;
+  }
+  auto valid = [&](const std::string& text) {
+    for (const auto& [field, place] : checks) {
+      if (!isCheckDigitValid(std::string_view(text).substr(field.from, field.to - field.from),
+                             std::string_view(text).substr(place, 1)))
+        return false;
+    }
+    std::string parts;
+    for (const Field& part : compositeParts) parts.append(text, part.from, part.to - part.from);
+    return isCheckDigitValid(parts, std::string_view(text).substr(composite, 1));
+  };
+  if (valid(zone)) return zone;
+  // A field's data comes first and fillers run to its end; a character after two fillers in a
+  // row stands where a filler should.
+  std::vector<std::size_t> places;
+  for (const Field& field : fillable) {
+    const auto fill = zone.find("<<", field.from);
+    if (fill == std::string::npos || fill >= field.to) continue;
+    for (std::size_t i = fill + 2; i < field.to; ++i) {
+      if (zone[i] != '<') places.push_back(i);
+    }
+  }
+  // Beyond a few places the choices are too many to trust one of them.
+  if (places.empty() || places.size() > 3) return zone;
+  std::string settled;
+  int passing = 0;
+  for (unsigned choice = 1; choice < (1u << places.size()); ++choice) {
+    std::string candidate = zone;
+    for (std::size_t k = 0; k < places.size(); ++k) {
+      if ((choice >> k) & 1) candidate[places[k]] = '<';
+    }
+    if (valid(candidate)) {
+      ++passing;
+      settled = std::move(candidate);
+    }
+  }
+  return passing == 1 ? settled : zone;
+}
+
 std::string mrzLettersWhereNoDigitStands(const std::string& zone) {
   // Per layout and line, the ranges [from, to) that hold only letters and fillers.
   struct Range {

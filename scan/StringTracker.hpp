@@ -93,6 +93,12 @@ std::vector<std::string> mrzZoneLines(const std::string& zone);
 // the other would otherwise vote for a zone of its own.
 std::string mrzNumberSettledByCheckDigit(const std::string& zone);
 
+// The zone with a glyph read among the fillers that end a field read as the filler it stands
+// for, when the zone fails its check digits as read and passes them for exactly one such
+// choice; every other text is returned as it is. A faded or glared run of fillers is read as
+// K, R, H or W here and there, and each such frame would otherwise vote for a zone of its own.
+std::string mrzFillersSettledByCheckDigits(const std::string& zone);
+
 // The zone with the digits read where only letters or fillers stand (document code, issuing
 // state, nationality, names) read as the letters they look like, as the parser's correction
 // reads them; any other text is returned as it is. Frames that read a name's "O" as "0" then

@@ -79,7 +79,8 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
     // Each frame's zone is voted for as the parse would read it; only the number, whose
     // letters and digits are both its own, keeps what the check digit allows.
     if (inZone)
-      zones.push_back(mrzDigitsWhereOnlyDigitsStand(mrzLettersWhereNoDigitStands(mrzNumberSettledByCheckDigit(*zone))));
+      zones.push_back(mrzDigitsWhereOnlyDigitsStand(
+          mrzLettersWhereNoDigitStands(mrzNumberSettledByCheckDigit(mrzFillersSettledByCheckDigits(*zone)))));
     if (const auto box = lineBoxInsideRegion(observation->boundingBox)) boxes.push_back({*box, inZone});
   }
   lastBoxes_ = std::move(boxes);

@@ -443,6 +443,36 @@ TEST(StringTrackerZones, TheNumbersOAndZeroAreSettledByItsCheckDigit) {
   for (const auto& c : cases) EXPECT_EQ(mrzNumberSettledByCheckDigit(c.read), c.settled) << c.why;
 }
 
+// A glyph read among the fillers that end a field is read as a filler when the check digits
+// then pass, and only one such choice passes; data before the fillers is never touched. (A, K
+// and U weigh a multiple of ten, as the filler weighs nothing: no check digit sees those.)
+TEST(StringTrackerZones, GlyphsAmongTrailingFillersAreSettledByTheCheckDigits) {
+  const std::string card = joined(kTD1Card), passport = joined(kTD3Passport);
+  const std::string longNumber = joined(kTD1LongNumber);
+  auto at = [](std::string zone, std::size_t place, char c) {
+    zone[place] = c;
+    return zone;
+  };
+  const struct {
+    std::string read, settled, why;
+  } cases[] = {
+      {card, card, "read right"},
+      {passport, passport, "TD3 read right"},
+      {at(passport, 45 + 39, 'H'), passport, "TD3: a filler of the personal number read as H"},
+      {at(at(passport, 45 + 39, 'H'), 45 + 41, 'R'), passport, "TD3: two of them"},
+      {at(card, 20, 'W'), card, "TD1: a filler of the first line's optional data"},
+      {at(card, 31 + 22, 'R'), card, "TD1: a filler of the second line's optional data"},
+      {longNumber, longNumber, "a long number's own fillers and data"},
+      {at(passport, 45 + 36, 'H'), at(passport, 45 + 36, 'H'), "data right before the fillers: left"},
+      {at(at(passport, 45 + 39, 'H'), 45 + 15, '9'), at(at(passport, 45 + 39, 'H'), 45 + 15, '9'),
+       "another misread as well: left"},
+      {at(at(at(at(passport, 45 + 38, 'H'), 45 + 39, 'W'), 45 + 40, 'R'), 45 + 41, 'H'),
+       at(at(at(at(passport, 45 + 38, 'H'), 45 + 39, 'W'), 45 + 40, 'R'), 45 + 41, 'H'), "too many: left"},
+      {"NOT A ZONE", "NOT A ZONE", "not a zone"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(mrzFillersSettledByCheckDigits(c.read), c.settled) << c.why;
+}
+
 // Where only letters stand, a digit is read as the letter it looks like before the vote, and
 // where only digits stand a letter as the digit, as the parser's correction reads them; the
 // number, which may hold both, keeps what was read.
