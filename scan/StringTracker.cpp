@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "scan/MRZCode.hpp"
 
@@ -179,33 +183,19 @@ std::string mrzNumberSettledByCheckDigit(const std::string& zone) {
   return passing == 1 ? settled : zone;
 }
 
-std::string mrzFillersSettledByCheckDigits(const std::string& zone) {
+namespace {
+
+// Where a zone's check digits stand and what each covers.
+struct ZoneChecks {
   struct Field {
     std::size_t from, to;  // [from, to) in the zone text
   };
-  // Per layout: the fields that end in fillers, each covered by check digits; the checks as
-  // (field, check digit place); and the composite's parts and its place.
-  std::vector<Field> fillable, compositeParts;
-  std::vector<std::pair<Field, std::size_t>> checks;
+  std::vector<Field> fillable;  // fields whose data is followed by fillers up to their end
+  std::vector<std::pair<Field, std::size_t>> checks;  // (field, its check digit's place)
+  std::vector<Field> compositeParts;
   std::size_t composite = 0;
-  const auto firstBreak = zone.find('\n');
-  if (zone.size() == 3 * 30 + 2 && firstBreak == 30 && zone[61] == '\n') {
-    constexpr std::size_t l1 = 0, l2 = 31;
-    fillable = {{l1 + 5, l1 + 14}, {l1 + 15, l1 + 30}, {l2 + 18, l2 + 29}};
-    checks = {{{l1 + 5, l1 + 14}, l1 + 14}, {{l2 + 0, l2 + 6}, l2 + 6}, {{l2 + 8, l2 + 14}, l2 + 14}};
-    compositeParts = {{l1 + 5, l1 + 30}, {l2 + 0, l2 + 7}, {l2 + 8, l2 + 15}, {l2 + 18, l2 + 29}};
-    composite = l2 + 29;
-  } else if (zone.size() == 2 * 44 + 1 && firstBreak == 44) {
-    constexpr std::size_t l2 = 45;
-    fillable = {{l2 + 0, l2 + 9}, {l2 + 28, l2 + 42}};
-    checks = {{{l2 + 0, l2 + 9}, l2 + 9}, {{l2 + 13, l2 + 19}, l2 + 19}, {{l2 + 21, l2 + 27}, l2 + 27},
-              {{l2 + 28, l2 + 42}, l2 + 42}};
-    compositeParts = {{l2 + 0, l2 + 10}, {l2 + 13, l2 + 20}, {l2 + 21, l2 + 43}};
-    composite = l2 + 43;
-  } else {
-    return zone;
-  }
-  auto valid = [&](const std::string& text) {
+
+  bool valid(const std::string& text) const {
     for (const auto& [field, place] : checks) {
       if (!isCheckDigitValid(std::string_view(text).substr(field.from, field.to - field.from),
                              std::string_view(text).substr(place, 1)))
@@ -214,12 +204,43 @@ std::string mrzFillersSettledByCheckDigits(const std::string& zone) {
     std::string parts;
     for (const Field& part : compositeParts) parts.append(text, part.from, part.to - part.from);
     return isCheckDigitValid(parts, std::string_view(text).substr(composite, 1));
-  };
+  }
+};
+
+std::optional<ZoneChecks> zoneChecksOf(const std::string& zone) {
+  ZoneChecks z;
+  const auto firstBreak = zone.find('\n');
+  if (zone.size() == 3 * 30 + 2 && firstBreak == 30 && zone[61] == '\n') {
+    constexpr std::size_t l1 = 0, l2 = 31;
+    z.fillable = {{l1 + 5, l1 + 14}, {l1 + 15, l1 + 30}, {l2 + 18, l2 + 29}};
+    z.checks = {{{l1 + 5, l1 + 14}, l1 + 14}, {{l2 + 0, l2 + 6}, l2 + 6}, {{l2 + 8, l2 + 14}, l2 + 14}};
+    z.compositeParts = {{l1 + 5, l1 + 30}, {l2 + 0, l2 + 7}, {l2 + 8, l2 + 15}, {l2 + 18, l2 + 29}};
+    z.composite = l2 + 29;
+    return z;
+  }
+  if (zone.size() == 2 * 44 + 1 && firstBreak == 44) {
+    constexpr std::size_t l2 = 45;
+    z.fillable = {{l2 + 0, l2 + 9}, {l2 + 28, l2 + 42}};
+    z.checks = {{{l2 + 0, l2 + 9}, l2 + 9}, {{l2 + 13, l2 + 19}, l2 + 19}, {{l2 + 21, l2 + 27}, l2 + 27},
+                {{l2 + 28, l2 + 42}, l2 + 42}};
+    z.compositeParts = {{l2 + 0, l2 + 10}, {l2 + 13, l2 + 20}, {l2 + 21, l2 + 43}};
+    z.composite = l2 + 43;
+    return z;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::string mrzFillersSettledByCheckDigits(const std::string& zone) {
+  const auto checks = zoneChecksOf(zone);
+  if (!checks) return zone;
+  auto valid = [&](const std::string& text) { return checks->valid(text); };
   if (valid(zone)) return zone;
   // A field's data comes first and fillers run to its end; a character after two fillers in a
   // row stands where a filler should.
   std::vector<std::size_t> places;
-  for (const Field& field : fillable) {
+  for (const ZoneChecks::Field& field : checks->fillable) {
     const auto fill = zone.find("<<", field.from);
     if (fill == std::string::npos || fill >= field.to) continue;
     for (std::size_t i = fill + 2; i < field.to; ++i) {
