@@ -17,14 +17,20 @@ int oddAtLeast(int value, int minimum) {
 }  // namespace
 
 // Ink as 255 on 0. A local mean threshold follows light that changes across the picture; the
-// block spans a few character heights at the sizes a camera frame gives.
-cv::Mat binarise(const cv::Mat& grey) {
-  const int block = oddAtLeast(std::min(grey.cols, grey.rows) / 10, 15);
+// block spans a few character heights at the sizes a camera frame gives (or `block` pixels).
+cv::Mat binarise(const cv::Mat& grey, int block) {
+  if (block <= 0) block = binariseBlock(grey);
   cv::Mat binary;
   cv::adaptiveThreshold(grey, binary, 255, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY_INV,
-                        std::min(block, 61), 10);
+                        oddAtLeast(block, 3), 10);
   return binary;
 }
+
+int binariseBlock(const cv::Mat& grey) {
+  return std::min(oddAtLeast(std::min(grey.cols, grey.rows) / 10, 15), 61);
+}
+
+int oddBlock(double size) { return oddAtLeast(static_cast<int>(std::lround(size)), 3); }
 
 std::vector<Blob> findBlobs(const cv::Mat& binary) {
   cv::Mat labels, stats, centroids;

@@ -43,7 +43,12 @@ inline double quantile(std::vector<double> values, double q) {
 }
 
 // Row grouping (GlyphRowGrouping.cpp).
-cv::Mat binarise(const cv::Mat& grey);
+// `block` is the side of the threshold's neighbourhood; by default `binariseBlock(grey)`, a
+// tenth of the picture's shorter side within 15-61 pixels.
+cv::Mat binarise(const cv::Mat& grey, int block = 0);
+int binariseBlock(const cv::Mat& grey);
+// The odd block side nearest `size`.
+int oddBlock(double size);
 std::vector<Blob> findBlobs(const cv::Mat& binary);
 double estimateSkew(const std::vector<Blob>& blobs, double typicalHeight);
 std::vector<std::vector<Blob>> groupRows(const std::vector<Blob>& blobs, double skewDegrees,
