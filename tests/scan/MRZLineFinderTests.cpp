@@ -22,6 +22,12 @@ std::string joined(const std::vector<std::string>& lines) {
   return text;
 }
 
+// The zone with one character changed, as a misread would give it.
+std::string zoneWithCharacterAt(std::string zone, std::size_t place, char c) {
+  zone[place] = c;
+  return zone;
+}
+
 // What the scanner screen does with one frame's recognised lines: every line goes through the
 // finder, and the zones it returns are that frame's vote.
 void scanFrame(MRZLineFinder& finder, StringTracker& tracker,
@@ -423,10 +429,7 @@ TEST(StringTrackerZones, TheNumbersOAndZeroAreSettledByItsCheckDigit) {
     return zone;
   };
   const std::string letterO = withNumber("AO1234567"), zeros = withNumber("B12003456");
-  auto at = [](std::string zone, std::size_t place, char c) {
-    zone[place] = c;
-    return zone;
-  };
+  const auto at = zoneWithCharacterAt;
   const struct {
     std::string read, settled, why;
   } cases[] = {
@@ -449,10 +452,7 @@ TEST(StringTrackerZones, TheNumbersOAndZeroAreSettledByItsCheckDigit) {
 TEST(StringTrackerZones, GlyphsAmongTrailingFillersAreSettledByTheCheckDigits) {
   const std::string card = joined(kTD1Card), passport = joined(kTD3Passport);
   const std::string longNumber = joined(kTD1LongNumber);
-  auto at = [](std::string zone, std::size_t place, char c) {
-    zone[place] = c;
-    return zone;
-  };
+  const auto at = zoneWithCharacterAt;
   const struct {
     std::string read, settled, why;
   } cases[] = {
