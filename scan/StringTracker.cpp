@@ -237,8 +237,9 @@ std::string mrzFillersSettledByCheckDigits(const std::string& zone) {
   if (!checks) return zone;
   auto valid = [&](const std::string& text) { return checks->valid(text); };
   if (valid(zone)) return zone;
-  // A field's data comes first and fillers run to its end; a character after two fillers in a
-  // row stands where a filler should.
+  // A field's data comes first and fillers run to its end, so a character after two fillers in a
+  // row is most often a misread filler; some states put data there as well (a second number and
+  // its check digit), which the check digits keep.
   std::vector<std::size_t> places;
   for (const ZoneChecks::Field& field : checks->fillable) {
     const auto fill = zone.find("<<", field.from);
