@@ -452,6 +452,9 @@ TEST(StringTrackerZones, TheNumbersOAndZeroAreSettledByItsCheckDigit) {
 TEST(StringTrackerZones, GlyphsAmongTrailingFillersAreSettledByTheCheckDigits) {
   const std::string card = joined(kTD1Card), passport = joined(kTD3Passport);
   const std::string longNumber = joined(kTD1LongNumber);
+  // A card whose first line holds a second number and its check digit after fillers.
+  const std::string dataAfterFillers =
+      joined({"IDVNM1920045212001192004521<<3", "9208142F3208140VNM<<<<<<<<<<<4", "NGUYEN<<THI<MAI<ANH<<<<<<<<<<<"});
   const auto at = zoneWithCharacterAt;
   const struct {
     std::string read, settled, why;
@@ -463,6 +466,7 @@ TEST(StringTrackerZones, GlyphsAmongTrailingFillersAreSettledByTheCheckDigits) {
       {at(card, 20, 'W'), card, "TD1: a filler of the first line's optional data"},
       {at(card, 31 + 22, 'R'), card, "TD1: a filler of the second line's optional data"},
       {longNumber, longNumber, "a long number's own fillers and data"},
+      {at(dataAfterFillers, 31 + 22, 'R'), dataAfterFillers, "data after fillers kept, the misread filler settled"},
       {at(passport, 45 + 36, 'H'), at(passport, 45 + 36, 'H'), "data right before the fillers: left"},
       {at(at(passport, 45 + 39, 'H'), 45 + 15, '9'), at(at(passport, 45 + 39, 'H'), 45 + 15, '9'),
        "another misread as well: left"},
