@@ -16,6 +16,16 @@ namespace {
 constexpr std::int64_t kForgetAfterFrames = 30;
 constexpr std::size_t kVotesKept = 30;
 
+enum class ZoneShape { other, td1, td3 };
+
+// A card's three lines of 30 or a passport's two of 44, as a zone text joins them.
+ZoneShape zoneShapeOf(const std::string& zone) {
+  const auto firstBreak = zone.find('\n');
+  if (zone.size() == 3 * 30 + 2 && firstBreak == 30 && zone[61] == '\n') return ZoneShape::td1;
+  if (zone.size() == 2 * 44 + 1 && firstBreak == 44) return ZoneShape::td3;
+  return ZoneShape::other;
+}
+
 // The character most of the texts hold at each place, or nothing when at some place no
 // character has two thirds of the votes (or the texts differ in length): a field no check digit
 // covers is taken only when the frames clearly agree on it.
@@ -152,15 +162,9 @@ std::string mrzNumberSettledByCheckDigit(const std::string& zone) {
   // Where the number and its check character stand: TD1 on its first line from place 5, TD3 on
   // its second line from its start; nine characters each.
   constexpr std::size_t kNumberLength = 9;
-  std::size_t numberStart = 0;
-  const auto firstBreak = zone.find('\n');
-  if (zone.size() == 3 * 30 + 2 && firstBreak == 30 && zone[61] == '\n') {
-    numberStart = 5;
-  } else if (zone.size() == 2 * 44 + 1 && firstBreak == 44) {
-    numberStart = 45;
-  } else {
-    return zone;
-  }
+  const ZoneShape shape = zoneShapeOf(zone);
+  if (shape == ZoneShape::other) return zone;
+  const std::size_t numberStart = shape == ZoneShape::td1 ? 5 : 45;
   const std::string_view number(zone.data() + numberStart, kNumberLength);
   const std::string_view check(zone.data() + numberStart + kNumberLength, 1);
   if (check[0] < '0' || check[0] > '9' || isCheckDigitValid(number, check)) return zone;
@@ -209,8 +213,8 @@ struct ZoneChecks {
 
 std::optional<ZoneChecks> zoneChecksOf(const std::string& zone) {
   ZoneChecks z;
-  const auto firstBreak = zone.find('\n');
-  if (zone.size() == 3 * 30 + 2 && firstBreak == 30 && zone[61] == '\n') {
+  const ZoneShape shape = zoneShapeOf(zone);
+  if (shape == ZoneShape::td1) {
     constexpr std::size_t l1 = 0, l2 = 31;
     z.fillable = {{l1 + 5, l1 + 14}, {l1 + 15, l1 + 30}, {l2 + 18, l2 + 29}};
     z.checks = {{{l1 + 5, l1 + 14}, l1 + 14}, {{l2 + 0, l2 + 6}, l2 + 6}, {{l2 + 8, l2 + 14}, l2 + 14}};
@@ -218,7 +222,7 @@ std::optional<ZoneChecks> zoneChecksOf(const std::string& zone) {
     z.composite = l2 + 29;
     return z;
   }
-  if (zone.size() == 2 * 44 + 1 && firstBreak == 44) {
+  if (shape == ZoneShape::td3) {
     constexpr std::size_t l2 = 45;
     z.fillable = {{l2 + 0, l2 + 9}, {l2 + 28, l2 + 42}};
     z.checks = {{{l2 + 0, l2 + 9}, l2 + 9}, {{l2 + 13, l2 + 19}, l2 + 19}, {{l2 + 21, l2 + 27}, l2 + 27},
@@ -272,12 +276,12 @@ std::string mrzLettersWhereNoDigitStands(const std::string& zone) {
   };
   static const std::array<Range, 3> td1 = {{{0, 0, 5}, {1, 15, 18}, {2, 0, 30}}};
   static const std::array<Range, 2> td3 = {{{0, 0, 44}, {1, 10, 13}}};
-  const auto firstBreak = zone.find('\n');
+  const ZoneShape shape = zoneShapeOf(zone);
   const Range* ranges = nullptr;
   std::size_t rangeCount = 0, lineLength = 0;
-  if (zone.size() == 3 * 30 + 2 && firstBreak == 30 && zone[61] == '\n') {
+  if (shape == ZoneShape::td1) {
     ranges = td1.data(), rangeCount = td1.size(), lineLength = 30;
-  } else if (zone.size() == 2 * 44 + 1 && firstBreak == 44) {
+  } else if (shape == ZoneShape::td3) {
     ranges = td3.data(), rangeCount = td3.size(), lineLength = 44;
   } else {
     return zone;
@@ -292,12 +296,12 @@ std::string mrzLettersWhereNoDigitStands(const std::string& zone) {
 }
 
 std::string mrzDigitsWhereOnlyDigitsStand(const std::string& zone) {
-  const auto firstBreak = zone.find('\n');
+  const ZoneShape shape = zoneShapeOf(zone);
   const char* const* layout = nullptr;
   std::size_t lineCount = 0, lineLength = 0;
-  if (zone.size() == 3 * 30 + 2 && firstBreak == 30 && zone[61] == '\n') {
+  if (shape == ZoneShape::td1) {
     layout = kZoneLayoutTD1.data(), lineCount = 3, lineLength = 30;
-  } else if (zone.size() == 2 * 44 + 1 && firstBreak == 44) {
+  } else if (shape == ZoneShape::td3) {
     layout = kZoneLayoutTD3.data(), lineCount = 2, lineLength = 44;
   } else {
     return zone;

@@ -69,6 +69,7 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
   std::vector<std::string> zones;
   std::vector<LineBox> boxes;
   const std::uint64_t assembledBefore = finder_->linesAssembled();
+  std::string lastZone, lastZoneRead;
   for (const auto& observation : observations) {
     const auto candidates = observation->topCandidates(1);
     if (candidates.empty()) continue;
@@ -78,9 +79,14 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
     const bool inZone = zone && *zone != "nil";
     // Each frame's zone is voted for as the parse would read it; only the number, whose
     // letters and digits are both its own, keeps what the check digit allows.
-    if (inZone)
-      zones.push_back(mrzDigitsWhereOnlyDigitsStand(
-          mrzLettersWhereNoDigitStands(mrzNumberSettledByCheckDigit(mrzFillersSettledByCheckDigits(*zone)))));
+    // Once assembled, the same zone comes back for line after line: it is read as the parse
+    // would read it only when it changed.
+    if (inZone && *zone != lastZone) {
+      lastZone = *zone;
+      lastZoneRead = mrzDigitsWhereOnlyDigitsStand(
+          mrzLettersWhereNoDigitStands(mrzNumberSettledByCheckDigit(mrzFillersSettledByCheckDigits(lastZone))));
+    }
+    if (inZone) zones.push_back(lastZoneRead);
     if (const auto box = lineBoxInsideRegion(observation->boundingBox)) boxes.push_back({*box, inZone});
   }
   lastBoxes_ = std::move(boxes);

@@ -230,22 +230,24 @@ std::vector<GlyphRow> findGlyphRows(const cv::Mat& grey, double pitchPerHeight) 
       grey.rows < glyphrows::kMinSide || !(pitchPerHeight > 0.2 && pitchPerHeight < 5)) {
     return {};
   }
-  cv::Mat binary = glyphrows::binarise(grey);
-  std::vector<glyphrows::Blob> blobs = glyphrows::findBlobs(binary);
-  if (blobs.size() < 3) return {};
-  std::vector<double> heights;
-  for (const auto& b : blobs) heights.push_back(b.height);
-  double typicalHeight = glyphrows::median(heights);
+  cv::Mat binary;
+  std::vector<glyphrows::Blob> blobs;
+  double typicalHeight = 0;
+  auto findInk = [&](int block) {
+    binary = glyphrows::binarise(grey, block);
+    blobs = glyphrows::findBlobs(binary);
+    std::vector<double> heights;
+    for (const auto& b : blobs) heights.push_back(b.height);
+    typicalHeight = glyphrows::median(heights);
+    return blobs.size() >= 3;
+  };
+  if (!findInk(glyphrows::binariseBlock(grey))) return {};
   // A block narrower than a few glyphs leaves the inside of thick strokes above its own mean:
   // large print comes out hollow, an N as a U or V. Print that large is thresholded again over
   // a block three glyphs high.
-  if (glyphrows::binariseBlock(grey) < 2.5 * typicalHeight) {
-    binary = glyphrows::binarise(grey, std::min(glyphrows::oddBlock(3 * typicalHeight), 151));
-    blobs = glyphrows::findBlobs(binary);
-    if (blobs.size() < 3) return {};
-    heights.clear();
-    for (const auto& b : blobs) heights.push_back(b.height);
-    typicalHeight = glyphrows::median(heights);
+  if (glyphrows::binariseBlock(grey) < 2.5 * typicalHeight &&
+      !findInk(std::min(glyphrows::oddBlock(3 * typicalHeight), 151))) {
+    return {};
   }
   const double skew = glyphrows::estimateSkew(blobs, typicalHeight);
 
