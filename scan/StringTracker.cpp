@@ -28,9 +28,8 @@ ZoneShape zoneShapeOf(const std::string& zone) {
 
 // The character most of the texts hold at each place, or nothing when at some place no
 // character has two thirds of the votes (or the texts differ in length): a field no check digit
-// covers is taken only when the frames clearly agree on it. Where `key` (of the texts' length)
-// holds other than '.', its test vouches for the place, and more than half of the votes do.
-std::string characterMajority(const std::vector<std::string>& texts, const std::string& key = {}) {
+// covers is taken only when the frames clearly agree on it.
+std::string characterMajority(const std::vector<std::string>& texts) {
   if (texts.empty()) return {};
   const std::size_t length = texts.front().size();
   for (const auto& text : texts) {
@@ -49,9 +48,7 @@ std::string characterMajority(const std::vector<std::string>& texts, const std::
         voted[place] = static_cast<char>(c);
       }
     }
-    const bool vouched = key.size() == length && key[place] != '.';
-    if (vouched ? 2 * best <= static_cast<int>(texts.size()) : 3 * best < 2 * static_cast<int>(texts.size()))
-      return {};
+    if (3 * best < 2 * static_cast<int>(texts.size())) return {};
   }
   return voted;
 }
@@ -68,44 +65,8 @@ const std::array<const char*, 2> kZoneLayoutTD3 = {
 
 }  // namespace
 
-StringTracker::StringTracker(std::shared_ptr<MRZLineFinder> finder, KeyFunction key, KeyTest whole)
-    : finder_(std::move(finder)), key_(std::move(key)), whole_(std::move(whole)) {}
-
-bool StringTracker::nearMiss(const std::string& key, const std::string& miss) {
-  if (key.size() != miss.size()) return false;
-  int differences = 0;
-  for (std::size_t i = 0; i < key.size(); ++i) {
-    if (key[i] != miss[i] && ++differences > 2) return false;
-  }
-  return true;
-}
-
-void StringTracker::voteWithNearMisses(Entry& entry) const {
-  std::vector<std::pair<std::int64_t, const std::string*>> byFrame;
-  for (std::size_t i = 0; i < entry.votes.size(); ++i) byFrame.emplace_back(entry.frames[i], &entry.votes[i]);
-  std::int64_t count = entry.sighting.count;
-  for (const Entry& other : entries_) {
-    if (other.whole || !nearMiss(entry.key, other.key)) continue;
-    // A text seen in n frames counts n - 1: a near miss adds all its frames.
-    count += other.sighting.count + 1;
-    for (std::size_t i = 0; i < other.votes.size(); ++i) {
-      // A frame that listed both texts counts once, with the whole one.
-      if (std::find(entry.frames.begin(), entry.frames.end(), other.frames[i]) != entry.frames.end()) {
-        count -= 1;
-        continue;
-      }
-      byFrame.emplace_back(other.frames[i], &other.votes[i]);
-    }
-  }
-  std::stable_sort(byFrame.begin(), byFrame.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-  const std::size_t first = byFrame.size() > kVotesKept ? byFrame.size() - kVotesKept : 0;
-  std::vector<std::string> texts;
-  for (std::size_t i = first; i < byFrame.size(); ++i) texts.push_back(*byFrame[i].second);
-  entry.voted = characterMajority(texts, entry.key);
-  // The frames must agree on the key itself, not only on some key near it.
-  if (!entry.voted.empty() && keyOf(entry.voted) != entry.key) entry.voted.clear();
-  entry.groupCount = count;
-}
+StringTracker::StringTracker(std::shared_ptr<MRZLineFinder> finder, KeyFunction key)
+    : finder_(std::move(finder)), key_(std::move(key)) {}
 
 void StringTracker::logFrame(const std::vector<std::string>& strings) {
   std::vector<Entry*> counted;
@@ -113,7 +74,7 @@ void StringTracker::logFrame(const std::vector<std::string>& strings) {
     const std::string key = keyOf(string);
     auto found = index_.find(key);
     if (found == index_.end()) {
-      entries_.push_back(Entry{key, Sighting{0, -1}, {}, {}, {}, whole_ && whole_(key), 0});
+      entries_.push_back(Entry{key, Sighting{0, -1}, {}, {}});
       found = index_.emplace(key, std::prev(entries_.end())).first;
     }
     Entry& entry = *found->second;
@@ -127,16 +88,9 @@ void StringTracker::logFrame(const std::vector<std::string>& strings) {
     entry.sighting.lastSeen = frameIndex_;
     entry.sighting.count += 1;
     entry.votes.push_back(string);
-    entry.frames.push_back(frameIndex_);
-    if (entry.votes.size() > kVotesKept) {
-      entry.votes.erase(entry.votes.begin());
-      entry.frames.erase(entry.frames.begin());
-    }
+    if (entry.votes.size() > kVotesKept) entry.votes.erase(entry.votes.begin());
   }
-  for (Entry* entry : counted) {
-    entry->voted = characterMajority(entry->votes);
-    entry->groupCount = entry->sighting.count;
-  }
+  for (Entry* entry : counted) entry->voted = characterMajority(entry->votes);
 
   for (auto entry = entries_.begin(); entry != entries_.end();) {
     if (entry->sighting.lastSeen < frameIndex_ - kForgetAfterFrames) {
@@ -144,37 +98,17 @@ void StringTracker::logFrame(const std::vector<std::string>& strings) {
       entry = entries_.erase(entry);
       continue;
     }
+    if (!entry->voted.empty() && entry->sighting.count > bestCount_) {
+      bestCount_ = entry->sighting.count;
+      bestString_ = entry->voted;
+    }
     ++entry;
-  }
-  // Near misses seen in this frame change the whole keys' votes, counted or not.
-  if (whole_) {
-    for (Entry& entry : entries_) {
-      if (entry.whole) voteWithNearMisses(entry);
-    }
-  }
-  for (const Entry& entry : entries_) {
-    if (!entry.voted.empty() && entry.groupCount > bestCount_) {
-      bestCount_ = entry.groupCount;
-      bestString_ = entry.voted;
-    }
   }
   ++frameIndex_;
 }
 
 void StringTracker::reset(const std::string& string) {
-  const std::string key = keyOf(string);
-  if (auto found = index_.find(key); found != index_.end()) {
-    if (found->second->whole) {
-      for (auto entry = entries_.begin(); entry != entries_.end();) {
-        if (!entry->whole && nearMiss(key, entry->key)) {
-          index_.erase(entry->key);
-          entry = entries_.erase(entry);
-        } else {
-          ++entry;
-        }
-      }
-      found = index_.find(key);
-    }
+  if (auto found = index_.find(keyOf(string)); found != index_.end()) {
     entries_.erase(found->second);
     index_.erase(found);
   }
@@ -301,11 +235,6 @@ std::optional<ZoneChecks> zoneChecksOf(const std::string& zone) {
 }
 
 }  // namespace
-
-bool mrzCheckDigitsHold(const std::string& zone) {
-  const auto checks = zoneChecksOf(zone);
-  return checks && checks->valid(zone);
-}
 
 std::string mrzFillersSettledByCheckDigits(const std::string& zone) {
   const auto checks = zoneChecksOf(zone);

@@ -29,13 +29,6 @@ namespace ostrel {
 // nationality, the issuing state and the document code, which no check digit covers, are what
 // most of the voting frames read.
 //
-// Keys may also be told whole (for zones, their check digits hold). A frame whose key is not
-// whole but differs from a whole key in at most two places misread that key, and counts for it
-// as well: a key's count is then the frames that read it or a near miss of it, and it is a
-// candidate only while the character-wise majority of all those frames is that key itself. So a
-// zone read with a glyph or two wrong in most frames is still read, while a key that only a few
-// frames misread into a whole one is outvoted at the places they got wrong.
-//
 // One tracker belongs to one MRZ scanner and runs on one queue at a time.
 class StringTracker {
  public:
@@ -45,19 +38,17 @@ class StringTracker {
     bool operator==(const Sighting&) const = default;
   };
   using KeyFunction = std::function<std::string(const std::string&)>;
-  using KeyTest = std::function<bool(const std::string&)>;
 
-  // `finder` is the line finder that `reset` empties along with the vote; `whole` tells the keys
-  // that near misses count for (none without it).
+  // `finder` is the line finder that `reset` empties along with the vote.
   explicit StringTracker(std::shared_ptr<MRZLineFinder> finder = MRZLineFinder::shared(),
-                         KeyFunction key = {}, KeyTest whole = {});
+                         KeyFunction key = {});
 
   // Counts the texts of one frame (each key at most once), ages out old texts and moves to the
   // next frame. An empty frame still ages and advances.
   void logFrame(const std::vector<std::string>& strings);
 
-  // Called once `string` is accepted: forgets its key (and the near misses counted for it),
-  // clears the best text and empties the line finder, so the next zone is assembled and counted from scratch.
+  // Called once `string` is accepted: forgets its key, clears the best text and empties the
+  // line finder, so the next zone is assembled and counted from scratch.
   void reset(const std::string& string);
 
   std::int64_t frameIndex() const { return frameIndex_; }
@@ -71,23 +62,15 @@ class StringTracker {
   struct Entry {
     std::string key;
     Sighting sighting;
-    std::vector<std::string> votes;    // the texts of the last frames that counted this key
-    std::vector<std::int64_t> frames;  // and those frames
-    std::string voted;                 // their character-wise majority; empty while undecided
-    bool whole = false;
-    std::int64_t groupCount = 0;       // the count the best is chosen by
+    std::vector<std::string> votes;  // the texts of the last frames that counted this key
+    std::string voted;               // their character-wise majority; empty while undecided
   };
   using Entries = std::list<Entry>;
 
   std::string keyOf(const std::string& string) const { return key_ ? key_(string) : string; }
-  // Whether `miss` (a key that is not whole) differs from the whole key `key` in at most two places.
-  static bool nearMiss(const std::string& key, const std::string& miss);
-  // A whole key's count and voted text over its own frames and its near misses'.
-  void voteWithNearMisses(Entry& entry) const;
 
   std::shared_ptr<MRZLineFinder> finder_;
   KeyFunction key_;
-  KeyTest whole_;
   std::int64_t frameIndex_ = 0;
   Entries entries_;
   std::unordered_map<std::string, Entries::iterator> index_;
@@ -99,9 +82,6 @@ class StringTracker {
 // with every other character (document code, issuing state, sex, nationality, names) blanked
 // and "O" read as "0" where only digits can stand; any other text is returned as it is.
 std::string mrzCheckedPart(const std::string& zone);
-
-// Whether every check digit of a TD1 or TD3 zone (or of its checked part) holds.
-bool mrzCheckDigitsHold(const std::string& zone);
 
 // The lines of a zone handed on as one text, its lines joined by line feeds.
 std::vector<std::string> mrzZoneLines(const std::string& zone);

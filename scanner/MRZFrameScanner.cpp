@@ -36,7 +36,7 @@ MRZFrameScanner::MRZFrameScanner(const Rect& regionOfInterest)
     : regionOfInterest_(regionOfInterest),
       request_(std::make_shared<RecognizeTextRequest>()),
       finder_(std::make_shared<MRZLineFinder>()),
-      tracker_(finder_, mrzCheckedPart, mrzCheckDigitsHold) {}
+      tracker_(finder_, mrzCheckedPart) {}
 
 void MRZFrameScanner::setRegionOfInterest(const Rect& regionOfInterest) { regionOfInterest_ = regionOfInterest; }
 
@@ -104,7 +104,7 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
 
 void MRZFrameScanner::reset() {
   finder_->reset();
-  tracker_ = StringTracker(finder_, mrzCheckedPart, mrzCheckDigitsHold);
+  tracker_ = StringTracker(finder_, mrzCheckedPart);
   lastBoxes_.reset();
 }
 

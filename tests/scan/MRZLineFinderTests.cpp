@@ -572,50 +572,5 @@ TEST(StringTrackerZones, OneFramesMisreadIsOneVote) {
   EXPECT_EQ(fresh.bestString(), card);
 }
 
-// Frames that misread a zone's checked part in a place or two, so that its check digits fail,
-// count for the whole zone near it: a zone read with a glyph wrong in most frames is still read.
-// A key that only a few frames misread into a whole one (D and X weigh alike at the number's
-// first place) is outvoted at that place by the frames near it, and is never the best.
-TEST(StringTrackerZones, NearMissesCountForTheWholeZoneTheyMisread) {
-  const std::string card = joined(kTD1Card);
-  const auto at = zoneWithCharacterAt;
-  const std::string misreads[] = {at(card, 7, '8'), at(card, 10, '6'), at(at(card, 12, '8'), 62, 'Z')};
-  const std::string otherNumber = at(card, 5, 'X');
-  ASSERT_TRUE(mrzCheckDigitsHold(card));
-  ASSERT_TRUE(mrzCheckDigitsHold(otherNumber));
-  for (const auto& misread : misreads) ASSERT_FALSE(mrzCheckDigitsHold(misread)) << misread;
-  const std::string twoPlaces = at(at(card, 7, '8'), 10, '6'), threePlaces = at(twoPlaces, 12, '8');
-  auto scannerTracker = [] { return StringTracker(nullptr, mrzCheckedPart, mrzCheckDigitsHold); };
-
-  // Read whole in 4 of 11 frames and with a digit wrong in the other 7: 11 frames count.
-  StringTracker tracker = scannerTracker(), plain = zoneTracker();
-  for (int frame = 0; frame < 11; ++frame) {
-    const std::string& read = frame % 3 == 0 ? card : misreads[frame % 3];
-    tracker.logFrame({read, read});
-    plain.logFrame({read});
-  }
-  EXPECT_EQ(tracker.bestCount(), 10);
-  EXPECT_EQ(tracker.bestString(), card) << "the name misread in one frame is outvoted";
-  EXPECT_EQ(plain.bestCount(), 3) << "without near misses only the whole reads count";
-  tracker.reset(card);
-  tracker.logFrame({card});
-  EXPECT_EQ(tracker.bestCount(), 0) << "the accepted zone's near misses are forgotten with it";
-
-  // Two places off is near; three is another reading.
-  StringTracker near = scannerTracker();
-  for (int frame = 0; frame < 10; ++frame) near.logFrame({frame < 5 ? card : frame < 8 ? twoPlaces : threePlaces});
-  EXPECT_EQ(near.bestCount(), 7);
-
-  // A whole number read in 2 frames, near misses of the right one in 9: the lead it took while
-  // two of three frames read it does not grow, until frames read the right number whole.
-  StringTracker outvoted = scannerTracker();
-  for (int frame = 0; frame < 11; ++frame) outvoted.logFrame({frame < 2 ? otherNumber : misreads[frame % 3]});
-  EXPECT_EQ(outvoted.bestCount(), 2);
-  outvoted.logFrame({card});
-  outvoted.logFrame({card});
-  EXPECT_EQ(outvoted.bestString(), card);
-  EXPECT_EQ(outvoted.bestCount(), 10);
-}
-
 }  // namespace
 }  // namespace ostrel
