@@ -18,10 +18,20 @@ int oddAtLeast(int value, int minimum) {
 
 // Ink as 255 on 0. A local mean threshold follows light that changes across the picture; the
 // block spans a few character heights at the sizes a camera frame gives (or `block` pixels).
+// The threshold is taken over the print's depth below the paper around it (the paper's level
+// found by closing over three quarters of a block, wider than any stroke), not over the grey
+// itself: a dark table beside the card's edge would otherwise pull the mean down there, and the
+// line printed next to the edge (a card's last line) would lose its ink.
 cv::Mat binarise(const cv::Mat& grey, int block) {
   if (block <= 0) block = binariseBlock(grey);
-  cv::Mat binary;
-  cv::adaptiveThreshold(grey, binary, 255, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY_INV,
+  const int paperBlock = oddAtLeast(block * 3 / 4, 3);
+  cv::Mat paper, flat, binary;
+  cv::morphologyEx(grey, paper, cv::MORPH_CLOSE,
+                   cv::getStructuringElement(cv::MORPH_RECT, cv::Size(paperBlock, paperBlock)));
+  // White where the paper is, and as much darker as the print lies below it.
+  cv::subtract(paper, grey, flat);
+  cv::subtract(cv::Scalar(255), flat, flat);
+  cv::adaptiveThreshold(flat, binary, 255, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY_INV,
                         oddAtLeast(block, 3), 10);
   return binary;
 }

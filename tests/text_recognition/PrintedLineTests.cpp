@@ -115,6 +115,37 @@ TEST(PrintedLineTest, LargeBoldPrintInASmallPictureIsNotHollowed) {
   EXPECT_EQ(exact, total);
 }
 
+// A card's last line lies close to its edge, and beyond the edge the camera sees a dark table.
+// Faint print next to that edge must keep its ink: the table is not paper for the threshold.
+TEST(PrintedLineTest, TheLineNextToTheCardsEdgeKeepsItsInk) {
+  MRZLineRecognizer reader;
+  int exact = 0, total = 0;
+  std::uint32_t seed = 70;
+  for (double cap : {14.0, 18.0, 24.0}) {
+    for (double gap : {0.25, 0.5}) {
+      const auto truth = randomZoneLines(3, 30, false, 300 + seed);
+      MRZLinePrintStyle style;
+      style.capHeight = cap;
+      style.blurSigma = 1.2;
+      style.noiseSigma = 3;
+      style.seed = ++seed;
+      cv::Mat picture = printMRZLines(truth, style), faint;
+      picture.convertTo(faint, CV_32F);
+      faint = 255 - (255 - faint) * 0.4;
+      // The margin below the last line cut to `gap` capitals; the table below the edge.
+      const int edge = faint.rows - static_cast<int>(std::lround((2 - gap) * cap));
+      faint.rowRange(edge, faint.rows).setTo(70);
+      faint.convertTo(picture, CV_8U);
+      const auto read = reader.recognize(picture, {});
+      ++total;
+      const std::string* found = sameLengthLine(read, truth[2]);
+      exact += found && *found == truth[2];
+      if (!found || *found != truth[2]) ADD_FAILURE() << "cap " << cap << " gap " << gap << ": " << (found ? *found : "not found");
+    }
+  }
+  EXPECT_EQ(exact, total);
+}
+
 TEST(PrintedLineTest, ASerifedIBeforeAFillerIsNotAZ) {
   MRZLineRecognizer reader;
   const std::vector<std::string> truth = {"P<USANGUYEN<<THI<MAI<<<<<<<<<<<<<<<<<<<<<<<<",
