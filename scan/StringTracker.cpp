@@ -26,9 +26,10 @@ ZoneShape zoneShapeOf(const std::string& zone) {
   return ZoneShape::other;
 }
 
-// The character most of the texts hold at each place, or nothing when at some place no
-// character has two thirds of the votes (or the texts differ in length): a field no check digit
-// covers is taken only when the frames clearly agree on it.
+// The character most of the texts hold at each place, or nothing when at some place fewer than a
+// third of the texts read it, or no character has two thirds of the votes of those that did (or
+// the texts differ in length): a field no check digit covers is taken only when enough of the
+// frames that read it clearly agree on it.
 std::string characterMajority(const std::vector<std::string>& texts) {
   if (texts.empty()) return {};
   const std::size_t length = texts.front().size();
@@ -38,9 +39,12 @@ std::string characterMajority(const std::vector<std::string>& texts) {
   std::string voted(length, '\0');
   for (std::size_t place = 0; place < length; ++place) {
     std::array<int, 256> tally{};
-    int best = 0;
+    int best = 0, read = 0;
     for (const auto& text : texts) {
       const auto c = static_cast<unsigned char>(text[place]);
+      // A frame that did not read this place itself has no say in it.
+      if (c == static_cast<unsigned char>(StringTracker::kNotRead)) continue;
+      ++read;
       // Ties go to the character met first, which keeps the result independent of anything but
       // the order of the frames.
       if (++tally[c] > best) {
@@ -48,7 +52,8 @@ std::string characterMajority(const std::vector<std::string>& texts) {
         voted[place] = static_cast<char>(c);
       }
     }
-    if (3 * best < 2 * static_cast<int>(texts.size())) return {};
+    // A place read by fewer than a third of the frames is not yet settled, however they agree.
+    if (3 * read < static_cast<int>(texts.size()) || 3 * best < 2 * read) return {};
   }
   return voted;
 }

@@ -23,8 +23,9 @@ namespace ostrel {
 //
 // Texts may be grouped under a key (by default the text itself): the frames that read texts of
 // one key count for that key together, and its text is the character-wise majority of the
-// texts those frames read (the last 30 of them). A key whose texts have no clear majority at
-// some character is not a candidate for the best until later frames settle it. For zones, the
+// texts those frames read (the last 30 of them), leaving out at each place the texts that hold
+// `kNotRead` there. A key whose texts have no clear majority at some character, or whose
+// character too few of them read, is not a candidate for the best until later frames settle it. For zones, the
 // key is the part that check digits protect (`mrzCheckedPart`), so that the names, the
 // nationality, the issuing state and the document code, which no check digit covers, are what
 // most of the voting frames read.
@@ -32,6 +33,10 @@ namespace ostrel {
 // One tracker belongs to one MRZ scanner and runs on one queue at a time.
 class StringTracker {
  public:
+  // A place a frame's text holds no reading of its own (a line that frame took from an earlier
+  // one): the character-wise vote leaves it out at that place.
+  static constexpr char kNotRead = '\x7f';
+
   struct Sighting {
     std::int64_t lastSeen = 0;
     std::int64_t count = 0;
@@ -54,8 +59,8 @@ class StringTracker {
   std::int64_t frameIndex() const { return frameIndex_; }
   std::int64_t bestCount() const { return bestCount_; }
   const std::string& bestString() const { return bestString_; }
-  // The texts being counted (each key's voted text, or its latest text while undecided), in
-  // the order they were first seen.
+  // The texts being counted (each key's voted text, or its latest text while undecided, with
+  // `kNotRead` where that frame read nothing of its own), in the order they were first seen.
   std::vector<std::pair<std::string, Sighting>> seenStrings() const;
 
  private:

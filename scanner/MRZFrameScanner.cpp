@@ -66,15 +66,39 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
     observations.push_back(std::move(observation));
   }
 
+  std::vector<std::string> frameLines;
+  for (const auto& observation : observations) {
+    const auto candidates = observation->topCandidates(1);
+    std::string line = candidates.empty() ? std::string() : candidates.front().string;
+    std::erase(line, ' ');
+    frameLines.push_back(std::move(line));
+  }
+  // The finder fills a zone's missing lines from earlier frames. Those lines were voted for by
+  // the frames that read them; here, the places no check digit covers are marked as not read,
+  // so that one frame's misread name or nationality is not counted again by every frame after.
+  auto markLinesNotRead = [&frameLines](const std::string& assembled, std::string zone) {
+    const std::string checked = mrzCheckedPart(zone);
+    if (checked == zone || assembled.size() != zone.size()) return zone;
+    std::size_t start = 0;
+    for (const std::string& line : mrzZoneLines(assembled)) {
+      if (std::find(frameLines.begin(), frameLines.end(), line) == frameLines.end()) {
+        for (std::size_t i = start; i < start + line.size(); ++i) {
+          if (checked[i] == '.') zone[i] = StringTracker::kNotRead;
+        }
+      }
+      start += line.size() + 1;
+    }
+    return zone;
+  };
+
   std::vector<std::string> zones;
   std::vector<LineBox> boxes;
   const std::uint64_t assembledBefore = finder_->linesAssembled();
   std::string lastZone, lastZoneRead;
-  for (const auto& observation : observations) {
-    const auto candidates = observation->topCandidates(1);
-    if (candidates.empty()) continue;
-    std::string line = candidates.front().string;
-    std::erase(line, ' ');
+  for (std::size_t index = 0; index < observations.size(); ++index) {
+    const auto& observation = observations[index];
+    if (observation->topCandidates(1).empty()) continue;
+    const std::string& line = frameLines[index];
     const auto zone = finder_->findMRZLines(line);
     const bool inZone = zone && *zone != "nil";
     // Each frame's zone is voted for as the parse would read it; only the number, whose
@@ -83,8 +107,8 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
     // would read it only when it changed.
     if (inZone && *zone != lastZone) {
       lastZone = *zone;
-      lastZoneRead = mrzDigitsWhereOnlyDigitsStand(
-          mrzLettersWhereNoDigitStands(mrzNumberSettledByCheckDigit(mrzFillersSettledByCheckDigits(lastZone))));
+      lastZoneRead = markLinesNotRead(lastZone, mrzDigitsWhereOnlyDigitsStand(mrzLettersWhereNoDigitStands(
+                                                   mrzNumberSettledByCheckDigit(mrzFillersSettledByCheckDigits(lastZone)))));
     }
     if (inZone) zones.push_back(lastZoneRead);
     if (const auto box = lineBoxInsideRegion(observation->boundingBox)) boxes.push_back({*box, inZone});

@@ -352,6 +352,29 @@ TEST_F(MRZScannerTest, TheFrameScannerHandsBackAZoneSeenInElevenFrames) {
   EXPECT_TRUE(scanner.lastBoxes()->front().inZone) << "the boxes still show the zone";
   scanner.reset();
 
+  // The finder fills a line a frame did not read from an earlier frame. A misread name read in
+  // one frame is not voted for again by the frames after it that read only the other lines: the
+  // name waits for frames that read it, and follows them.
+  const auto card = samplePerson().td1Zone();
+  auto misreadName = card;
+  misreadName[2][0] = misreadName[2][0] == 'Q' ? 'R' : 'Q';
+  recognizer->queueLines(linesOf(misreadName));
+  EXPECT_FALSE(scanner.push(buffer, 6));
+  for (int frame = 2; frame <= 15; ++frame) {
+    recognizer->queueLines(linesOf({card[0], card[1]}));
+    EXPECT_FALSE(scanner.push(buffer, 6)) << frame;
+  }
+  std::vector<int> cardAt;
+  for (int frame = 16; frame <= 25; ++frame) {
+    recognizer->queueLines(linesOf(card));
+    if (const auto text = scanner.push(buffer, 6)) {
+      EXPECT_EQ(*text, zoneText(card));
+      cardAt.push_back(frame);
+    }
+  }
+  EXPECT_EQ(cardAt, (std::vector<int>{21})) << "once a third of the frames read the name";
+  scanner.reset();
+
   auto fields = samplePerson().cardFields();
   fields.expiry = "301399";  // passes its check digit, no real day: no chip key
   const auto noKey = testing::td1Zone(fields);
