@@ -30,6 +30,28 @@ std::optional<Rect> lineBoxInsideRegion(const Rect& box) {
   return Rect{x0, y0, x1 - x0, y1 - y0};
 }
 
+// A recognised row as a zone line: its glyphs without the blanks between them. A zone's line has
+// no blank cell, so when a mark of the card beside the line was read as a glyph of its own (the
+// row is then longer than any zone's line), the one blank-free piece of a zone line's width is
+// the line.
+std::string zoneLineOf(const std::string& row) {
+  std::string line = row;
+  std::erase(line, ' ');
+  if (line.size() == 30 || line.size() == 44) return line;
+  std::optional<std::string> widthPiece;
+  std::size_t start = 0;
+  while (start <= row.size()) {
+    const std::size_t end = std::min(row.find(' ', start), row.size());
+    const std::size_t length = end - start;
+    if (length == 30 || length == 44) {
+      if (widthPiece) return line;  // two such pieces: neither is known to be the line
+      widthPiece = row.substr(start, length);
+    }
+    start = end + 1;
+  }
+  return widthPiece ? *widthPiece : line;
+}
+
 }  // namespace
 
 MRZFrameScanner::MRZFrameScanner(const Rect& regionOfInterest)
@@ -69,9 +91,7 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
   std::vector<std::string> frameLines;
   for (const auto& observation : observations) {
     const auto candidates = observation->topCandidates(1);
-    std::string line = candidates.empty() ? std::string() : candidates.front().string;
-    std::erase(line, ' ');
-    frameLines.push_back(std::move(line));
+    frameLines.push_back(candidates.empty() ? std::string() : zoneLineOf(candidates.front().string));
   }
   // The finder fills a zone's missing lines from earlier frames. Those lines were voted for by
   // the frames that read them; here, the places no check digit covers are marked as not read,

@@ -375,6 +375,23 @@ TEST_F(MRZScannerTest, TheFrameScannerHandsBackAZoneSeenInElevenFrames) {
   EXPECT_EQ(cardAt, (std::vector<int>{21})) << "once a third of the frames read the name";
   scanner.reset();
 
+  // A mark of the card beside a line, read as a glyph of its own after a blank, is not part of
+  // the line; a row holding two pieces of a line's width is neither of them.
+  for (int frame = 1; frame <= 11; ++frame) {
+    recognizer->queueLines(linesOf({"9 " + card[0], card[1], card[2] + " N"}));
+    const auto text = scanner.push(buffer, 6);
+    EXPECT_EQ(text.has_value(), frame == 11) << frame;
+    if (text) {
+      EXPECT_EQ(*text, zoneText(card));
+    }
+  }
+  scanner.reset();
+  for (int frame = 1; frame <= 15; ++frame) {
+    recognizer->queueLines(linesOf({card[0] + " " + card[0], card[1], card[2]}));
+    EXPECT_FALSE(scanner.push(buffer, 6)) << frame;
+  }
+  scanner.reset();
+
   auto fields = samplePerson().cardFields();
   fields.expiry = "301399";  // passes its check digit, no real day: no chip key
   const auto noKey = testing::td1Zone(fields);
