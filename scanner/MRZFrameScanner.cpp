@@ -88,10 +88,11 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
     observations.push_back(std::move(observation));
   }
 
-  std::vector<std::string> frameLines;
+  // Each observation's text as a zone line; nothing for one without text.
+  std::vector<std::optional<std::string>> frameLines;
   for (const auto& observation : observations) {
     const auto candidates = observation->topCandidates(1);
-    frameLines.push_back(candidates.empty() ? std::string() : zoneLineOf(candidates.front().string));
+    frameLines.push_back(candidates.empty() ? std::nullopt : std::optional(zoneLineOf(candidates.front().string)));
   }
   // The finder fills a zone's missing lines from earlier frames. Those lines were voted for by
   // the frames that read them; here, the places no check digit covers are marked as not read,
@@ -116,10 +117,9 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
   const std::uint64_t assembledBefore = finder_->linesAssembled();
   std::string lastZone, lastZoneRead;
   for (std::size_t index = 0; index < observations.size(); ++index) {
+    if (!frameLines[index]) continue;
     const auto& observation = observations[index];
-    if (observation->topCandidates(1).empty()) continue;
-    const std::string& line = frameLines[index];
-    const auto zone = finder_->findMRZLines(line);
+    const auto zone = finder_->findMRZLines(*frameLines[index]);
     const bool inZone = zone && *zone != "nil";
     // Each frame's zone is voted for as the parse would read it; only the number, whose
     // letters and digits are both its own, keeps what the check digit allows.

@@ -32,6 +32,20 @@ const std::string* sameLengthLine(const std::vector<platform::RecognizedTextLine
   return bestDifferences * 4 < truth.size() ? best : nullptr;
 }
 
+// The line `reader` read in `picture` for `truth`, or "not found".
+std::string lineReadFor(MRZLineRecognizer& reader, const cv::Mat& picture, const std::string& truth) {
+  const auto read = reader.recognize(picture, {});
+  const std::string* found = sameLengthLine(read, truth);
+  return found ? *found : "not found";
+}
+
+// `picture` as floats, its print faded to `depth` of its darkness below white.
+cv::Mat faded(const cv::Mat& picture, double depth) {
+  cv::Mat light;
+  picture.convertTo(light, CV_32F);
+  return 255 - (255 - light) * depth;
+}
+
 TEST(PrintedLineTest, LookAlikesAreToldApartWhateverTheGlyphSizeWeightAndCut) {
   MRZLineRecognizer reader;
   std::map<char, int> printed, misread;
@@ -99,16 +113,13 @@ TEST(PrintedLineTest, LargeBoldPrintInASmallPictureIsNotHollowed) {
         style.jpegQuality = 60;
         style.seed = ++seed;
         // Faint print under light falling off across the card.
-        cv::Mat picture = printMRZLines({line}, style), faint;
-        picture.convertTo(faint, CV_32F);
-        faint = 255 - (255 - faint) * 0.45;
+        cv::Mat picture, faint = faded(printMRZLines({line}, style), 0.45);
         for (int x = 0; x < faint.cols; ++x) faint.col(x) *= 1.0 - 0.35 * x / faint.cols;
         faint.convertTo(picture, CV_8U);
-        const auto read = reader.recognize(picture, {});
+        const std::string read = lineReadFor(reader, picture, line);
         ++total;
-        const std::string* found = sameLengthLine(read, line);
-        exact += found && *found == line;
-        if (!found || *found != line) ADD_FAILURE() << "cap " << cap << " weight " << weight << ": " << (found ? *found : "not found");
+        exact += read == line;
+        if (read != line) ADD_FAILURE() << "cap " << cap << " weight " << weight << ": " << read;
       }
     }
   }
@@ -129,18 +140,15 @@ TEST(PrintedLineTest, TheLineNextToTheCardsEdgeKeepsItsInk) {
       style.blurSigma = 1.2;
       style.noiseSigma = 3;
       style.seed = ++seed;
-      cv::Mat picture = printMRZLines(truth, style), faint;
-      picture.convertTo(faint, CV_32F);
-      faint = 255 - (255 - faint) * 0.4;
+      cv::Mat picture, faint = faded(printMRZLines(truth, style), 0.4);
       // The margin below the last line cut to `gap` capitals; the table below the edge.
       const int edge = faint.rows - static_cast<int>(std::lround((2 - gap) * cap));
       faint.rowRange(edge, faint.rows).setTo(70);
       faint.convertTo(picture, CV_8U);
-      const auto read = reader.recognize(picture, {});
+      const std::string read = lineReadFor(reader, picture, truth[2]);
       ++total;
-      const std::string* found = sameLengthLine(read, truth[2]);
-      exact += found && *found == truth[2];
-      if (!found || *found != truth[2]) ADD_FAILURE() << "cap " << cap << " gap " << gap << ": " << (found ? *found : "not found");
+      exact += read == truth[2];
+      if (read != truth[2]) ADD_FAILURE() << "cap " << cap << " gap " << gap << ": " << read;
     }
   }
   EXPECT_EQ(exact, total);
