@@ -15,6 +15,9 @@ namespace {
 
 constexpr std::int64_t kForgetAfterFrames = 30;
 constexpr std::size_t kVotesKept = 30;
+// Where the frames that read a place disagree, by how many reads the majority must outnumber
+// the rest.
+constexpr int kLeadOverDissent = 3;
 
 enum class ZoneShape { other, td1, td3 };
 
@@ -27,9 +30,12 @@ ZoneShape zoneShapeOf(const std::string& zone) {
 }
 
 // The character most of the texts hold at each place, or nothing when at some place fewer than a
-// third of the texts read it, or no character has two thirds of the votes of those that did (or
-// the texts differ in length): a field no check digit covers is taken only when enough of the
-// frames that read it clearly agree on it.
+// third of the texts read it, or no character has two thirds of the votes of those that did, or
+// those that disagree with it are not outnumbered by at least three (or the texts differ in
+// length): a field no check digit covers is taken only when enough of the frames that read it
+// clearly agree on it. A look-alike misread under glare (an L whose foot is washed out reads as
+// an I) can hold a thin majority of the few frames that read a place; it must then wait for
+// more frames.
 std::string characterMajority(const std::vector<std::string>& texts) {
   if (texts.empty()) return {};
   const std::size_t length = texts.front().size();
@@ -54,6 +60,7 @@ std::string characterMajority(const std::vector<std::string>& texts) {
     }
     // A place read by fewer than a third of the frames is not yet settled, however they agree.
     if (3 * read < static_cast<int>(texts.size()) || 3 * best < 2 * read) return {};
+    if (best < read && best - (read - best) < kLeadOverDissent) return {};
   }
   return voted;
 }
