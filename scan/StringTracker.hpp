@@ -26,10 +26,10 @@ namespace ostrel {
 // texts those frames read (the last 30 of them), leaving out at each place the texts that hold
 // `kNotRead` there. A key whose texts have no clear majority at some character (two thirds of
 // the texts that read it, and three reads more than those that disagree), or whose character
-// too few of them read, is not a candidate for the best until later frames settle it. For zones, the
-// key is the part that check digits protect (`mrzCheckedPart`), so that the names, the
-// nationality, the issuing state and the document code, which no check digit covers, are what
-// most of the voting frames read.
+// too few of them read, is not a candidate for the best until later frames settle it. For
+// zones, the key is the part that check digits protect (`mrzCheckedPart`), so that the names,
+// the nationality, the issuing state and the document code, which no check digit covers, are
+// what most of the voting frames read.
 //
 // One tracker belongs to one MRZ scanner and runs on one queue at a time.
 class StringTracker {

@@ -559,13 +559,9 @@ TEST(StringTrackerZones, FieldsWithoutCheckDigitsFollowTheMajorityOfTheVotingFra
     thin.logFrame({frame == 0 ? card : frame < 4 ? pForR : nameNotRead});
   }
   EXPECT_EQ(thin.bestCount(), 0) << thin.bestString();
-  thin.logFrame({card});
-  thin.logFrame({card});
-  thin.logFrame({card});
-  thin.logFrame({card});
+  for (int frame = 0; frame < 4; ++frame) thin.logFrame({card});
   EXPECT_EQ(thin.bestString(), "") << "five against three";
-  thin.logFrame({card});
-  thin.logFrame({card});
+  for (int frame = 0; frame < 2; ++frame) thin.logFrame({card});
   EXPECT_EQ(thin.bestString(), card) << "seven against three";
 }
 
