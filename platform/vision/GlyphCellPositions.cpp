@@ -1,5 +1,6 @@
 #include "platform/vision/GlyphRowSteps.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <limits>
@@ -14,7 +15,7 @@ namespace {
 // quarter pitch from a first fit are left out of a second.
 std::optional<CellPositions> fitNumberedCentres(const std::vector<double>& centres,
                                                 const std::vector<double>& cells, double pitch,
-                                                bool bend) {
+                                                double rowStart, double rowEnd, bool bend) {
   std::vector<bool> used(centres.size());
   for (std::size_t i = 0; i < cells.size(); ++i) used[i] = std::isfinite(cells[i]);
   CellPositions fitted;
@@ -44,8 +45,17 @@ std::optional<CellPositions> fitNumberedCentres(const std::vector<double>& centr
     cv::Vec3d solution;
     if (!cv::solve(normal, right, solution, cv::DECOMP_LU)) return std::nullopt;
     fitted = {mid, solution[0], solution[1], bend ? solution[2] : 0.0};
-    // The pitch at both ends stays near the row's own.
-    for (double t : {lo, hi}) {
+    // The pitch stays near the row's own at both ends of the numbered centres and of the row's
+    // ink: a bend fitted to the glyphs of part of a row must not run wild over the rest of it
+    // (the pitch would fall to nothing there and the cells grow without end).
+    std::vector<double> ends = {lo, hi};
+    for (const double u : {rowStart, rowEnd}) {
+      const double cell = fitted.cellAt(u);
+      // Where the bend never reaches a centre, there is no cell for it.
+      if (!std::isfinite(cell) || std::abs(fitted.centre(cell) - u) > 0.5 * pitch) return std::nullopt;
+      ends.push_back(cell - mid);
+    }
+    for (double t : ends) {
       const double local = fitted.b + 2 * fitted.c * t;
       if (!(local > 0.75 * pitch && local < 1.3 * pitch)) return std::nullopt;
     }
@@ -61,7 +71,8 @@ std::optional<CellPositions> fitNumberedCentres(const std::vector<double>& centr
 // Numbers the glyph centres by cell and fits their positions. Two numberings are tried: one
 // on the row's single pitch and phase, and one that steps from each glyph to the next against
 // the pitch of the glyphs just before, which follows a pitch that drifts along the row.
-CellPositions fitCellPositions(const std::vector<double>& centres, double phase, double pitch) {
+CellPositions fitCellPositions(const std::vector<double>& centres, double phase, double pitch, double rowStart,
+                               double rowEnd) {
   // The steps between neighbouring glyphs give the pitch too, and still do where the pitch
   // drifts along the row so much that the profile's period is smeared.
   std::vector<double> steps;
@@ -101,7 +112,7 @@ CellPositions fitCellPositions(const std::vector<double>& centres, double phase,
   double bestError = 1e18;
   for (const auto& cells : numberings) {
     for (bool bend : {false, true}) {
-      const auto fitted = fitNumberedCentres(centres, cells, stepPitch, bend);
+      const auto fitted = fitNumberedCentres(centres, cells, stepPitch, rowStart, rowEnd, bend);
       if (!fitted) continue;
       // Judged by how near every centre falls to some cell's middle, so numberings compete
       // fairly; a bend must earn its extra freedom.

@@ -78,7 +78,9 @@ struct CellPositions {
   }
 };
 
-CellPositions fitCellPositions(const std::vector<double>& centres, double phase, double pitch);
+// `rowStart` and `rowEnd` are where the row's ink begins and ends, along it as the centres are.
+CellPositions fitCellPositions(const std::vector<double>& centres, double phase, double pitch, double rowStart,
+                               double rowEnd);
 
 // Cell features (GlyphCellFeatures.cpp).
 cv::Mat glyphFeatures(const cv::Mat& strip, const cv::Mat& stripInk, double x, double y, double pitch,

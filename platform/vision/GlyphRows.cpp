@@ -141,7 +141,7 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
   std::complex<double> phaseSum = 0;
   for (double u : centres) phaseSum += std::polar(1.0, 2 * std::numbers::pi * u / pitch);
   const double phase = std::arg(phaseSum) / (2 * std::numbers::pi) * pitch;
-  const CellPositions positions = fitCellPositions(centres, phase, pitch);
+  const CellPositions positions = fitCellPositions(centres, phase, pitch, firstInk, lastInk);
   pitch = positions.pitchAt(0);
   // Over the nearest nine tenths of the centres: a few specks of the background that join the
   // row say nothing of its pitch.

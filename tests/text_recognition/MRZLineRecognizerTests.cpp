@@ -5,6 +5,9 @@
 // crash.
 
 #include <algorithm>
+#include <cmath>
+#include <complex>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -12,6 +15,7 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "platform/vision/GlyphRowSteps.hpp"
 #include "platform/vision/MRZLineRecognizer.hpp"
 #include "scan/MRZLineFinder.hpp"
 #include "testing/MRZPictureRenderer.hpp"
@@ -84,6 +88,31 @@ TEST(MRZLineRecognizerTest, ReadsZoneLinesExactlyUnderCameraFaults) {
     EXPECT_FALSE(finder.assembledMRZText().empty());
     finder.reset();
     EXPECT_FALSE(finder.findMRZLines(withoutSpaces(lines.front().string)));
+  }
+}
+
+// The cells' positions along a row may bend (perspective changes the pitch along it), but a bend
+// fitted to the glyphs of one part of a row must hold over all of the row's ink: run on beyond
+// them, its pitch fell to nothing and the cells grew until a frame took minutes.
+TEST(MRZLineRecognizerTest, CellPositionsHoldOverTheWholeRow) {
+  constexpr double kPitch = 8.3;
+  std::vector<double> centres;
+  for (int k = 0; k < 10; ++k) centres.push_back(300 + kPitch * (k - 5) + 0.15 * (k - 5) * (k - 5));
+  std::complex<double> phaseSum = 0;
+  for (double u : centres) phaseSum += std::polar(1.0, 2 * std::numbers::pi * u / kPitch);
+  const double phase = std::arg(phaseSum) / (2 * std::numbers::pi) * kPitch;
+  for (const double rowStart : {centres.front() - 4, 60.0}) {
+    SCOPED_TRACE(rowStart);
+    const double rowEnd = centres.back() + 4;
+    const auto positions = platform::glyphrows::fitCellPositions(centres, phase, kPitch, rowStart, rowEnd);
+    const double first = positions.cellAt(rowStart), last = positions.cellAt(rowEnd);
+    ASSERT_TRUE(std::isfinite(first) && std::isfinite(last));
+    EXPECT_NEAR(positions.centre(first), rowStart, 1);
+    EXPECT_NEAR(positions.centre(last), rowEnd, 1);
+    for (double k = first; k <= last; k += 1) {
+      EXPECT_GT(positions.pitchAt(k), 0.7 * kPitch) << k;
+      EXPECT_LT(positions.pitchAt(k), 1.4 * kPitch) << k;
+    }
   }
 }
 
