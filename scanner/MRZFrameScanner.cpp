@@ -33,7 +33,8 @@ std::optional<Rect> lineBoxInsideRegion(const Rect& box) {
 // A recognised row as a zone line: its glyphs without the blanks between them. A zone's line has
 // no blank cell, so when a mark of the card beside the line was read as a glyph of its own (the
 // row is then longer than any zone's line), the one blank-free piece of a zone line's width is
-// the line.
+// the line. A row of a line's width with blanks inside is the line read in part (glare washed
+// out the glyphs there); it keeps its blanks.
 std::string zoneLineOf(const std::string& row) {
   std::string line = row;
   std::erase(line, ' ');
@@ -49,7 +50,8 @@ std::string zoneLineOf(const std::string& row) {
     }
     start = end + 1;
   }
-  return widthPiece ? *widthPiece : line;
+  if (widthPiece) return *widthPiece;
+  return row.size() == 30 || row.size() == 44 ? row : line;
 }
 
 }  // namespace
@@ -88,24 +90,41 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
     observations.push_back(std::move(observation));
   }
 
-  // Each observation's text as a zone line; nothing for one without text.
+  // Each observation's text as a zone line; nothing for one without text. A line read in part is
+  // completed from the frames that read the rest of it (nothing while some place was never read);
+  // `frameReads` keeps what this frame read itself.
   std::vector<std::optional<std::string>> frameLines;
+  std::vector<std::string> frameReads;
   for (const auto& observation : observations) {
     const auto candidates = observation->topCandidates(1);
-    frameLines.push_back(candidates.empty() ? std::nullopt : std::optional(zoneLineOf(candidates.front().string)));
+    std::string read = candidates.empty() ? std::string() : zoneLineOf(candidates.front().string);
+    std::optional<std::string> line;
+    if (!candidates.empty()) {
+      if (read.size() == 30 || read.size() == 44) line = merger_.merge(read);
+      if (!line) {
+        // Until then it is read as any row is, without its blanks.
+        line = read;
+        std::erase(*line, MRZLineMerger::kBlank);
+      }
+    }
+    frameLines.push_back(std::move(line));
+    frameReads.push_back(std::move(read));
   }
   // The finder fills a zone's missing lines from earlier frames. Those lines were voted for by
   // the frames that read them; here, the places no check digit covers are marked as not read,
   // so that one frame's misread name or nationality is not counted again by every frame after.
-  auto markLinesNotRead = [&frameLines](const std::string& assembled, std::string zone) {
+  // A line completed from earlier frames counts only the places this frame read.
+  auto markLinesNotRead = [&frameLines, &frameReads](const std::string& assembled, std::string zone) {
     const std::string checked = mrzCheckedPart(zone);
     if (checked == zone || assembled.size() != zone.size()) return zone;
     std::size_t start = 0;
     for (const std::string& line : mrzZoneLines(assembled)) {
-      if (std::find(frameLines.begin(), frameLines.end(), line) == frameLines.end()) {
-        for (std::size_t i = start; i < start + line.size(); ++i) {
-          if (checked[i] == '.') zone[i] = StringTracker::kNotRead;
-        }
+      const auto found = std::find(frameLines.begin(), frameLines.end(), line);
+      const std::string* read =
+          found == frameLines.end() ? nullptr : &frameReads[static_cast<std::size_t>(found - frameLines.begin())];
+      for (std::size_t i = 0; i < line.size(); ++i) {
+        const bool readHere = read && read->size() == line.size() && (*read)[i] != MRZLineMerger::kBlank;
+        if (!readHere && checked[start + i] == '.') zone[start + i] = StringTracker::kNotRead;
       }
       start += line.size() + 1;
     }
@@ -148,6 +167,7 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
 
 void MRZFrameScanner::reset() {
   finder_->reset();
+  merger_.reset();
   tracker_ = StringTracker(finder_, mrzCheckedPart);
   lastBoxes_.reset();
 }

@@ -10,6 +10,7 @@
 #include "platform/vision/Observation.hpp"
 #include "platform/vision/RecognizeTextRequest.hpp"
 #include "scan/MRZLineFinder.hpp"
+#include "scan/MRZLineMerger.hpp"
 #include "scan/StringTracker.hpp"
 
 namespace ostrel {
@@ -66,6 +67,7 @@ class MRZFrameScanner {
   platform::Rect regionOfInterest_;
   std::shared_ptr<platform::RecognizeTextRequest> request_;
   std::shared_ptr<MRZLineFinder> finder_;
+  MRZLineMerger merger_;
   StringTracker tracker_;
   std::optional<std::vector<LineBox>> lastBoxes_;
 };

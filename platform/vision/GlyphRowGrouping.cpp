@@ -9,6 +9,9 @@ namespace ostrel::platform::glyphrows {
 
 namespace {
 
+// The widest gap a row goes on across, in glyph heights (some 20 cells of the zone's pitch).
+constexpr double kMaxGapHeights = 25;
+
 int oddAtLeast(int value, int minimum) {
   value = std::max(value, minimum);
   return value % 2 == 0 ? value + 1 : value;
@@ -94,8 +97,10 @@ double estimateSkew(const std::vector<Blob>& blobs, double typicalHeight) {
 // Groups blobs into rows: from left to right along the skew, each blob joins the row whose last
 // blob it continues best (close along the row, level with it across), so a row is followed as
 // its own slope takes it; under perspective the rows of one zone are not parallel, and a
-// single skew for all of them would cut across them at their ends. A row is split where a
-// gap is too wide to be the space between two characters.
+// single skew for all of them would cut across them at their ends. A row goes on across a gap
+// as wide as most of a zone line: glare washes out whole stretches of a line, and the glyphs on
+// both sides of it are still one row, which keeps their places (the cutting leaves blank cells
+// in the gap).
 std::vector<std::vector<Blob>> groupRows(const std::vector<Blob>& blobs, double skewDegrees,
                                          double typicalHeight) {
   const double s = std::sin(skewDegrees * kDegree), c = std::cos(skewDegrees * kDegree);
@@ -121,7 +126,7 @@ std::vector<std::vector<Blob>> groupRows(const std::vector<Blob>& blobs, double 
       const Placed& last = *chain.members.back();
       const double height = std::max(chain.rowHeight, double(p.blob->height));
       const double gap = p.along - p.blob->width / 2.0 - (last.along + last.blob->width / 2.0);
-      if (gap > 2.5 * height) continue;
+      if (gap > kMaxGapHeights * height) continue;
       const double offset = std::abs(p.across - (last.across + chain.slope * (p.along - last.along)));
       if (offset > 0.35 * std::max(typicalHeight, height)) continue;
       if (!best || offset < bestOffset) best = &chain, bestOffset = offset;

@@ -401,5 +401,49 @@ TEST_F(MRZScannerTest, TheFrameScannerHandsBackAZoneSeenInElevenFrames) {
   }
 }
 
+// Glare washes out a stretch of each line and wanders on: rows come back with blanks there. A
+// line is completed from the frames that read the rest of it, and each frame votes only for
+// the places it read: a misread name filled into later frames' blanks is not counted again.
+TEST_F(MRZScannerTest, LinesReadInPartAreCompletedAcrossFrames) {
+  const auto zone = samplePerson().td3Zone();
+  auto blanked = [](std::string line, std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < std::min(to, line.size()); ++i) line[i] = ' ';
+    return line;
+  };
+  MRZFrameScanner scanner(testing::portraitRegionOfInterest());
+  const auto buffer = cardBuffer();
+  std::vector<int> completedAt;
+  for (int frame = 0; frame < 30 && completedAt.empty(); ++frame) {
+    const std::size_t from = 10 + static_cast<std::size_t>(frame);
+    recognizer->queueLines(linesOf({blanked(zone[0], from, from + 10), blanked(zone[1], from, from + 10)}));
+    if (const auto text = scanner.push(buffer, 6)) {
+      EXPECT_EQ(*text, zoneText(zone));
+      completedAt.push_back(frame);
+    }
+  }
+  // The zone is whole from frame 10, when place 19 is first read, and frames vote from then on.
+  // The places the glare has just left were read by few of them: the last is read by a third
+  // of the voting frames in frame 26.
+  EXPECT_EQ(completedAt, (std::vector<int>{26}));
+
+  scanner.reset();
+  auto misread = zone;
+  misread[0][5] = misread[0][5] == 'Q' ? 'R' : 'Q';
+  recognizer->queueLines(linesOf(misread));
+  EXPECT_FALSE(scanner.push(buffer, 6));
+  for (int frame = 2; frame <= 15; ++frame) {
+    recognizer->queueLines(linesOf({blanked(zone[0], 2, 9), zone[1]}));
+    EXPECT_FALSE(scanner.push(buffer, 6)) << frame;
+  }
+  for (int frame = 16; frame <= 30; ++frame) {
+    recognizer->queueLines(linesOf(zone));
+    if (const auto text = scanner.push(buffer, 6)) {
+      EXPECT_EQ(*text, zoneText(zone)) << frame;
+      break;
+    }
+    ASSERT_LT(frame, 30) << "never completed";
+  }
+}
+
 }  // namespace
 }  // namespace ostrel::scanner_test

@@ -1,0 +1,81 @@
+#include "scan/MRZLineMerger.hpp"
+
+#include <algorithm>
+#include <array>
+
+namespace ostrel {
+
+namespace {
+
+// Reads kept per place, and lines kept (the least recently merged is forgotten first).
+constexpr std::size_t kReadsKept = 12;
+constexpr std::size_t kLinesKept = 8;
+// Places holding data (not fillers) a read must agree on with an earlier line to be taken for it.
+constexpr std::size_t kAgreeingData = 3;
+
+}  // namespace
+
+char MRZLineMerger::mostRead(const std::string& reads) {
+  std::array<int, 256> tally{};
+  char best = kBlank;
+  int bestCount = 0;
+  // Ties go to the latest read.
+  for (const char c : reads) {
+    const int count = ++tally[static_cast<unsigned char>(c)];
+    if (count >= bestCount) bestCount = count, best = c;
+  }
+  return best;
+}
+
+std::optional<std::string> MRZLineMerger::merge(const std::string& line) {
+  ++merges_;
+  // The earlier line this read agrees with best. Fillers say little of which line it is (a
+  // card's lines all end in them), so only agreeing places that hold data count towards it.
+  Line* same = nullptr;
+  std::size_t sameAgreeing = 0;
+  for (Line& earlier : lines_) {
+    if (earlier.reads.size() != line.size()) continue;
+    std::size_t both = 0, agreeing = 0, agreeingData = 0;
+    for (std::size_t place = 0; place < line.size(); ++place) {
+      if (line[place] == kBlank || earlier.reads[place].empty()) continue;
+      ++both;
+      if (mostRead(earlier.reads[place]) != line[place]) continue;
+      ++agreeing;
+      if (line[place] != '<') ++agreeingData;
+    }
+    if (3 * both < line.size() || agreeingData < kAgreeingData || 20 * agreeing < 17 * both) continue;
+    if (!same || agreeing > sameAgreeing) same = &earlier, sameAgreeing = agreeing;
+  }
+  if (!same) {
+    if (lines_.size() >= kLinesKept) {
+      lines_.erase(std::min_element(lines_.begin(), lines_.end(), [](const Line& l, const Line& r) {
+        return l.lastMerged < r.lastMerged;
+      }));
+    }
+    lines_.push_back(Line{std::vector<std::string>(line.size()), 0});
+    same = &lines_.back();
+  }
+  same->lastMerged = merges_;
+  std::string completed = line;
+  bool whole = true;
+  for (std::size_t place = 0; place < line.size(); ++place) {
+    std::string& reads = same->reads[place];
+    if (line[place] != kBlank) {
+      reads.push_back(line[place]);
+      if (reads.size() > kReadsKept) reads.erase(reads.begin());
+    } else if (reads.empty()) {
+      whole = false;
+    } else {
+      completed[place] = mostRead(reads);
+    }
+  }
+  if (!whole) return std::nullopt;
+  return completed;
+}
+
+void MRZLineMerger::reset() {
+  lines_.clear();
+  merges_ = 0;
+}
+
+}  // namespace ostrel

@@ -1,0 +1,75 @@
+// Zone lines read in part (glare washes out a stretch of a row, and moves on) completed from
+// the frames that read the rest of the same line.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "scan/MRZLineMerger.hpp"
+#include "testing/MRZTestData.hpp"
+
+namespace ostrel {
+namespace {
+
+using namespace testing;
+
+// `line` with blanks over [from, to).
+std::string washedOut(std::string line, std::size_t from, std::size_t to) {
+  for (std::size_t i = from; i < to && i < line.size(); ++i) line[i] = MRZLineMerger::kBlank;
+  return line;
+}
+
+TEST(MRZLineMergerTest, APartReadLineIsCompletedFromTheFramesThatReadTheRest) {
+  const std::string name = kTD3Passport[0], numbers = kTD3Passport[1];
+  MRZLineMerger merger;
+  std::vector<std::string> completed;
+  auto merge = [&](const std::string& line) {
+    const auto result = merger.merge(line);
+    completed.push_back(result ? *result : "-");
+  };
+  // The glare moves along both lines; nothing comes back until every place of a line has been
+  // read in some frame.
+  merge(washedOut(name, 10, 20));
+  merge(washedOut(numbers, 10, 20));
+  merge(washedOut(name, 14, 24));  // 14-19 were never read
+  merge(washedOut(numbers, 20, 30));
+  merge(washedOut(name, 20, 30));
+  EXPECT_EQ(completed, (std::vector<std::string>{"-", "-", "-", numbers, name}));
+
+  // A blank place takes what most frames read there; a whole line comes back as read and is
+  // one more read of each place.
+  EXPECT_EQ(merger.merge(numbers), numbers);
+  std::string misread = numbers;
+  misread[15] = 'B';
+  EXPECT_EQ(merger.merge(misread), misread);
+  EXPECT_EQ(merger.merge(washedOut(numbers, 12, 22)), numbers) << "two reads of the 0 against one B";
+
+  // A read that disagrees with every line seen is a line of its own: the same holder's earlier
+  // passport shares 20 of the 34 places read, not enough.
+  const std::string other = kTD3PassportEarlier[1];
+  EXPECT_EQ(merger.merge(washedOut(other, 30, 40)), std::nullopt);
+  EXPECT_EQ(merger.merge(washedOut(numbers, 30, 40)), numbers);
+
+  merger.reset();
+  EXPECT_EQ(merger.merge(washedOut(numbers, 30, 40)), std::nullopt) << "reset forgets every line";
+}
+
+TEST(MRZLineMergerTest, FillersAloneDoNotTellWhichLineARowIs) {
+  // A card's first and last lines both end in fillers. A read of only the last line's fillers
+  // must not be taken for the first line (and completed as a copy of it), nor a few reads for
+  // a line they disagree with.
+  const std::string first = kTD1Card[0], last = kTD1Card[2];
+  MRZLineMerger merger;
+  EXPECT_EQ(merger.merge(first), first);
+  const std::size_t fillers = last.find("<<<<");
+  ASSERT_NE(fillers, std::string::npos);
+  EXPECT_EQ(merger.merge(washedOut(last, 0, fillers)), std::nullopt);
+  std::string unlike = first;
+  for (std::size_t i = 0; i < 12; ++i) unlike[i] = unlike[i] == 'X' ? 'Y' : 'X';
+  EXPECT_EQ(merger.merge(washedOut(unlike, 12, 20)), std::nullopt) << "12 of 22 read places differ";
+}
+
+}  // namespace
+}  // namespace ostrel
