@@ -1,9 +1,9 @@
 // Build-time generator of the zone reader's glyph classifier. It prints random lines of the 37
 // characters of the zone alphabet in both OCR-B cuts (regular and "Sharp") the way printers
 // and cameras vary them: glyphs 0.84-1.03 of the font's size at its own pitch, strokes thinner
-// and bolder, sub-pixel placement, a tilt out of the picture, a turn, blur, noise and JPEG
-// losses. It cuts the renderings with the same row finder the reader uses at run time, and
-// from the cells of each character computes
+// and bolder, sub-pixel placement, a tilt out of the picture, a turn, defocus, a hand's shake,
+// noise and JPEG losses. It cuts the renderings with the same row finder the reader uses at run
+// time, and from the cells of each character computes
 //  - the average cell (the template, whose correlation with a cell is the match confidence),
 //  - a linear discriminant: one weight vector and bias per character under the cells' pooled
 //    covariance, and
@@ -163,6 +163,17 @@ cv::Mat printPicture(OcrbFace& face, const std::vector<std::string>& lines, std:
                       cv::Scalar(paper));
   const double sigma = 1.6 * unit(random);
   if (sigma > 0.2) cv::GaussianBlur(photo, photo, cv::Size(), sigma);
+  if (unit(random) < 0.5) {
+    // A hand's shake: the picture smeared along a stroke of 1-5 pixels.
+    const double length = 1 + 4 * unit(random), angle = std::numbers::pi * unit(random);
+    const int side = 2 * static_cast<int>(std::ceil(length / 2)) + 1;
+    const cv::Point2d middle((side - 1) / 2.0, (side - 1) / 2.0);
+    const cv::Point2d half(0.5 * length * std::cos(angle), 0.5 * length * std::sin(angle));
+    cv::Mat stroke = cv::Mat::zeros(side, side, CV_32F);
+    cv::line(stroke, cv::Point(middle - half), cv::Point(middle + half), cv::Scalar(1), 1, cv::LINE_AA);
+    stroke /= cv::sum(stroke)[0];
+    cv::filter2D(photo, photo, -1, stroke);
+  }
   cv::Mat noise(photo.size(), CV_32F);
   cv::randn(noise, 0, 1 + 6 * unit(random));
   photo += noise;
