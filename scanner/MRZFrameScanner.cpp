@@ -30,6 +30,9 @@ std::optional<Rect> lineBoxInsideRegion(const Rect& box) {
   return Rect{x0, y0, x1 - x0, y1 - y0};
 }
 
+// A card's lines are 30 characters wide, a passport's 44.
+bool isLineWidth(std::size_t length) { return length == 30 || length == 44; }
+
 // A recognised row as a zone line: its glyphs without the blanks between them. A zone's line has
 // no blank cell, so when a mark of the card beside the line was read as a glyph of its own (the
 // row is then longer than any zone's line), the one blank-free piece of a zone line's width is
@@ -37,21 +40,20 @@ std::optional<Rect> lineBoxInsideRegion(const Rect& box) {
 // out the glyphs there); it keeps its blanks.
 std::string zoneLineOf(const std::string& row) {
   std::string line = row;
-  std::erase(line, ' ');
-  if (line.size() == 30 || line.size() == 44) return line;
+  std::erase(line, MRZLineMerger::kBlank);
+  if (isLineWidth(line.size())) return line;
   std::optional<std::string> widthPiece;
   std::size_t start = 0;
   while (start <= row.size()) {
-    const std::size_t end = std::min(row.find(' ', start), row.size());
-    const std::size_t length = end - start;
-    if (length == 30 || length == 44) {
+    const std::size_t end = std::min(row.find(MRZLineMerger::kBlank, start), row.size());
+    if (isLineWidth(end - start)) {
       if (widthPiece) return line;  // two such pieces: neither is known to be the line
-      widthPiece = row.substr(start, length);
+      widthPiece = row.substr(start, end - start);
     }
     start = end + 1;
   }
   if (widthPiece) return *widthPiece;
-  return row.size() == 30 || row.size() == 44 ? row : line;
+  return isLineWidth(row.size()) ? row : line;
 }
 
 }  // namespace
@@ -97,10 +99,11 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
   std::vector<std::string> frameReads;
   for (const auto& observation : observations) {
     const auto candidates = observation->topCandidates(1);
-    std::string read = candidates.empty() ? std::string() : zoneLineOf(candidates.front().string);
+    std::string read;
     std::optional<std::string> line;
     if (!candidates.empty()) {
-      if (read.size() == 30 || read.size() == 44) line = merger_.merge(read);
+      read = zoneLineOf(candidates.front().string);
+      if (isLineWidth(read.size())) line = merger_.merge(read);
       if (!line) {
         // Until then it is read as any row is, without its blanks.
         line = read;

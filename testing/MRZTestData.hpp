@@ -131,4 +131,10 @@ inline std::string zoneText(const std::vector<std::string>& lines) {
   return text;
 }
 
+// `line` as a recogniser reads it under glare: blank places over [from, to).
+inline std::string washedOut(std::string line, std::size_t from, std::size_t to) {
+  for (std::size_t i = from; i < to && i < line.size(); ++i) line[i] = ' ';
+  return line;
+}
+
 }  // namespace ostrel::testing

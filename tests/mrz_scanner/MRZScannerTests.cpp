@@ -406,16 +406,12 @@ TEST_F(MRZScannerTest, TheFrameScannerHandsBackAZoneSeenInElevenFrames) {
 // the places it read: a misread name filled into later frames' blanks is not counted again.
 TEST_F(MRZScannerTest, LinesReadInPartAreCompletedAcrossFrames) {
   const auto zone = samplePerson().td3Zone();
-  auto blanked = [](std::string line, std::size_t from, std::size_t to) {
-    for (std::size_t i = from; i < std::min(to, line.size()); ++i) line[i] = ' ';
-    return line;
-  };
   MRZFrameScanner scanner(testing::portraitRegionOfInterest());
   const auto buffer = cardBuffer();
   std::vector<int> completedAt;
   for (int frame = 0; frame < 30 && completedAt.empty(); ++frame) {
     const std::size_t from = 10 + static_cast<std::size_t>(frame);
-    recognizer->queueLines(linesOf({blanked(zone[0], from, from + 10), blanked(zone[1], from, from + 10)}));
+    recognizer->queueLines(linesOf({testing::washedOut(zone[0], from, from + 10), testing::washedOut(zone[1], from, from + 10)}));
     if (const auto text = scanner.push(buffer, 6)) {
       EXPECT_EQ(*text, zoneText(zone));
       completedAt.push_back(frame);
@@ -432,7 +428,7 @@ TEST_F(MRZScannerTest, LinesReadInPartAreCompletedAcrossFrames) {
   recognizer->queueLines(linesOf(misread));
   EXPECT_FALSE(scanner.push(buffer, 6));
   for (int frame = 2; frame <= 15; ++frame) {
-    recognizer->queueLines(linesOf({blanked(zone[0], 2, 9), zone[1]}));
+    recognizer->queueLines(linesOf({testing::washedOut(zone[0], 2, 9), zone[1]}));
     EXPECT_FALSE(scanner.push(buffer, 6)) << frame;
   }
   for (int frame = 16; frame <= 30; ++frame) {

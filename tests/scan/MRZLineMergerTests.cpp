@@ -15,12 +15,6 @@ namespace {
 
 using namespace testing;
 
-// `line` with blanks over [from, to).
-std::string washedOut(std::string line, std::size_t from, std::size_t to) {
-  for (std::size_t i = from; i < to && i < line.size(); ++i) line[i] = MRZLineMerger::kBlank;
-  return line;
-}
-
 TEST(MRZLineMergerTest, APartReadLineIsCompletedFromTheFramesThatReadTheRest) {
   const std::string name = kTD3Passport[0], numbers = kTD3Passport[1];
   MRZLineMerger merger;
