@@ -12,8 +12,18 @@ constexpr std::size_t kReadsKept = 12;
 constexpr std::size_t kLinesKept = 8;
 // Places holding data (not fillers) a read must agree on with an earlier line to be taken for it.
 constexpr std::size_t kAgreeingData = 3;
+// The reads of a place settle it when there are at least this many and two thirds of them agree.
+constexpr std::size_t kSettlingReads = 3;
 
 }  // namespace
+
+std::optional<char> MRZLineMerger::settledRead(const std::string& reads) {
+  if (reads.size() < kSettlingReads) return std::nullopt;
+  const char most = mostRead(reads);
+  const auto count = static_cast<std::size_t>(std::count(reads.begin(), reads.end(), most));
+  if (3 * count < 2 * reads.size()) return std::nullopt;
+  return most;
+}
 
 char MRZLineMerger::mostRead(const std::string& reads) {
   std::array<int, 256> tally{};
@@ -63,6 +73,9 @@ std::optional<std::string> MRZLineMerger::merge(const std::string& line) {
     if (line[place] != kBlank) {
       reads.push_back(line[place]);
       if (reads.size() > kReadsKept) reads.erase(reads.begin());
+      // A place the frames clearly agree on is read as they read it, whatever this frame read
+      // there; a place they split on keeps this frame's read.
+      if (const auto settled = settledRead(reads)) completed[place] = *settled;
     } else if (reads.empty()) {
       whole = false;
     } else {

@@ -93,8 +93,9 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
   }
 
   // Each observation's text as a zone line; nothing for one without text. A line read in part is
-  // completed from the frames that read the rest of it (nothing while some place was never read);
-  // `frameReads` keeps what this frame read itself.
+  // completed from the frames that read the rest of it (nothing while some place was never read),
+  // and the places the frames clearly agree on are read as they read them; `frameReads` keeps
+  // what this frame read itself.
   std::vector<std::optional<std::string>> frameLines;
   std::vector<std::string> frameReads;
   for (const auto& observation : observations) {
@@ -113,23 +114,28 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
     frameLines.push_back(std::move(line));
     frameReads.push_back(std::move(read));
   }
-  // The finder fills a zone's missing lines from earlier frames. Those lines were voted for by
-  // the frames that read them; here, the places no check digit covers are marked as not read,
-  // so that one frame's misread name or nationality is not counted again by every frame after.
-  // A line completed from earlier frames counts only the places this frame read.
-  auto markLinesNotRead = [&frameLines, &frameReads](const std::string& assembled, std::string zone) {
+  // The finder fills a zone's missing lines from earlier frames, and the merger reads a line's
+  // places as the earlier frames did. Those were voted for by the frames that read them: at the
+  // places no check digit covers, a frame votes only for what it read itself (`kNotRead` where it
+  // read nothing), read as the parse would read it. Otherwise one frame's misread name or
+  // nationality would be counted again by every frame after it.
+  auto ownReadsWhereNoCheckDigit = [&frameLines, &frameReads](const std::string& assembled, std::string zone) {
     const std::string checked = mrzCheckedPart(zone);
     if (checked == zone || assembled.size() != zone.size()) return zone;
-    std::size_t start = 0;
+    std::string own;
     for (const std::string& line : mrzZoneLines(assembled)) {
+      if (!own.empty()) own += '\n';
       const auto found = std::find(frameLines.begin(), frameLines.end(), line);
       const std::string* read =
           found == frameLines.end() ? nullptr : &frameReads[static_cast<std::size_t>(found - frameLines.begin())];
       for (std::size_t i = 0; i < line.size(); ++i) {
         const bool readHere = read && read->size() == line.size() && (*read)[i] != MRZLineMerger::kBlank;
-        if (!readHere && checked[start + i] == '.') zone[start + i] = StringTracker::kNotRead;
+        own += readHere ? (*read)[i] : StringTracker::kNotRead;
       }
-      start += line.size() + 1;
+    }
+    own = mrzDigitsWhereOnlyDigitsStand(mrzLettersWhereNoDigitStands(own));
+    for (std::size_t i = 0; i < zone.size(); ++i) {
+      if (checked[i] == '.') zone[i] = own[i];
     }
     return zone;
   };
@@ -149,7 +155,7 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
     // would read it only when it changed.
     if (inZone && *zone != lastZone) {
       lastZone = *zone;
-      lastZoneRead = markLinesNotRead(lastZone, mrzDigitsWhereOnlyDigitsStand(mrzLettersWhereNoDigitStands(
+      lastZoneRead = ownReadsWhereNoCheckDigit(lastZone, mrzDigitsWhereOnlyDigitsStand(mrzLettersWhereNoDigitStands(
                                                    mrzNumberSettledByCheckDigit(mrzFillersSettledByCheckDigits(lastZone)))));
     }
     if (inZone) zones.push_back(lastZoneRead);

@@ -1,5 +1,6 @@
 // Zone lines read in part (glare washes out a stretch of a row, and moves on) completed from
-// the frames that read the rest of the same line.
+// the frames that read the rest of the same line, and places misread by one frame read as the
+// others read them.
 
 #include <optional>
 #include <string>
@@ -32,13 +33,15 @@ TEST(MRZLineMergerTest, APartReadLineIsCompletedFromTheFramesThatReadTheRest) {
   merge(washedOut(name, 20, 30));
   EXPECT_EQ(completed, (std::vector<std::string>{"-", "-", "-", numbers, name}));
 
-  // A blank place takes what most frames read there; a whole line comes back as read and is
-  // one more read of each place.
+  // A whole line is one more read of each place. A place the frames clearly agree on (two
+  // thirds of at least three reads) is read as they read it, whatever this frame read; a blank
+  // place takes what most frames read there; a place the reads split on keeps this frame's read.
   EXPECT_EQ(merger.merge(numbers), numbers);
   std::string misread = numbers;
   misread[15] = 'B';
-  EXPECT_EQ(merger.merge(misread), misread);
+  EXPECT_EQ(merger.merge(misread), numbers) << "two reads of the 0 and this B";
   EXPECT_EQ(merger.merge(washedOut(numbers, 12, 22)), numbers) << "two reads of the 0 against one B";
+  EXPECT_EQ(merger.merge(misread), misread) << "two reads of the 0, two of the B";
 
   // A read that disagrees with every line seen is a line of its own: the same holder's earlier
   // passport shares 20 of the 34 places read, not enough.
