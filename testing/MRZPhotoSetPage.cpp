@@ -165,7 +165,8 @@ const std::vector<std::string> kPhotoMonths = {"JAN", "FEB", "MAR", "APR", "MAY"
                                                "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
 
 std::string photoHumanDate(const std::string& yymmdd, bool birth) {
-  if (yymmdd.size() != 6 || !std::isdigit(static_cast<unsigned char>(yymmdd[0]))) return "01 JAN 2030";
+  // A page printed with a zone of random characters still shows a date.
+  if (yymmdd.size() != 6 || yymmdd.find_first_not_of("0123456789") != std::string::npos) return "01 JAN 2030";
   const int yy = std::stoi(yymmdd.substr(0, 2));
   const int year = birth ? (yy > 25 ? 1900 + yy : 2000 + yy) : 2000 + yy;
   const int month = std::clamp(std::stoi(yymmdd.substr(2, 2)), 1, 12);

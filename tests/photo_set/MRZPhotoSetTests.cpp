@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "testing/MRZPhotoSet.hpp"
+#include "testing/MRZPhotoSetParts.hpp"
 
 namespace ostrel::testing {
 namespace {
@@ -109,6 +110,36 @@ TEST(MRZPhotoSet, TheSeedDecidesTheSet) {
   EXPECT_EQ(photoSetSeed(), kPhotoSetDefaultSeed);
   ::unsetenv("OSTREL_PHOTO_SET_SEED");
   EXPECT_EQ(photoSetSeed(), kPhotoSetDefaultSeed);
+}
+
+// Every kind of negative prints a page (their zones are not dates and numbers where a zone's
+// would be), with its zone's ink where the page says the zone is.
+TEST(MRZPhotoSet, EveryNegativePrintsItsPage) {
+  std::map<PhotoNegative, bool> printed;
+  for (int index = 3 * kPhotoSetPositivesPerBucket; index < kPhotoSetSize; ++index) {
+    const PhotoSequence s = photoSequence(index, kPhotoSetDefaultSeed);
+    if (printed[s.negative]) continue;
+    printed[s.negative] = true;
+    SCOPED_TRACE(photoNegativeName(s.negative));
+    const PhotoPage page = printPhotoPage(s);
+    ASSERT_EQ(page.texture.type(), CV_32FC4);
+    EXPECT_NEAR(page.texture.cols, (page.widthMm + 2 * page.marginMm) * page.pxPerMm, 1);
+    const cv::Rect zone(int((page.marginMm + page.zoneTopLeftMm.x) * page.pxPerMm),
+                        int((page.marginMm + page.zoneTopLeftMm.y) * page.pxPerMm), int(page.zoneWidthMm * page.pxPerMm),
+                        int(page.zoneHeightMm * page.pxPerMm));
+    // Toner as dark as the zone's covers some of the zone's box: its strokes, not the gaps
+    // between its lines, nor the whole box.
+    int inked = 0;
+    for (int y = zone.y; y < zone.y + zone.height; ++y)
+      for (int x = zone.x; x < zone.x + zone.width; ++x)
+        inked += page.texture.at<cv::Vec4f>(y, x)[1] < s.camera.inkReflectance * 1.3 + 0.02;
+    const double share = double(inked) / zone.area();
+    if (!s.lines.empty()) {
+      EXPECT_GT(share, 0.02);
+      EXPECT_LT(share, 0.5);
+    }
+  }
+  EXPECT_EQ(printed.size(), 5u);
 }
 
 int photoLuma(const cv::Vec3b& bgr) { return cv::saturate_cast<uchar>(0.299 * bgr[2] + 0.587 * bgr[1] + 0.114 * bgr[0]); }
