@@ -1,6 +1,7 @@
 // The photo set's generator itself: its zones, its determinism and its buffers. A set that
 // printed a wrong check digit or a turned buffer would blame the reader for its own fault.
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -127,17 +128,29 @@ TEST(MRZPhotoSet, EveryNegativePrintsItsPage) {
     const cv::Rect zone(int((page.marginMm + page.zoneTopLeftMm.x) * page.pxPerMm),
                         int((page.marginMm + page.zoneTopLeftMm.y) * page.pxPerMm), int(page.zoneWidthMm * page.pxPerMm),
                         int(page.zoneHeightMm * page.pxPerMm));
-    // Toner as dark as the zone's covers some of the zone's box: its strokes, not the gaps
-    // between its lines, nor the whole box.
-    int inked = 0;
-    for (int y = zone.y; y < zone.y + zone.height; ++y)
-      for (int x = zone.x; x < zone.x + zone.width; ++x)
-        inked += page.texture.at<cv::Vec4f>(y, x)[1] < s.camera.inkReflectance * 1.3 + 0.02;
-    const double share = double(inked) / zone.area();
-    if (!s.lines.empty()) {
-      EXPECT_GT(share, 0.02);
-      EXPECT_LT(share, 0.5);
-    }
+    // Every character left toner in its own cell (the zone's pitch and line spacing), and
+    // the fillers' thin chevrons less than the other characters.
+    if (s.lines.empty()) continue;
+    auto inkIn = [&](std::size_t line, std::size_t column) {
+      const double pitch = 25.4 / 10 * page.pxPerMm, spacing = 25.4 / 6 * page.pxPerMm;
+      const cv::Rect cell(int(zone.x + column * pitch), int(zone.y + line * spacing), int(pitch), int(2.42 * s.print.glyphScale * page.pxPerMm));
+      int inked = 0;
+      for (int y = cell.y; y < cell.y + cell.height; ++y)
+        for (int x = cell.x; x < cell.x + cell.width; ++x)
+          inked += page.texture.at<cv::Vec4f>(y, x)[1] < s.camera.inkReflectance * 1.3 + 0.02;
+      return double(inked) / cell.area();
+    };
+    double filler = 0, other = 0;
+    int fillers = 0, others = 0;
+    for (std::size_t l = 0; l < s.lines.size(); ++l)
+      for (std::size_t i = 0; i < s.lines[l].size(); ++i) {
+        const double ink = inkIn(l, i);
+        EXPECT_GT(ink, 0.02) << "line " << l << " column " << i;
+        (s.lines[l][i] == '<' ? filler : other) += ink;
+        ++(s.lines[l][i] == '<' ? fillers : others);
+      }
+    ASSERT_GT(fillers * others, 0);
+    EXPECT_LT(filler / fillers, 0.8 * other / others);
   }
   EXPECT_EQ(printed.size(), 5u);
 }
@@ -212,6 +225,23 @@ TEST(MRZPhotoSet, FramesAreCameraBuffersOfTheUprightPicture) {
     ASSERT_EQ(frame.zoneCorners.size(), 4u);
     const platform::Rect roi = photoSetRegionOfInterest(s.camera.upright);
     EXPECT_EQ(photoInside(frame.zoneCorners, roi), s.positive());
+    // The print reaches the picture: inside the zone's box dark strokes stand out from the
+    // page (a frame whose zone is not in the picture measures nothing).
+    {
+      double x0 = up.cols, y0 = up.rows, x1 = 0, y1 = 0;
+      for (const auto& c : frame.zoneCorners) {
+        x0 = std::min(x0, c.x * up.cols), x1 = std::max(x1, c.x * up.cols);
+        y0 = std::min(y0, (1 - c.y) * up.rows), y1 = std::max(y1, (1 - c.y) * up.rows);
+      }
+      const cv::Rect box = cv::Rect(cv::Point(int(x0), int(y0)), cv::Point(int(x1), int(y1))) & cv::Rect(0, 0, up.cols, up.rows);
+      ASSERT_GT(box.area(), 0);
+      std::vector<int> lumas;
+      for (int y = box.y; y < box.y + box.height; ++y)
+        for (int x = box.x; x < box.x + box.width; ++x) lumas.push_back(photoLuma(up.at<cv::Vec3b>(y, x)));
+      std::sort(lumas.begin(), lumas.end());
+      const int dark = lumas[lumas.size() / 50], light = lumas[lumas.size() * 7 / 10];
+      EXPECT_GT(light - dark, 50) << dark << " " << light;
+    }
     EXPECT_GE(frame.capHeight, 11.5);
     EXPECT_LE(frame.capHeight, 40.0 * 1.3);
     // The same frame again, from a second renderer: the very same bytes.
