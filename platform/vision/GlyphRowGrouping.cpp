@@ -1,6 +1,7 @@
 #include "platform/vision/GlyphRowSteps.hpp"
 
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
@@ -117,6 +118,15 @@ std::vector<std::vector<Blob>> groupRows(const std::vector<Blob>& blobs, double 
     std::vector<const Placed*> members;
     double rowHeight = 0;
     double slope = 0;  // across per along, from its members
+    // Where the row lies across, at `along`: on the line fitted through its last members once
+    // it has a few, so that one stray member (a glyph half washed out by glare, whose centre
+    // lies off the line) does not lead the row away from its line.
+    std::optional<double> fittedAcross;  // at along 0
+    double acrossAt(double along) const {
+      if (fittedAcross) return *fittedAcross + slope * along;
+      const Placed& last = *members.back();
+      return last.across + slope * (along - last.along);
+    }
   };
   std::vector<Chain> chains;
   for (const Placed& p : placed) {
@@ -127,7 +137,7 @@ std::vector<std::vector<Blob>> groupRows(const std::vector<Blob>& blobs, double 
       const double height = std::max(chain.rowHeight, double(p.blob->height));
       const double gap = p.along - p.blob->width / 2.0 - (last.along + last.blob->width / 2.0);
       if (gap > kMaxGapHeights * height) continue;
-      const double offset = std::abs(p.across - (last.across + chain.slope * (p.along - last.along)));
+      const double offset = std::abs(p.across - chain.acrossAt(p.along));
       if (offset > 0.35 * std::max(typicalHeight, height)) continue;
       if (!best || offset < bestOffset) best = &chain, bestOffset = offset;
     }
@@ -147,7 +157,10 @@ std::vector<std::vector<Blob>> groupRows(const std::vector<Blob>& blobs, double 
         sa += a, sc += b, saa += a * a, sac += a * b, k += 1;
       }
       const double det = k * saa - sa * sa;
-      if (det > 1e-9) best->slope = std::clamp((k * sac - sa * sc) / det, -0.1, 0.1);
+      if (det > 1e-9) {
+        best->slope = std::clamp((k * sac - sa * sc) / det, -0.1, 0.1);
+        best->fittedAcross = (sc - best->slope * sa) / k;
+      }
     }
   }
   std::vector<std::vector<Blob>> rows;

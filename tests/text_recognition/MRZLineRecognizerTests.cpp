@@ -149,6 +149,29 @@ TEST(MRZLineRecognizerTest, CellPositionsHoldOverTheWholeRow) {
   }
 }
 
+// A glyph half washed out by glare is a small blob whose centre lies off its row. The row must
+// go on along its line past it: led by that one blob, the rest of the line became a row of its
+// own (the next glyph, off the line the other way, was too far from the stray blob), and neither
+// piece had a zone line's width.
+TEST(MRZLineRecognizerTest, AStrayBlobDoesNotLeadARowOffItsLine) {
+  using platform::glyphrows::Blob;
+  std::vector<Blob> blobs;
+  for (int k = 0; k < 44; ++k) {
+    const double x = 20 + 23.0 * k, line = 100 + 0.02 * x;
+    if (k == 15)
+      blobs.push_back({x, line - 6, 10, 7});  // the washed-out glyph's last speck
+    else if (k == 16)
+      blobs.push_back({x, line + 3, 14, 12});  // the next glyph, half washed out too
+    else
+      blobs.push_back({x, line, 16, 24});
+    blobs.push_back({x, 140 + 0.02 * x, 16, 24});  // the next line
+  }
+  const auto rows = platform::glyphrows::groupRows(blobs, 0, 24);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].size(), 44u);
+  EXPECT_EQ(rows[1].size(), 44u);
+}
+
 TEST(MRZLineRecognizerTest, AnyPictureIsReadWithoutACrash) {
   cv::Mat noise(300, 400, CV_8UC1);
   cv::randu(noise, 0, 256);
