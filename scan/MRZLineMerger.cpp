@@ -37,13 +37,13 @@ char MRZLineMerger::mostRead(const std::string& reads) {
   return best;
 }
 
-std::optional<std::string> MRZLineMerger::merge(const std::string& line) {
-  ++merges_;
+std::optional<std::size_t> MRZLineMerger::sameLine(const std::string& line) const {
   // The earlier line this read agrees with best. Fillers say little of which line it is (a
   // card's lines all end in them), so only agreeing places that hold data count towards it.
-  Line* same = nullptr;
+  std::optional<std::size_t> same;
   std::size_t sameAgreeing = 0;
-  for (Line& earlier : lines_) {
+  for (std::size_t index = 0; index < lines_.size(); ++index) {
+    const Line& earlier = lines_[index];
     if (earlier.reads.size() != line.size()) continue;
     std::size_t both = 0, agreeing = 0, agreeingData = 0;
     for (std::size_t place = 0; place < line.size(); ++place) {
@@ -54,8 +54,25 @@ std::optional<std::string> MRZLineMerger::merge(const std::string& line) {
       if (line[place] != '<') ++agreeingData;
     }
     if (3 * both < line.size() || agreeingData < kAgreeingData || 20 * agreeing < 17 * both) continue;
-    if (!same || agreeing > sameAgreeing) same = &earlier, sameAgreeing = agreeing;
+    if (!same || agreeing > sameAgreeing) same = index, sameAgreeing = agreeing;
   }
+  return same;
+}
+
+std::string MRZLineMerger::settledPlaces(const std::string& line) const {
+  const auto same = sameLine(line);
+  if (!same) return {};
+  std::string settled(line.size(), kBlank);
+  for (std::size_t place = 0; place < line.size(); ++place) {
+    if (settledRead(lines_[*same].reads[place])) settled[place] = kSettled;
+  }
+  return settled;
+}
+
+std::optional<std::string> MRZLineMerger::merge(const std::string& line) {
+  ++merges_;
+  const auto sameIndex = sameLine(line);
+  Line* same = sameIndex ? &lines_[*sameIndex] : nullptr;
   if (!same) {
     if (lines_.size() >= kLinesKept) {
       lines_.erase(std::min_element(lines_.begin(), lines_.end(), [](const Line& l, const Line& r) {

@@ -28,6 +28,11 @@ class MRZLineMerger {
   // least a third of the line was read in both, nearly all of that agrees (17 of 20 places),
   // and what agrees is not fillers alone; otherwise it starts a line of its own.
   std::optional<std::string> merge(const std::string& line);
+  // For the earlier line `line` is taken for (as `merge` takes it), `kSettled` at each place
+  // whose reads settle it (two thirds of at least three agree) and `kBlank` elsewhere; empty
+  // when it is taken for none.
+  std::string settledPlaces(const std::string& line) const;
+  static constexpr char kSettled = 's';
 
   void reset();
 
@@ -37,6 +42,8 @@ class MRZLineMerger {
     std::vector<std::string> reads;
     std::int64_t lastMerged = 0;
   };
+  // The index of the earlier line a read is taken for, if any.
+  std::optional<std::size_t> sameLine(const std::string& line) const;
   static char mostRead(const std::string& reads);
   static std::optional<char> settledRead(const std::string& reads);
 

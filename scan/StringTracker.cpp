@@ -170,7 +170,7 @@ std::string mrzCheckedPart(const std::string& zone) {
   return key;
 }
 
-std::string mrzNumberSettledByCheckDigit(const std::string& zone) {
+std::string mrzNumberSettledByCheckDigit(const std::string& zone, std::string_view kept) {
   // Where the number and its check character stand: TD1 on its first line from place 5, TD3 on
   // its second line from its start; nine characters each.
   constexpr std::size_t kNumberLength = 9;
@@ -182,7 +182,8 @@ std::string mrzNumberSettledByCheckDigit(const std::string& zone) {
   if (check[0] < '0' || check[0] > '9' || isCheckDigitValid(number, check)) return zone;
   std::vector<std::size_t> places;
   for (std::size_t i = 0; i < kNumberLength; ++i) {
-    if (number[i] == 'O' || number[i] == '0') places.push_back(numberStart + i);
+    const bool isKept = kept.size() == zone.size() && kept[numberStart + i] != ' ';
+    if ((number[i] == 'O' || number[i] == '0') && !isKept) places.push_back(numberStart + i);
   }
   // Beyond a few places the choices are too many to trust one of them.
   if (places.empty() || places.size() > 4) return zone;

@@ -5,6 +5,7 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -96,8 +97,12 @@ std::vector<std::string> mrzZoneLines(const std::string& zone);
 // number that fails its check digit as read, and passes it for exactly one choice of "O" or "0"
 // at the places that hold either, gets that choice; every other text is returned as it is.
 // The two look most alike in print, the number may hold both, and a frame that reads one for
-// the other would otherwise vote for a zone of its own.
-std::string mrzNumberSettledByCheckDigit(const std::string& zone);
+// the other would otherwise vote for a zone of its own. `kept`, when as long as the zone, marks
+// the places most frames read alike with any character but a space: those are never changed.
+// The check digit fails just as well for a misread of another character of the number (a 6
+// read as O), and turning an O or 0 that every frame read as such would then make up a wrong
+// number that passes it.
+std::string mrzNumberSettledByCheckDigit(const std::string& zone, std::string_view kept = {});
 
 // The zone with a glyph read among the fillers that end a field read as the filler it stands
 // for, when the zone fails its check digits as read and passes them for exactly one such

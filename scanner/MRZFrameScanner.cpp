@@ -114,20 +114,38 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
     frameLines.push_back(std::move(line));
     frameReads.push_back(std::move(read));
   }
+  // This frame's read of an assembled zone's line, by index; nothing for a line it did not read
+  // (the finder kept it from an earlier frame).
+  auto frameIndexOf = [&frameLines](const std::string& line) -> std::optional<std::size_t> {
+    const auto found = std::find(frameLines.begin(), frameLines.end(), line);
+    if (found == frameLines.end()) return std::nullopt;
+    return static_cast<std::size_t>(found - frameLines.begin());
+  };
+  // The places of a zone that the frames read alike, as `mrzNumberSettledByCheckDigit` takes them:
+  // the check digit does not turn an O or 0 that the frames clearly read.
+  auto settledPlaces = [this](const std::string& zone) {
+    std::string kept;
+    for (const std::string& line : mrzZoneLines(zone)) {
+      if (!kept.empty()) kept += '\n';
+      const std::string settled = merger_.settledPlaces(line);
+      kept += settled.size() == line.size() ? settled
+                                            : std::string(line.size(), MRZLineMerger::kBlank);
+    }
+    return kept;
+  };
   // The finder fills a zone's missing lines from earlier frames, and the merger reads a line's
   // places as the earlier frames did. Those were voted for by the frames that read them: at the
   // places no check digit covers, a frame votes only for what it read itself (`kNotRead` where it
   // read nothing), read as the parse would read it. Otherwise one frame's misread name or
   // nationality would be counted again by every frame after it.
-  auto ownReadsWhereNoCheckDigit = [&frameLines, &frameReads](const std::string& assembled, std::string zone) {
+  auto ownReadsWhereNoCheckDigit = [&](const std::string& assembled, std::string zone) {
     const std::string checked = mrzCheckedPart(zone);
     if (checked == zone || assembled.size() != zone.size()) return zone;
     std::string own;
     for (const std::string& line : mrzZoneLines(assembled)) {
       if (!own.empty()) own += '\n';
-      const auto found = std::find(frameLines.begin(), frameLines.end(), line);
-      const std::string* read =
-          found == frameLines.end() ? nullptr : &frameReads[static_cast<std::size_t>(found - frameLines.begin())];
+      const auto index = frameIndexOf(line);
+      const std::string* read = index ? &frameReads[*index] : nullptr;
       for (std::size_t i = 0; i < line.size(); ++i) {
         const bool readHere = read && read->size() == line.size() && (*read)[i] != MRZLineMerger::kBlank;
         own += readHere ? (*read)[i] : StringTracker::kNotRead;
@@ -140,7 +158,6 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
     return zone;
   };
 
-  std::vector<std::string> zones;
   std::vector<LineBox> boxes;
   const std::uint64_t assembledBefore = finder_->linesAssembled();
   std::string lastZone, lastZoneRead;
@@ -155,16 +172,23 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
     // would read it only when it changed.
     if (inZone && *zone != lastZone) {
       lastZone = *zone;
-      lastZoneRead = ownReadsWhereNoCheckDigit(lastZone, mrzDigitsWhereOnlyDigitsStand(mrzLettersWhereNoDigitStands(
-                                                   mrzNumberSettledByCheckDigit(mrzFillersSettledByCheckDigits(lastZone)))));
+      const std::string settledNumber = mrzNumberSettledByCheckDigit(
+          mrzFillersSettledByCheckDigits(lastZone), settledPlaces(lastZone));
+      lastZoneRead = ownReadsWhereNoCheckDigit(
+          lastZone, mrzDigitsWhereOnlyDigitsStand(mrzLettersWhereNoDigitStands(settledNumber)));
     }
-    if (inZone) zones.push_back(lastZoneRead);
     if (const auto box = lineBoxInsideRegion(observation->boundingBox)) boxes.push_back({*box, inZone});
   }
   lastBoxes_ = std::move(boxes);
-  // The finder hands back its last zone for any line once it has one; a frame none of whose
-  // lines took part in a zone did not see it, and votes for nothing.
-  if (finder_->linesAssembled() == assembledBefore) zones.clear();
+  // A frame votes once, for the zone as its lines left it: the one assembled from the most of
+  // its own lines. Its first line alone completes a zone with the lines kept from an earlier
+  // frame; that zone is not counted as well, or one frame would vote for the earlier frame's
+  // read of the other lines and for its own. The finder hands back its last zone for any line
+  // once it has one; a frame none of whose lines took part in a zone did not see it, and votes
+  // for nothing.
+  std::vector<std::string> zones;
+  if (!lastZoneRead.empty() && finder_->linesAssembled() != assembledBefore)
+    zones.push_back(lastZoneRead);
   tracker_.logFrame(zones);
   if (tracker_.bestCount() < kFrameScannerStableCount) return std::nullopt;
   const std::string text = tracker_.bestString();

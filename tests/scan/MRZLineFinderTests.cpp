@@ -444,6 +444,20 @@ TEST(StringTrackerZones, TheNumbersOAndZeroAreSettledByItsCheckDigit) {
       {"NOT A ZONE", "NOT A ZONE", "not a zone"},
   };
   for (const auto& c : cases) EXPECT_EQ(mrzNumberSettledByCheckDigit(c.read), c.settled) << c.why;
+
+  // A 6 read as O fails the check digit as well, and turning the 0 two places on into an O makes
+  // up a number that passes it (18 + 24 x 3 = 90). Where the frames clearly read that 0, it stays.
+  const std::string number = withNumber("NN6401928");
+  const std::string sixReadAsO = at(number, 47, 'O');
+  EXPECT_EQ(mrzNumberSettledByCheckDigit(sixReadAsO), at(sixReadAsO, 49, 'O'))
+      << "unguarded: a made-up number";
+  std::string kept(number.size(), ' ');
+  kept[49] = 'k';
+  EXPECT_EQ(mrzNumberSettledByCheckDigit(sixReadAsO, kept), sixReadAsO);
+  EXPECT_EQ(mrzNumberSettledByCheckDigit(at(passport, 50, 'O'), kept), passport)
+      << "other places still settle";
+  kept[50] = 'k';
+  EXPECT_EQ(mrzNumberSettledByCheckDigit(at(passport, 50, 'O'), kept), at(passport, 50, 'O'));
 }
 
 // A glyph read among the fillers that end a field is read as a filler when the check digits

@@ -42,6 +42,13 @@ TEST(MRZLineMergerTest, APartReadLineIsCompletedFromTheFramesThatReadTheRest) {
   EXPECT_EQ(merger.merge(misread), numbers) << "two reads of the 0 and this B";
   EXPECT_EQ(merger.merge(washedOut(numbers, 12, 22)), numbers) << "two reads of the 0 against one B";
   EXPECT_EQ(merger.merge(misread), misread) << "two reads of the 0, two of the B";
+  // Which places the reads settled: here every one but the split place, whichever way the line
+  // is read there; a line taken for none has none.
+  std::string settled(numbers.size(), MRZLineMerger::kSettled);
+  settled[15] = MRZLineMerger::kBlank;
+  EXPECT_EQ(merger.settledPlaces(numbers), settled);
+  EXPECT_EQ(merger.settledPlaces(misread), settled);
+  EXPECT_EQ(merger.settledPlaces(kTD3PassportEarlier[1]), "");
 
   // A read that disagrees with every line seen is a line of its own: the same holder's earlier
   // passport shares 20 of the 34 places read, not enough.
