@@ -71,6 +71,9 @@ cv::Matx33d photoRotation(double ax, double ay, double az) {
   return rz * ry * rx;
 }
 
+
+}  // namespace
+
 // The pose and light of one frame.
 struct PhotoPose {
   double scale = 1;  // px per mm at the zone's centre
@@ -82,8 +85,6 @@ struct PhotoPose {
   double exposure = 1;  // over the settled one
   cv::Point2d backgroundShift;
 };
-
-}  // namespace
 
 struct PhotoSequenceRenderer::State {
   PhotoSequence sequence;
