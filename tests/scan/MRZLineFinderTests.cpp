@@ -297,6 +297,13 @@ TEST(MRZLineFinderShapes, WidenedZonesAreAssembledAndNonZonesRefused) {
   visaFromPoland[0][0] = 'V';
   std::vector<std::string> td1OtherPrint = with([](MRZFields&) {}, true);
   td1OtherPrint[2] = "REPUBLIC<OF<UTOPIA<IDENTITY<CA";
+  // The card's edge beside the last filler, read as a B.
+  std::vector<std::string> td1EdgeAfterName = with([](MRZFields&) {}, true);
+  td1EdgeAfterName[2].back() = 'B';
+  std::vector<std::string> td3EdgeAfterName = with([](MRZFields&) {}, false);
+  td3EdgeAfterName[0].back() = 'B';
+  ASSERT_EQ(td1EdgeAfterName[2].substr(27, 2), "<<");
+  ASSERT_EQ(td3EdgeAfterName[0].substr(41, 2), "<<");
   std::vector<std::string> td3FilledLastLetter = with(filling, false);
   ASSERT_NE(td3FilledLastLetter[0].back(), '<');
   ASSERT_NE(with(filling, true)[2].back(), '<');
@@ -322,6 +329,8 @@ TEST(MRZLineFinderShapes, WidenedZonesAreAssembledAndNonZonesRefused) {
       {"TD1 no name at all", with(noName, true), false},
       {"TD3 no name at all", with(noName, false), false},
       {"TD3 birth date with a letter", td3BirthWithA, false},
+      {"TD1 a glyph after the name's fillers", td1EdgeAfterName, false},
+      {"TD3 a glyph after the name's fillers", td3EdgeAfterName, false},
       {"TD1 other print as the last line", td1OtherPrint, false},
       {"TD2 card", kTD2Card, false},
       {"TD3 visa", kTD3Visa, false},
