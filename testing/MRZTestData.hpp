@@ -131,6 +131,12 @@ inline std::string zoneText(const std::vector<std::string>& lines) {
   return text;
 }
 
+// The zone with one character changed, as a misread would give it.
+inline std::string zoneWithCharacterAt(std::string zone, std::size_t place, char c) {
+  zone[place] = c;
+  return zone;
+}
+
 // `line` as a recogniser reads it under glare: blank places over [from, to).
 inline std::string washedOut(std::string line, std::size_t from, std::size_t to) {
   for (std::size_t i = from; i < to && i < line.size(); ++i) line[i] = ' ';

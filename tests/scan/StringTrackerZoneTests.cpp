@@ -1,0 +1,239 @@
+// The scanner's vote over frames for whole zones: zones grouped by what check digits protect,
+// the number's "O" and "0" and glyphs among fillers settled by the check digits, zones voted for
+// as the parse reads them, and the fields no check digit covers agreed by the voting frames.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "scan/MRZCode.hpp"
+#include "scan/StringTracker.hpp"
+#include "testing/MRZTestData.hpp"
+
+namespace ostrel {
+namespace {
+
+using namespace testing;
+
+// The scanner's vote: zones grouped by what check digits protect.
+StringTracker zoneTracker() { return StringTracker(nullptr, mrzCheckedPart); }
+
+TEST(StringTrackerZones, TheCheckedPartBlanksOnlyWhatNoCheckDigitCovers) {
+  const std::string card = zoneText(kTD1Card), passport = zoneText(kTD3Passport);
+  EXPECT_EQ(mrzCheckedPart(card),
+            ".....D231458907<<<<<<<<<<<<<<<\n7408122.1204159...<<<<<<<<<<<6\n" + std::string(30, '.'));
+  EXPECT_EQ(mrzCheckedPart(passport),
+            std::string(44, '.') + "\nL898902C36...7408122.1204159ZE184226B<<<<<10");
+  // Names, nationality, sex and the state do not change the key; the number, dates and
+  // optional data do, and an "O" in a date is the digit.
+  std::string misreadNames = card;
+  misreadNames[65] = 'Z';   // E of ERIKSSON
+  misreadNames[2] = 'V';    // issuing state
+  misreadNames[38] = 'M';   // sex
+  EXPECT_EQ(mrzCheckedPart(misreadNames), mrzCheckedPart(card));
+  std::string letterO = passport;
+  letterO[45 + 15] = 'O';  // 740812: its "0"
+  EXPECT_EQ(mrzCheckedPart(letterO), mrzCheckedPart(passport));
+  letterO[45 + 19] = 'O';  // the birth date's check digit 2, read as a letter that stands for 0
+  EXPECT_NE(mrzCheckedPart(letterO), mrzCheckedPart(passport));
+  std::string otherNumber = card;
+  otherNumber[5] = 'X';
+  EXPECT_NE(mrzCheckedPart(otherNumber), mrzCheckedPart(card));
+  EXPECT_EQ(mrzCheckedPart("NOT A ZONE"), "NOT A ZONE");
+}
+
+// A number's "O" and "0" are told apart by its check digit, so that frames reading one for the
+// other vote for one zone; where the check digit cannot choose, or the number fails it for
+// another reason, the text stays as read.
+TEST(StringTrackerZones, TheNumbersOAndZeroAreSettledByItsCheckDigit) {
+  const std::string card = zoneText(kTD1Card), passport = zoneText(kTD3Passport);
+  // TD3 numbers: one with a letter O, one with zeros at places weighted 7 and 3, whose
+  // changes together (24 x 7 + 24 x 3 = 240) the check digit cannot see.
+  auto withNumber = [&](const std::string& number) {
+    std::string zone = passport;
+    zone.replace(45, 9, number);
+    zone[54] = static_cast<char>('0' + *computeCheckDigit(number));
+    return zone;
+  };
+  const std::string letterO = withNumber("AO1234567"), zeros = withNumber("B12003456");
+  const auto at = zoneWithCharacterAt;
+  const struct {
+    std::string read, settled, why;
+  } cases[] = {
+      {card, card, "read right"},
+      {at(card, 13, 'O'), card, "TD1: the number's 0 read as O"},
+      {at(passport, 50, 'O'), passport, "TD3: the number's 0 read as O"},
+      {letterO, letterO, "a letter O that the check digit confirms"},
+      {at(letterO, 46, '0'), letterO, "a letter O read as 0"},
+      {at(zeros, 48, 'O'), at(zeros, 48, 'O'), "two choices pass: left as read"},
+      {at(at(passport, 50, 'O'), 45, 'X'), at(at(passport, 50, 'O'), 45, 'X'), "another misread: left"},
+      {at(at(passport, 50, 'O'), 54, 'O'), at(at(passport, 50, 'O'), 54, 'O'), "no digit to check"},
+      {"NOT A ZONE", "NOT A ZONE", "not a zone"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(mrzNumberSettledByCheckDigit(c.read), c.settled) << c.why;
+
+  // A 6 read as O fails the check digit as well, and turning the 0 two places on into an O makes
+  // up a number that passes it (18 + 24 x 3 = 90). Where the frames clearly read that 0, it stays.
+  const std::string number = withNumber("NN6401928");
+  const std::string sixReadAsO = at(number, 47, 'O');
+  EXPECT_EQ(mrzNumberSettledByCheckDigit(sixReadAsO), at(sixReadAsO, 49, 'O'))
+      << "unguarded: a made-up number";
+  std::string kept(number.size(), ' ');
+  kept[49] = 'k';
+  EXPECT_EQ(mrzNumberSettledByCheckDigit(sixReadAsO, kept), sixReadAsO);
+  EXPECT_EQ(mrzNumberSettledByCheckDigit(at(passport, 50, 'O'), kept), passport)
+      << "other places still settle";
+  kept[50] = 'k';
+  EXPECT_EQ(mrzNumberSettledByCheckDigit(at(passport, 50, 'O'), kept), at(passport, 50, 'O'));
+}
+
+// A glyph read among the fillers that end a field is read as a filler when the check digits
+// then pass, and only one such choice passes; data before the fillers is never touched. (A, K
+// and U weigh a multiple of ten, as the filler weighs nothing: no check digit sees those.)
+TEST(StringTrackerZones, GlyphsAmongTrailingFillersAreSettledByTheCheckDigits) {
+  const std::string card = zoneText(kTD1Card), passport = zoneText(kTD3Passport);
+  const std::string longNumber = zoneText(kTD1LongNumber);
+  // A card whose first line holds a second number and its check digit after fillers.
+  const std::string dataAfterFillers =
+      zoneText({"IDVNM1920045212001192004521<<3", "9208142F3208140VNM<<<<<<<<<<<4", "NGUYEN<<THI<MAI<ANH<<<<<<<<<<<"});
+  const auto at = zoneWithCharacterAt;
+  const struct {
+    std::string read, settled, why;
+  } cases[] = {
+      {card, card, "read right"},
+      {passport, passport, "TD3 read right"},
+      {at(passport, 45 + 39, 'H'), passport, "TD3: a filler of the personal number read as H"},
+      {at(at(passport, 45 + 39, 'H'), 45 + 41, 'R'), passport, "TD3: two of them"},
+      {at(card, 20, 'W'), card, "TD1: a filler of the first line's optional data"},
+      {at(card, 31 + 22, 'R'), card, "TD1: a filler of the second line's optional data"},
+      {longNumber, longNumber, "a long number's own fillers and data"},
+      {at(dataAfterFillers, 31 + 23, 'R'), dataAfterFillers, "data after fillers kept, the misread filler settled"},
+      {at(dataAfterFillers, 31 + 22, 'R'), at(dataAfterFillers, 31 + 22, 'R'), "the data or the filler: left"},
+      {at(passport, 45 + 36, 'H'), at(passport, 45 + 36, 'H'), "data right before the fillers: left"},
+      {at(at(passport, 45 + 39, 'H'), 45 + 15, '9'), at(at(passport, 45 + 39, 'H'), 45 + 15, '9'),
+       "another misread as well: left"},
+      {at(at(at(at(passport, 45 + 38, 'H'), 45 + 39, 'W'), 45 + 40, 'R'), 45 + 41, 'H'),
+       at(at(at(at(passport, 45 + 38, 'H'), 45 + 39, 'W'), 45 + 40, 'R'), 45 + 41, 'H'), "too many: left"},
+      {"NOT A ZONE", "NOT A ZONE", "not a zone"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(mrzFillersSettledByCheckDigits(c.read), c.settled) << c.why;
+}
+
+// Where only letters stand, a digit is read as the letter it looks like before the vote, and
+// where only digits stand a letter as the digit, as the parser's correction reads them; the
+// number, which may hold both, keeps what was read.
+TEST(StringTrackerZones, ZonesAreVotedForAsTheParseReadsThem) {
+  const std::string card = zoneText(kTD1Card), passport = zoneText(kTD3Passport);
+  auto at = [](std::string zone, std::initializer_list<std::pair<std::size_t, char>> changes) {
+    for (const auto& [place, c] : changes) zone[place] = c;
+    return zone;
+  };
+  auto asParsed = [](const std::string& zone) {
+    return mrzDigitsWhereOnlyDigitsStand(mrzLettersWhereNoDigitStands(zone));
+  };
+  const struct {
+    std::string read, voted, why;
+  } cases[] = {
+      {card, card, "read right"},
+      {at(card, {{4, '0'}, {48, '0'}, {68, '0'}, {64, '1'}}), card, "TD1: state, nationality and name"},
+      {at(passport, {{4, '0'}, {11, '0'}, {57, '0'}, {23, '1'}}), passport, "TD3: state, names and nationality"},
+      {at(card, {{33, 'O'}, {34, 'B'}, {40, 'Z'}, {43, 'I'}}), card, "TD1: dates"},
+      {at(passport, {{50, 'O'}, {60, 'O'}, {62, 'I'}, {64, 'Z'}, {88, 'O'}}), at(passport, {{50, 'O'}}),
+       "TD3: the number as read; dates and check digits"},
+      {at(card, {{13, 'O'}}), at(card, {{13, 'O'}}), "TD1: the number as read"},
+      {"NOT A ZONE 0 O", "NOT A ZONE 0 O", "not a zone"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(asParsed(c.read), c.voted) << c.why;
+}
+
+// Fields without check digits are settled by the frames that voted: misreads in a minority of
+// frames never reach the accepted text, and a place where fewer than two thirds of the frames
+// agree keeps the zone from being accepted until later frames settle it.
+TEST(StringTrackerZones, FieldsWithoutCheckDigitsFollowTheMajorityOfTheVotingFrames) {
+  const std::string card = zoneText(kTD1Card);
+  std::string wrongName = card, wrongState = card;
+  wrongName[62] = 'Z';  // ERIKSSON read as ZRIKSSON
+  wrongState[3] = 'D';
+
+  StringTracker tracker = zoneTracker();
+  for (int frame = 0; frame < 11; ++frame) {
+    // A wrong name in three frames and a wrong state in two, the right zone in the other six.
+    const std::string& read = frame % 4 == 1 ? wrongName : frame % 5 == 3 ? wrongState : card;
+    tracker.logFrame({read, read, read});
+  }
+  EXPECT_EQ(tracker.bestCount(), 10);
+  EXPECT_EQ(tracker.bestString(), card);
+
+  StringTracker even = zoneTracker();
+  even.logFrame({card});
+  even.logFrame({wrongName});
+  EXPECT_EQ(even.bestCount(), 0) << "an even split settles nothing";
+  EXPECT_EQ(even.bestString(), "");
+  ASSERT_EQ(even.seenStrings().size(), 1u);
+  EXPECT_EQ(even.seenStrings()[0].second.count, 1);
+  even.logFrame({wrongName});
+  EXPECT_EQ(even.bestCount(), 0) << "two of three: the majority leads the dissent by one read only";
+  even.logFrame({wrongName});
+  EXPECT_EQ(even.bestCount(), 0) << "three of four lead by two";
+  even.logFrame({wrongName});
+  EXPECT_EQ(even.bestCount(), 4) << "four of five lead by three: agreeing frames decide, even when they are wrong";
+  EXPECT_EQ(even.bestString(), wrongName);
+
+  // Three of five frames are not enough, nor are four of six (a lead of two); five of seven are.
+  std::string otherName = card;
+  otherName[62] = 'Q';
+  StringTracker split = zoneTracker();
+  for (const std::string& read : {card, wrongName, otherName, card, card, card}) split.logFrame({read});
+  EXPECT_EQ(split.bestCount(), 0);
+  split.logFrame({card});
+  EXPECT_EQ(split.bestCount(), 6);
+  EXPECT_EQ(split.bestString(), card);
+
+  // A look-alike misread in three of the four frames that read a name's place (the others took
+  // the line from earlier frames) is a thin majority: the zone waits for more reads.
+  std::string nameNotRead = card;
+  for (std::size_t i = 62; i < card.size(); ++i) nameNotRead[i] = StringTracker::kNotRead;
+  std::string pForR = card;
+  pForR[63] = 'P';  // ERIKSSON read as EPIKSSON
+  StringTracker thin = zoneTracker();
+  for (int frame = 0; frame < 11; ++frame) {
+    thin.logFrame({frame == 0 ? card : frame < 4 ? pForR : nameNotRead});
+  }
+  EXPECT_EQ(thin.bestCount(), 0) << thin.bestString();
+  for (int frame = 0; frame < 4; ++frame) thin.logFrame({card});
+  EXPECT_EQ(thin.bestString(), "") << "five against three";
+  for (int frame = 0; frame < 2; ++frame) thin.logFrame({card});
+  EXPECT_EQ(thin.bestString(), card) << "seven against three";
+}
+
+// One frame's misread, however many of its lines return it, is one vote: a frame reading a
+// number the check digit cannot tell apart (D and X differ by 20) does not outvote the frames
+// that read it right.
+TEST(StringTrackerZones, OneFramesMisreadIsOneVote) {
+  const std::string card = zoneText(kTD3Passport);
+  std::string misread = card;
+  misread[45] = 'X';  // L read as X: a different number
+  StringTracker tracker = zoneTracker();
+  tracker.logFrame({card});
+  tracker.logFrame(std::vector<std::string>(11, misread));
+  for (int frame = 0; frame < 9; ++frame) tracker.logFrame({card, card});
+  EXPECT_EQ(tracker.bestString(), card);
+  EXPECT_EQ(tracker.bestCount(), 9);
+  std::vector<std::pair<std::string, StringTracker::Sighting>> seen = tracker.seenStrings();
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[1], (std::pair<std::string, StringTracker::Sighting>{misread, {1, 0}}));
+
+  // Listed more than once in a frame (the finder returns its zone for every later line), a
+  // zone's vote is the text listed last, assembled from the most of that frame's lines.
+  std::string earlier = card;
+  earlier[5] = 'Q';  // the surname as the frame before read it
+  StringTracker fresh = zoneTracker();
+  for (int frame = 0; frame < 3; ++frame) fresh.logFrame({earlier, card});
+  EXPECT_EQ(fresh.bestCount(), 2);
+  EXPECT_EQ(fresh.bestString(), card);
+}
+
+}  // namespace
+}  // namespace ostrel
