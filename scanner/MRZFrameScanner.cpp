@@ -160,23 +160,13 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
 
   std::vector<LineBox> boxes;
   const std::uint64_t assembledBefore = finder_->linesAssembled();
-  std::string lastZone, lastZoneRead;
+  std::string lastZone;
   for (std::size_t index = 0; index < observations.size(); ++index) {
     if (!frameLines[index]) continue;
     const auto& observation = observations[index];
     const auto zone = finder_->findMRZLines(*frameLines[index]);
     const bool inZone = zone && *zone != "nil";
-    // Each frame's zone is voted for as the parse would read it; only the number, whose
-    // letters and digits are both its own, keeps what the check digit allows.
-    // Once assembled, the same zone comes back for line after line: it is read as the parse
-    // would read it only when it changed.
-    if (inZone && *zone != lastZone) {
-      lastZone = *zone;
-      const std::string settledNumber = mrzNumberSettledByCheckDigit(
-          mrzFillersSettledByCheckDigits(lastZone), settledPlaces(lastZone));
-      lastZoneRead = ownReadsWhereNoCheckDigit(
-          lastZone, mrzDigitsWhereOnlyDigitsStand(mrzLettersWhereNoDigitStands(settledNumber)));
-    }
+    if (inZone) lastZone = *zone;
     if (const auto box = lineBoxInsideRegion(observation->boundingBox)) boxes.push_back({*box, inZone});
   }
   lastBoxes_ = std::move(boxes);
@@ -185,10 +175,15 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
   // frame; that zone is not counted as well, or one frame would vote for the earlier frame's
   // read of the other lines and for its own. The finder hands back its last zone for any line
   // once it has one; a frame none of whose lines took part in a zone did not see it, and votes
-  // for nothing.
+  // for nothing. The zone is voted for as the parse would read it; only the number, whose
+  // letters and digits are both its own, keeps what the check digit allows.
   std::vector<std::string> zones;
-  if (!lastZoneRead.empty() && finder_->linesAssembled() != assembledBefore)
-    zones.push_back(lastZoneRead);
+  if (!lastZone.empty() && finder_->linesAssembled() != assembledBefore) {
+    const std::string settledNumber =
+        mrzNumberSettledByCheckDigit(mrzFillersSettledByCheckDigits(lastZone), settledPlaces(lastZone));
+    zones.push_back(ownReadsWhereNoCheckDigit(
+        lastZone, mrzDigitsWhereOnlyDigitsStand(mrzLettersWhereNoDigitStands(settledNumber))));
+  }
   tracker_.logFrame(zones);
   if (tracker_.bestCount() < kFrameScannerStableCount) return std::nullopt;
   const std::string text = tracker_.bestString();

@@ -16,12 +16,6 @@ namespace {
 
 using namespace testing;
 
-std::string joined(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const auto& line : lines) text += (text.empty() ? "" : "\n") + line;
-  return text;
-}
-
 // What the scanner screen does with one frame's recognised lines: every line goes through the
 // finder, and the zones it returns are that frame's vote.
 void scanFrame(MRZLineFinder& finder, StringTracker& tracker,
@@ -54,7 +48,7 @@ class MRZLineFinderTest : public ::testing::Test {
 TEST_F(MRZLineFinderTest, CardZoneIsStableOnTheEleventhFrame) {
   EXPECT_EQ(framesUntilStable(*finder_, tracker_, kTD1Card), 11);
   EXPECT_EQ(tracker_.bestCount(), 10);
-  EXPECT_EQ(tracker_.bestString(), joined(kTD1Card));
+  EXPECT_EQ(tracker_.bestString(), zoneText(kTD1Card));
   const auto formatter = makeMRZDateFormatter();
   const auto result =
       parseMRZ({kTD1Card.begin(), kTD1Card.end()}, true, *formatter, clockInYear(2026));
@@ -65,16 +59,16 @@ TEST_F(MRZLineFinderTest, CardZoneIsStableOnTheEleventhFrame) {
 TEST_F(MRZLineFinderTest, PassportZoneIsStableOnTheEleventhFrame) {
   EXPECT_EQ(framesUntilStable(*finder_, tracker_, kTD3Passport), 11);
   EXPECT_EQ(tracker_.bestCount(), 10);
-  EXPECT_EQ(tracker_.bestString(), joined(kTD3Passport));
+  EXPECT_EQ(tracker_.bestString(), zoneText(kTD3Passport));
 }
 
 TEST_F(MRZLineFinderTest, AssemblesOnTheLastLineOfTheFirstFrame) {
   EXPECT_EQ(finder_->findMRZLines(kTD1Card[0]), std::nullopt);
   EXPECT_EQ(finder_->findMRZLines(kTD1Card[1]), std::nullopt);
-  EXPECT_EQ(finder_->findMRZLines(kTD1Card[2]), joined(kTD1Card));
+  EXPECT_EQ(finder_->findMRZLines(kTD1Card[2]), zoneText(kTD1Card));
   // Every later line, whatever it is, returns the zone.
-  EXPECT_EQ(finder_->findMRZLines("REPUBLIC OF UTOPIA"), joined(kTD1Card));
-  EXPECT_EQ(finder_->findMRZLines(""), joined(kTD1Card));
+  EXPECT_EQ(finder_->findMRZLines("REPUBLIC OF UTOPIA"), zoneText(kTD1Card));
+  EXPECT_EQ(finder_->findMRZLines(""), zoneText(kTD1Card));
 }
 
 TEST_F(MRZLineFinderTest, TwoLineCardsAndVisasAreNeverAssembled) {
@@ -97,7 +91,7 @@ TEST_F(MRZLineFinderTest, SpecimenLinesFillTheirSlots) {
     EXPECT_EQ(finder->mrzCandidateLine1(), zone[0]);
     EXPECT_EQ(finder->mrzCandidateLine2(), zone[1]);
     EXPECT_EQ(finder->mrzCandidateLine3(), zone.size() == 3 ? zone[2] : "");
-    EXPECT_EQ(finder->assembledMRZText(), joined(zone));
+    EXPECT_EQ(finder->assembledMRZText(), zoneText(zone));
   }
   // The long-number card is found, but the parser has the last word.
   const auto formatter = makeMRZDateFormatter();
@@ -127,7 +121,7 @@ TEST_F(MRZLineFinderTest, CharactersOutsideTheZoneSetAreDroppedWhenJoining) {
   for (const auto& line : lines) finder_->findMRZLines(line);
   EXPECT_EQ(finder_->mrzCandidateLine1(), lines[0]);
   EXPECT_EQ(finder_->mrzJoinedCandidate(),
-            joined({kTD1Card[0].substr(0, 29), kTD1Card[1], kTD1Card[2]}));
+            zoneText({kTD1Card[0].substr(0, 29), kTD1Card[1], kTD1Card[2]}));
 }
 
 TEST_F(MRZLineFinderTest, AcceptedZoneIsForgottenByTheTrackerReset) {
@@ -145,7 +139,7 @@ TEST_F(MRZLineFinderTest, AcceptedZoneIsForgottenByTheTrackerReset) {
   EXPECT_EQ(finder_->findMRZLines(kTD1Card[1]), std::nullopt);
   EXPECT_EQ(finder_->findMRZLines(kTD3Passport[1]), std::nullopt);
   EXPECT_EQ(finder_->findMRZLines(kTD1Card[2]), std::nullopt);  // slot 2 now holds a 44
-  EXPECT_EQ(finder_->findMRZLines(kTD1Card[1]), joined(kTD1Card));
+  EXPECT_EQ(finder_->findMRZLines(kTD1Card[1]), zoneText(kTD1Card));
 }
 
 // A scanner left without a stable reading keeps the shared finder's zone; the next scanner
@@ -153,7 +147,7 @@ TEST_F(MRZLineFinderTest, AcceptedZoneIsForgottenByTheTrackerReset) {
 TEST_F(MRZLineFinderTest, ScannerStartResetsTheSharedFinder) {
   resetMRZLineFinder();
   for (const auto& line : kTD3Passport) findMRZLines(line);
-  ASSERT_EQ(assembledMRZText(), joined(kTD3Passport));
+  ASSERT_EQ(assembledMRZText(), zoneText(kTD3Passport));
 
   resetMRZLineFinder();  // the next scanner starts
   StringTracker next;
@@ -166,8 +160,8 @@ TEST_F(MRZLineFinderTest, ScannerStartResetsTheSharedFinder) {
   }
   EXPECT_TRUE(seen.empty());
   EXPECT_EQ(assembledMRZText(), "");
-  EXPECT_EQ(findMRZLines(kTD1Card[2]), joined(kTD1Card));
-  next.reset(joined(kTD1Card));  // a tracker's reset empties the shared finder too
+  EXPECT_EQ(findMRZLines(kTD1Card[2]), zoneText(kTD1Card));
+  next.reset(zoneText(kTD1Card));  // a tracker's reset empties the shared finder too
   EXPECT_EQ(assembledMRZText(), "");
 }
 
@@ -336,7 +330,7 @@ TEST(MRZLineFinderShapes, WidenedZonesAreAssembledAndNonZonesRefused) {
     std::optional<std::string> zone;
     for (const auto& line : row.lines) zone = finder.findMRZLines(line);
     if (row.assembled) {
-      EXPECT_EQ(zone, joined(row.lines));
+      EXPECT_EQ(zone, zoneText(row.lines));
     } else {
       EXPECT_EQ(zone, std::nullopt);
       EXPECT_EQ(finder.assembledMRZText(), "");
@@ -378,7 +372,7 @@ TEST(MRZLineFinderShapes, ARowThatFitsTwoSlotsIsOneLineOfTheZone) {
     for (const auto& frame : c.frames) {
       for (const auto& line : frame) zone = finder.findMRZLines(line);
     }
-    EXPECT_EQ(zone, joined(card));
+    EXPECT_EQ(zone, zoneText(card));
   }
   // One row alone is never a zone.
   MRZLineFinder finder;
