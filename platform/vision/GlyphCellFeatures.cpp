@@ -50,11 +50,25 @@ CellInk inkAround(const cv::Mat& ink, double x, double y, double pitch, double c
   }
   cv::Mat rows;
   cv::reduce(window.colRange(left, right + 1), rows, 1, cv::REDUCE_SUM, CV_32S);
+  // The glyph's rows: from its inkiest row near the middle outwards, across gaps of a little
+  // ink at most (a thin stroke's), so a speck of toner, a neighbouring line or print above or
+  // below the zone is not taken for part of it.
+  const int rowReach = std::max(1, static_cast<int>(0.3 * capHeight));
+  const int rowMiddle = static_cast<int>(std::lround(y)) - y0;
   int top = -1, bottom = -1;
-  for (int i = 0; i < rows.rows; ++i) {
-    if (rows.at<int>(i, 0) >= 2 * 255) {
-      if (top < 0) top = i;
-      bottom = i;
+  for (int i = std::max(0, rowMiddle - rowReach); i <= std::min(rows.rows - 1, rowMiddle + rowReach); ++i) {
+    if (rows.at<int>(i, 0) >= 2 * 255 && (top < 0 || rows.at<int>(i, 0) > rows.at<int>(top, 0))) top = i;
+  }
+  if (top >= 0) {
+    const int gap = std::max(1, static_cast<int>(0.1 * capHeight));
+    bottom = top;
+    for (int i = top - 1, empty = 0; i >= 0 && empty <= gap; --i) {
+      if (rows.at<int>(i, 0) >= 2 * 255) top = i, empty = 0;
+      else ++empty;
+    }
+    for (int i = bottom + 1, empty = 0; i < rows.rows && empty <= gap; ++i) {
+      if (rows.at<int>(i, 0) >= 2 * 255) bottom = i, empty = 0;
+      else ++empty;
     }
   }
   if (top >= 0) {

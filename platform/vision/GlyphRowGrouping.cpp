@@ -1,5 +1,6 @@
 #include "platform/vision/GlyphRowSteps.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <vector>
@@ -163,6 +164,36 @@ std::vector<std::vector<Blob>> groupRows(const std::vector<Blob>& blobs, double 
       }
     }
   }
+  // Blobs beside a row that are not print (a table's blotches beyond the document's edge) can
+  // lead a chain that takes in the row's first glyphs, while the row goes on as a chain of its
+  // own. A short chain's members that lie on a long row's line, within its reach, belong to it;
+  // the line is fitted through the row's middle, away from what joined it at its ends.
+  for (auto& row : chains) {
+    const std::size_t n = row.members.size();
+    if (n < 10) continue;
+    double sa = 0, sc = 0, saa = 0, sac = 0, k = 0;
+    for (std::size_t i = n / 5; i < n - n / 5; ++i) {
+      const double a = row.members[i]->along, b = row.members[i]->across;
+      sa += a, sc += b, saa += a * a, sac += a * b, k += 1;
+    }
+    const double det = k * saa - sa * sa;
+    if (det <= 1e-9) continue;
+    const double slope = std::clamp((k * sac - sa * sc) / det, -0.1, 0.1), at0 = (sc - slope * sa) / k;
+    const double reach = kMaxGapHeights * row.rowHeight;
+    const double from = row.members.front()->along - reach, to = row.members.back()->along + reach;
+    for (auto& other : chains) {
+      if (&other == &row || other.members.size() >= 6) continue;
+      std::erase_if(other.members, [&](const Placed* p) {
+        if (p->along < from || p->along > to) return false;
+        if (std::abs(p->across - (at0 + slope * p->along)) > 0.35 * std::max(typicalHeight, row.rowHeight)) return false;
+        row.members.insert(std::upper_bound(row.members.begin(), row.members.end(), p,
+                                            [](const Placed* l, const Placed* r) { return l->along < r->along; }),
+                           p);
+        return true;
+      });
+    }
+  }
+
   std::vector<std::vector<Blob>> rows;
   for (const auto& chain : chains) {
     if (chain.members.size() < 3) continue;

@@ -9,6 +9,9 @@ namespace ostrel::platform {
 
 namespace {
 
+// The least template correlation of a position that ends a line.
+constexpr float kLeastEndGlyphScore = 0.45f;
+
 struct Match {
   char character = ' ';
   float score = 0;
@@ -57,22 +60,35 @@ std::vector<RecognizedTextLine> MRZLineRecognizer::recognize(const cv::Mat& grey
   if (grey.empty() || grey.type() != CV_8UC1) return lines;
   const double width = grey.cols, height = grey.rows;
   for (const GlyphRow& row : findGlyphRows(grey, kOCRBPitchPerHeight)) {
+    std::vector<Match> matches;
+    matches.reserve(row.cells.size());
+    for (const cv::Mat& cell : row.cells) matches.push_back(cell.empty() ? Match{} : classify(cell));
+    // A row's ink can run on past its print, over the card's pattern or its edge and what lies
+    // beyond: positions at either end that look like no glyph at all are not part of the line.
+    auto stray = [](const Match& match) { return match.score < kLeastEndGlyphScore; };
+    std::size_t first = 0, last = matches.size();
+    while (first < last && stray(matches[first])) ++first;
+    while (last > first && stray(matches[last - 1])) --last;
+    if (first == last) continue;
     RecognizedTextLine line;
-    line.string.reserve(row.cells.size());
+    line.string.reserve(last - first);
     double scoreSum = 0;
-    for (const cv::Mat& cell : row.cells) {
-      if (cell.empty()) {
+    for (std::size_t i = first; i < last; ++i) {
+      if (row.cells[i].empty()) {
         line.string += ' ';
         continue;
       }
-      const Match match = classify(cell);
-      line.string += match.character;
-      scoreSum += std::max(0.f, match.score);
+      line.string += matches[i].character;
+      scoreSum += std::max(0.f, matches[i].score);
     }
-    const double meanScore = row.cells.empty() ? 0 : scoreSum / double(row.cells.size());
+    const double meanScore = scoreSum / double(last - first);
     line.confidence = static_cast<float>(std::clamp(meanScore * row.pitchFit, 0.0, 1.0));
-    line.boundingBox = Rect(row.box.x / width, 1.0 - (row.box.y + row.box.height) / height,
-                            row.box.width / width, row.box.height / height);
+    // The box shrinks with the positions left out, along the row.
+    const double cells = double(row.cells.size());
+    const cv::Rect2f box(row.box.x + row.box.width * float(first / cells), row.box.y,
+                         row.box.width * float((last - first) / cells), row.box.height);
+    line.boundingBox = Rect(box.x / width, 1.0 - (box.y + box.height) / height, box.width / width,
+                            box.height / height);
     lines.push_back(std::move(line));
   }
   return lines;

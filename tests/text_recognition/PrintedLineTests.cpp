@@ -5,10 +5,12 @@
 // bench_MRZLineReadingBenchmarks.
 
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
 
 #include "platform/vision/MRZLineRecognizer.hpp"
 #include "testing/MRZLinePrint.hpp"
@@ -90,6 +92,87 @@ TEST(PrintedLineTest, LookAlikesAreToldApartWhateverTheGlyphSizeWeightAndCut) {
     total += printed[c], wrong += misread[c];
   }
   EXPECT_LE(wrong * 1000, total * 12) << wrong << " of " << total << " look-alikes misread";
+}
+
+// The picture's rows of print: each band of rows with dark ink, top to bottom, with the columns
+// its ink spans.
+struct InkBand {
+  int top = 0, bottom = 0, left = 0, right = 0;
+};
+std::vector<InkBand> inkBands(const cv::Mat& picture) {
+  cv::Mat ink, rows;
+  cv::threshold(picture, ink, 110, 1, cv::THRESH_BINARY_INV);
+  cv::reduce(ink, rows, 1, cv::REDUCE_SUM, CV_32S);
+  std::vector<InkBand> bands;
+  for (int r = 0; r < rows.rows; ++r) {
+    const bool inked = rows.at<int>(r, 0) > 0;
+    if (inked && (bands.empty() || bands.back().bottom != r - 1)) bands.push_back({r, r, ink.cols, 0});
+    if (!inked) continue;
+    InkBand& band = bands.back();
+    band.bottom = r;
+    const cv::Mat row = ink.row(r);
+    for (int c = 0; c < ink.cols; ++c) {
+      if (row.at<std::uint8_t>(0, c)) band.left = std::min(band.left, c), band.right = std::max(band.right, c);
+    }
+  }
+  return bands;
+}
+
+// What is printed or lies around a line is not part of it: specks of toner a little above and
+// below its glyphs (which stretched a glyph's measured height, so it was scaled and read as
+// another), and, beyond its ends, the document's edge with a dark, blotched table behind it
+// (whose blotches were cut into cells at the line's pitch and read as characters before and
+// after it).
+TEST(PrintedLineTest, PrintAroundALineIsNotPartOfIt) {
+  MRZLinePrintStyle style;
+  style.blurSigma = 0.6;
+  style.noiseSigma = 2;
+  int exact = 0, total = 0;
+  std::uint32_t seed = 500;
+  for (double cap : {16.0, 24.0, 34.0}) {
+    for (const bool specks : {true, false}) {
+      style.capHeight = cap;
+      style.seed = ++seed;
+      const auto truth = randomZoneLines(2, 44, false, seed);
+      cv::Mat picture = printMRZLines(truth, style);
+      const auto bands = inkBands(picture);
+      ASSERT_EQ(bands.size(), truth.size());
+      std::mt19937 random(seed);
+      if (specks) {
+        // Toner a sixth to a fifth of a capital clear of the glyphs, over every third of them.
+        const int radius = std::max(1, static_cast<int>(std::lround(0.05 * cap)));
+        for (const InkBand& band : bands) {
+          for (int x = band.left; x < band.right; x += static_cast<int>(2.2 * cap)) {
+            const int gap = static_cast<int>(std::lround((0.17 + 0.03 * (random() % 2)) * cap)) + radius;
+            const int y = random() % 2 ? band.top - gap : band.bottom + gap;
+            cv::circle(picture, {x + static_cast<int>(random() % 5), y}, radius, cv::Scalar(30), cv::FILLED);
+          }
+        }
+      } else {
+        // The document's edge two fifths of a capital before the first glyph and after the last.
+        const int left = bands.front().left - static_cast<int>(0.4 * cap);
+        const int right = bands.front().right + static_cast<int>(0.4 * cap);
+        cv::Mat blotches(std::max(2, picture.rows / 8), std::max(2, picture.cols / 8), CV_8U);
+        cv::randu(blotches, 30, 160);
+        cv::resize(blotches, blotches, picture.size(), 0, 0, cv::INTER_CUBIC);
+        blotches.colRange(0, left).copyTo(picture.colRange(0, left));
+        blotches.colRange(right, picture.cols).copyTo(picture.colRange(right, picture.cols));
+      }
+      MRZLineRecognizer reader;
+      const auto read = reader.recognize(picture, {});
+      for (const auto& line : truth) {
+        ++total;
+        const std::string* found = sameLengthLine(read, line);
+        exact += found && *found == line;
+        if (!found || *found != line) {
+          std::string all;
+          for (const auto& l : read) all += "\n  " + l.string;
+          ADD_FAILURE() << (specks ? "specks" : "edges") << ", cap " << cap << ": " << line << " not read; read:" << all;
+        }
+      }
+    }
+  }
+  EXPECT_EQ(exact, total);
 }
 
 // A serifed "I" has the bars of a "Z" and differs from it only between them; small, bold and
