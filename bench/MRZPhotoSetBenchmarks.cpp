@@ -5,6 +5,7 @@
 //   OSTREL_PHOTO_SET_VERBOSE=1   one line per sequence
 //   OSTREL_PHOTO_SET_DUMP=dir    frames 0, 15 and 29 of each sequence as upright PNGs
 //   OSTREL_PHOTO_SET_SEED=n      another set (default 5150)
+//   OSTREL_PHOTO_SET_LINES=1     the lines each frame was read as, after the zone printed
 
 #include <algorithm>
 #include <chrono>
@@ -69,6 +70,7 @@ void BM_PhotoSet(benchmark::State& state) {
   }
   const bool verbose = std::getenv("OSTREL_PHOTO_SET_VERBOSE") != nullptr;
   const char* dump = std::getenv("OSTREL_PHOTO_SET_DUMP");
+  const bool printLines = std::getenv("OSTREL_PHOTO_SET_LINES") != nullptr;
   for (auto _ : state) {
     std::map<std::string, PhotoTally> byBucket, byClass, byDevice, byFormat;
     std::map<std::string, int> negativesByKind, negativesAcceptedByKind;
@@ -83,6 +85,7 @@ void BM_PhotoSet(benchmark::State& state) {
       std::optional<std::string> accepted;
       int frames = 0;
       std::string fault;
+      if (printLines) std::fprintf(stderr, "sequence %d printed:\n%s\n", index, sequence.zone().c_str());
       for (int f = 0; f < kPhotoSetFrames && !accepted; ++f) {
         const PhotoFrame frame = renderer.frame(f);
         const auto start = std::chrono::steady_clock::now();
@@ -94,6 +97,15 @@ void BM_PhotoSet(benchmark::State& state) {
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         if (ms > 10000) fault += "frame " + std::to_string(f) + " took " + std::to_string(int(ms)) + " ms; ";
         allMilliseconds.push_back(ms);
+        if (printLines) {
+          std::fprintf(stderr, "  frame %d:\n", f);
+          for (const auto& result : scanner.request()->results()) {
+            const auto text = std::dynamic_pointer_cast<platform::RecognizedTextObservation>(result);
+            if (!text) continue;
+            const auto candidates = text->topCandidates(1);
+            if (!candidates.empty()) std::fprintf(stderr, "    %s\n", candidates.front().string.c_str());
+          }
+        }
         milliseconds[photoDevice(sequence.camera)].push_back(ms);
         frames = f + 1;
         if (!fault.empty() && fault.find("threw") != std::string::npos) break;
