@@ -1,6 +1,8 @@
 #include "platform/vision/MRZLineRecognizer.hpp"
 
 #include <algorithm>
+#include <cstddef>
+#include <vector>
 
 #include "platform/vision/GlyphRows.hpp"
 #include "platform/vision/OCRBGlyphTemplates.hpp"
@@ -9,8 +11,10 @@ namespace ostrel::platform {
 
 namespace {
 
-// The least template correlation of a position that ends a line.
-constexpr float kLeastEndGlyphScore = 0.45f;
+// A position that ends a line looks like its glyph at least this share as much as the row's
+// typical position does, and at least kEndGlyphScoreFloor.
+constexpr float kEndGlyphShareOfTypical = 0.6f;
+constexpr float kEndGlyphScoreFloor = 0.35f;
 
 struct Match {
   char character = ' ';
@@ -64,8 +68,16 @@ std::vector<RecognizedTextLine> MRZLineRecognizer::recognize(const cv::Mat& grey
     matches.reserve(row.cells.size());
     for (const cv::Mat& cell : row.cells) matches.push_back(cell.empty() ? Match{} : classify(cell));
     // A row's ink can run on past its print, over the card's pattern or its edge and what lies
-    // beyond: positions at either end that look like no glyph at all are not part of the line.
-    auto stray = [](const Match& match) { return match.score < kLeastEndGlyphScore; };
+    // beyond: positions at either end that look far less like a glyph than the row's own do are
+    // not part of the line (blurred or faint print looks less like any glyph throughout).
+    std::vector<float> scores;
+    for (std::size_t i = 0; i < matches.size(); ++i) {
+      if (!row.cells[i].empty()) scores.push_back(matches[i].score);
+    }
+    std::nth_element(scores.begin(), scores.begin() + static_cast<std::ptrdiff_t>(scores.size() / 2), scores.end());
+    const float typical = scores.empty() ? 0.f : scores[scores.size() / 2];
+    const float least = std::max(kEndGlyphScoreFloor, kEndGlyphShareOfTypical * typical);
+    auto stray = [least](const Match& match) { return match.score < least; };
     std::size_t first = 0, last = matches.size();
     while (first < last && stray(matches[first])) ++first;
     while (last > first && stray(matches[last - 1])) --last;
