@@ -129,6 +129,23 @@ std::vector<std::vector<Blob>> groupRows(const std::vector<Blob>& blobs, double 
       return last.across + slope * (along - last.along);
     }
   };
+  // The line across = at0 + slope * along fitted through members [from, to), its slope held
+  // within a tenth; nothing when they all stand at one place along.
+  struct Line {
+    double slope = 0, at0 = 0;
+  };
+  auto lineThrough = [](const std::vector<const Placed*>& members, std::size_t from,
+                        std::size_t to) -> std::optional<Line> {
+    double sa = 0, sc = 0, saa = 0, sac = 0, k = 0;
+    for (std::size_t i = from; i < to; ++i) {
+      const double a = members[i]->along, b = members[i]->across;
+      sa += a, sc += b, saa += a * a, sac += a * b, k += 1;
+    }
+    const double det = k * saa - sa * sa;
+    if (det <= 1e-9) return std::nullopt;
+    const double slope = std::clamp((k * sac - sa * sc) / det, -0.1, 0.1);
+    return Line{slope, (sc - slope * sa) / k};
+  };
   std::vector<Chain> chains;
   for (const Placed& p : placed) {
     Chain* best = nullptr;
@@ -151,16 +168,9 @@ std::vector<std::vector<Blob>> groupRows(const std::vector<Blob>& blobs, double 
     // The slope through the last few members, for the next prediction.
     const std::size_t n = best->members.size();
     if (n >= 3) {
-      const std::size_t from = n > 12 ? n - 12 : 0;
-      double sa = 0, sc = 0, saa = 0, sac = 0, k = 0;
-      for (std::size_t i = from; i < n; ++i) {
-        const double a = best->members[i]->along, b = best->members[i]->across;
-        sa += a, sc += b, saa += a * a, sac += a * b, k += 1;
-      }
-      const double det = k * saa - sa * sa;
-      if (det > 1e-9) {
-        best->slope = std::clamp((k * sac - sa * sc) / det, -0.1, 0.1);
-        best->fittedAcross = (sc - best->slope * sa) / k;
+      if (const auto line = lineThrough(best->members, n > 12 ? n - 12 : 0, n)) {
+        best->slope = line->slope;
+        best->fittedAcross = line->at0;
       }
     }
   }
@@ -171,21 +181,17 @@ std::vector<std::vector<Blob>> groupRows(const std::vector<Blob>& blobs, double 
   for (auto& row : chains) {
     const std::size_t n = row.members.size();
     if (n < 10) continue;
-    double sa = 0, sc = 0, saa = 0, sac = 0, k = 0;
-    for (std::size_t i = n / 5; i < n - n / 5; ++i) {
-      const double a = row.members[i]->along, b = row.members[i]->across;
-      sa += a, sc += b, saa += a * a, sac += a * b, k += 1;
-    }
-    const double det = k * saa - sa * sa;
-    if (det <= 1e-9) continue;
-    const double slope = std::clamp((k * sac - sa * sc) / det, -0.1, 0.1), at0 = (sc - slope * sa) / k;
+    const auto line = lineThrough(row.members, n / 5, n - n / 5);
+    if (!line) continue;
     const double reach = kMaxGapHeights * row.rowHeight;
     const double from = row.members.front()->along - reach, to = row.members.back()->along + reach;
     for (auto& other : chains) {
       if (&other == &row || other.members.size() >= 6) continue;
       std::erase_if(other.members, [&](const Placed* p) {
         if (p->along < from || p->along > to) return false;
-        if (std::abs(p->across - (at0 + slope * p->along)) > 0.35 * std::max(typicalHeight, row.rowHeight)) return false;
+        if (std::abs(p->across - (line->at0 + line->slope * p->along)) > 0.35 * std::max(typicalHeight, row.rowHeight)) {
+          return false;
+        }
         row.members.insert(std::upper_bound(row.members.begin(), row.members.end(), p,
                                             [](const Placed* l, const Placed* r) { return l->along < r->along; }),
                            p);
