@@ -22,6 +22,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "scanner/MRZFrameScanner.hpp"
+#include "testing/MRZEvaluation.hpp"
 #include "testing/MRZPhotoSet.hpp"
 
 namespace {
@@ -97,15 +98,7 @@ void BM_PhotoSet(benchmark::State& state) {
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         if (ms > 10000) fault += "frame " + std::to_string(f) + " took " + std::to_string(int(ms)) + " ms; ";
         allMilliseconds.push_back(ms);
-        if (printLines) {
-          std::fprintf(stderr, "  frame %d:\n", f);
-          for (const auto& result : scanner.request()->results()) {
-            const auto text = std::dynamic_pointer_cast<platform::RecognizedTextObservation>(result);
-            if (!text) continue;
-            const auto candidates = text->topCandidates(1);
-            if (!candidates.empty()) std::fprintf(stderr, "    %s\n", candidates.front().string.c_str());
-          }
-        }
+        if (printLines) printLinesRead(scanner, f);
         milliseconds[photoDevice(sequence.camera)].push_back(ms);
         frames = f + 1;
         if (!fault.empty() && fault.find("threw") != std::string::npos) break;

@@ -135,14 +135,7 @@ FrameReader frameScanner(const platform::Rect& regionOfInterest) {
   const bool printLines = std::getenv("OSTREL_MRZ_SET_LINES") != nullptr;
   return [scanner, printLines](const platform::PixelBufferPtr& buffer, int orientation) {
     auto accepted = scanner->push(buffer, orientation);
-    if (printLines) {
-      std::fprintf(stderr, "  frame:\n");
-      for (const auto& result : scanner->request()->results()) {
-        const auto text = std::dynamic_pointer_cast<platform::RecognizedTextObservation>(result);
-        const auto candidates = text ? text->topCandidates(1) : decltype(text->topCandidates(1)){};
-        if (!candidates.empty()) std::fprintf(stderr, "    %s\n", candidates.front().string.c_str());
-      }
-    }
+    if (printLines) printLinesRead(*scanner, -1);
     return accepted;
   };
 }

@@ -1,6 +1,8 @@
 #include "testing/MRZEvaluation.hpp"
 
 #include <algorithm>
+#include <cstdio>
+#include <memory>
 #include <random>
 
 #include "platform/camera/CaptureDevice.hpp"
@@ -162,6 +164,17 @@ MRZScanRun scanThroughTheScanner(const MRZFrameSequence& sequence, int maxFrames
   runtime->runUntilIdle();
   platform::CameraBackend::install(previousCamera);
   return run;
+}
+
+void printLinesRead(const MRZFrameScanner& scanner, int frame) {
+  if (frame >= 0) std::fprintf(stderr, "  frame %d:\n", frame);
+  else std::fprintf(stderr, "  frame:\n");
+  for (const auto& result : scanner.request()->results()) {
+    const auto text = std::dynamic_pointer_cast<platform::RecognizedTextObservation>(result);
+    if (!text) continue;
+    const auto candidates = text->topCandidates(1);
+    if (!candidates.empty()) std::fprintf(stderr, "    %s\n", candidates.front().string.c_str());
+  }
 }
 
 }  // namespace ostrel::testing

@@ -12,6 +12,10 @@
 #include "platform/media/Geometry.hpp"
 #include "testing/MRZPictureRenderer.hpp"
 
+namespace ostrel {
+class MRZFrameScanner;
+}
+
 namespace ostrel::testing {
 
 struct MRZEvaluationZone {
@@ -59,5 +63,9 @@ MRZScanRun scanLikeTheScanner(const MRZFrameSequence& sequence, int maxFrames);
 // completion that does not parse is kept as `zoneText` with no number (a wrong zone). Needs
 // the deterministic runtime (a test's `RuntimeEnvironment`).
 MRZScanRun scanThroughTheScanner(const MRZFrameSequence& sequence, int maxFrames);
+
+// Writes to stderr the lines `scanner` read in its last frame, one per line under a "frame"
+// heading (`frame` its number, or -1 for none), for a person to compare with the print.
+void printLinesRead(const MRZFrameScanner& scanner, int frame);
 
 }  // namespace ostrel::testing

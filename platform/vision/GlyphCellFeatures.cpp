@@ -61,15 +61,18 @@ CellInk inkAround(const cv::Mat& ink, double x, double y, double pitch, double c
   }
   if (top >= 0) {
     const int gap = std::max(1, static_cast<int>(0.1 * capHeight));
-    bottom = top;
-    for (int i = top - 1, empty = 0; i >= 0 && empty <= gap; --i) {
-      if (rows.at<int>(i, 0) >= 2 * 255) top = i, empty = 0;
-      else ++empty;
-    }
-    for (int i = bottom + 1, empty = 0; i < rows.rows && empty <= gap; ++i) {
-      if (rows.at<int>(i, 0) >= 2 * 255) bottom = i, empty = 0;
-      else ++empty;
-    }
+    // The last row with ink from `from` on in direction `step`.
+    auto lastInked = [&](int from, int step) {
+      int last = from;
+      for (int i = from + step, empty = 0; i >= 0 && i < rows.rows && empty <= gap; i += step) {
+        if (rows.at<int>(i, 0) >= 2 * 255) last = i, empty = 0;
+        else ++empty;
+      }
+      return last;
+    };
+    const int inkiest = top;
+    top = lastInked(inkiest, -1);
+    bottom = lastInked(inkiest, 1);
   }
   if (top >= 0) {
     found.centre.y = std::clamp(y0 + (top + bottom + 1) / 2.0, y - 0.2 * capHeight, y + 0.2 * capHeight);
