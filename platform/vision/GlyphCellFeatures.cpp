@@ -75,8 +75,15 @@ CellInk inkAround(const cv::Mat& ink, double x, double y, double pitch, double c
     bottom = lastInked(inkiest, 1);
   }
   if (top >= 0) {
-    found.centre.y = std::clamp(y0 + (top + bottom + 1) / 2.0, y - 0.2 * capHeight, y + 0.2 * capHeight);
-    if (top > 0 && bottom < rows.rows - 1) found.height = bottom - top + 1;
+    // Ink that runs on to the window's edge above or below is not the glyph's own there (a speck
+    // of the card's pattern, print above or below the zone): the centre is told from the other
+    // edge, one capital height away, or stays on the row where both run on.
+    const bool topKnown = top > 0, bottomKnown = bottom < rows.rows - 1;
+    double centre = y;
+    if (topKnown && bottomKnown) centre = y0 + (top + bottom + 1) / 2.0, found.height = bottom - top + 1;
+    else if (topKnown) centre = y0 + top + capHeight / 2;
+    else if (bottomKnown) centre = y0 + bottom + 1 - capHeight / 2;
+    found.centre.y = std::clamp(centre, y - 0.2 * capHeight, y + 0.2 * capHeight);
   }
   return found;
 }

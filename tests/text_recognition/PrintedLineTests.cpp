@@ -155,6 +155,50 @@ TEST(PrintedLineTest, SpecksAboveAndBelowALineDoNotChangeItsGlyphs) {
   EXPECT_GE(exact * 6, total * 5) << exact << " of " << total << " lines with specks read exactly";
 }
 
+// Specks of the card's pattern that start just clear of a glyph and run on up or down, out of the
+// band a glyph is looked for in: taken for part of the glyph, they moved the glyph's cell up or
+// down by a fifth of a capital, and a D and a Z beneath such specks were read as 5 and 7 in
+// every frame.
+TEST(PrintedLineTest, InkRunningOnAboveOrBelowAGlyphDoesNotMoveItsCell) {
+  MRZLineRecognizer reader;
+  MRZLinePrintStyle style;
+  style.blurSigma = 0.6;
+  style.noiseSigma = 2;
+  int exact = 0, total = 0;
+  std::uint32_t seed = 700;
+  for (double cap : {16.0, 24.0, 34.0}) {
+    for (int picture = 0; picture < 2; ++picture) {
+      style.capHeight = cap;
+      style.seed = ++seed;
+      const auto truth = randomZoneLines(2, 44, false, seed);
+      cv::Mat printed = printMRZLines(truth, style);
+      const auto bands = inkBands(printed);
+      ASSERT_EQ(bands.size(), truth.size());
+      std::mt19937 random(seed);
+      // Specks of the card's pattern in a file running away from the glyph, each as far from the
+      // next (and the first from the glyph) as a thin stroke's gap within a glyph, up to half a
+      // capital beyond it. Alone, each speck is far too small to be taken for print.
+      const int gap = std::max(1, static_cast<int>(0.1 * cap));
+      const int speck = 2;
+      for (const bool above : {true, false}) {
+        const InkBand& band = above ? bands.front() : bands.back();
+        for (int x = band.left; x < band.right; x += static_cast<int>(2.3 * cap)) {
+          const int xs = x + static_cast<int>(random() % 5);
+          for (int d = gap + 1; d < 0.5 * cap; d += gap + speck) {
+            const int y = above ? band.top - d - speck + 1 : band.bottom + d;
+            cv::rectangle(printed, cv::Rect(xs, y, speck, speck), cv::Scalar(30), cv::FILLED);
+          }
+        }
+      }
+      for (const auto& line : truth) {
+        ++total;
+        exact += lineReadFor(reader, printed, line) == line;
+      }
+    }
+  }
+  EXPECT_GE(exact * 4, total * 3) << exact << " of " << total << " lines with specks beside them read exactly";
+}
+
 // The document's edge close to a line's ends, with a dark, blotched table behind it: the
 // blotches were cut into cells at the line's pitch and read as characters before its first
 // glyph, or led a row of their own that took its first glyphs (both seen at 24 and 34 pixels).
