@@ -55,36 +55,32 @@ CellInk inkAround(const cv::Mat& ink, double x, double y, double pitch, double c
   // below the zone is not taken for part of it.
   const int rowReach = std::max(1, static_cast<int>(0.3 * capHeight));
   const int rowMiddle = static_cast<int>(std::lround(y)) - y0;
-  int top = -1, bottom = -1;
+  int inkiest = -1;
   for (int i = std::max(0, rowMiddle - rowReach); i <= std::min(rows.rows - 1, rowMiddle + rowReach); ++i) {
-    if (rows.at<int>(i, 0) >= 2 * 255 && (top < 0 || rows.at<int>(i, 0) > rows.at<int>(top, 0))) top = i;
+    const int inkHere = rows.at<int>(i, 0);
+    if (inkHere >= 2 * 255 && (inkiest < 0 || inkHere > rows.at<int>(inkiest, 0))) inkiest = i;
   }
-  if (top >= 0) {
-    const int gap = std::max(1, static_cast<int>(0.1 * capHeight));
-    // The last row with ink from `from` on in direction `step`.
-    auto lastInked = [&](int from, int step) {
-      int last = from;
-      for (int i = from + step, empty = 0; i >= 0 && i < rows.rows && empty <= gap; i += step) {
-        if (rows.at<int>(i, 0) >= 2 * 255) last = i, empty = 0;
-        else ++empty;
-      }
-      return last;
-    };
-    const int inkiest = top;
-    top = lastInked(inkiest, -1);
-    bottom = lastInked(inkiest, 1);
-  }
-  if (top >= 0) {
-    // Ink that runs on to the window's edge above or below is not the glyph's own there (a speck
-    // of the card's pattern, print above or below the zone): the centre is told from the other
-    // edge, one capital height away, or stays on the row where both run on.
-    const bool topKnown = top > 0, bottomKnown = bottom < rows.rows - 1;
-    double centre = y;
-    if (topKnown && bottomKnown) centre = y0 + (top + bottom + 1) / 2.0, found.height = bottom - top + 1;
-    else if (topKnown) centre = y0 + top + capHeight / 2;
-    else if (bottomKnown) centre = y0 + bottom + 1 - capHeight / 2;
-    found.centre.y = std::clamp(centre, y - 0.2 * capHeight, y + 0.2 * capHeight);
-  }
+  if (inkiest < 0) return found;
+  const int gap = std::max(1, static_cast<int>(0.1 * capHeight));
+  // The last row with ink from `from` on in direction `step`.
+  auto lastInked = [&](int from, int step) {
+    int last = from;
+    for (int i = from + step, empty = 0; i >= 0 && i < rows.rows && empty <= gap; i += step) {
+      if (rows.at<int>(i, 0) >= 2 * 255) last = i, empty = 0;
+      else ++empty;
+    }
+    return last;
+  };
+  const int top = lastInked(inkiest, -1), bottom = lastInked(inkiest, 1);
+  // Ink that runs on to the window's edge above or below is not the glyph's own there (a speck
+  // of the card's pattern, print above or below the zone): the centre is told from the other
+  // edge, one capital height away, or stays on the row where both run on.
+  const bool topKnown = top > 0, bottomKnown = bottom < rows.rows - 1;
+  double centre = y;
+  if (topKnown && bottomKnown) centre = y0 + (top + bottom + 1) / 2.0, found.height = bottom - top + 1;
+  else if (topKnown) centre = y0 + top + capHeight / 2;
+  else if (bottomKnown) centre = y0 + bottom + 1 - capHeight / 2;
+  found.centre.y = std::clamp(centre, y - 0.2 * capHeight, y + 0.2 * capHeight);
   return found;
 }
 
