@@ -73,8 +73,8 @@ CellInk inkAround(const cv::Mat& ink, double x, double y, double pitch, double c
   };
   const int top = lastInked(inkiest, -1), bottom = lastInked(inkiest, 1);
   // Ink that runs on to the window's edge above or below is not the glyph's own there (a speck
-  // of the card's pattern, print above or below the zone): the centre is told from the other
-  // edge, one capital height away, or stays on the row where both run on.
+  // of the card's pattern, print above or below the zone): the centre is placed half a capital
+  // height from the other edge, or stays on the row where both run on.
   const bool topKnown = top > 0, bottomKnown = bottom < rows.rows - 1;
   double centre = y;
   if (topKnown && bottomKnown) centre = y0 + (top + bottom + 1) / 2.0, found.height = bottom - top + 1;
