@@ -30,12 +30,14 @@ ZoneShape zoneShapeOf(const std::string& zone) {
 }
 
 // The character most of the texts hold at each place, or nothing when at some place fewer than a
-// third of the texts read it, or no character has two thirds of the votes of those that did, or
-// those that disagree with it are not outnumbered by at least three (or the texts differ in
-// length): a field no check digit covers is taken only when enough of the frames that read it
+// third of the texts read it, or no character has three quarters of the votes of those that
+// did, or those that disagree with it are not outnumbered by at least three (or the texts differ
+// in length): a field no check digit covers is taken only when enough of the frames that read it
 // clearly agree on it. A look-alike misread under glare (an L whose foot is washed out reads as
 // an I) can hold a thin majority of the few frames that read a place; it must then wait for
-// more frames.
+// more frames. Small, blurred print can make the same look-alike of a letter in most frames (an
+// R beside the card's edge read as B); a margin above two thirds refuses more such zones than it
+// delays right ones.
 std::string characterMajority(const std::vector<std::string>& texts) {
   if (texts.empty()) return {};
   const std::size_t length = texts.front().size();
@@ -59,7 +61,7 @@ std::string characterMajority(const std::vector<std::string>& texts) {
       }
     }
     // A place read by fewer than a third of the frames is not yet settled, however they agree.
-    if (3 * read < static_cast<int>(texts.size()) || 3 * best < 2 * read) return {};
+    if (3 * read < static_cast<int>(texts.size()) || 4 * best < 3 * read) return {};
     if (best < read && best - (read - best) < kLeadOverDissent) return {};
   }
   return voted;
@@ -166,6 +168,17 @@ std::string mrzCheckedPart(const std::string& zone) {
       const char c = lines[line][place];
       key += kind == '.' ? '.' : kind == 'd' && c == 'O' ? '0' : c;
     }
+  }
+  return key;
+}
+
+std::string mrzVoteKey(const std::string& zone) {
+  std::string key = mrzCheckedPart(zone);
+  // Any text the checked part leaves as it is holds no zone (a zone's names are always blanked).
+  if (key == zone) return key;
+  for (char& c : key) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>('0' + (c - 'A' + 10) % 10);
+    else if (c == '<') c = '0';
   }
   return key;
 }

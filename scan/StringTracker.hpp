@@ -25,11 +25,12 @@ namespace ostrel {
 // Texts may be grouped under a key (by default the text itself): the frames that read texts of
 // one key count for that key together, and its text is the character-wise majority of the
 // texts those frames read (the last 30 of them), leaving out at each place the texts that hold
-// `kNotRead` there. A key whose texts have no clear majority at some character (two thirds of
-// the texts that read it, and three reads more than those that disagree), or whose character
+// `kNotRead` there. A key whose texts have no clear majority at some character (three quarters
+// of the texts that read it, and three reads more than those that disagree), or whose character
 // too few of them read, is not a candidate for the best until later frames settle it. For
-// zones, the key is the part that check digits protect (`mrzCheckedPart`), so that the names,
-// the nationality, the issuing state and the document code, which no check digit covers, are
+// zones, the key is the part that check digits protect, as far as they tell characters apart
+// (`mrzVoteKey`), so that the names, the nationality, the issuing state and the document code,
+// which no check digit covers, and a number's look-alikes that its check digit cannot see, are
 // what most of the voting frames read.
 //
 // One tracker belongs to one MRZ scanner and runs on one queue at a time.
@@ -89,6 +90,15 @@ class StringTracker {
 // with every other character (document code, issuing state, sex, nationality, names) blanked
 // and "O" read as "0" where only digits can stand; any other text is returned as it is.
 std::string mrzCheckedPart(const std::string& zone);
+
+// The key the scanner's vote groups zones by: the checked part, each checked character replaced
+// by its check-digit value modulo ten. A check digit cannot tell apart characters whose values
+// differ by ten or twenty, and some of those look alike in print (S and 8, D and X, B and 1, I
+// and 8, G and 6): frames that read a document number one way or the other then vote together,
+// and the character-wise majority decides between them, where each reading would otherwise be
+// counted apart and the one that reached its count first would win. Any other text is returned
+// as it is.
+std::string mrzVoteKey(const std::string& zone);
 
 // The lines of a zone handed on as one text, its lines joined by line feeds.
 std::vector<std::string> mrzZoneLines(const std::string& zone);

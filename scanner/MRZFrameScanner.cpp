@@ -62,7 +62,7 @@ MRZFrameScanner::MRZFrameScanner(const Rect& regionOfInterest)
     : regionOfInterest_(regionOfInterest),
       request_(std::make_shared<RecognizeTextRequest>()),
       finder_(std::make_shared<MRZLineFinder>()),
-      tracker_(finder_, mrzCheckedPart) {}
+      tracker_(finder_, mrzVoteKey) {}
 
 void MRZFrameScanner::setRegionOfInterest(const Rect& regionOfInterest) { regionOfInterest_ = regionOfInterest; }
 
@@ -196,7 +196,7 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
 void MRZFrameScanner::reset() {
   finder_->reset();
   merger_.reset();
-  tracker_ = StringTracker(finder_, mrzCheckedPart);
+  tracker_ = StringTracker(finder_, mrzVoteKey);
   lastBoxes_.reset();
 }
 

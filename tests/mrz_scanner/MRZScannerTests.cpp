@@ -320,7 +320,9 @@ TEST_F(MRZScannerTest, TheFrameScannerHandsBackAZoneSeenInElevenFrames) {
       completedAt.push_back(frame);
     }
   }
-  EXPECT_EQ(completedAt, (std::vector<int>{11, 22})) << "one completion per eleven frames";
+  // The second zone's eleventh frame is its third to misread the name, more than a quarter of
+  // them: the name settles a frame later.
+  EXPECT_EQ(completedAt, (std::vector<int>{11, 23})) << "one completion per eleven frames or so";
   ASSERT_TRUE(scanner.lastBoxes());
   ASSERT_EQ(scanner.lastBoxes()->size(), zone.size());
   EXPECT_TRUE(scanner.lastBoxes()->back().inZone);
@@ -472,7 +474,7 @@ TEST_F(MRZScannerTest, EachFramesOwnMisreadIsOutvotedByTheOthers) {
 
   // The surname misread in the first six frames: for three frames after, the line is read as
   // those six read it. Each frame still votes only for what it read itself there, so the name
-  // settles once two thirds of the frames have read it right, and not as misread in frame 11.
+  // settles once three quarters of the frames have read it right, and not as misread in frame 11.
   scanner.reset();
   auto misread = zone;
   misread[0][5] = misread[0][5] == 'Q' ? 'R' : 'Q';
@@ -484,7 +486,7 @@ TEST_F(MRZScannerTest, EachFramesOwnMisreadIsOutvotedByTheOthers) {
       completedAt.push_back(frame);
     }
   }
-  EXPECT_EQ(completedAt, (std::vector<int>{18}));
+  EXPECT_EQ(completedAt, (std::vector<int>{24}));
 
   // Glare over the number: every other frame reads its 6 as O. The check digit then fails, and
   // turning the 0 two places on into an O would pass it; but every frame read that 0, so the
