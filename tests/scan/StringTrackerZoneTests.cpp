@@ -17,7 +17,7 @@ namespace {
 
 using namespace testing;
 
-// The scanner's vote: zones grouped by what check digits protect.
+// The scanner's vote: zones grouped by what check digits protect, as far as they tell it apart.
 StringTracker zoneTracker() { return StringTracker(nullptr, mrzVoteKey); }
 
 TEST(StringTrackerZones, TheCheckedPartBlanksOnlyWhatNoCheckDigitCovers) {
@@ -216,7 +216,7 @@ TEST(StringTrackerZones, FieldsWithoutCheckDigitsFollowTheMajorityOfTheVotingFra
 }
 
 // A document number's look-alikes that its check digit cannot tell apart (D and X differ by 20,
-// S and 8 by 20) are one key: frames split between them settle nothing, where before each
+// C and 2 by 10) are one key: frames split between them settle nothing, where before each
 // reading was counted apart and the one seen in ten frames first was accepted, right or wrong.
 TEST(StringTrackerZones, NumberLookAlikesTheCheckDigitCannotSeeAreVotedOnTogether) {
   const std::string card = zoneText(kTD1Card), passport = zoneText(kTD3Passport);
