@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -47,19 +49,108 @@ int binariseBlock(const cv::Mat& grey) {
 
 int oddBlock(double size) { return oddAtLeast(static_cast<int>(std::lround(size)), 3); }
 
+namespace {
+
+// A run of ink along one row of the picture, [x0, x1), and the component it belongs to.
+struct InkRun {
+  int y, x0, x1;
+  int parent;
+};
+
+int rootOf(std::vector<InkRun>& runs, int i) {
+  while (runs[i].parent != i) {
+    runs[i].parent = runs[runs[i].parent].parent;
+    i = runs[i].parent;
+  }
+  return i;
+}
+
+// The picture's ink as runs along its rows, each joined to the runs of the row above that it
+// touches, diagonally too (eight-connected).
+std::vector<InkRun> joinedInkRuns(const cv::Mat& binary) {
+  std::vector<InkRun> runs;
+  runs.reserve(static_cast<std::size_t>(binary.rows) * 8);
+  const int width = binary.cols;
+  std::size_t above = 0, aboveEnd = 0;
+  for (int y = 0; y < binary.rows; ++y) {
+    const uchar* row = binary.ptr<uchar>(y);
+    const std::size_t rowStart = runs.size();
+    int x = 0;
+    while (x < width) {
+      // Paper is most of a row: skip it eight pixels at a time.
+      while (x + 8 <= width) {
+        std::uint64_t word;
+        std::memcpy(&word, row + x, sizeof word);
+        if (word != 0) break;
+        x += 8;
+      }
+      while (x < width && row[x] == 0) ++x;
+      if (x >= width) break;
+      const int x0 = x;
+      while (x < width && row[x] != 0) ++x;
+      const int index = static_cast<int>(runs.size());
+      runs.push_back({y, x0, x, index});
+      // Runs above that end before this one's left neighbour cannot touch it or any run after it.
+      while (above < aboveEnd && runs[above].x1 < x0) ++above;
+      for (std::size_t j = above; j < aboveEnd && runs[j].x0 <= x; ++j) {
+        const int a = rootOf(runs, static_cast<int>(j)), b = rootOf(runs, index);
+        if (a != b) runs[std::max(a, b)].parent = std::min(a, b);
+      }
+    }
+    above = rowStart;
+    aboveEnd = runs.size();
+  }
+  return runs;
+}
+
+}  // namespace
+
+// The components of the ink, eight-connected, found from its runs: a frame's ink is mostly long
+// runs, and labelling each pixel cost more than the rest of finding the rows.
 std::vector<Blob> findBlobs(const cv::Mat& binary) {
-  cv::Mat labels, stats, centroids;
-  const int count = cv::connectedComponentsWithStats(binary, labels, stats, centroids, 8, CV_32S);
-  std::vector<Blob> blobs;
+  std::vector<InkRun> runs = joinedInkRuns(binary);
+  struct Extent {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    long area = 0;
+    // The first two-by-two block of the picture, row by row, that holds some of it.
+    long firstBlock = 0;
+  };
+  const long blocksAcross = binary.cols / 2 + 1;
+  auto blockOf = [blocksAcross](const InkRun& run) { return long(run.y / 2) * blocksAcross + run.x0 / 2; };
+  // A component's extent is kept at its root, the first of its runs.
+  std::vector<Extent> extents(runs.size());
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    const InkRun& run = runs[i];
+    const int root = rootOf(runs, static_cast<int>(i));
+    Extent& e = extents[static_cast<std::size_t>(root)];
+    if (root == static_cast<int>(i)) {
+      e = {run.x0, run.y, run.x1, run.y + 1, run.x1 - run.x0, blockOf(run)};
+      continue;
+    }
+    e.firstBlock = std::min(e.firstBlock, blockOf(run));
+    e.left = std::min(e.left, run.x0);
+    e.right = std::max(e.right, run.x1);
+    e.bottom = std::max(e.bottom, run.y + 1);
+    e.area += run.x1 - run.x0;
+  }
+  // In the order of the first two-by-two block holding some of each (no two components share
+  // one), as the callers' row grouping has always taken them.
+  std::vector<std::pair<long, Blob>> kept;
   const int maxHeight = std::max(6, binary.rows / 3);
-  for (int i = 1; i < count; ++i) {
-    const int* s = stats.ptr<int>(i);
-    const int w = s[cv::CC_STAT_WIDTH], h = s[cv::CC_STAT_HEIGHT], area = s[cv::CC_STAT_AREA];
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    if (runs[i].parent != static_cast<int>(i)) continue;
+    const Extent& e = extents[i];
+    const int w = e.right - e.left, h = e.bottom - e.top;
+    const double area = static_cast<double>(e.area);
     if (h < 6 || h > maxHeight || area < 12) continue;
     if (w > 12 * h) continue;                                  // rules and frame edges
     if (area < 0.08 * static_cast<double>(w) * h) continue;    // thin curves of the background
-    blobs.push_back({s[cv::CC_STAT_LEFT] + w / 2.0, s[cv::CC_STAT_TOP] + h / 2.0, w, h});
+    kept.push_back({e.firstBlock, {e.left + w / 2.0, e.top + h / 2.0, w, h}});
   }
+  std::sort(kept.begin(), kept.end(), [](const auto& l, const auto& r) { return l.first < r.first; });
+  std::vector<Blob> blobs;
+  blobs.reserve(kept.size());
+  for (const auto& entry : kept) blobs.push_back(entry.second);
   return blobs;
 }
 

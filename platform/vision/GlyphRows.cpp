@@ -1,6 +1,7 @@
 #include "platform/vision/GlyphRows.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <complex>
 #include <numbers>
@@ -114,16 +115,33 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
   const int lastInk = std::clamp(static_cast<int>(std::ceil(pad + uMax - uMin)) - 1, 0, stripWidth - 1);
   for (int x = firstInk; x <= lastInk; ++x) total += columns[x];
   if (total <= 0) return std::nullopt;
-  for (double p = 0.72 * expected; p <= 1.2 * expected; p += 0.004 * expected) {
-    std::complex<double> sum = 0;
+  // All the periods tried are summed in one pass over the columns, each period's phasor turning
+  // by its own step per column (multiplying is far cheaper than a sine each); the products are
+  // written out, as the phasors stay finite.
+  constexpr std::size_t kPeriodSlots = 128;  // the periods tried, in steps of 0.4 % of 0.72-1.2
+  std::array<double, kPeriodSlots> periods{}, re{}, im{}, stepRe{}, stepIm{}, sumRe{}, sumIm{};
+  std::size_t count = 0;
+  for (double p = 0.72 * expected; p <= 1.2 * expected && count < kPeriodSlots; p += 0.004 * expected) {
     const double w = 2 * std::numbers::pi / p;
-    // The phasor turns by one step per column; multiplying is far cheaper than a sine each.
-    const std::complex<double> step = std::polar(1.0, -w);
-    std::complex<double> phasor = std::polar(1.0, -w * firstInk);
-    for (int x = firstInk; x <= lastInk; ++x, phasor *= step) {
-      if (columns[x] != 0) sum += double(columns[x]) * phasor;
+    const std::complex<double> step = std::polar(1.0, -w), start = std::polar(1.0, -w * firstInk);
+    periods[count] = p;
+    re[count] = start.real(), im[count] = start.imag(), stepRe[count] = step.real(), stepIm[count] = step.imag();
+    ++count;
+  }
+  // The slots beyond the periods tried stay at zero, and are summed along with them.
+  for (int x = firstInk; x <= lastInk; ++x) {
+    if (const double ink = columns[x]; ink != 0) {
+      for (std::size_t i = 0; i < kPeriodSlots; ++i) sumRe[i] += ink * re[i], sumIm[i] += ink * im[i];
     }
-    if (std::abs(sum) > bestMagnitude) bestMagnitude = std::abs(sum), pitch = p;
+    for (std::size_t i = 0; i < kPeriodSlots; ++i) {
+      const double turnedRe = re[i] * stepRe[i] - im[i] * stepIm[i];
+      im[i] = re[i] * stepIm[i] + im[i] * stepRe[i];
+      re[i] = turnedRe;
+    }
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    const double magnitude = std::abs(std::complex<double>(sumRe[i], sumIm[i]));
+    if (magnitude > bestMagnitude) bestMagnitude = magnitude, pitch = periods[i];
   }
 
   // Phase from the centres of blobs that hold one glyph each, then the positions along the row

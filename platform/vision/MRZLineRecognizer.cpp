@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <iterator>
 #include <vector>
 
 #include "platform/vision/GlyphRows.hpp"
@@ -21,14 +22,40 @@ struct Match {
   float score = 0;
 };
 
+// The glyphs' weights feature by feature, so that one pass over a cell's features scores every
+// glyph at once (each glyph's sum still taken in the features' order).
+constexpr int kScoredGlyphs = (kOCRBGlyphCount + 7) / 8 * 8;
+struct GlyphScoring {
+  float bias[kScoredGlyphs] = {};
+  float weights[kGlyphFeatureCount][kScoredGlyphs] = {};
+};
+
+const GlyphScoring& glyphScoring() {
+  static const GlyphScoring scoring = [] {
+    GlyphScoring made;
+    for (int g = 0; g < kOCRBGlyphCount; ++g) {
+      made.bias[g] = kOCRBGlyphBias[g];
+      for (int p = 0; p < kGlyphFeatureCount; ++p) made.weights[p][g] = kOCRBGlyphWeights[g][p];
+    }
+    return made;
+  }();
+  return scoring;
+}
+
 Match classify(const cv::Mat& cell) {
   const float* values = cell.ptr<float>(0);
+  const GlyphScoring& scoring = glyphScoring();
+  float scores[kScoredGlyphs];
+  std::copy(std::begin(scoring.bias), std::end(scoring.bias), scores);
+  for (int p = 0; p < kGlyphFeatureCount; ++p) {
+    const float value = values[p];
+    const float* weights = scoring.weights[p];
+    for (int g = 0; g < kScoredGlyphs; ++g) scores[g] += value * weights[g];
+  }
   int best = 0, second = 0;
   float bestScore = -1e30f, secondScore = -1e30f;
   for (int g = 0; g < kOCRBGlyphCount; ++g) {
-    const float* weights = kOCRBGlyphWeights[g];
-    float score = kOCRBGlyphBias[g];
-    for (int p = 0; p < kGlyphFeatureCount; ++p) score += values[p] * weights[p];
+    const float score = scores[g];
     if (score > bestScore) {
       second = best, secondScore = bestScore;
       best = g, bestScore = score;

@@ -172,6 +172,73 @@ TEST(MRZLineRecognizerTest, AStrayBlobDoesNotLeadARowOffItsLine) {
   EXPECT_EQ(rows[1].size(), 44u);
 }
 
+// The blobs are the ink's eight-connected components, as OpenCV's labelling finds them, kept by
+// the same rules and in its order (the rows are grouped in that order).
+TEST(MRZLineRecognizerTest, BlobsAreTheInksComponentsInLabellingOrder) {
+  using platform::glyphrows::Blob;
+  auto labelled = [](const cv::Mat& binary) {
+    cv::Mat labels, stats, centroids;
+    const int count = cv::connectedComponentsWithStats(binary, labels, stats, centroids, 8, CV_32S);
+    std::vector<Blob> blobs;
+    for (int i = 1; i < count; ++i) {
+      const int* s = stats.ptr<int>(i);
+      const int w = s[cv::CC_STAT_WIDTH], h = s[cv::CC_STAT_HEIGHT], area = s[cv::CC_STAT_AREA];
+      if (h < 6 || h > std::max(6, binary.rows / 3) || area < 12 || w > 12 * h || area < 0.08 * w * h) continue;
+      blobs.push_back({s[cv::CC_STAT_LEFT] + w / 2.0, s[cv::CC_STAT_TOP] + h / 2.0, w, h});
+    }
+    return blobs;
+  };
+  cv::RNG random(7);
+  auto shapes = [&random](cv::Size size, int count, int thickness) {
+    cv::Mat binary(size, CV_8UC1, cv::Scalar(0));
+    for (int i = 0; i < count; ++i) {
+      const cv::Point centre(random.uniform(-5, size.width + 5), random.uniform(-5, size.height + 5));
+      const cv::Size axes(random.uniform(1, 30), random.uniform(1, 30));
+      cv::ellipse(binary, centre, axes, random.uniform(0, 180), 0, random.uniform(90, 361), cv::Scalar(255),
+                  thickness, cv::LINE_8);
+    }
+    return binary;
+  };
+  cv::Mat speckled(240, 333, CV_8UC1);
+  random.fill(speckled, cv::RNG::UNIFORM, 0, 256);
+  cv::threshold(speckled, speckled, 150, 255, cv::THRESH_BINARY);
+  // Pieces that touch only at a corner, on odd and even rows and columns, and ones that do not.
+  cv::Mat corners(60, 61, CV_8UC1, cv::Scalar(0));
+  for (int k = 0; k < 5; ++k) {
+    corners(cv::Rect(3 + 11 * k, 5 + k, 2, 8)).setTo(255);
+    corners(cv::Rect(5 + 11 * k, 13 + k, 3, 9)).setTo(255);   // diagonal from the first
+    corners(cv::Rect(9 + 11 * k, 30 + k, 1, 7)).setTo(255);
+    corners(cv::Rect(11 + 11 * k, 30 + k, 1, 7)).setTo(255);  // a column apart
+  }
+  cv::Mat full(50, 50, CV_8UC1, cv::Scalar(255));
+  cv::Mat glyphs(300, 900, CV_8UC1, cv::Scalar(0));
+  cv::putText(glyphs, "P<UTOERIKSSON<<ANNA<MARIA<<<<<", {10, 100}, cv::FONT_HERSHEY_SIMPLEX, 1.2, cv::Scalar(255), 2);
+  cv::putText(glyphs, "L898902C36UTO7408122F1204159", {10, 200}, cv::FONT_HERSHEY_PLAIN, 2.5, cv::Scalar(255), 3);
+  const std::vector<std::pair<const char*, cv::Mat>> pictures = {
+      {"outlines", shapes({500, 400}, 150, 1)},
+      {"filled shapes", shapes({401, 257}, 60, cv::FILLED)},
+      {"thick strokes", shapes({640, 480}, 200, 3)},
+      {"speckles", speckled},
+      {"corners", corners},
+      {"all ink", full},
+      {"glyphs", glyphs},
+      {"odd sizes", shapes({7, 301}, 20, 2)},
+      {"a view into a larger picture", shapes({300, 300}, 80, 2)(cv::Rect(13, 7, 251, 263))},
+  };
+  for (const auto& [name, binary] : pictures) {
+    SCOPED_TRACE(name);
+    const std::vector<Blob> expected = labelled(binary), found = platform::glyphrows::findBlobs(binary);
+    ASSERT_EQ(found.size(), expected.size());
+    for (std::size_t i = 0; i < found.size(); ++i) {
+      SCOPED_TRACE(i);
+      EXPECT_EQ(found[i].cx, expected[i].cx);
+      EXPECT_EQ(found[i].cy, expected[i].cy);
+      EXPECT_EQ(found[i].width, expected[i].width);
+      EXPECT_EQ(found[i].height, expected[i].height);
+    }
+  }
+}
+
 TEST(MRZLineRecognizerTest, AnyPictureIsReadWithoutACrash) {
   cv::Mat noise(300, 400, CV_8UC1);
   cv::randu(noise, 0, 256);
