@@ -4,18 +4,18 @@
 // and bolder, sub-pixel placement, a tilt out of the picture, a turn, defocus, a hand's shake,
 // noise and JPEG losses. It cuts the renderings with the same row finder the reader uses at run
 // time, and from the cells of each character computes
-//  - the average cell (the template, whose correlation with a cell is the match confidence),
-//  - a linear discriminant: one weight vector and bias per character under the cells' pooled
-//    covariance, and
-//  - for the look-alikes the discriminant still mixes (and the known ones: O/0, D/0, Q/0, I/1,
-//    B/8, S/5, Z/2, G/6, X/D...), a linear support vector machine per pair, trained on the two
-//    characters alone, which decides between them when they are the discriminant's best two.
-// A held-out set, printed from seeds of its own, is read with the result and its confusion of
-// the look-alikes reported. Everything is written as a C++ source compiled into the library.
+//  - the average cell (the template, whose correlation with a cell is the match confidence), and
+//  - a small network that reads a cell: one hidden layer of rectified units over the cell's
+//    features and a score per character, trained on the cross entropy. A linear rule over the
+//    same features mixes look-alikes (O/0, D/0, B/8, R/B, T/Y...) on small, blurred print that
+//    the hidden layer tells apart.
+// A held-out set, printed from seeds of its own, is read with the result and its confusion
+// reported. Everything is written as a C++ source compiled into the library.
 //
 // usage: ostrel_make_ocrb_glyphs OCRB.otf OCRBS.otf output.cpp
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -24,6 +24,7 @@
 #include <numbers>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <opencv2/freetype.hpp>
@@ -32,23 +33,22 @@
 #include <opencv2/ml.hpp>
 
 #include "platform/vision/GlyphRows.hpp"
+#include "platform/vision/OCRBGlyphTemplates.hpp"
 
 namespace {
 
 using ostrel::platform::findGlyphRows;
 using ostrel::platform::kGlyphCellPixels;
 using ostrel::platform::kGlyphFeatureCount;
+using ostrel::platform::kOCRBGlyphHiddenUnits;
 
 const std::string kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789<";
 constexpr int kLineLength = 40;
 constexpr int kLinesPerPicture = 3;
-constexpr int kTrainingPictures = 420;
+constexpr int kTrainingPictures = 840;
 constexpr int kHeldOutPictures = 90;
+constexpr int kEpochs = 20;
 constexpr int kSupersample = 3;
-// Pairs the zone must never mix up, whether or not the discriminant mixes them in training.
-const char* const kKnownLookAlikes[] = {"O0", "D0", "Q0", "DO", "QO", "I1", "B8", "S5", "Z2",
-                                        "G6", "XD", "U0", "C0", "8S", "E8", "T1", "L1", "A4"};
-
 struct OcrbFace {
   cv::Ptr<cv::freetype::FreeType2> font;
   double advancePerSize = 0;  // the fixed advance over the font size
@@ -175,7 +175,8 @@ cv::Mat printPicture(OcrbFace& face, const std::vector<std::string>& lines, std:
     cv::filter2D(photo, photo, -1, stroke);
   }
   cv::Mat noise(photo.size(), CV_32F);
-  cv::randn(noise, 0, 1 + 6 * unit(random));
+  cv::RNG noiseSource(random());
+  noiseSource.fill(noise, cv::RNG::NORMAL, 0, 1 + 6 * unit(random));
   photo += noise;
   cv::Mat grey;
   photo.convertTo(grey, CV_8U);
@@ -193,113 +194,170 @@ struct CellSet {
   int rowsUsed = 0, rowsRejected = 0;
 };
 
-void collect(std::vector<OcrbFace>& faces, int pictures, std::uint32_t seed, double pitchPerHeight, CellSet& set) {
-  std::mt19937 random(seed);
-  for (int p = 0; p < pictures; ++p) {
-    std::vector<std::string> lines;
-    for (int i = 0; i < kLinesPerPicture; ++i) lines.push_back(randomLine(random));
-    const cv::Mat grey = printPicture(faces[static_cast<std::size_t>(p) % faces.size()], lines, random);
-    const auto rows = findGlyphRows(grey, pitchPerHeight);
-    for (std::size_t r = 0; r < lines.size(); ++r) {
-      if (rows.size() != lines.size() || rows[r].cells.size() != lines[r].size()) {
-        ++set.rowsRejected;
-        continue;
-      }
-      ++set.rowsUsed;
-      for (std::size_t i = 0; i < lines[r].size(); ++i) {
-        const cv::Mat& cell = rows[r].cells[i];
-        if (cell.empty()) continue;
-        set.samples.push_back(cell);
-        set.labels.push_back(static_cast<int>(kAlphabet.find(lines[r][i])));
+// Each picture is drawn from a seed of its own, so the cells come out the same in the same
+// order however many threads print them; each thread has its own fonts (a FreeType face is not
+// shared between threads).
+bool collect(const char* const fontPaths[2], int pictures, std::uint32_t seed, double pitchPerHeight, CellSet& set) {
+  struct Picture {
+    cv::Mat samples = cv::Mat(0, kGlyphFeatureCount, CV_32F);
+    std::vector<int> labels;
+    int rowsUsed = 0, rowsRejected = 0;
+  };
+  std::vector<Picture> made(static_cast<std::size_t>(pictures));
+  const int threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+  std::atomic<int> next{0};
+  std::atomic<bool> failed{false};
+  auto work = [&] {
+    std::vector<OcrbFace> faces(2);
+    if (!loadFace(fontPaths[0], faces[0]) || !loadFace(fontPaths[1], faces[1])) {
+      failed = true;
+      return;
+    }
+    for (int p = next++; p < pictures; p = next++) {
+      std::seed_seq seeds{seed, static_cast<std::uint32_t>(p)};
+      std::mt19937 random(seeds);
+      std::vector<std::string> lines;
+      for (int i = 0; i < kLinesPerPicture; ++i) lines.push_back(randomLine(random));
+      const cv::Mat grey = printPicture(faces[static_cast<std::size_t>(p) % faces.size()], lines, random);
+      const auto rows = findGlyphRows(grey, pitchPerHeight);
+      Picture& picture = made[static_cast<std::size_t>(p)];
+      for (std::size_t r = 0; r < lines.size(); ++r) {
+        if (rows.size() != lines.size() || rows[r].cells.size() != lines[r].size()) {
+          ++picture.rowsRejected;
+          continue;
+        }
+        ++picture.rowsUsed;
+        for (std::size_t i = 0; i < lines[r].size(); ++i) {
+          const cv::Mat& cell = rows[r].cells[i];
+          if (cell.empty()) continue;
+          picture.samples.push_back(cell);
+          picture.labels.push_back(static_cast<int>(kAlphabet.find(lines[r][i])));
+        }
       }
     }
+  };
+  std::vector<std::thread> running;
+  for (int t = 0; t < threads; ++t) running.emplace_back(work);
+  for (auto& thread : running) thread.join();
+  if (failed) return false;
+  for (Picture& picture : made) {
+    set.samples.push_back(picture.samples);
+    set.labels.insert(set.labels.end(), picture.labels.begin(), picture.labels.end());
+    set.rowsUsed += picture.rowsUsed;
+    set.rowsRejected += picture.rowsRejected;
   }
+  return true;
 }
 
-struct PairMachine {
-  int first = 0, second = 0;
-  std::vector<double> weights;
-  double bias = 0;
-};
+// A small network over a cell's features: one hidden layer of rectified units and a softmax
+// over the characters, trained by minibatch gradient descent with momentum on the cross
+// entropy. Its nonlinearity separates the look-alikes a linear rule mixes on small, blurred
+// print. The features are standardised over the training cells; the standardisation is folded
+// into the first layer when written out.
+struct Network {
+  cv::Mat w1, b1;  // features x hidden, 1 x hidden
+  cv::Mat w2, b2;  // hidden x classes, 1 x classes
 
-struct Classifier {
-  cv::Mat weights;  // classes x features
-  std::vector<double> bias;
-  std::vector<PairMachine> pairs;
-
-  // The best two by the discriminant.
-  std::pair<int, int> bestTwo(const float* x) const {
-    int best = 0, second = 1;
-    double bestScore = -1e300, secondScore = -1e300;
-    for (int g = 0; g < weights.rows; ++g) {
-      const double* w = weights.ptr<double>(g);
-      double score = bias[static_cast<std::size_t>(g)];
-      for (int p = 0; p < kGlyphFeatureCount; ++p) score += w[p] * x[p];
-      if (score > bestScore) second = best, secondScore = bestScore, best = g, bestScore = score;
-      else if (score > secondScore) second = g, secondScore = score;
-    }
-    return {best, second};
-  }
   int classify(const float* x) const {
-    const auto [best, second] = bestTwo(x);
-    for (const auto& pair : pairs) {
-      if ((pair.first == best && pair.second == second) || (pair.first == second && pair.second == best)) {
-        double d = pair.bias;
-        for (int p = 0; p < kGlyphFeatureCount; ++p) d += pair.weights[static_cast<std::size_t>(p)] * x[p];
-        return d > 0 ? pair.first : pair.second;
-      }
+    const int hidden = w1.cols, classes = w2.cols;
+    std::vector<float> h(static_cast<std::size_t>(hidden));
+    for (int j = 0; j < hidden; ++j) h[static_cast<std::size_t>(j)] = b1.at<float>(0, j);
+    for (int p = 0; p < w1.rows; ++p) {
+      const float* w = w1.ptr<float>(p);
+      for (int j = 0; j < hidden; ++j) h[static_cast<std::size_t>(j)] += x[p] * w[j];
+    }
+    int best = 0;
+    float bestScore = -1e30f;
+    for (int c = 0; c < classes; ++c) {
+      float score = b2.at<float>(0, c);
+      for (int j = 0; j < hidden; ++j) score += std::max(0.f, h[static_cast<std::size_t>(j)]) * w2.at<float>(j, c);
+      if (score > bestScore) best = c, bestScore = score;
     }
     return best;
   }
 };
 
-// A linear support vector machine telling `a` (positive) from `b`, on features standardised
-// over the two characters' cells; the result is folded back onto the raw features.
-bool trainPair(const CellSet& set, int a, int b, PairMachine& machine) {
-  cv::Mat samples(0, kGlyphFeatureCount, CV_32F);
-  std::vector<int> labels;
-  for (int i = 0; i < set.samples.rows; ++i) {
-    const int label = set.labels[static_cast<std::size_t>(i)];
-    if (label != a && label != b) continue;
-    samples.push_back(set.samples.row(i));
-    labels.push_back(label == a ? 1 : -1);
-  }
-  if (samples.rows < 40) return false;
+Network trainNetwork(const CellSet& set, int classes, int hidden, int epochs, std::uint32_t seed) {
+  const int n = kGlyphFeatureCount, count = set.samples.rows;
   cv::Mat mean, deviation;
-  cv::reduce(samples, mean, 0, cv::REDUCE_AVG);
-  cv::Mat centred = samples - cv::repeat(mean, samples.rows, 1);
-  cv::Mat squares = centred.mul(centred);
-  cv::reduce(squares, deviation, 0, cv::REDUCE_AVG);
+  cv::reduce(set.samples, mean, 0, cv::REDUCE_AVG);
+  cv::Mat centred = set.samples - cv::repeat(mean, count, 1);
+  cv::reduce(centred.mul(centred), deviation, 0, cv::REDUCE_AVG);
   cv::sqrt(deviation, deviation);
-  deviation += 1e-4f;
-  cv::Mat standard = centred / cv::repeat(deviation, samples.rows, 1);
-  auto svm = cv::ml::SVM::create();
-  svm->setType(cv::ml::SVM::C_SVC);
-  svm->setKernel(cv::ml::SVM::LINEAR);
-  svm->setC(0.05);
-  svm->setTermCriteria(cv::TermCriteria(cv::TermCriteria::MAX_ITER + cv::TermCriteria::EPS, 20000, 1e-4));
-  if (!svm->train(standard, cv::ml::ROW_SAMPLE, cv::Mat(labels, true))) return false;
-  const cv::Mat support = svm->getSupportVectors();  // one compressed vector for a linear kernel
-  cv::Mat alpha, indices;
-  const double rho = svm->getDecisionFunction(0, alpha, indices);
-  if (support.rows != 1) return false;
-  // OpenCV's decision value is support . x - rho, positive for one of the two labels; which one
-  // is read off the training cells.
-  double agree = 0;
-  for (int i = 0; i < standard.rows; ++i) {
-    const double d = support.row(0).dot(standard.row(i)) - rho;
-    agree += (d > 0) == (labels[static_cast<std::size_t>(i)] > 0) ? 1 : -1;
+  deviation += 1e-3f;
+  const cv::Mat x = centred / cv::repeat(deviation, count, 1);
+
+  cv::RNG rng(seed);
+  Network net;
+  net.w1.create(n, hidden, CV_32F);
+  rng.fill(net.w1, cv::RNG::NORMAL, 0, std::sqrt(2.0 / n));
+  net.b1 = cv::Mat::zeros(1, hidden, CV_32F);
+  net.w2.create(hidden, classes, CV_32F);
+  rng.fill(net.w2, cv::RNG::NORMAL, 0, std::sqrt(1.0 / hidden));
+  net.b2 = cv::Mat::zeros(1, classes, CV_32F);
+  cv::Mat v1 = cv::Mat::zeros(net.w1.size(), CV_32F), vb1 = cv::Mat::zeros(net.b1.size(), CV_32F);
+  cv::Mat v2 = cv::Mat::zeros(net.w2.size(), CV_32F), vb2 = cv::Mat::zeros(net.b2.size(), CV_32F);
+
+  const int batch = 128;
+  const double rate = 0.05, momentum = 0.9, decay = 1e-4;
+  std::vector<int> order(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) order[static_cast<std::size_t>(i)] = i;
+  std::mt19937 shuffle(seed);
+  const int steps = epochs * (count / batch);
+  int step = 0;
+  cv::Mat xb(batch, n, CV_32F), target(batch, classes, CV_32F);
+  for (int epoch = 0; epoch < epochs; ++epoch) {
+    std::shuffle(order.begin(), order.end(), shuffle);
+    double loss = 0;
+    for (int start = 0; start + batch <= count; start += batch, ++step) {
+      target.setTo(0);
+      for (int b = 0; b < batch; ++b) {
+        const int i = order[static_cast<std::size_t>(start + b)];
+        x.row(i).copyTo(xb.row(b));
+        target.at<float>(b, set.labels[static_cast<std::size_t>(i)]) = 1;
+      }
+      cv::Mat z1 = xb * net.w1 + cv::repeat(net.b1, batch, 1);
+      cv::Mat h = cv::max(z1, 0);
+      cv::Mat z2 = h * net.w2 + cv::repeat(net.b2, batch, 1);
+      cv::Mat grad(batch, classes, CV_32F);
+      for (int b = 0; b < batch; ++b) {
+        const float* z = z2.ptr<float>(b);
+        float top = z[0];
+        for (int c = 1; c < classes; ++c) top = std::max(top, z[c]);
+        double sum = 0;
+        for (int c = 0; c < classes; ++c) sum += std::exp(double(z[c] - top));
+        for (int c = 0; c < classes; ++c) {
+          const double p = std::exp(double(z[c] - top)) / sum;
+          grad.at<float>(b, c) = static_cast<float>((p - target.at<float>(b, c)) / batch);
+          if (target.at<float>(b, c) > 0) loss -= std::log(std::max(p, 1e-12));
+        }
+      }
+      cv::Mat dh = grad * net.w2.t();
+      cv::Mat active;
+      cv::compare(z1, 0, active, cv::CMP_GT);
+      cv::Mat dz1 = cv::Mat::zeros(dh.size(), CV_32F);
+      dh.copyTo(dz1, active);
+      cv::Mat dw2 = h.t() * grad, dw1 = xb.t() * dz1, db2, db1;
+      cv::reduce(grad, db2, 0, cv::REDUCE_SUM);
+      cv::reduce(dz1, db1, 0, cv::REDUCE_SUM);
+      const double lr = rate * 0.5 * (1 + std::cos(std::numbers::pi * step / steps));
+      v1 = momentum * v1 - lr * (dw1 + decay * net.w1);
+      v2 = momentum * v2 - lr * (dw2 + decay * net.w2);
+      vb1 = momentum * vb1 - lr * db1;
+      vb2 = momentum * vb2 - lr * db2;
+      net.w1 += v1, net.w2 += v2, net.b1 += vb1, net.b2 += vb2;
+    }
+    if (epoch + 1 == epochs) std::cerr << "glyph classifier: cross entropy " << loss / count << " in the last epoch\n";
   }
-  const double sign = agree >= 0 ? 1 : -1;
-  machine.first = a, machine.second = b;
-  machine.weights.assign(kGlyphFeatureCount, 0);
-  machine.bias = -sign * rho;
-  for (int p = 0; p < kGlyphFeatureCount; ++p) {
-    const double w = sign * support.at<float>(0, p) / deviation.at<float>(0, p);
-    machine.weights[static_cast<std::size_t>(p)] = w;
-    machine.bias -= w * mean.at<float>(0, p);
+  // Fold the standardisation into the first layer.
+  for (int p = 0; p < n; ++p) {
+    const float scale = 1.f / deviation.at<float>(0, p);
+    for (int j = 0; j < hidden; ++j) {
+      net.w1.at<float>(p, j) *= scale;
+      net.b1.at<float>(0, j) -= mean.at<float>(0, p) * net.w1.at<float>(p, j);
+    }
   }
-  return true;
+  return net;
 }
 
 }  // namespace
@@ -309,7 +367,6 @@ int main(int argc, char** argv) {
     std::cerr << "usage: " << argv[0] << " OCRB.otf OCRBS.otf output.cpp\n";
     return 2;
   }
-  cv::setRNGSeed(20261207);
   std::vector<OcrbFace> faces(2);
   if (!loadFace(argv[1], faces[0]) || !loadFace(argv[2], faces[1])) return 1;
   // The reader looks for the regular cut's advance over capital height; the Sharp cut shares
@@ -317,8 +374,11 @@ int main(int argc, char** argv) {
   const double pitchPerHeight = faces[0].advancePerSize / faces[0].capPerSize;
 
   CellSet training, heldOut;
-  collect(faces, kTrainingPictures, 20261207, pitchPerHeight, training);
-  collect(faces, kHeldOutPictures, 77031, pitchPerHeight, heldOut);
+  const char* const fontPaths[2] = {argv[1], argv[2]};
+  if (!collect(fontPaths, kTrainingPictures, 20261207, pitchPerHeight, training) ||
+      !collect(fontPaths, kHeldOutPictures, 77031, pitchPerHeight, heldOut)) {
+    return 1;
+  }
   std::cerr << "glyph classifier: " << training.rowsUsed << " rows used, " << training.rowsRejected
             << " rows not cut into the right number of cells, " << training.samples.rows << " cells\n";
   if (training.rowsUsed < 3 * training.rowsRejected) {
@@ -330,10 +390,10 @@ int main(int argc, char** argv) {
   const int n = kGlyphFeatureCount;
   cv::Mat means = cv::Mat::zeros(classes, n, CV_64F);
   std::vector<int> counts(kAlphabet.size(), 0);
-  cv::Mat samples64;
-  training.samples.convertTo(samples64, CV_64F);
-  for (int i = 0; i < samples64.rows; ++i) {
-    means.row(training.labels[static_cast<std::size_t>(i)]) += samples64.row(i);
+  for (int i = 0; i < training.samples.rows; ++i) {
+    cv::Mat sample;
+    training.samples.row(i).convertTo(sample, CV_64F);
+    means.row(training.labels[static_cast<std::size_t>(i)]) += sample;
     ++counts[static_cast<std::size_t>(training.labels[static_cast<std::size_t>(i)])];
   }
   for (int g = 0; g < classes; ++g) {
@@ -343,93 +403,26 @@ int main(int argc, char** argv) {
     }
     means.row(g) /= counts[static_cast<std::size_t>(g)];
   }
-  // Pooled within-class covariance, shrunk towards a multiple of the identity so that features
-  // that never vary in training cannot dominate.
-  cv::Mat centred = samples64.clone();
-  for (int i = 0; i < centred.rows; ++i) centred.row(i) -= means.row(training.labels[static_cast<std::size_t>(i)]);
-  cv::Mat covariance;
-  cv::mulTransposed(centred, covariance, true);
-  covariance /= std::max(1, centred.rows - classes);
-  const double shrink = 0.02 * cv::trace(covariance)[0] / n;
-  covariance += cv::Mat::eye(n, n, CV_64F) * shrink;
-  Classifier classifier;
-  if (!cv::solve(covariance, means.t(), classifier.weights, cv::DECOMP_CHOLESKY)) {
-    std::cerr << "the cell covariance cannot be inverted\n";
-    return 1;
-  }
-  classifier.weights = classifier.weights.t();  // classes x features
-  classifier.bias.resize(kAlphabet.size());
-  for (int g = 0; g < classes; ++g) {
-    classifier.bias[static_cast<std::size_t>(g)] = -0.5 * classifier.weights.row(g).dot(means.row(g));
-  }
 
-  // The pairs the discriminant mixes on the training cells, with the known look-alikes.
-  std::map<std::pair<int, int>, int> mixed;
-  for (const char* pair : kKnownLookAlikes) {
-    mixed[{int(kAlphabet.find(pair[0])), int(kAlphabet.find(pair[1]))}] += 1000;
-  }
-  // A pair the discriminant tells apart on the training cells only by a narrow margin is mixed
-  // on print it was not trained on (another rasteriser, a size between the trained ones): the
-  // close calls count as well as the misreads.
-  std::vector<double> margins;
-  std::vector<std::pair<int, int>> runnersUp;
-  for (int i = 0; i < training.samples.rows; ++i) {
-    const float* x = training.samples.ptr<float>(i);
-    const auto [best, second] = classifier.bestTwo(x);
-    auto score = [&](int g) {
-      double value = classifier.bias[static_cast<std::size_t>(g)];
-      const double* w = classifier.weights.ptr<double>(g);
-      for (int p = 0; p < kGlyphFeatureCount; ++p) value += w[p] * x[p];
-      return value;
-    };
-    margins.push_back(score(best) - score(second));
-    runnersUp.emplace_back(best, second);
-  }
-  std::vector<double> sortedMargins = margins;
-  std::sort(sortedMargins.begin(), sortedMargins.end());
-  const double closeMargin = sortedMargins.empty() ? 0 : 0.25 * sortedMargins[sortedMargins.size() / 2];
-  for (int i = 0; i < training.samples.rows; ++i) {
-    const auto [best, second] = runnersUp[static_cast<std::size_t>(i)];
-    const int label = training.labels[static_cast<std::size_t>(i)];
-    if (best != label && second == label) mixed[{std::min(best, label), std::max(best, label)}] += 1;
-    else if (best == label && margins[static_cast<std::size_t>(i)] < closeMargin)
-      mixed[{std::min(best, second), std::max(best, second)}] += 1;
-  }
-  for (const auto& [pair, count] : mixed) {
-    if (count < 3) continue;
-    const int a = std::min(pair.first, pair.second), b = std::max(pair.first, pair.second);
-    bool known = false;
-    for (const auto& m : classifier.pairs) known |= m.first == a && m.second == b;
-    PairMachine machine;
-    if (!known && trainPair(training, a, b, machine)) classifier.pairs.push_back(std::move(machine));
-  }
-
-  std::cerr << "glyph classifier: " << classifier.pairs.size() << " pairs decided by a machine of their own\n";
-
+  const Network network = trainNetwork(training, classes, kOCRBGlyphHiddenUnits, kEpochs, 20261208);
   auto report = [&](const CellSet& set, const char* name) {
     int errors = 0;
-    std::map<int, std::map<int, int>> confusion;
+    std::map<int, std::map<int, int>> misread;
     for (int i = 0; i < set.samples.rows; ++i) {
-      const int read = classifier.classify(set.samples.ptr<float>(i));
+      const int read = network.classify(set.samples.ptr<float>(i));
       const int label = set.labels[static_cast<std::size_t>(i)];
-      errors += read != label;
-      ++confusion[label][read];
+      if (read != label) ++errors, ++misread[label][read];
     }
     std::cerr << "glyph classifier: " << errors << " of " << set.samples.rows << " " << name
               << " cells misread\n";
-    return std::pair{errors, confusion};
+    return std::pair{errors, misread};
   };
   report(training, "training");
-  const auto [heldOutErrors, confusion] = report(heldOut, "held-out");
-  std::cerr << "held-out look-alikes, printed: read (count)\n";
-  for (char c : std::string("O0DQI1B8S5Z2G6X")) {
-    const int label = static_cast<int>(kAlphabet.find(c));
-    std::cerr << "  " << c << ":";
-    if (confusion.count(label)) {
-      for (const auto& [read, count] : confusion.at(label)) {
-        std::cerr << " " << kAlphabet[static_cast<std::size_t>(read)] << " " << count;
-      }
-    }
+  const auto [heldOutErrors, misread] = report(heldOut, "held-out");
+  std::cerr << "held-out cells misread, printed: read (count)\n";
+  for (const auto& [label, reads] : misread) {
+    std::cerr << "  " << kAlphabet[static_cast<std::size_t>(label)] << ":";
+    for (const auto& [read, count] : reads) std::cerr << " " << kAlphabet[static_cast<std::size_t>(read)] << " " << count;
     std::cerr << "\n";
   }
   if (heldOutErrors * 20 > heldOut.samples.rows) {
@@ -461,24 +454,28 @@ int main(int argc, char** argv) {
     writeRow(mean.ptr<double>(0), kGlyphCellPixels);
     out << "},\n";
   }
-  out << "};\n\nconst float kOCRBGlyphWeights[kOCRBGlyphCount][kGlyphFeatureCount] = {\n";
-  for (int g = 0; g < classes; ++g) {
-    out << "  {  // '" << kAlphabet[static_cast<std::size_t>(g)] << "'\n   ";
-    writeRow(classifier.weights.ptr<double>(g), n);
+  out << "};\n\nconst float kOCRBGlyphHiddenWeights[kGlyphFeatureCount][kOCRBGlyphHiddenUnits] = {\n";
+  auto writeFloats = [&](const float* row, int count) {
+    for (int p = 0; p < count; ++p) {
+      out << ' ' << row[p] << "f,";
+      if (p % 8 == 7) out << "\n   ";
+    }
+  };
+  for (int p = 0; p < n; ++p) {
+    out << "  {";
+    writeFloats(network.w1.ptr<float>(p), network.w1.cols);
     out << "},\n";
   }
-  out << "};\n\nconst float kOCRBGlyphBias[kOCRBGlyphCount] = {";
-  for (double b : classifier.bias) out << static_cast<float>(b) << "f, ";
-  out << "};\n\nconst int kOCRBGlyphPairCount = " << classifier.pairs.size() << ";\n\n"
-      << "const OCRBGlyphPair kOCRBGlyphPairs[] = {\n";
-  for (const auto& pair : classifier.pairs) {
-    out << "  {'" << kAlphabet[static_cast<std::size_t>(pair.first)] << "', '"
-        << kAlphabet[static_cast<std::size_t>(pair.second)] << "', " << static_cast<float>(pair.bias)
-        << "f, {\n   ";
-    writeRow(pair.weights.data(), n);
-    out << "}},\n";
+  out << "};\n\nconst float kOCRBGlyphHiddenBias[kOCRBGlyphHiddenUnits] = {\n   ";
+  writeFloats(network.b1.ptr<float>(0), network.b1.cols);
+  out << "};\n\nconst float kOCRBGlyphOutputWeights[kOCRBGlyphHiddenUnits][kOCRBGlyphCount] = {\n";
+  for (int j = 0; j < network.w2.rows; ++j) {
+    out << "  {";
+    writeFloats(network.w2.ptr<float>(j), network.w2.cols);
+    out << "},\n";
   }
-  if (classifier.pairs.empty()) out << "  {'0', '0', 0.f, {}},\n";
+  out << "};\n\nconst float kOCRBGlyphOutputBias[kOCRBGlyphCount] = {\n   ";
+  writeFloats(network.b2.ptr<float>(0), network.b2.cols);
   out << "};\n\n}  // namespace ostrel::platform\n";
   out.close();
   if (!out) {

@@ -5,6 +5,8 @@
 #include <iterator>
 #include <vector>
 
+#include <opencv2/core/hal/intrin.hpp>
+
 #include "platform/vision/GlyphRows.hpp"
 #include "platform/vision/OCRBGlyphTemplates.hpp"
 
@@ -22,65 +24,66 @@ struct Match {
   float score = 0;
 };
 
-// The glyphs' weights feature by feature, so that one pass over a cell's features scores every
-// glyph at once (each glyph's sum still taken in the features' order).
-constexpr int kScoredGlyphs = (kOCRBGlyphCount + 7) / 8 * 8;
-struct GlyphScoring {
-  float bias[kScoredGlyphs] = {};
-  float weights[kGlyphFeatureCount][kScoredGlyphs] = {};
+// The output layer's weights padded to a whole number of vector lanes, so that one pass adds a
+// hidden unit's share to every character's score.
+constexpr int kLanes = cv::v_float32x4::nlanes;
+constexpr int kScoredGlyphs = (kOCRBGlyphCount + kLanes - 1) / kLanes * kLanes;
+struct OutputLayer {
+  alignas(16) float bias[kScoredGlyphs] = {};
+  float weights[kOCRBGlyphHiddenUnits][kScoredGlyphs] = {};
 };
 
-const GlyphScoring& glyphScoring() {
-  static const GlyphScoring scoring = [] {
-    GlyphScoring made;
-    for (int g = 0; g < kOCRBGlyphCount; ++g) {
-      made.bias[g] = kOCRBGlyphBias[g];
-      for (int p = 0; p < kGlyphFeatureCount; ++p) made.weights[p][g] = kOCRBGlyphWeights[g][p];
+const OutputLayer& outputLayer() {
+  static const OutputLayer layer = [] {
+    OutputLayer made;
+    std::copy(std::begin(kOCRBGlyphOutputBias), std::end(kOCRBGlyphOutputBias), made.bias);
+    for (int j = 0; j < kOCRBGlyphHiddenUnits; ++j) {
+      std::copy(std::begin(kOCRBGlyphOutputWeights[j]), std::end(kOCRBGlyphOutputWeights[j]), made.weights[j]);
     }
     return made;
   }();
-  return scoring;
+  return layer;
 }
 
+// Hidden units are summed kHiddenBlock at a time over the whole of a cell's features, so that
+// their sums stay in registers; each unit's sum is still taken in the features' order, a
+// product and then a sum, as the generator reads its cells.
+constexpr int kHiddenVectors = 8;
+constexpr int kHiddenBlock = kHiddenVectors * kLanes;
+static_assert(kOCRBGlyphHiddenUnits % kHiddenBlock == 0);
+
+// The character a cell reads as, by the glyph network, and how much the cell looks like it.
 Match classify(const cv::Mat& cell) {
   const float* values = cell.ptr<float>(0);
-  const GlyphScoring& scoring = glyphScoring();
-  float scores[kScoredGlyphs];
-  std::copy(std::begin(scoring.bias), std::end(scoring.bias), scores);
-  for (int p = 0; p < kGlyphFeatureCount; ++p) {
-    const float value = values[p];
-    const float* weights = scoring.weights[p];
-    for (int g = 0; g < kScoredGlyphs; ++g) scores[g] += value * weights[g];
-  }
-  int best = 0, second = 0;
-  float bestScore = -1e30f, secondScore = -1e30f;
-  for (int g = 0; g < kOCRBGlyphCount; ++g) {
-    const float score = scores[g];
-    if (score > bestScore) {
-      second = best, secondScore = bestScore;
-      best = g, bestScore = score;
-    } else if (score > secondScore) {
-      second = g, secondScore = score;
+  alignas(16) float hidden[kOCRBGlyphHiddenUnits];
+  for (int first = 0; first < kOCRBGlyphHiddenUnits; first += kHiddenBlock) {
+    cv::v_float32x4 sums[kHiddenVectors];
+    for (int k = 0; k < kHiddenVectors; ++k) sums[k] = cv::v_load(kOCRBGlyphHiddenBias + first + k * kLanes);
+    for (int p = 0; p < kGlyphFeatureCount; ++p) {
+      const cv::v_float32x4 value = cv::v_setall_f32(values[p]);
+      const float* weights = kOCRBGlyphHiddenWeights[p] + first;
+#pragma GCC unroll 8
+      for (int k = 0; k < kHiddenVectors; ++k) sums[k] = sums[k] + value * cv::v_load(weights + k * kLanes);
     }
+    for (int k = 0; k < kHiddenVectors; ++k) cv::v_store_aligned(hidden + first + k * kLanes, sums[k]);
   }
-  char character = kOCRBGlyphAlphabet[best];
-  const char other = kOCRBGlyphAlphabet[second];
-  for (int i = 0; i < kOCRBGlyphPairCount; ++i) {
-    const OCRBGlyphPair& pair = kOCRBGlyphPairs[i];
-    if (!((pair.first == character && pair.second == other) || (pair.first == other && pair.second == character))) {
-      continue;
-    }
-    float decision = pair.bias;
-    for (int p = 0; p < kGlyphFeatureCount; ++p) decision += values[p] * pair.weights[p];
-    character = decision > 0 ? pair.first : pair.second;
-    if (character != kOCRBGlyphAlphabet[best]) best = second;
-    break;
+  const OutputLayer& output = outputLayer();
+  constexpr int kScoreVectors = kScoredGlyphs / kLanes;
+  cv::v_float32x4 sums[kScoreVectors];
+  for (int k = 0; k < kScoreVectors; ++k) sums[k] = cv::v_load(output.bias + k * kLanes);
+  for (int j = 0; j < kOCRBGlyphHiddenUnits; ++j) {
+    if (hidden[j] <= 0.f) continue;
+    const cv::v_float32x4 unit = cv::v_setall_f32(hidden[j]);
+#pragma GCC unroll 16
+    for (int k = 0; k < kScoreVectors; ++k) sums[k] = sums[k] + unit * cv::v_load(output.weights[j] + k * kLanes);
   }
-  // How much the cell looks like the character chosen.
+  alignas(16) float scores[kScoredGlyphs];
+  for (int k = 0; k < kScoreVectors; ++k) cv::v_store_aligned(scores + k * kLanes, sums[k]);
+  const int best = static_cast<int>(std::max_element(scores, scores + kOCRBGlyphCount) - scores);
   const float* glyph = kOCRBGlyphTemplates[best];
   float correlation = 0;
   for (int p = 0; p < kGlyphCellPixels; ++p) correlation += values[p] * glyph[p];
-  return {character, correlation};
+  return {kOCRBGlyphAlphabet[best], correlation};
 }
 
 }  // namespace

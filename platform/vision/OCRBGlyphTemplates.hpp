@@ -16,21 +16,13 @@ extern const char kOCRBGlyphAlphabet[kOCRBGlyphCount + 1];
 // One averaged cell per character, laid out as the pixels of the cells of `findGlyphRows`
 // (zero mean, unit norm), so a dot product is the normalised correlation.
 extern const float kOCRBGlyphTemplates[kOCRBGlyphCount][kGlyphCellPixels];
-// Linear discriminant per character over a cell's features: a cell reads as the character
-// whose weights . features + bias is largest...
-extern const float kOCRBGlyphWeights[kOCRBGlyphCount][kGlyphFeatureCount];
-extern const float kOCRBGlyphBias[kOCRBGlyphCount];
-
-// ...unless the best two are a pair of look-alikes, which a linear support vector machine of
-// their own, trained on those two characters alone, decides between: `first` when
-// weights . features + bias > 0, else `second`.
-struct OCRBGlyphPair {
-  char first;
-  char second;
-  float bias;
-  float weights[kGlyphFeatureCount];
-};
-extern const int kOCRBGlyphPairCount;
-extern const OCRBGlyphPair kOCRBGlyphPairs[];
+// A network that reads a cell from its features: kOCRBGlyphHiddenUnits rectified units
+// (max(0, features . hidden weights + hidden bias)), then one score per character (hidden
+// units . output weights + output bias); the cell reads as the character of the largest score.
+inline constexpr int kOCRBGlyphHiddenUnits = 96;
+extern const float kOCRBGlyphHiddenWeights[kGlyphFeatureCount][kOCRBGlyphHiddenUnits];
+extern const float kOCRBGlyphHiddenBias[kOCRBGlyphHiddenUnits];
+extern const float kOCRBGlyphOutputWeights[kOCRBGlyphHiddenUnits][kOCRBGlyphCount];
+extern const float kOCRBGlyphOutputBias[kOCRBGlyphCount];
 
 }  // namespace ostrel::platform
