@@ -30,7 +30,6 @@
 #include <opencv2/freetype.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
-#include <opencv2/ml.hpp>
 
 #include "platform/vision/GlyphRows.hpp"
 #include "platform/vision/OCRBGlyphTemplates.hpp"
@@ -433,9 +432,9 @@ int main(int argc, char** argv) {
   std::ofstream out(argv[3]);
   out.precision(7);
   out << std::scientific;
-  auto writeRow = [&](const double* row, int count) {
+  auto writeFloats = [&](const float* row, int count) {
     for (int p = 0; p < count; ++p) {
-      out << ' ' << static_cast<float>(row[p]) << "f,";
+      out << ' ' << row[p] << "f,";
       if (p % 8 == 7) out << "\n   ";
     }
   };
@@ -451,16 +450,12 @@ int main(int argc, char** argv) {
     mean /= std::max(1e-9, cv::norm(mean));
     out << "  {  // '" << kAlphabet[static_cast<std::size_t>(g)] << "', "
         << counts[static_cast<std::size_t>(g)] << " samples\n   ";
-    writeRow(mean.ptr<double>(0), kGlyphCellPixels);
+    cv::Mat template32;
+    mean.convertTo(template32, CV_32F);
+    writeFloats(template32.ptr<float>(0), kGlyphCellPixels);
     out << "},\n";
   }
   out << "};\n\nconst float kOCRBGlyphHiddenWeights[kGlyphFeatureCount][kOCRBGlyphHiddenUnits] = {\n";
-  auto writeFloats = [&](const float* row, int count) {
-    for (int p = 0; p < count; ++p) {
-      out << ' ' << row[p] << "f,";
-      if (p % 8 == 7) out << "\n   ";
-    }
-  };
   for (int p = 0; p < n; ++p) {
     out << "  {";
     writeFloats(network.w1.ptr<float>(p), network.w1.cols);

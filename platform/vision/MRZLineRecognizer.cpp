@@ -29,7 +29,7 @@ struct Match {
 constexpr int kLanes = cv::v_float32x4::nlanes;
 constexpr int kScoredGlyphs = (kOCRBGlyphCount + kLanes - 1) / kLanes * kLanes;
 struct OutputLayer {
-  alignas(16) float bias[kScoredGlyphs] = {};
+  float bias[kScoredGlyphs] = {};
   float weights[kOCRBGlyphHiddenUnits][kScoredGlyphs] = {};
 };
 
