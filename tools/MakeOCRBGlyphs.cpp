@@ -1,8 +1,9 @@
 // Build-time generator of the zone reader's glyph classifier. It prints random lines of the 37
 // characters of the zone alphabet in both OCR-B cuts (regular and "Sharp") the way printers
 // and cameras vary them: glyphs 0.84-1.03 of the font's size at its own pitch, strokes thinner
-// and bolder, sub-pixel placement, a tilt out of the picture, a turn, defocus, a hand's shake,
-// noise and JPEG losses. It cuts the renderings with the same row finder the reader uses at run
+// and bolder, sub-pixel placement, on plain paper or over a document's security print (wavy
+// lines, hatching, specks, a tint) lit unevenly, a tilt out of the picture, a turn, defocus, a
+// hand's shake, noise and JPEG losses. It cuts the renderings with the same row finder the reader uses at run
 // time, and from the cells of each character computes
 //  - the average cell (the template, whose correlation with a cell is the match confidence), and
 //  - a small network that reads a cell: one hidden layer of rectified units over the cell's
@@ -115,8 +116,84 @@ cv::Matx33d photographed(double tilt, double nod, double turn, double focal, cv:
   return k * plane * toCentre;
 }
 
+// What a document prints under its zone, drawn at random over the picture as a darkness
+// (0 none, 255 full) at the picture's own scale, `cap` pixels to the capital: families of
+// wavy lines as security printing draws them, a fine hatch, specks, and a blotchy tint. Real
+// pages carry such print under and around the zone line; a cell cut there holds some of it.
+cv::Mat printedBackground(cv::Size size, double cap, std::mt19937& random) {
+  std::uniform_real_distribution<double> unit(0, 1);
+  cv::Mat background(size, CV_8U, cv::Scalar(0));
+  const double diagonal = std::hypot(size.width, size.height);
+  const cv::Point2d centre(size.width / 2.0, size.height / 2.0);
+  auto thickness = [&](double low, double high) {
+    return std::max(1, static_cast<int>(std::lround(cap * (low + (high - low) * unit(random)))));
+  };
+  // Lines across the picture at `angle`, `spacing` apart, each a wave of `amplitude` over
+  // `wavelength`; the phase moves from line to line as guilloches do.
+  auto drawWaves = [&](double angle, double spacing, double amplitude, double wavelength, int width,
+                       int darkness) {
+    const cv::Point2d along(std::cos(angle), std::sin(angle)), across(-along.y, along.x);
+    const double phaseStep = 2 * std::numbers::pi * unit(random) * 0.3;
+    const double phase0 = 2 * std::numbers::pi * unit(random);
+    const int steps = std::max(8, static_cast<int>(diagonal / std::max(2.0, wavelength / 12)));
+    std::vector<std::vector<cv::Point>> curves;
+    int k = 0;
+    for (double offset = -diagonal / 2 + spacing * unit(random); offset < diagonal / 2; offset += spacing, ++k) {
+      std::vector<cv::Point> curve;
+      for (int i = 0; i <= steps; ++i) {
+        const double t = -diagonal / 2 + diagonal * i / steps;
+        const double wave = amplitude * std::sin(2 * std::numbers::pi * t / wavelength + phase0 + phaseStep * k);
+        const cv::Point2d p = centre + along * t + across * (offset + wave);
+        curve.emplace_back(static_cast<int>(std::lround(p.x)), static_cast<int>(std::lround(p.y)));
+      }
+      curves.push_back(std::move(curve));
+    }
+    cv::polylines(background, curves, false, cv::Scalar(darkness), width, cv::LINE_AA);
+  };
+  if (unit(random) < 0.35) return background;  // plain paper
+  const int families = 1 + static_cast<int>(random() % 2);
+  for (int f = 0; f < families; ++f) {
+    const double angle = std::numbers::pi * (unit(random) - 0.5) * 0.6;
+    drawWaves(angle, cap * (0.3 + 1.4 * unit(random)), cap * 1.2 * unit(random), cap * (1 + 8 * unit(random)),
+              thickness(0.03, 0.14), 120 + static_cast<int>(135 * unit(random)));
+  }
+  if (unit(random) < 0.3) {
+    // A fine straight hatch at any angle.
+    drawWaves(std::numbers::pi * unit(random), cap * (0.15 + 0.5 * unit(random)), 0, cap, thickness(0.02, 0.08),
+              80 + static_cast<int>(120 * unit(random)));
+  }
+  if (unit(random) < 0.4) {
+    // Specks of toner or microprint dots.
+    const int specks = static_cast<int>(size.area() / (cap * cap) * 0.3 * unit(random));
+    for (int i = 0; i < specks; ++i) {
+      const cv::Point p(static_cast<int>(random() % static_cast<unsigned>(size.width)),
+                        static_cast<int>(random() % static_cast<unsigned>(size.height)));
+      cv::circle(background, p, thickness(0.02, 0.1), cv::Scalar(100 + static_cast<int>(155 * unit(random))), -1,
+                 cv::LINE_AA);
+    }
+  }
+  if (unit(random) < 0.4) {
+    // A blotchy tint, a few capitals across.
+    cv::Mat blotches(std::max(2, static_cast<int>(size.height / (2 * cap))),
+                     std::max(2, static_cast<int>(size.width / (2 * cap))), CV_32F);
+    cv::RNG blotchSource(random());
+    blotchSource.fill(blotches, cv::RNG::UNIFORM, 0, 90 * unit(random));
+    cv::resize(blotches, blotches, size, 0, 0, cv::INTER_CUBIC);
+    cv::Mat tint;
+    blotches.convertTo(tint, CV_8U);
+    background = cv::max(background, tint);
+  }
+  return background;
+}
+
+struct PrintedPicture {
+  cv::Mat grey;
+  // The middle of each line's first and last glyphs, in `grey`.
+  std::vector<cv::Point2d> firstGlyphs, lastGlyphs;
+};
+
 // One picture of `lines` in `face`, varied at random; grey, dark print on light.
-cv::Mat printPicture(OcrbFace& face, const std::vector<std::string>& lines, std::mt19937& random) {
+PrintedPicture printPicture(OcrbFace& face, const std::vector<std::string>& lines, std::mt19937& random) {
   std::uniform_real_distribution<double> unit(0, 1);
   const double cap = 10 + 30 * std::pow(unit(random), 1.3);      // capital height, pixels
   const double glyphScale = 0.84 + 0.19 * unit(random);
@@ -149,10 +226,25 @@ cv::Mat printPicture(OcrbFace& face, const std::vector<std::string>& lines, std:
     if (weight > 0) cv::erode(fine, fine, disc);
     else cv::dilate(fine, fine, disc);
   }
-  cv::Mat level;
-  cv::resize(fine, level, cv::Size(width / kSupersample, height / kSupersample), 0, 0, cv::INTER_AREA);
+  const cv::Size levelSize(width / kSupersample, height / kSupersample);
+  cv::Mat level, background;
+  cv::resize(fine, level, levelSize, 0, 0, cv::INTER_AREA);
+  cv::resize(printedBackground(fine.size(), cap * kSupersample, random), background, levelSize, 0, 0,
+             cv::INTER_AREA);
   const double paper = 190 + 55 * unit(random), ink = 10 + 70 * unit(random);
-  level.convertTo(level, CV_32F, (paper - ink) / 255.0, ink);
+  // The paper under the print darkened by the background by up to `depth` of the print's contrast,
+  // lit a little unevenly; the glyphs' ink over it.
+  const double depth = 0.05 + 0.4 * unit(random), slope = 0.3 * (unit(random) - 0.5);
+  cv::Mat coverage, paperLevel;
+  level.convertTo(coverage, CV_32F, -1.0 / 255.0, 1.0);
+  background.convertTo(paperLevel, CV_32F, -depth * (paper - ink) / 255.0, paper);
+  for (int r = 0; r < paperLevel.rows; ++r) {
+    float* row = paperLevel.ptr<float>(r);
+    for (int c = 0; c < paperLevel.cols; ++c) {
+      row[c] *= static_cast<float>(1 + slope * (c - paperLevel.cols / 2.0) / paperLevel.cols);
+    }
+  }
+  level = paperLevel.mul(1 - coverage) + coverage * ink;
   const cv::Point2d centre(level.cols / 2.0, level.rows / 2.0);
   const cv::Matx33d h = photographed(8 * (2 * unit(random) - 1), 3 * (2 * unit(random) - 1),
                                      5 * (2 * unit(random) - 1), 1.2 * level.cols, centre,
@@ -184,7 +276,19 @@ cv::Mat printPicture(OcrbFace& face, const std::vector<std::string>& lines, std:
     cv::imencode(".jpg", grey, jpeg, {cv::IMWRITE_JPEG_QUALITY, 40 + static_cast<int>(50 * unit(random))});
     grey = cv::imdecode(jpeg, cv::IMREAD_GRAYSCALE);
   }
-  return grey;
+  PrintedPicture printed{grey, {}};
+  auto photographedAt = [&h](double x, double y) {
+    const cv::Vec3d at = h * cv::Vec3d(x, y, 1);
+    return cv::Point2d(at[0] / at[2], at[1] / at[2]);
+  };
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const double middle = (margin + lineStep * (double(i) + 0.5)) / kSupersample;
+    const double first = (margin + pitch / 2) / kSupersample;
+    const double last = first + pitch * double(lines[i].size() - 1) / kSupersample;
+    printed.firstGlyphs.push_back(photographedAt(first, middle));
+    printed.lastGlyphs.push_back(photographedAt(last, middle));
+  }
+  return printed;
 }
 
 struct CellSet {
@@ -217,17 +321,34 @@ bool collect(const char* const fontPaths[2], int pictures, std::uint32_t seed, d
       std::mt19937 random(seeds);
       std::vector<std::string> lines;
       for (int i = 0; i < kLinesPerPicture; ++i) lines.push_back(randomLine(random));
-      const cv::Mat grey = printPicture(faces[static_cast<std::size_t>(p) % faces.size()], lines, random);
-      const auto rows = findGlyphRows(grey, pitchPerHeight);
+      const PrintedPicture printed = printPicture(faces[static_cast<std::size_t>(p) % faces.size()], lines, random);
+      const auto rows = findGlyphRows(printed.grey, pitchPerHeight);
       Picture& picture = made[static_cast<std::size_t>(p)];
       for (std::size_t r = 0; r < lines.size(); ++r) {
-        if (rows.size() != lines.size() || rows[r].cells.size() != lines[r].size()) {
+        // The line's row is the one found across its middle; the background's print may make
+        // rows of its own, and may run on a line's row past its ends, where the cells it adds
+        // are left out. A row whose ends do not tell where the line lies in it is not used.
+        const cv::Point2d first = printed.firstGlyphs[r], last = printed.lastGlyphs[r];
+        const cv::Point2d at = (first + last) / 2;
+        const auto row = std::find_if(rows.begin(), rows.end(), [&](const auto& found) {
+          return found.box.contains(cv::Point2f(at)) &&
+                 std::abs(found.box.y + found.box.height / 2 - at.y) < 0.5 * found.capHeight;
+        });
+        std::ptrdiff_t before = -1, after = -1;
+        if (row != rows.end() && row->cells.size() == lines[r].size()) {
+          before = after = 0;
+        } else if (row != rows.end() && row->pitch > 0) {
+          before = std::lround((first.x - row->box.x) / row->pitch - 0.5);
+          after = std::lround((row->box.x + row->box.width - last.x) / row->pitch - 0.5);
+        }
+        const auto lineCells = static_cast<std::ptrdiff_t>(lines[r].size());
+        if (before < 0 || after < 0 || before + lineCells + after != static_cast<std::ptrdiff_t>(row->cells.size())) {
           ++picture.rowsRejected;
           continue;
         }
         ++picture.rowsUsed;
         for (std::size_t i = 0; i < lines[r].size(); ++i) {
-          const cv::Mat& cell = rows[r].cells[i];
+          const cv::Mat& cell = row->cells[static_cast<std::size_t>(before) + i];
           if (cell.empty()) continue;
           picture.samples.push_back(cell);
           picture.labels.push_back(static_cast<int>(kAlphabet.find(lines[r][i])));
