@@ -276,7 +276,7 @@ PrintedPicture printPicture(OcrbFace& face, const std::vector<std::string>& line
     cv::imencode(".jpg", grey, jpeg, {cv::IMWRITE_JPEG_QUALITY, 40 + static_cast<int>(50 * unit(random))});
     grey = cv::imdecode(jpeg, cv::IMREAD_GRAYSCALE);
   }
-  PrintedPicture printed{grey, {}};
+  PrintedPicture printed{grey, {}, {}};
   auto photographedAt = [&h](double x, double y) {
     const cv::Vec3d at = h * cv::Vec3d(x, y, 1);
     return cv::Point2d(at[0] / at[2], at[1] / at[2]);
