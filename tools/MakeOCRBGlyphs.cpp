@@ -1,10 +1,11 @@
 // Build-time generator of the zone reader's glyph classifier. It prints random lines of the 37
-// characters of the zone alphabet in both OCR-B cuts (regular and "Sharp") the way printers
-// and cameras vary them: glyphs 0.84-1.03 of the font's size at its own pitch, strokes thinner
-// and bolder, sub-pixel placement, on plain paper or over a document's security print (wavy
-// lines, hatching, specks, a tint) lit unevenly, a tilt out of the picture, a turn, defocus, a
-// hand's shake, noise and JPEG losses. It cuts the renderings with the same row finder the reader uses at run
-// time, and from the cells of each character computes
+// characters of the zone alphabet in both OCR-B cuts (regular and "Sharp") the way printers and
+// cameras vary them: glyphs 0.84-1.03 of the font's size at its own pitch, strokes thinner and
+// bolder, sub-pixel placement, drawn smoothly or dot by dot at a printer's resolution, on plain
+// paper or over a document's security print (wavy lines, hatching, specks, a tint) lit unevenly, a
+// tilt out of the picture, a turn, defocus, a hand's shake, noise and JPEG losses. It cuts the
+// renderings with the same row finder the reader uses at run time, and from the cells of each
+// character computes
 //  - the average cell (the template, whose correlation with a cell is the match confidence), and
 //  - a small network that reads a cell: one hidden layer of rectified units over the cell's
 //    features and a score per character, trained on the cross entropy. A linear rule over the
@@ -225,6 +226,16 @@ PrintedPicture printPicture(OcrbFace& face, const std::vector<std::string>& line
     // Ink is dark: eroding the picture thickens the strokes.
     if (weight > 0) cv::erode(fine, fine, disc);
     else cv::dilate(fine, fine, disc);
+  }
+  if (unit(random) < 0.4) {
+    // Printed dot by dot: the glyphs rasterised at a printer's resolution, 20-32 dots to the
+    // capital, each dot inked or not; where the rasteriser draws the line between them makes the
+    // strokes thinner or bolder by a dot.
+    const double scale = (20 + 12 * unit(random)) / (cap * kSupersample);
+    cv::Mat dots;
+    cv::resize(fine, dots, cv::Size(), scale, scale, cv::INTER_AREA);
+    cv::threshold(dots, dots, 90 + 80 * unit(random), 255, cv::THRESH_BINARY);
+    cv::resize(dots, fine, fine.size(), 0, 0, cv::INTER_NEAREST);
   }
   const cv::Size levelSize(width / kSupersample, height / kSupersample);
   cv::Mat level, background;
