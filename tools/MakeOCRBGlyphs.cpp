@@ -333,7 +333,7 @@ bool collect(const char* const fontPaths[2], int pictures, std::uint32_t seed, d
       std::vector<std::string> lines;
       for (int i = 0; i < kLinesPerPicture; ++i) lines.push_back(randomLine(random));
       const PrintedPicture printed = printPicture(faces[static_cast<std::size_t>(p) % faces.size()], lines, random);
-      const auto rows = findGlyphRows(printed.grey, pitchPerHeight);
+      const auto rows = findGlyphRows(printed.grey, pitchPerHeight, ostrel::platform::RowReach::pastBands);
       Picture& picture = made[static_cast<std::size_t>(p)];
       for (std::size_t r = 0; r < lines.size(); ++r) {
         // The line's row is the one found across its middle; the background's print may make

@@ -16,9 +16,76 @@ namespace ostrel::platform {
 namespace glyphrows {
 namespace {
 
+// The glyphs' own ink in `strip`: print told against the paper close around it (a closing a
+// little wider than a stroke), deeper than three tenths of the deepest print within half a pitch
+// either way, so that glare which leaves part of a row faint leaves its glyphs whole. A broad
+// band of the card's pattern (a rosette's strands run together) is paper here, where the row's
+// threshold takes it for ink along with the glyphs that lie on it.
+cv::Mat glyphInkOf(const cv::Mat& strip, double capHeight, double pitch) {
+  const int side = oddBlock(std::max(3.0, 0.6 * capHeight));
+  cv::Mat around, depth, peak, scaledDepth, scaledPeak, deepEnough, ink;
+  cv::morphologyEx(strip, around, cv::MORPH_CLOSE, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(side, side)),
+                   cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+  cv::subtract(around, strip, depth);
+  const cv::Size reach(oddBlock(pitch), oddBlock(1.5 * capHeight));
+  cv::dilate(depth, peak, cv::getStructuringElement(cv::MORPH_RECT, reach), cv::Point(-1, -1), 1,
+             cv::BORDER_REPLICATE);
+  depth.convertTo(scaledDepth, CV_16U, 10);
+  peak.convertTo(scaledPeak, CV_16U, 3);
+  cv::compare(scaledDepth, scaledPeak, ink, cv::CMP_GT);
+  cv::threshold(depth, deepEnough, 7, 255, cv::THRESH_BINARY);
+  return ink & deepEnough;
+}
+
+// Glyphs on a broad band of the pattern join it in the threshold's ink: too tall for glyphs,
+// they are left out of the row's blobs, and at the row's start or end the row loses them (a
+// line's first characters on a card's rosette). A glyph-sized piece of the glyphs' own ink on
+// the row's line, within two cells of the row's end, carries the row on to it, and so on from
+// there. `firstInk` and `lastInk` are the row's ends in `strip`; the centres of the pieces taken
+// are added to `carried`.
+void carryRowOn(const cv::Mat& strip, double capHeight, double pitch, int& firstInk, int& lastInk,
+                std::vector<double>& carried) {
+  cv::Mat labels, stats, centroids;
+  const int count =
+      cv::connectedComponentsWithStats(glyphInkOf(strip, capHeight, pitch), labels, stats, centroids, 8, CV_32S);
+  struct Piece {
+    double left, right;
+    bool taken = false;
+  };
+  std::vector<Piece> pieces;
+  const double half = strip.rows / 2.0;
+  for (int i = 1; i < count; ++i) {
+    const int h = stats.at<int>(i, cv::CC_STAT_HEIGHT), w = stats.at<int>(i, cv::CC_STAT_WIDTH);
+    const int top = stats.at<int>(i, cv::CC_STAT_TOP), left = stats.at<int>(i, cv::CC_STAT_LEFT);
+    if (h < 0.55 * capHeight || h > 1.4 * capHeight || w > 1.2 * pitch ||
+        std::abs(top + h / 2.0 - half) > 0.3 * capHeight) {
+      continue;
+    }
+    pieces.push_back({double(left), double(left + w), false});
+  }
+  const double reach = 2.2 * pitch;
+  for (bool grew = true; grew;) {
+    grew = false;
+    for (Piece& piece : pieces) {
+      const double centre = (piece.left + piece.right) / 2;
+      if (piece.taken) continue;
+      if (centre < firstInk && piece.right >= firstInk - reach) {
+        firstInk = static_cast<int>(piece.left);
+      } else if (centre > lastInk && piece.left <= lastInk + reach) {
+        lastInk = static_cast<int>(piece.right) - 1;
+      } else {
+        continue;
+      }
+      // Each piece carries the row on once.
+      piece.taken = true, grew = true;
+      carried.push_back(centre);
+    }
+  }
+}
+
 std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
                                const std::vector<Blob>& blobs, double skewDegrees,
-                               double pitchPerHeight) {
+                               double pitchPerHeight, RowReach reach) {
   std::vector<double> heights;
   for (const auto& b : blobs) heights.push_back(b.height);
   const double tallest = quantile(heights, 0.8);
@@ -79,7 +146,9 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
     uMax = std::max(uMax, u + b.width / 2.0);
   }
   if (uMax <= uMin) return std::nullopt;
-  const double pad = capHeight;
+  // Carried on, the strip reaches some eight cells beyond the row's blobs either way, where glyphs
+  // the blobs missed may be found.
+  const double pad = reach == RowReach::pastBands ? 8 * capHeight : capHeight;
   const int stripWidth = static_cast<int>(std::ceil(uMax - uMin + 2 * pad));
   const int stripHeight = 2 * static_cast<int>(std::ceil(1.25 * capHeight));
   if (stripWidth < kMinSide || stripWidth > 4 * (grey.cols + grey.rows)) return std::nullopt;
@@ -110,9 +179,12 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
   double pitch = expected, bestMagnitude = -1, total = 0;
   const int* columns = profile.ptr<int>(0);
   // The row runs from the first blob's left edge to the last blob's right edge (in the strip,
-  // where the blobs start one pad in); specks outside it are not characters.
-  const int firstInk = std::clamp(static_cast<int>(std::floor(pad)), 0, stripWidth - 1);
-  const int lastInk = std::clamp(static_cast<int>(std::ceil(pad + uMax - uMin)) - 1, 0, stripWidth - 1);
+  // where the blobs start one pad in); specks outside it are not characters. Carried on, it runs
+  // on to the glyphs found beyond them.
+  int firstInk = std::clamp(static_cast<int>(std::floor(pad)), 0, stripWidth - 1);
+  int lastInk = std::clamp(static_cast<int>(std::ceil(pad + uMax - uMin)) - 1, 0, stripWidth - 1);
+  std::vector<double> carriedCentres;
+  if (reach == RowReach::pastBands) carryRowOn(strip, capHeight, expected, firstInk, lastInk, carriedCentres);
   for (int x = firstInk; x <= lastInk; ++x) total += columns[x];
   if (total <= 0) return std::nullopt;
   // All the periods tried are summed in one pass over the columns, each period's phasor turning
@@ -154,6 +226,7 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
     const cv::Point2d p = toPicture(0, 0);
     centres.push_back((b.cx - p.x) * along.x + (b.cy - p.y) * along.y);
   }
+  centres.insert(centres.end(), carriedCentres.begin(), carriedCentres.end());
   if (centres.empty()) return std::nullopt;
   std::sort(centres.begin(), centres.end());
   std::complex<double> phaseSum = 0;
@@ -243,7 +316,7 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
 }  // namespace
 }  // namespace glyphrows
 
-std::vector<GlyphRow> findGlyphRows(const cv::Mat& grey, double pitchPerHeight) {
+std::vector<GlyphRow> findGlyphRows(const cv::Mat& grey, double pitchPerHeight, RowReach reach) {
   if (grey.empty() || grey.type() != CV_8UC1 || grey.dims != 2 || grey.cols < glyphrows::kMinSide ||
       grey.rows < glyphrows::kMinSide || !(pitchPerHeight > 0.2 && pitchPerHeight < 5)) {
     return {};
@@ -271,7 +344,7 @@ std::vector<GlyphRow> findGlyphRows(const cv::Mat& grey, double pitchPerHeight) 
 
   std::vector<GlyphRow> rows;
   for (const auto& group : glyphrows::groupRows(blobs, skew, typicalHeight)) {
-    if (auto row = glyphrows::cutRow(grey, binary, group, skew, pitchPerHeight)) {
+    if (auto row = glyphrows::cutRow(grey, binary, group, skew, pitchPerHeight, reach)) {
       rows.push_back(std::move(*row));
     }
   }

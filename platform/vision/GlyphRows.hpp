@@ -37,11 +37,25 @@ struct GlyphRow {
   double capHeight = 0;
 };
 
+// How far a row reaches.
+enum class RowReach {
+  // Over the glyph-high blobs of the thresholded ink: a camera frame's rows.
+  blobs,
+  // On past them over glyphs the threshold joined to a broad band of a card's pattern (left out
+  // of the blobs as too tall), found in the glyphs' own ink told against the paper close around
+  // them. The build-time labelling of training pictures reaches this far, so that the templates
+  // learn glyphs on such bands from the lines whose ends lie on them; cells are cut alike either
+  // way. It costs a closing, a dilation and a labelling of every row's strip, made some fourteen
+  // capitals longer, which about doubles the time of a camera frame.
+  pastBands,
+};
+
 // `pitchPerHeight` is the typeface's advance divided by its capital height; the pitch of each
 // row is searched around that ratio times the row's measured height. Text is expected dark on
 // a lighter background that may be lit unevenly and turned by up to about 5 degrees; under
 // perspective (a card tilted out of the picture) the pitch may change along a row. Never
 // throws for any 8-bit single-channel input; other inputs give no rows.
-std::vector<GlyphRow> findGlyphRows(const cv::Mat& grey, double pitchPerHeight);
+std::vector<GlyphRow> findGlyphRows(const cv::Mat& grey, double pitchPerHeight,
+                                    RowReach reach = RowReach::blobs);
 
 }  // namespace ostrel::platform

@@ -16,8 +16,11 @@
 #include <opencv2/imgproc.hpp>
 
 #include "platform/vision/GlyphRowSteps.hpp"
+#include "platform/vision/GlyphRows.hpp"
 #include "platform/vision/MRZLineRecognizer.hpp"
+#include "platform/vision/OCRBGlyphTemplates.hpp"
 #include "scan/MRZLineFinder.hpp"
+#include "testing/MRZLinePrint.hpp"
 #include "testing/MRZPictureRenderer.hpp"
 #include "testing/MRZTestData.hpp"
 
@@ -121,6 +124,52 @@ TEST(MRZLineRecognizerTest, AWashedOutStretchLeavesBlanksInItsRow) {
       // A glyph cut by the edge of the glare may be misread on either side.
       EXPECT_LE(misread, 2);
     }
+  }
+}
+
+// A broad band of a card's pattern, darker than the paper by a third of the print and narrower
+// than the threshold's paper, is ink to the threshold, joined with the glyphs on it into a blob
+// too tall for a glyph. Labelling training pictures, the row is carried on past such a band at
+// either end to the glyphs on it, and cut as the line is.
+TEST(MRZLineRecognizerTest, ARowCarriedPastABandReachesTheGlyphsOnIt) {
+  using platform::RowReach;
+  const std::vector<std::string> lines = randomZoneLines(1, 30, false, 7);
+  MRZLinePrintStyle style;
+  style.capHeight = 24;
+  const cv::Mat printed = printMRZLines(lines, style);
+  // Tall enough for the threshold's widest neighbourhood, as a camera's region is.
+  cv::Mat picture;
+  const int margin = std::max(0, (640 - printed.rows) / 2);
+  cv::copyMakeBorder(printed, picture, margin, margin, 0, 0, cv::BORDER_REPLICATE);
+  const int lineY = picture.rows / 2;
+  const auto ends = [&] {
+    cv::Mat ink;
+    cv::threshold(picture.rowRange(lineY - 12, lineY + 12), ink, 128, 255, cv::THRESH_BINARY_INV);
+    const cv::Rect box = cv::boundingRect(ink);
+    return std::pair(box.x, box.x + box.width);
+  }();
+  const double pitch = double(ends.second - ends.first) / 30;
+  for (const bool atStart : {true, false}) {
+    SCOPED_TRACE(atStart ? "band at the start" : "band at the end");
+    cv::Mat banded = picture.clone();
+    // A slanted band some 1.3 capitals wide over the line's first (or last) two glyphs.
+    const double centre = atStart ? ends.first + pitch : ends.second - pitch;
+    for (int y = lineY - 60; y < lineY + 60; ++y) {
+      const double x = centre + 0.2 * (y - lineY);
+      for (int c = int(x - 15); c < int(x + 15); ++c) {
+        auto& pixel = banded.at<unsigned char>(y, c);
+        pixel = static_cast<unsigned char>(pixel * 0.7);
+      }
+    }
+    auto cellsOfTheLine = [&](RowReach reach) {
+      for (const auto& row : platform::findGlyphRows(banded, platform::kOCRBPitchPerHeight, reach)) {
+        if (std::abs(row.box.y + row.box.height / 2 - lineY) < 12) return row.cells.size();
+      }
+      return std::size_t{0};
+    };
+    // Else the band hides nothing and this says nothing.
+    ASSERT_LT(cellsOfTheLine(RowReach::blobs), 30u);
+    EXPECT_EQ(cellsOfTheLine(RowReach::pastBands), 30u);
   }
 }
 
