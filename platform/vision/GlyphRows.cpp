@@ -83,9 +83,52 @@ void carryRowOn(const cv::Mat& strip, double capHeight, double pitch, int& first
   }
 }
 
+// Whether a row may be a zone line cut short by a band of the card's pattern: ten glyphs or more
+// over less than a passport line's width, ending where the threshold's ink on the row's line
+// (through `origin` along `along`, from `uMin` to `uMax`) runs on: a blob too tall for a glyph
+// crosses the line within two cells of an end, or ink fills a third of the line's band there (a
+// band joined to the card's fine lines is left out of the blobs altogether).
+bool mayEndOnABand(const cv::Mat& binary, const std::vector<Blob>& blobs,
+                   const std::vector<Blob>& allBlobs, double capHeight, double pitch,
+                   cv::Point2d origin, cv::Point2d along, double uMin, double uMax) {
+  std::size_t glyphs = 0;
+  for (const auto& b : blobs) {
+    glyphs += b.width <= 1.2 * pitch && b.height >= 0.55 * capHeight &&
+              b.height <= 1.4 * capHeight;
+  }
+  if (glyphs < 10 || uMax - uMin >= 43.5 * pitch) return false;
+  const cv::Point2d across(-along.y, along.x);
+  const double reach = 2.2 * pitch;
+  for (const auto& b : allBlobs) {
+    if (b.height <= 1.4 * capHeight) continue;
+    const double u = (b.cx - origin.x) * along.x + (b.cy - origin.y) * along.y;
+    const double v = (b.cx - origin.x) * across.x + (b.cy - origin.y) * across.y;
+    if (std::abs(v) > b.height / 2.0) continue;
+    const double left = u - b.width / 2.0, right = u + b.width / 2.0;
+    if ((right >= uMin - reach && left <= uMin + pitch) ||
+        (left <= uMax + reach && right >= uMax - pitch)) {
+      return true;
+    }
+  }
+  auto inkBeyond = [&](double from, double to) {
+    std::size_t ink = 0, seen = 0;
+    for (double u = from; u < to; u += 1) {
+      for (double v = -0.4 * capHeight; v <= 0.4 * capHeight; v += 1) {
+        const int x = static_cast<int>(std::lround(origin.x + u * along.x + v * across.x));
+        const int y = static_cast<int>(std::lround(origin.y + u * along.y + v * across.y));
+        if (x < 0 || y < 0 || x >= binary.cols || y >= binary.rows) continue;
+        ++seen;
+        ink += binary.at<unsigned char>(y, x) != 0;
+      }
+    }
+    return seen > 0 && 3 * ink >= seen;
+  };
+  return inkBeyond(uMin - reach, uMin) || inkBeyond(uMax, uMax + reach);
+}
+
 std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
-                               const std::vector<Blob>& blobs, double skewDegrees,
-                               double pitchPerHeight, RowReach reach) {
+                               const std::vector<Blob>& blobs, const std::vector<Blob>& allBlobs,
+                               double skewDegrees, double pitchPerHeight, RowReach reach) {
   std::vector<double> heights;
   for (const auto& b : blobs) heights.push_back(b.height);
   const double tallest = quantile(heights, 0.8);
@@ -148,7 +191,12 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
   if (uMax <= uMin) return std::nullopt;
   // Carried on, the strip reaches some eight cells beyond the row's blobs either way, where glyphs
   // the blobs missed may be found.
-  const double pad = reach == RowReach::pastBands ? 8 * capHeight : capHeight;
+  const bool carry =
+      reach == RowReach::pastBands ||
+      (reach == RowReach::pastBandsAtEnds && mayEndOnABand(binary, blobs, allBlobs, capHeight,
+                                                          pitchPerHeight * capHeight, origin,
+                                                          along, uMin, uMax));
+  const double pad = carry ? 8 * capHeight : capHeight;
   const int stripWidth = static_cast<int>(std::ceil(uMax - uMin + 2 * pad));
   const int stripHeight = 2 * static_cast<int>(std::ceil(1.25 * capHeight));
   if (stripWidth < kMinSide || stripWidth > 4 * (grey.cols + grey.rows)) return std::nullopt;
@@ -184,7 +232,7 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
   int firstInk = std::clamp(static_cast<int>(std::floor(pad)), 0, stripWidth - 1);
   int lastInk = std::clamp(static_cast<int>(std::ceil(pad + uMax - uMin)) - 1, 0, stripWidth - 1);
   std::vector<double> carriedCentres;
-  if (reach == RowReach::pastBands) carryRowOn(strip, capHeight, expected, firstInk, lastInk, carriedCentres);
+  if (carry) carryRowOn(strip, capHeight, expected, firstInk, lastInk, carriedCentres);
   for (int x = firstInk; x <= lastInk; ++x) total += columns[x];
   if (total <= 0) return std::nullopt;
   // All the periods tried are summed in one pass over the columns, each period's phasor turning
@@ -344,7 +392,7 @@ std::vector<GlyphRow> findGlyphRows(const cv::Mat& grey, double pitchPerHeight, 
 
   std::vector<GlyphRow> rows;
   for (const auto& group : glyphrows::groupRows(blobs, skew, typicalHeight)) {
-    if (auto row = glyphrows::cutRow(grey, binary, group, skew, pitchPerHeight, reach)) {
+    if (auto row = glyphrows::cutRow(grey, binary, group, blobs, skew, pitchPerHeight, reach)) {
       rows.push_back(std::move(*row));
     }
   }

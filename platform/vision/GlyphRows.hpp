@@ -39,15 +39,19 @@ struct GlyphRow {
 
 // How far a row reaches.
 enum class RowReach {
-  // Over the glyph-high blobs of the thresholded ink: a camera frame's rows.
+  // Over the glyph-high blobs of the thresholded ink.
   blobs,
   // On past them over glyphs the threshold joined to a broad band of a card's pattern (left out
   // of the blobs as too tall), found in the glyphs' own ink told against the paper close around
   // them. The build-time labelling of training pictures reaches this far, so that the templates
   // learn glyphs on such bands from the lines whose ends lie on them; cells are cut alike either
-  // way. It costs a closing, a dilation and a labelling of every row's strip, made some fourteen
-  // capitals longer, which about doubles the time of a camera frame.
+  // way. It costs a closing, a dilation and a labelling of every row's strip, made some sixteen
+  // capitals longer: a quarter or more of a camera frame's time.
   pastBands,
+  // As far as `pastBands` for a row that may be a zone line cut short by such a band (ten glyphs
+  // or more, narrower than a passport's line, ending where the threshold's ink runs on across its
+  // line), else as far as `blobs`: a camera frame's rows, in a few hundredths more of its time.
+  pastBandsAtEnds,
 };
 
 // `pitchPerHeight` is the typeface's advance divided by its capital height; the pitch of each
@@ -56,6 +60,6 @@ enum class RowReach {
 // perspective (a card tilted out of the picture) the pitch may change along a row. Never
 // throws for any 8-bit single-channel input; other inputs give no rows.
 std::vector<GlyphRow> findGlyphRows(const cv::Mat& grey, double pitchPerHeight,
-                                    RowReach reach = RowReach::blobs);
+                                    RowReach reach = RowReach::pastBandsAtEnds);
 
 }  // namespace ostrel::platform

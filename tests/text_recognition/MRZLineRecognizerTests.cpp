@@ -130,7 +130,8 @@ TEST(MRZLineRecognizerTest, AWashedOutStretchLeavesBlanksInItsRow) {
 // A broad band of a card's pattern, darker than the paper by a third of the print and narrower
 // than the threshold's paper, is ink to the threshold, joined with the glyphs on it into a blob
 // too tall for a glyph. Labelling training pictures, the row is carried on past such a band at
-// either end to the glyphs on it, and cut as the line is.
+// either end to the glyphs on it, and cut as the line is; a camera frame's row too, as the band
+// crosses its line at its end.
 TEST(MRZLineRecognizerTest, ARowCarriedPastABandReachesTheGlyphsOnIt) {
   using platform::RowReach;
   const std::vector<std::string> lines = randomZoneLines(1, 30, false, 7);
@@ -170,6 +171,7 @@ TEST(MRZLineRecognizerTest, ARowCarriedPastABandReachesTheGlyphsOnIt) {
     // Else the band hides nothing and this says nothing.
     ASSERT_LT(cellsOfTheLine(RowReach::blobs), 30u);
     EXPECT_EQ(cellsOfTheLine(RowReach::pastBands), 30u);
+    EXPECT_EQ(cellsOfTheLine(RowReach::pastBandsAtEnds), 30u);
   }
 }
 
