@@ -46,11 +46,12 @@ enum class RowReach {
   // them. The build-time labelling of training pictures reaches this far, so that the templates
   // learn glyphs on such bands from the lines whose ends lie on them; cells are cut alike either
   // way. It costs a closing, a dilation and a labelling of every row's strip, made some sixteen
-  // capitals longer: a quarter or more of a camera frame's time.
+  // capitals longer.
   pastBands,
   // As far as `pastBands` for a row that may be a zone line cut short by such a band (ten glyphs
   // or more, narrower than a passport's line, ending where the threshold's ink runs on across its
-  // line), else as far as `blobs`: a camera frame's rows, in a few hundredths more of its time.
+  // line), else as far as `blobs`: a camera frame's rows. Rows that end on other print are carried
+  // on too, so a busy page's frames take up to about a tenth longer.
   pastBandsAtEnds,
 };
 
