@@ -16,6 +16,12 @@ namespace ostrel::platform {
 namespace glyphrows {
 namespace {
 
+// Whether ink `width` by `height` pixels may be one glyph of a row: at least half a capital high
+// (lower specks are the card's pattern), no taller than a capital and a half, no wider than a cell.
+bool glyphSized(int width, int height, double capHeight, double pitch) {
+  return width <= 1.2 * pitch && height >= 0.55 * capHeight && height <= 1.4 * capHeight;
+}
+
 // The glyphs' own ink in `strip`: print told against the paper close around it (a closing a
 // little wider than a stroke), deeper than three tenths of the deepest print within half a pitch
 // either way, so that glare which leaves part of a row faint leaves its glyphs whole. A broad
@@ -57,8 +63,7 @@ void carryRowOn(const cv::Mat& strip, double capHeight, double pitch, int& first
   for (int i = 1; i < count; ++i) {
     const int h = stats.at<int>(i, cv::CC_STAT_HEIGHT), w = stats.at<int>(i, cv::CC_STAT_WIDTH);
     const int top = stats.at<int>(i, cv::CC_STAT_TOP), left = stats.at<int>(i, cv::CC_STAT_LEFT);
-    if (h < 0.55 * capHeight || h > 1.4 * capHeight || w > 1.2 * pitch ||
-        std::abs(top + h / 2.0 - half) > 0.3 * capHeight) {
+    if (!glyphSized(w, h, capHeight, pitch) || std::abs(top + h / 2.0 - half) > 0.3 * capHeight) {
       continue;
     }
     pieces.push_back({double(left), double(left + w), false});
@@ -93,8 +98,7 @@ bool mayEndOnABand(const cv::Mat& binary, const std::vector<Blob>& blobs,
                    cv::Point2d origin, cv::Point2d along, double uMin, double uMax) {
   std::size_t glyphs = 0;
   for (const auto& b : blobs) {
-    glyphs += b.width <= 1.2 * pitch && b.height >= 0.55 * capHeight &&
-              b.height <= 1.4 * capHeight;
+    glyphs += glyphSized(b.width, b.height, capHeight, pitch);
   }
   if (glyphs < 10 || uMax - uMin >= 43.5 * pitch) return false;
   const cv::Point2d across(-along.y, along.x);
@@ -270,7 +274,7 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
   for (const auto& b : blobs) {
     // Glyphs of the zone stand at least half a capital high; lower specks (pieces of the
     // card's pattern) would only blur the positions.
-    if (b.width > 1.2 * pitch || b.height < 0.55 * capHeight || b.height > 1.4 * capHeight) continue;
+    if (!glyphSized(b.width, b.height, capHeight, pitch)) continue;
     const cv::Point2d p = toPicture(0, 0);
     centres.push_back((b.cx - p.x) * along.x + (b.cy - p.y) * along.y);
   }
