@@ -132,7 +132,8 @@ bool mayEndOnABand(const cv::Mat& binary, const std::vector<Blob>& blobs,
 
 std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
                                const std::vector<Blob>& blobs, const std::vector<Blob>& allBlobs,
-                               double skewDegrees, double pitchPerHeight, RowReach reach) {
+                               double skewDegrees, double pitchPerHeight, RowReach reach,
+                               int fewestCells) {
   std::vector<double> heights;
   for (const auto& b : blobs) heights.push_back(b.height);
   const double tallest = quantile(heights, 0.8);
@@ -202,6 +203,11 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
                                                           along, uMin, uMax));
   const double pad = carry ? 8 * capHeight : capHeight;
   const int stripWidth = static_cast<int>(std::ceil(uMax - uMin + 2 * pad));
+  // A row too short to hold `fewestCells` positions at half the typeface's pitch (far below any
+  // pitch a row of it is read at) is not cut at all; one carried on may find glyphs anywhere
+  // along its strip.
+  const double rowLength = carry ? stripWidth : uMax - uMin;
+  if (rowLength < 0.5 * pitchPerHeight * capHeight * double(fewestCells - 1)) return std::nullopt;
   const int stripHeight = 2 * static_cast<int>(std::ceil(1.25 * capHeight));
   if (stripWidth < kMinSide || stripWidth > 4 * (grey.cols + grey.rows)) return std::nullopt;
   const double half = stripHeight / 2.0;
@@ -306,6 +312,7 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
   long first = std::lround(firstCell + 0.3);
   long last = std::lround(lastCell - 0.3);
   if (last < first || last - first + 1 > kMaxCellsPerRow) return std::nullopt;
+  if (last - first + 1 < fewestCells) return std::nullopt;
   // A row starts and ends with a glyph: specks of the background beyond it leave only empty
   // positions.
   auto hasInk = [&](long k) {
@@ -368,7 +375,8 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
 }  // namespace
 }  // namespace glyphrows
 
-std::vector<GlyphRow> findGlyphRows(const cv::Mat& grey, double pitchPerHeight, RowReach reach) {
+std::vector<GlyphRow> findGlyphRows(const cv::Mat& grey, double pitchPerHeight, RowReach reach,
+                                    int fewestCells) {
   if (grey.empty() || grey.type() != CV_8UC1 || grey.dims != 2 || grey.cols < glyphrows::kMinSide ||
       grey.rows < glyphrows::kMinSide || !(pitchPerHeight > 0.2 && pitchPerHeight < 5)) {
     return {};
@@ -396,7 +404,8 @@ std::vector<GlyphRow> findGlyphRows(const cv::Mat& grey, double pitchPerHeight, 
 
   std::vector<GlyphRow> rows;
   for (const auto& group : glyphrows::groupRows(blobs, skew, typicalHeight)) {
-    if (auto row = glyphrows::cutRow(grey, binary, group, blobs, skew, pitchPerHeight, reach)) {
+    if (auto row = glyphrows::cutRow(grey, binary, group, blobs, skew, pitchPerHeight, reach,
+                                     fewestCells)) {
       rows.push_back(std::move(*row));
     }
   }

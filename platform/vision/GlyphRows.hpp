@@ -59,8 +59,11 @@ enum class RowReach {
 // row is searched around that ratio times the row's measured height. Text is expected dark on
 // a lighter background that may be lit unevenly and turned by up to about 5 degrees; under
 // perspective (a card tilted out of the picture) the pitch may change along a row. Never
-// throws for any 8-bit single-channel input; other inputs give no rows.
+// throws for any 8-bit single-channel input; other inputs give no rows. Rows of fewer than
+// `fewestCells` positions are left out; one too short to hold them at half the typeface's pitch
+// is not cut at all.
 std::vector<GlyphRow> findGlyphRows(const cv::Mat& grey, double pitchPerHeight,
-                                    RowReach reach = RowReach::pastBandsAtEnds);
+                                    RowReach reach = RowReach::pastBandsAtEnds,
+                                    int fewestCells = 1);
 
 }  // namespace ostrel::platform

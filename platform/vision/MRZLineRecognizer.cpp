@@ -19,6 +19,9 @@ namespace {
 constexpr float kEndGlyphShareOfTypical = 0.6f;
 constexpr float kEndGlyphScoreFloor = 0.35f;
 
+// A card's zone lines are the shortest, at 30 characters.
+constexpr int kShortestZoneLine = 30;
+
 struct Match {
   char character = ' ';
   float score = 0;
@@ -88,12 +91,13 @@ Match classify(const cv::Mat& cell) {
 
 }  // namespace
 
-std::vector<RecognizedTextLine> MRZLineRecognizer::recognize(const cv::Mat& grey,
-                                                             const TextRecognitionOptions&) {
+std::vector<RecognizedTextLine> MRZLineRecognizer::recognize(
+    const cv::Mat& grey, const TextRecognitionOptions& options) {
   std::vector<RecognizedTextLine> lines;
   if (grey.empty() || grey.type() != CV_8UC1) return lines;
   const double width = grey.cols, height = grey.rows;
-  for (const GlyphRow& row : findGlyphRows(grey, kOCRBPitchPerHeight)) {
+  for (const GlyphRow& row : findGlyphRows(grey, kOCRBPitchPerHeight, RowReach::pastBandsAtEnds,
+                                              options.fast ? kShortestZoneLine : 1)) {
     std::vector<Match> matches;
     matches.reserve(row.cells.size());
     for (const cv::Mat& cell : row.cells) matches.push_back(cell.empty() ? Match{} : classify(cell));

@@ -94,6 +94,33 @@ TEST(MRZLineRecognizerTest, ReadsZoneLinesExactlyUnderCameraFaults) {
   }
 }
 
+// A camera frame is read at the fast level: rows shorter than a zone's line (a card's print
+// beside the zone, here a line of 13 and one of 29 characters) are left out, and the rest are
+// read as the accurate level reads them.
+TEST(MRZLineRecognizerTest, TheFastLevelReadsOnlyRowsAsLongAsAZoneLine) {
+  std::vector<std::string> lines = {"UTO<CARD<2031", "ANNA<MARIA<ERIKSSON<<<<<<<<<<"};
+  lines.insert(lines.end(), kTD1Card.begin(), kTD1Card.end());
+  for (int size : {18, 30}) {
+    SCOPED_TRACE(size);
+    MRZPictureStyle style;
+    style.characterHeight = size;
+    style.rotationDegrees = 1.5;
+    style.noiseSigma = 3;
+    const cv::Mat picture = renderMRZRegion(lines, style);
+    MRZLineRecognizer reader;
+    std::vector<std::string> accurate, longEnough, fast;
+    for (const auto& line : reader.recognize(picture, {})) {
+      accurate.push_back(line.string);
+      if (line.string.size() >= 30) longEnough.push_back(line.string);
+    }
+    for (const auto& line : reader.recognize(picture, {.fast = true})) fast.push_back(line.string);
+    EXPECT_NE(std::find(accurate.begin(), accurate.end(), lines[0]), accurate.end());
+    EXPECT_NE(std::find(accurate.begin(), accurate.end(), lines[1]), accurate.end());
+    EXPECT_EQ(fast, longEnough);
+    EXPECT_EQ(fast.size(), kTD1Card.size() + 1);  // the zone and the card's other print
+  }
+}
+
 // Glare that washes out a stretch of the zone leaves each line one row, with blank cells where
 // nothing could be read: the rest of the row keeps its places, so later frames can fill them.
 TEST(MRZLineRecognizerTest, AWashedOutStretchLeavesBlanksInItsRow) {
