@@ -348,14 +348,17 @@ TEST(MRZLineRecognizerTest, AnyPictureIsReadWithoutACrash) {
   };
   MRZLineRecognizer reader;
   for (const auto& [name, picture] : pictures) {
-    SCOPED_TRACE(name);
-    std::vector<RecognizedTextLine> lines;
-    ASSERT_NO_THROW(lines = reader.recognize(picture, {}));
-    for (const auto& line : lines) {
-      EXPECT_LE(line.string.size(), 200u);
-      EXPECT_EQ(line.string.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789< "), std::string::npos);
-      EXPECT_GE(line.confidence, 0);
-      EXPECT_LE(line.confidence, 1);
+    for (bool fast : {false, true}) {
+      SCOPED_TRACE(std::string(name) + (fast ? ", fast" : ", accurate"));
+      std::vector<RecognizedTextLine> lines;
+      ASSERT_NO_THROW(lines = reader.recognize(picture, {.fast = fast}));
+      for (const auto& line : lines) {
+        EXPECT_LE(line.string.size(), 200u);
+        EXPECT_EQ(line.string.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789< "),
+                  std::string::npos);
+        EXPECT_GE(line.confidence, 0);
+        EXPECT_LE(line.confidence, 1);
+      }
     }
   }
 }
