@@ -155,6 +155,8 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
     capHeight /= double(to - from);
   }
   if (capHeight < 6) return std::nullopt;
+  // The pitch the typeface gives a row of this height; the row's own is searched around it.
+  const double expected = pitchPerHeight * capHeight;
 
   // The row's own line: one slope through the centres of all its glyphs, fitted separately
   // about the capitals' mean and the smaller glyphs' mean (fillers sit at their own height), so
@@ -199,15 +201,14 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
   const bool carry =
       reach == RowReach::pastBands ||
       (reach == RowReach::pastBandsAtEnds && mayEndOnABand(binary, blobs, allBlobs, capHeight,
-                                                          pitchPerHeight * capHeight, origin,
-                                                          along, uMin, uMax));
+                                                          expected, origin, along, uMin, uMax));
   const double pad = carry ? 8 * capHeight : capHeight;
   const int stripWidth = static_cast<int>(std::ceil(uMax - uMin + 2 * pad));
   // A row too short to hold `fewestCells` positions at half the typeface's pitch (far below any
   // pitch a row of it is read at) is not cut at all; one carried on may find glyphs anywhere
   // along its strip.
   const double rowLength = carry ? stripWidth : uMax - uMin;
-  if (rowLength < 0.5 * pitchPerHeight * capHeight * double(fewestCells - 1)) return std::nullopt;
+  if (rowLength < 0.5 * expected * double(fewestCells - 1)) return std::nullopt;
   const int stripHeight = 2 * static_cast<int>(std::ceil(1.25 * capHeight));
   if (stripWidth < kMinSide || stripWidth > 4 * (grey.cols + grey.rows)) return std::nullopt;
   const double half = stripHeight / 2.0;
@@ -233,7 +234,6 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
 
   // Pitch: the period whose Fourier component of the column profile is strongest, near the
   // typeface's ratio times the height.
-  const double expected = pitchPerHeight * capHeight;
   double pitch = expected, bestMagnitude = -1, total = 0;
   const int* columns = profile.ptr<int>(0);
   // The row runs from the first blob's left edge to the last blob's right edge (in the strip,
