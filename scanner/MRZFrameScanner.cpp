@@ -33,27 +33,46 @@ std::optional<Rect> lineBoxInsideRegion(const Rect& box) {
 // A card's lines are 30 characters wide, a passport's 44.
 bool isLineWidth(std::size_t length) { return length == 30 || length == 44; }
 
+// Print of the card glued to a zone line's end with no gap between (its pattern, its edge or what
+// lies beyond it, read as glyphs) is at most this many positions long.
+constexpr std::size_t kGluedPositions = 10;
+
 // A recognised row as a zone line: its glyphs without the blanks between them. A zone's line has
 // no blank cell, so when a mark of the card beside the line was read as a glyph of its own (the
 // row is then longer than any zone's line), the one blank-free piece of a zone line's width is
-// the line. A row of a line's width with blanks inside is the line read in part (glare washed
-// out the glyphs there); it keeps its blanks.
-std::string zoneLineOf(const std::string& row) {
+// the line. Where marks were read on at the line's end with no gap between, the piece is a
+// little longer than the line: the one stretch of it that an earlier frame read as a line of
+// `merger` (as `MRZLineMerger::merge` takes a read for an earlier line) is the line. A row of a
+// line's width with blanks inside is the line read in part (glare washed out the glyphs there):
+// it keeps its blanks, and no stretch of it is taken for a line.
+std::string zoneLineOf(const std::string& row, const MRZLineMerger& merger) {
   std::string line = row;
   std::erase(line, MRZLineMerger::kBlank);
   if (isLineWidth(line.size())) return line;
-  std::optional<std::string> widthPiece;
+  std::optional<std::string> widthPiece, knownStretch;
+  bool manyKnown = false;
   std::size_t start = 0;
   while (start <= row.size()) {
     const std::size_t end = std::min(row.find(MRZLineMerger::kBlank, start), row.size());
-    if (isLineWidth(end - start)) {
+    const std::size_t length = end - start;
+    if (isLineWidth(length)) {
       if (widthPiece) return line;  // two such pieces: neither is known to be the line
-      widthPiece = row.substr(start, end - start);
+      widthPiece = row.substr(start, length);
+    }
+    for (const std::size_t width : {std::size_t{30}, std::size_t{44}}) {
+      if (length <= width || length > width + kGluedPositions) continue;
+      for (std::size_t offset = 0; offset + width <= length; ++offset) {
+        std::string stretch = row.substr(start + offset, width);
+        if (merger.settledPlaces(stretch).empty()) continue;
+        if (knownStretch && *knownStretch != stretch) manyKnown = true;
+        knownStretch = std::move(stretch);
+      }
     }
     start = end + 1;
   }
   if (widthPiece) return *widthPiece;
-  return isLineWidth(row.size()) ? row : line;
+  if (isLineWidth(row.size())) return row;
+  return knownStretch && !manyKnown ? *knownStretch : line;
 }
 
 }  // namespace
@@ -103,7 +122,7 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
     std::string read;
     std::optional<std::string> line;
     if (!candidates.empty()) {
-      read = zoneLineOf(candidates.front().string);
+      read = zoneLineOf(candidates.front().string, merger_);
       if (isLineWidth(read.size())) line = merger_.merge(read);
       if (!line) {
         // Until then it is read as any row is, without its blanks.

@@ -443,6 +443,31 @@ TEST_F(MRZScannerTest, LinesReadInPartAreCompletedAcrossFrames) {
   }
 }
 
+// The card's pattern or its edge beside a line, read as glyphs with no gap before the line's
+// first or after its last character: the row is a few positions longer than any zone line.
+// Once a frame has read the line alone, the stretch of such a row that reads as that line is
+// the line, and the frames that read it so vote for the zone; before, such rows say nothing.
+TEST_F(MRZScannerTest, MarksGluedToALinesEndAreLeftOutOnceTheLineIsKnown) {
+  const auto card = samplePerson().td1Zone();
+  const std::vector<std::string> glued = {"RT" + card[0], card[1], card[2] + "<G1"};
+  MRZFrameScanner scanner(testing::portraitRegionOfInterest());
+  const auto buffer = cardBuffer();
+  for (int frame = 1; frame <= 30; ++frame) {
+    recognizer->queueLines(linesOf(glued));
+    EXPECT_FALSE(scanner.push(buffer, 6)) << frame;
+  }
+  scanner.reset();
+  std::vector<int> completedAt;
+  for (int frame = 1; frame <= 30 && completedAt.empty(); ++frame) {
+    recognizer->queueLines(linesOf(frame == 1 ? card : glued));
+    if (const auto text = scanner.push(buffer, 6)) {
+      EXPECT_EQ(*text, zoneText(card)) << frame;
+      completedAt.push_back(frame);
+    }
+  }
+  EXPECT_EQ(completedAt, (std::vector<int>{11}));
+}
+
 // Small, blurred print is misread at a place or two in every frame, each frame at others: no
 // two frames read the document number alike, so no zone is read the same in ten frames. The
 // places the frames clearly agree on are read as they read them, and the zone is accepted
