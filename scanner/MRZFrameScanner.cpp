@@ -50,6 +50,9 @@ std::string zoneLineOf(const std::string& row, const MRZLineMerger& merger) {
   std::erase(line, MRZLineMerger::kBlank);
   if (isLineWidth(line.size())) return line;
   std::optional<std::string> widthPiece, knownStretch;
+  // Stretches are looked for in one piece a little longer than a line; a row with two such
+  // pieces gives none (as with two pieces of a line's width, neither is known to be the line).
+  std::size_t gluedPieces = 0;
   bool manyKnown = false;
   std::size_t start = 0;
   while (start <= row.size()) {
@@ -60,7 +63,11 @@ std::string zoneLineOf(const std::string& row, const MRZLineMerger& merger) {
       widthPiece = row.substr(start, length);
     }
     for (const std::size_t width : {std::size_t{30}, std::size_t{44}}) {
-      if (length <= width || length > width + kGluedPositions) continue;
+      if (length <= width || length > width + kGluedPositions || manyKnown) continue;
+      if (++gluedPieces > 1) {
+        manyKnown = true;
+        continue;
+      }
       for (std::size_t offset = 0; offset + width <= length; ++offset) {
         std::string stretch = row.substr(start + offset, width);
         if (merger.settledPlaces(stretch).empty()) continue;

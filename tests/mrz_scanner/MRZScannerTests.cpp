@@ -466,6 +466,14 @@ TEST_F(MRZScannerTest, MarksGluedToALinesEndAreLeftOutOnceTheLineIsKnown) {
     }
   }
   EXPECT_EQ(completedAt, (std::vector<int>{11}));
+
+  // A row holding two such pieces is neither of them.
+  scanner.reset();
+  const std::vector<std::string> twice = {glued[0] + " " + glued[0], card[1], card[2]};
+  for (int frame = 1; frame <= 15; ++frame) {
+    recognizer->queueLines(linesOf(frame == 1 ? card : twice));
+    EXPECT_FALSE(scanner.push(buffer, 6)) << frame;
+  }
 }
 
 // Small, blurred print is misread at a place or two in every frame, each frame at others: no
