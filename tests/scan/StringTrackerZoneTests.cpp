@@ -149,7 +149,7 @@ TEST(StringTrackerZones, ZonesAreVotedForAsTheParseReadsThem) {
 }
 
 // Fields without check digits are settled by the frames that voted: misreads in a minority of
-// frames never reach the accepted text, and a place where fewer than three quarters of the frames
+// frames never reach the accepted text, and a place where fewer than five sixths of the frames
 // agree keeps the zone from being accepted until later frames settle it.
 TEST(StringTrackerZones, FieldsWithoutCheckDigitsFollowTheMajorityOfTheVotingFrames) {
   const std::string card = zoneText(kTD1Card);
@@ -162,12 +162,16 @@ TEST(StringTrackerZones, FieldsWithoutCheckDigitsFollowTheMajorityOfTheVotingFra
     // A wrong name in three frames and a wrong state in two, the right zone in the other eight.
     const std::string& read = frame % 4 == 1 ? wrongName : frame % 5 == 3 ? wrongState : card;
     tracker.logFrame({read, read, read});
-    // Ten frames in, three of them misread the name: more than a quarter, so nothing is settled.
-    if (frame == 9) {
-      EXPECT_EQ(tracker.bestCount(), 8) << "the best stays where nine frames settled it";
+    // Nine frames in, two of them misread the name: more than a sixth, so nothing is settled.
+    if (frame == 8) {
+      EXPECT_EQ(tracker.bestCount(), 0) << "seven of nine read the name";
     }
   }
-  EXPECT_EQ(tracker.bestCount(), 12);
+  EXPECT_EQ(tracker.bestCount(), 0) << "ten of thirteen read the name";
+  for (int frame = 0; frame < 4; ++frame) tracker.logFrame({card});
+  EXPECT_EQ(tracker.bestCount(), 0) << "fourteen of seventeen";
+  tracker.logFrame({card});
+  EXPECT_EQ(tracker.bestCount(), 17) << "fifteen of eighteen";
   EXPECT_EQ(tracker.bestString(), card);
 
   StringTracker even = zoneTracker();
@@ -182,18 +186,22 @@ TEST(StringTrackerZones, FieldsWithoutCheckDigitsFollowTheMajorityOfTheVotingFra
   even.logFrame({wrongName});
   EXPECT_EQ(even.bestCount(), 0) << "three of four lead by two";
   even.logFrame({wrongName});
-  EXPECT_EQ(even.bestCount(), 4) << "four of five lead by three: agreeing frames decide, even when they are wrong";
+  EXPECT_EQ(even.bestCount(), 0) << "four of five lead by three, but are under five sixths";
+  even.logFrame({wrongName});
+  EXPECT_EQ(even.bestCount(), 5) << "five of six: agreeing frames decide, even when they are wrong";
   EXPECT_EQ(even.bestString(), wrongName);
 
-  // Three of five frames are not enough, nor are four of six or five of seven (under three
-  // quarters); six of eight are.
+  // Three of five frames are not enough, nor are six of eight or nine of eleven (under five
+  // sixths); ten of twelve are.
   std::string otherName = card;
   otherName[62] = 'Q';
   StringTracker split = zoneTracker();
-  for (const std::string& read : {card, wrongName, otherName, card, card, card, card}) split.logFrame({read});
+  for (const std::string& read : {card, wrongName, otherName, card, card, card, card, card}) split.logFrame({read});
+  EXPECT_EQ(split.bestCount(), 0);
+  for (int frame = 0; frame < 3; ++frame) split.logFrame({card});
   EXPECT_EQ(split.bestCount(), 0);
   split.logFrame({card});
-  EXPECT_EQ(split.bestCount(), 7);
+  EXPECT_EQ(split.bestCount(), 11);
   EXPECT_EQ(split.bestString(), card);
 
   // A look-alike misread in three of the four frames that read a name's place (the others took
@@ -212,7 +220,11 @@ TEST(StringTrackerZones, FieldsWithoutCheckDigitsFollowTheMajorityOfTheVotingFra
   for (int frame = 0; frame < 2; ++frame) thin.logFrame({card});
   EXPECT_EQ(thin.bestString(), "") << "seven against three";
   for (int frame = 0; frame < 2; ++frame) thin.logFrame({card});
-  EXPECT_EQ(thin.bestString(), card) << "nine against three";
+  EXPECT_EQ(thin.bestString(), "") << "nine against three";
+  for (int frame = 0; frame < 5; ++frame) thin.logFrame({card});
+  EXPECT_EQ(thin.bestString(), "") << "fourteen against three";
+  thin.logFrame({card});
+  EXPECT_EQ(thin.bestString(), card) << "fifteen against three";
 }
 
 // A document number's look-alikes that its check digit cannot tell apart (D and X differ by 20,
@@ -235,8 +247,8 @@ TEST(StringTrackerZones, NumberLookAlikesTheCheckDigitCannotSeeAreVotedOnTogethe
   EXPECT_EQ(tracker.bestCount(), 0) << "ten frames each way settle nothing: " << tracker.bestString();
   for (int frame = 0; frame < 10; ++frame) tracker.logFrame({xForD});
   EXPECT_EQ(tracker.bestString(), "") << "fifteen against fifteen";
-  // Of the last thirty frames, 22 against 8 is under three quarters; 23 against 7 is not.
-  for (int frame = 0; frame < 22; ++frame) tracker.logFrame({card});
+  // Of the last thirty frames, 24 against 6 is under five sixths; 25 against 5 is not.
+  for (int frame = 0; frame < 24; ++frame) tracker.logFrame({card});
   EXPECT_EQ(tracker.bestString(), "");
   tracker.logFrame({card});
   EXPECT_EQ(tracker.bestString(), card);
