@@ -33,6 +33,8 @@ class MRZLineMerger {
   // when it is taken for none.
   std::string settledPlaces(const std::string& line) const;
   static constexpr char kSettled = 's';
+  // Whether `merge` would take `line` for an earlier line.
+  bool takesForAnEarlierLine(const std::string& line) const { return sameLine(line).has_value(); }
 
   void reset();
 

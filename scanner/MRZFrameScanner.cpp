@@ -31,7 +31,8 @@ std::optional<Rect> lineBoxInsideRegion(const Rect& box) {
 }
 
 // A card's lines are 30 characters wide, a passport's 44.
-bool isLineWidth(std::size_t length) { return length == 30 || length == 44; }
+constexpr std::size_t kLineWidths[] = {30, 44};
+bool isLineWidth(std::size_t length) { return length == kLineWidths[0] || length == kLineWidths[1]; }
 
 // Print of the card glued to a zone line's end with no gap between (its pattern, its edge or what
 // lies beyond it, read as glyphs) is at most this many positions long.
@@ -41,10 +42,10 @@ constexpr std::size_t kGluedPositions = 10;
 // no blank cell, so when a mark of the card beside the line was read as a glyph of its own (the
 // row is then longer than any zone's line), the one blank-free piece of a zone line's width is
 // the line. Where marks were read on at the line's end with no gap between, the piece is a
-// little longer than the line: the one stretch of it that an earlier frame read as a line of
-// `merger` (as `MRZLineMerger::merge` takes a read for an earlier line) is the line. A row of a
-// line's width with blanks inside is the line read in part (glare washed out the glyphs there):
-// it keeps its blanks, and no stretch of it is taken for a line.
+// little longer than the line: the one stretch of it that `merger` takes for a line an earlier
+// frame read is the line. A row of a line's width with blanks inside is the line read in part
+// (glare washed out the glyphs there): it keeps its blanks, and no stretch of it is taken for a
+// line.
 std::string zoneLineOf(const std::string& row, const MRZLineMerger& merger) {
   std::string line = row;
   std::erase(line, MRZLineMerger::kBlank);
@@ -62,7 +63,7 @@ std::string zoneLineOf(const std::string& row, const MRZLineMerger& merger) {
       if (widthPiece) return line;  // two such pieces: neither is known to be the line
       widthPiece = row.substr(start, length);
     }
-    for (const std::size_t width : {std::size_t{30}, std::size_t{44}}) {
+    for (const std::size_t width : kLineWidths) {
       if (length <= width || length > width + kGluedPositions || manyKnown) continue;
       if (++gluedPieces > 1) {
         manyKnown = true;
@@ -70,7 +71,7 @@ std::string zoneLineOf(const std::string& row, const MRZLineMerger& merger) {
       }
       for (std::size_t offset = 0; offset + width <= length; ++offset) {
         std::string stretch = row.substr(start + offset, width);
-        if (merger.settledPlaces(stretch).empty()) continue;
+        if (!merger.takesForAnEarlierLine(stretch)) continue;
         if (knownStretch && *knownStretch != stretch) manyKnown = true;
         knownStretch = std::move(stretch);
       }
