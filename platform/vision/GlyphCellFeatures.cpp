@@ -52,13 +52,18 @@ CellInk inkAround(const cv::Mat& ink, double x, double y, double pitch, double c
   cv::reduce(window.colRange(left, right + 1), rows, 1, cv::REDUCE_SUM, CV_32S);
   // The glyph's rows: from its inkiest row near the middle outwards, across gaps of a little
   // ink at most (a thin stroke's), so a speck of toner, a neighbouring line or print above or
-  // below the zone is not taken for part of it.
+  // below the zone is not taken for part of it. A row is counted as ink by what it holds beyond
+  // the band's emptiest row: a fine hatch that the threshold took in part for ink runs through
+  // every row of the band, and would otherwise carry the glyph on to its edges.
+  double emptiest = 0;
+  cv::minMaxLoc(rows, &emptiest);
+  const int inked = static_cast<int>(emptiest) + 2 * 255;
   const int rowReach = std::max(1, static_cast<int>(0.3 * capHeight));
   const int rowMiddle = static_cast<int>(std::lround(y)) - y0;
   int inkiest = -1;
   for (int i = std::max(0, rowMiddle - rowReach); i <= std::min(rows.rows - 1, rowMiddle + rowReach); ++i) {
     const int inkHere = rows.at<int>(i, 0);
-    if (inkHere >= 2 * 255 && (inkiest < 0 || inkHere > rows.at<int>(inkiest, 0))) inkiest = i;
+    if (inkHere >= inked && (inkiest < 0 || inkHere > rows.at<int>(inkiest, 0))) inkiest = i;
   }
   if (inkiest < 0) return found;
   const int gap = std::max(1, static_cast<int>(0.1 * capHeight));
@@ -66,7 +71,7 @@ CellInk inkAround(const cv::Mat& ink, double x, double y, double pitch, double c
   auto lastInked = [&](int from, int step) {
     int last = from;
     for (int i = from + step, empty = 0; i >= 0 && i < rows.rows && empty <= gap; i += step) {
-      if (rows.at<int>(i, 0) >= 2 * 255) last = i, empty = 0;
+      if (rows.at<int>(i, 0) >= inked) last = i, empty = 0;
       else ++empty;
     }
     return last;

@@ -160,13 +160,18 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
 
   // The row's own line: one slope through the centres of all its glyphs, fitted separately
   // about the capitals' mean and the smaller glyphs' mean (fillers sit at their own height), so
-  // a row of letters followed by a run of fillers still gets the slope of the whole row.
+  // a row of letters followed by a run of fillers still gets the slope of the whole row. Ink far
+  // taller than a capital (the card's edge, a stroke of its pattern) is not a glyph: its middle
+  // lies well off the line, and a few such blobs at one end would turn it.
   double slope = std::tan(skewDegrees * kDegree), intercept = 0;
   {
     double tallX = 0, tallY = 0, smallX = 0, smallY = 0;
     std::vector<const Blob*> small;
     for (const auto& b : blobs) {
       if (b.height < 0.75 * tallest && b.height >= 0.3 * capHeight) small.push_back(&b);
+    }
+    if (std::any_of(tall.begin(), tall.end(), [&](const Blob* b) { return b->height <= 1.4 * capHeight; })) {
+      std::erase_if(tall, [&](const Blob* b) { return b->height > 1.4 * capHeight; });
     }
     for (const Blob* b : tall) tallX += b->cx, tallY += b->cy;
     for (const Blob* b : small) smallX += b->cx, smallY += b->cy;

@@ -250,6 +250,33 @@ TEST(MRZLineRecognizerTest, AStrayBlobDoesNotLeadARowOffItsLine) {
   EXPECT_EQ(rows[1].size(), 44u);
 }
 
+// A fine hatch on the page that the threshold took in part for ink runs through every row of a
+// glyph's columns; the glyph's height and its place on the row are still its own.
+TEST(MRZLineRecognizerTest, AFineHatchDoesNotHideAGlyphsHeight) {
+  constexpr double kCap = 20, kPitch = 15, kRow = 30;
+  for (const bool hatched : {false, true}) {
+    cv::Mat strip(60, 60, CV_8U, cv::Scalar(235)), ink(60, 60, CV_8U, cv::Scalar(0));
+    if (hatched) {
+      for (int y = 0; y < strip.rows; ++y) {
+        for (int x = 0; x < strip.cols; ++x) {
+          if ((x + y) % 4 != 0) continue;
+          strip.at<std::uint8_t>(y, x) = 170;
+          ink.at<std::uint8_t>(y, x) = 255;
+        }
+      }
+    }
+    // An 8 by 18 glyph whose middle lies 3 pixels below the row's.
+    const cv::Rect glyph(26, 24, 8, 18);
+    strip(glyph).setTo(30);
+    ink(glyph).setTo(255);
+    const cv::Mat features = platform::glyphrows::glyphFeatures(strip, ink, 30, kRow, kPitch, kCap);
+    ASSERT_FALSE(features.empty());
+    const float* shape = features.ptr<float>(0) + platform::kGlyphCellPixels;
+    EXPECT_NEAR(shape[1], 0.9, 0.03) << (hatched ? "hatched" : "plain");
+    EXPECT_NEAR(shape[2], 0.15, 0.03) << (hatched ? "hatched" : "plain");
+  }
+}
+
 // The blobs are the ink's eight-connected components, as OpenCV's labelling finds them, kept by
 // the same rules and in its order (the rows are grouped in that order).
 TEST(MRZLineRecognizerTest, BlobsAreTheInksComponentsInLabellingOrder) {

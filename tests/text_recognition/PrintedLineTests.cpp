@@ -4,6 +4,8 @@
 // along a line. Fixed seeds; the figures by size, tilt and weight are in
 // bench_MRZLineReadingBenchmarks.
 
+#include <algorithm>
+#include <cmath>
 #include <map>
 #include <random>
 #include <string>
@@ -317,6 +319,47 @@ TEST(PrintedLineTest, ASerifedIBeforeAFillerIsNotAZ) {
     }
   }
   EXPECT_EQ(readAsZ, 0) << readAsZ << " of " << printedI << " serifed I read as Z";
+}
+
+// Before a card's first line the camera may see the card's edge and the strokes of what lies
+// beyond it, far taller than a capital and reaching well above the line. They must not turn the
+// line the row's cells are cut along, or the first glyphs lose their feet.
+TEST(PrintedLineTest, TallInkBeforeALineDoesNotTurnItsRow) {
+  MRZLineRecognizer reader;
+  int exact = 0, total = 0;
+  std::uint32_t seed = 90;
+  for (double cap : {16.0, 24.0, 32.0}) {
+    for (double turn : {-1.0, 0.0, 1.0}) {
+      const auto truth = randomZoneLines(1, 30, false, 900 + seed);
+      MRZLinePrintStyle style;
+      style.capHeight = cap;
+      style.turnDegrees = turn;
+      style.blurSigma = 0.6;
+      style.noiseSigma = 2;
+      style.seed = ++seed;
+      const cv::Mat printed = printMRZLines(truth, style);
+      const double paper = cv::mean(printed)[0];
+      cv::Mat picture;
+      const int margin = static_cast<int>(std::lround(13 * cap));
+      cv::copyMakeBorder(printed, picture, margin, margin, margin, 0, cv::BORDER_CONSTANT, cv::Scalar(paper));
+      // Paper all round, so the strokes are not too tall for glyphs of the picture. The print
+      // starts some two capitals into the printed picture, its line's middle halfway down.
+      const double lineStart = margin + 2 * cap, middle = margin + printed.rows / 2.0;
+      const int stroke = std::max(2, static_cast<int>(std::lround(0.15 * cap)));
+      for (const auto& [capsBefore, capsHigh] : {std::pair{12.0, 1.8}, std::pair{4.0, 5.0}}) {
+        const int x = static_cast<int>(std::lround(lineStart - capsBefore * cap));
+        const double centre = middle - 1.6 * cap;
+        cv::rectangle(picture, cv::Rect(x, static_cast<int>(std::lround(centre - capsHigh * cap / 2)), stroke,
+                                        static_cast<int>(std::lround(capsHigh * cap))),
+                      cv::Scalar(40), cv::FILLED);
+      }
+      const std::string read = lineReadFor(reader, picture, truth[0]);
+      ++total;
+      exact += read == truth[0];
+      if (read != truth[0]) ADD_FAILURE() << "cap " << cap << " turn " << turn << ": " << read;
+    }
+  }
+  EXPECT_EQ(exact, total);
 }
 
 TEST(PrintedLineTest, TiltedCardsAreCutIntoOneCellPerCharacterAlongTheWholeLine) {
