@@ -25,7 +25,7 @@ namespace ostrel {
 // Texts may be grouped under a key (by default the text itself): the frames that read texts of
 // one key count for that key together, and its text is the character-wise majority of the
 // texts those frames read (the last 30 of them), leaving out at each place the texts that hold
-// `kNotRead` there. A key whose texts have no clear majority at some character (five sixths
+// `kNotRead` there (a text holding `kUnsure` read the place, but agrees with none). A key whose texts have no clear majority at some character (five sixths
 // of the texts that read it, and three reads more than those that disagree), or whose character
 // too few of them read, is not a candidate for the best until later frames settle it. For
 // zones, the key is the part that check digits protect, as far as they tell characters apart
@@ -39,6 +39,9 @@ class StringTracker {
   // A place a frame's text holds no reading of its own (a line that frame took from an earlier
   // one): the character-wise vote leaves it out at that place.
   static constexpr char kNotRead = '\x7f';
+  // A place a frame read as a guess (its glyph looked nearly as much like another character): it
+  // counts among the frames that read the place, but agrees with none of them.
+  static constexpr char kUnsure = '\x01';
 
   struct Sighting {
     std::int64_t lastSeen = 0;

@@ -38,6 +38,12 @@ bool isLineWidth(std::size_t length) { return length == kLineWidths[0] || length
 // lies beyond it, read as glyphs) is at most this many positions long.
 constexpr std::size_t kGluedPositions = 10;
 
+// A recognised row as a zone line, with the places it read as a guess.
+struct ZoneLineRead {
+  std::string text;
+  std::vector<bool> unsure;
+};
+
 // A recognised row as a zone line: its glyphs without the blanks between them. A zone's line has
 // no blank cell, so when a mark of the card beside the line was read as a glyph of its own (the
 // row is then longer than any zone's line), the one blank-free piece of a zone line's width is
@@ -45,12 +51,23 @@ constexpr std::size_t kGluedPositions = 10;
 // little longer than the line: the one stretch of it that `merger` takes for a line an earlier
 // frame read is the line. A row of a line's width with blanks inside is the line read in part
 // (glare washed out the glyphs there): it keeps its blanks, and no stretch of it is taken for a
-// line.
-std::string zoneLineOf(const std::string& row, const MRZLineMerger& merger) {
-  std::string line = row;
-  std::erase(line, MRZLineMerger::kBlank);
-  if (isLineWidth(line.size())) return line;
-  std::optional<std::string> widthPiece, knownStretch;
+// line. `unsure` marks the row's guesses (empty: none).
+ZoneLineRead zoneLineOf(const std::string& row, const std::vector<bool>& unsure, const MRZLineMerger& merger) {
+  auto piece = [&](std::size_t from, std::size_t length) {
+    ZoneLineRead read{row.substr(from, length), std::vector<bool>(length, false)};
+    for (std::size_t i = 0; i < length && from + i < unsure.size(); ++i) read.unsure[i] = unsure[from + i];
+    return read;
+  };
+  ZoneLineRead line;
+  for (std::size_t i = 0; i < row.size(); ++i) {
+    if (row[i] == MRZLineMerger::kBlank) continue;
+    line.text += row[i];
+    line.unsure.push_back(i < unsure.size() && unsure[i]);
+  }
+  if (isLineWidth(line.text.size())) return line;
+  // Where the piece of a line's width starts in the row, and where the known stretch does.
+  std::optional<std::size_t> widthPiece, knownStretch;
+  std::size_t widthPieceLength = 0, knownStretchLength = 0;
   // Stretches are looked for in one piece a little longer than a line; a row with two such
   // pieces gives none (as with two pieces of a line's width, neither is known to be the line).
   std::size_t gluedPieces = 0;
@@ -61,7 +78,8 @@ std::string zoneLineOf(const std::string& row, const MRZLineMerger& merger) {
     const std::size_t length = end - start;
     if (isLineWidth(length)) {
       if (widthPiece) return line;  // two such pieces: neither is known to be the line
-      widthPiece = row.substr(start, length);
+      widthPiece = start;
+      widthPieceLength = length;
     }
     for (const std::size_t width : kLineWidths) {
       if (length <= width || length > width + kGluedPositions || manyKnown) continue;
@@ -70,17 +88,18 @@ std::string zoneLineOf(const std::string& row, const MRZLineMerger& merger) {
         continue;
       }
       for (std::size_t offset = 0; offset + width <= length; ++offset) {
-        std::string stretch = row.substr(start + offset, width);
+        const std::string stretch = row.substr(start + offset, width);
         if (!merger.takesForAnEarlierLine(stretch)) continue;
-        if (knownStretch && *knownStretch != stretch) manyKnown = true;
-        knownStretch = std::move(stretch);
+        if (knownStretch && row.compare(*knownStretch, knownStretchLength, stretch) != 0) manyKnown = true;
+        knownStretch = start + offset;
+        knownStretchLength = width;
       }
     }
     start = end + 1;
   }
-  if (widthPiece) return *widthPiece;
-  if (isLineWidth(row.size())) return row;
-  return knownStretch && !manyKnown ? *knownStretch : line;
+  if (widthPiece) return piece(*widthPiece, widthPieceLength);
+  if (isLineWidth(row.size())) return piece(0, row.size());
+  return knownStretch && !manyKnown ? piece(*knownStretch, knownStretchLength) : line;
 }
 
 }  // namespace
@@ -124,17 +143,17 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
   // and the places the frames clearly agree on are read as they read them; `frameReads` keeps
   // what this frame read itself.
   std::vector<std::optional<std::string>> frameLines;
-  std::vector<std::string> frameReads;
+  std::vector<ZoneLineRead> frameReads;
   for (const auto& observation : observations) {
     const auto candidates = observation->topCandidates(1);
-    std::string read;
+    ZoneLineRead read;
     std::optional<std::string> line;
     if (!candidates.empty()) {
-      read = zoneLineOf(candidates.front().string, merger_);
-      if (isLineWidth(read.size())) line = merger_.merge(read);
+      read = zoneLineOf(candidates.front().string, candidates.front().unsure, merger_);
+      if (isLineWidth(read.text.size())) line = merger_.merge(read.text);
       if (!line) {
         // Until then it is read as any row is, without its blanks.
-        line = read;
+        line = read.text;
         std::erase(*line, MRZLineMerger::kBlank);
       }
     }
@@ -163,8 +182,8 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
   // The finder fills a zone's missing lines from earlier frames, and the merger reads a line's
   // places as the earlier frames did. Those were voted for by the frames that read them: at the
   // places no check digit covers, a frame votes only for what it read itself (`kNotRead` where it
-  // read nothing), read as the parse would read it. Otherwise one frame's misread name or
-  // nationality would be counted again by every frame after it.
+  // read nothing, `kUnsure` where it read a guess), read as the parse would read it. Otherwise
+  // one frame's misread name or nationality would be counted again by every frame after it.
   auto ownReadsWhereNoCheckDigit = [&](const std::string& assembled, std::string zone) {
     const std::string checked = mrzCheckedPart(zone);
     if (checked == zone || assembled.size() != zone.size()) return zone;
@@ -172,10 +191,11 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
     for (const std::string& line : mrzZoneLines(assembled)) {
       if (!own.empty()) own += '\n';
       const auto index = frameIndexOf(line);
-      const std::string* read = index ? &frameReads[*index] : nullptr;
+      const ZoneLineRead* read = index ? &frameReads[*index] : nullptr;
       for (std::size_t i = 0; i < line.size(); ++i) {
-        const bool readHere = read && read->size() == line.size() && (*read)[i] != MRZLineMerger::kBlank;
-        own += readHere ? (*read)[i] : StringTracker::kNotRead;
+        const bool readHere = read && read->text.size() == line.size() && read->text[i] != MRZLineMerger::kBlank;
+        if (!readHere) own += StringTracker::kNotRead;
+        else own += read->unsure[i] ? StringTracker::kUnsure : read->text[i];
       }
     }
     own = mrzDigitsWhereOnlyDigitsStand(mrzLettersWhereNoDigitStands(own));

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <iterator>
+#include <limits>
+#include <utility>
 #include <vector>
 
 #include <opencv2/core/hal/intrin.hpp>
@@ -22,10 +24,29 @@ constexpr float kEndGlyphScoreFloor = 0.35f;
 // A card's zone lines are the shortest, at 30 characters.
 constexpr int kShortestZoneLine = 30;
 
+// A cell is read as a guess unless the network prefers its character to every other by this
+// much; a character's twin (see `twins`) does not count against it.
+constexpr float kSureLead = 0.5f;
+
 struct Match {
   char character = ' ';
   float score = 0;
+  float lead = 0;  // the network's score for `character` over the best other character's
 };
+
+// A digit and a letter that a zone's layout reads as each other (a digit where only letters
+// stand, a letter where only digits do): the frames and the check digits settle between them, so
+// a glyph between the two is not a guess.
+bool twins(char a, char b) {
+  if (a > b) std::swap(a, b);
+  switch (a) {
+    case '0': return b == 'O' || b == 'Q' || b == 'U' || b == 'D';
+    case '1': return b == 'I';
+    case '2': return b == 'Z';
+    case '8': return b == 'B';
+    default: return false;
+  }
+}
 
 // The output layer's weights padded to a whole number of vector lanes, so that one pass adds a
 // hidden unit's share to every character's score.
@@ -83,10 +104,14 @@ Match classify(const cv::Mat& cell) {
   alignas(16) float scores[kScoredGlyphs];
   for (int k = 0; k < kScoreVectors; ++k) cv::v_store_aligned(scores + k * kLanes, sums[k]);
   const int best = static_cast<int>(std::max_element(scores, scores + kOCRBGlyphCount) - scores);
+  float other = -std::numeric_limits<float>::infinity();
+  for (int k = 0; k < kOCRBGlyphCount; ++k) {
+    if (k != best && !twins(kOCRBGlyphAlphabet[k], kOCRBGlyphAlphabet[best])) other = std::max(other, scores[k]);
+  }
   const float* glyph = kOCRBGlyphTemplates[best];
   float correlation = 0;
   for (int p = 0; p < kGlyphCellPixels; ++p) correlation += values[p] * glyph[p];
-  return {kOCRBGlyphAlphabet[best], correlation};
+  return {kOCRBGlyphAlphabet[best], correlation, scores[best] - other};
 }
 
 }  // namespace
@@ -118,8 +143,12 @@ std::vector<RecognizedTextLine> MRZLineRecognizer::recognize(
     if (first == last) continue;
     RecognizedTextLine line;
     line.string.reserve(last - first);
+    line.unsure.reserve(last - first);
     double scoreSum = 0;
     for (std::size_t i = first; i < last; ++i) {
+      // A glyph between two characters is read as the likelier, marked as a guess: the same
+      // print gives the same guess in every frame, so agreeing frames do not make it right.
+      line.unsure.push_back(!row.cells[i].empty() && matches[i].lead < kSureLead);
       if (row.cells[i].empty()) {
         line.string += ' ';
         continue;

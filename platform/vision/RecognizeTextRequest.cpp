@@ -146,8 +146,10 @@ std::vector<ObservationPtr> RecognizeTextRequest::observe(const VisionImage& ima
                         (inPicture.minY() - roi.minY()) / roi.height(),
                         inPicture.width() / roi.width(), inPicture.height() / roi.height());
     const float confidence = std::isfinite(line.confidence) ? std::clamp(line.confidence, 0.f, 1.f) : 0.f;
+    // Marks that are not one per character say nothing about which character they mean.
+    if (line.unsure.size() != line.string.size()) line.unsure.clear();
     observations.push_back(std::make_shared<RecognizedTextObservation>(
-        inRegion, std::vector<RecognizedText>{{std::move(line.string), confidence}}));
+        inRegion, std::vector<RecognizedText>{{std::move(line.string), confidence, std::move(line.unsure)}}));
   }
   return observations;
 }

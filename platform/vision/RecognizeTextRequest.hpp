@@ -20,6 +20,9 @@ namespace ostrel::platform {
 struct RecognizedText {
   std::string string;
   float confidence = 0;  // 0-1
+  // Per character of `string`, whether the recogniser read it as a guess (empty when it does
+  // not tell).
+  std::vector<bool> unsure = {};
 };
 
 // One line of text; `boundingBox` is normalised to the request's region of interest, origin

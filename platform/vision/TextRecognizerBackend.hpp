@@ -19,6 +19,9 @@ struct RecognizedTextLine {
   float confidence = 0;  // 0-1
   // Normalised to the picture that was read, origin bottom-left (as observations report it).
   Rect boundingBox;
+  // Per character of `string`, whether it is a guess: the glyph looks nearly as much like some
+  // other character. Empty when the recogniser does not tell.
+  std::vector<bool> unsure = {};
 };
 
 struct TextRecognitionOptions {

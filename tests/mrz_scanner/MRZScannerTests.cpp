@@ -541,5 +541,42 @@ TEST_F(MRZScannerTest, EachFramesOwnMisreadIsOutvotedByTheOthers) {
   EXPECT_EQ(completedAt, (std::vector<int>{22})) << "the eleventh frame that read the 6";
 }
 
+// The recogniser marks a glyph it read as a guess. The same print gives the same guess in every
+// frame, so at a place no check digit covers a guess counts against the vote, however many
+// frames agree on it; where a check digit covers the place, it settles the guess.
+TEST_F(MRZScannerTest, AGuessIsTakenOnlyWhereACheckDigitCoversIt) {
+  const auto zone = samplePerson().td3Zone();
+  MRZFrameScanner scanner(testing::portraitRegionOfInterest());
+  const auto buffer = cardBuffer();
+  // The zone's lines with the place `at` of line `line` read as a guess in every frame.
+  auto guessed = [&](std::size_t line, std::size_t at) {
+    auto lines = linesOf(zone);
+    for (auto& read : lines) read.unsure.assign(read.string.size(), false);
+    lines[line].unsure[at] = true;
+    return lines;
+  };
+  struct Case {
+    const char* what;
+    std::size_t line, at;
+    bool completes;
+  };
+  const Case cases[] = {{"a letter of the surname", 0, 6, false},
+                        {"the issuing state", 0, 3, false},
+                        {"a character of the document number", 1, 1, true},
+                        {"the birth date's check digit", 1, 19, true}};
+  for (const Case& c : cases) {
+    scanner.reset();
+    std::vector<int> completedAt;
+    for (int frame = 1; frame <= 30 && completedAt.empty(); ++frame) {
+      recognizer->queueLines(guessed(c.line, c.at));
+      if (const auto text = scanner.push(buffer, 6)) {
+        EXPECT_EQ(*text, zoneText(zone)) << c.what;
+        completedAt.push_back(frame);
+      }
+    }
+    EXPECT_EQ(completedAt, c.completes ? std::vector<int>{11} : std::vector<int>{}) << c.what;
+  }
+}
+
 }  // namespace
 }  // namespace ostrel::scanner_test

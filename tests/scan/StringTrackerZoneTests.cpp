@@ -227,6 +227,30 @@ TEST(StringTrackerZones, FieldsWithoutCheckDigitsFollowTheMajorityOfTheVotingFra
   EXPECT_EQ(thin.bestString(), card) << "fifteen against three";
 }
 
+// A frame that read a place as a guess read it, but agrees with no one: three guesses in twelve
+// frames keep a name from settling, where three frames that did not read it at all leave it to
+// the other nine; and guesses alone settle nothing.
+TEST(StringTrackerZones, AGuessCountsAgainstTheFramesThatAgree) {
+  const std::string card = zoneText(kTD1Card);
+  std::string guessed = card;
+  guessed[62] = StringTracker::kUnsure;
+  StringTracker onlyGuesses = zoneTracker();
+  for (int frame = 0; frame < 12; ++frame) onlyGuesses.logFrame({guessed});
+  EXPECT_EQ(onlyGuesses.bestCount(), 0) << "twelve guesses";
+  for (const char other : {StringTracker::kUnsure, StringTracker::kNotRead}) {
+    std::string withOther = card;
+    withOther[62] = other;
+    StringTracker tracker = zoneTracker();
+    for (int frame = 0; frame < 12; ++frame) tracker.logFrame({frame % 4 == 0 ? withOther : card});
+    if (other == StringTracker::kUnsure) {
+      EXPECT_EQ(tracker.bestCount(), 0) << "nine of twelve";
+    } else {
+      EXPECT_EQ(tracker.bestCount(), 11) << "nine of nine";
+      EXPECT_EQ(tracker.bestString(), card);
+    }
+  }
+}
+
 // A document number's look-alikes that its check digit cannot tell apart (D and X differ by 20,
 // C and 2 by 10) are one key: frames split between them settle nothing, where before each
 // reading was counted apart and the one seen in ten frames first was accepted, right or wrong.

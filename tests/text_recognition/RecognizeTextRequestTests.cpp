@@ -142,7 +142,9 @@ TEST_F(RecognizeTextRequestTest, ColourBuffersPaddedRowsAndBitmapsAreReadToo) {
 TEST_F(RecognizeTextRequestTest, LineBoxesComeBackNormalisedToTheRequestedRegion) {
   // The region reaches past the right edge: only its left half is read, yet boxes are given
   // in the region the caller asked for.
-  recognizer_->queueLines({{"P<UTO", 0.9f, Rect(0.25, 0.5, 0.5, 0.25)}, {"L898", 0.4f, Rect(0, 0, 1, 1)}});
+  // The first line's guesses come through with it; marks that are not one per character do not.
+  recognizer_->queueLines({{"P<UTO", 0.9f, Rect(0.25, 0.5, 0.5, 0.25), {false, false, false, true, false}},
+                           {"L898", 0.4f, Rect(0, 0, 1, 1), {true}}});
   std::optional<std::optional<platform::PlatformError>> completedWith;
   int completions = 0;
   auto request = std::make_shared<RecognizeTextRequest>(
@@ -164,7 +166,9 @@ TEST_F(RecognizeTextRequestTest, LineBoxesComeBackNormalisedToTheRequestedRegion
   ASSERT_EQ(results[0]->topCandidates(5).size(), 1u);
   EXPECT_EQ(results[0]->topCandidates(1)[0].string, "P<UTO");
   EXPECT_FLOAT_EQ(results[0]->topCandidates(1)[0].confidence, 0.9f);
+  EXPECT_EQ(results[0]->topCandidates(1)[0].unsure, (std::vector<bool>{false, false, false, true, false}));
   EXPECT_FLOAT_EQ(results[1]->confidence, 0.4f);
+  EXPECT_TRUE(results[1]->topCandidates(1)[0].unsure.empty());
   EXPECT_TRUE(results[0]->topCandidates(0).empty());
 }
 
