@@ -39,8 +39,8 @@ ZoneShape zoneShapeOf(const std::string& zone) {
 // R beside the card's edge read as B, a G as O, an I as Z, a U as O): such misreads were seen
 // in three quarters of the frames, and up to four fifths of them, so the margin is set above
 // that. It delays, or leaves unread, zones whose print is misread at one place in more than one
-// frame in six. A frame that read the place as a guess is such a misread, however the guess
-// came out: a glyph between two characters reads as the same one of them in most frames.
+// frame in six. A frame that read the place as a guess counts as such a misread, whichever
+// character it guessed: a glyph between two characters reads as the same one in most frames.
 std::string characterMajority(const std::vector<std::string>& texts) {
   if (texts.empty()) return {};
   const std::size_t length = texts.front().size();

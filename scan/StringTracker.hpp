@@ -22,16 +22,17 @@ namespace ostrel {
 // and among texts first counted in the same frame the one listed first wins, so results never
 // depend on hashing.
 //
-// Texts may be grouped under a key (by default the text itself): the frames that read texts of
-// one key count for that key together, and its text is the character-wise majority of the
-// texts those frames read (the last 30 of them), leaving out at each place the texts that hold
-// `kNotRead` there (a text holding `kUnsure` read the place, but agrees with none). A key whose texts have no clear majority at some character (five sixths
-// of the texts that read it, and three reads more than those that disagree), or whose character
-// too few of them read, is not a candidate for the best until later frames settle it. For
-// zones, the key is the part that check digits protect, as far as they tell characters apart
-// (`mrzVoteKey`), so that the names, the nationality, the issuing state and the document code,
-// which no check digit covers, and a number's look-alikes that its check digit cannot see, are
-// what most of the voting frames read.
+// Texts may be grouped under a key (by default the text itself): the frames that read texts of one
+// key count for that key together, and its text is the character-wise majority of the texts those
+// frames read (the last 30 of them), leaving out at each place the texts that hold `kNotRead` there
+// (a text holding `kUnsure` there read the place as a guess: it counts among those that read it,
+// but agrees with none). A key whose texts have no clear majority at some character (five sixths of
+// the texts that read it, and three reads more than those that disagree), or whose character too
+// few of them read, is not a candidate for the best until later frames settle it. For zones, the
+// key is the part that check digits protect, as far as they tell characters apart (`mrzVoteKey`),
+// so that the names, the nationality, the issuing state and the document code, which no check digit
+// covers, and a number's look-alikes that its check digit cannot see, are what most of the voting
+// frames read.
 //
 // One tracker belongs to one MRZ scanner and runs on one queue at a time.
 class StringTracker {
