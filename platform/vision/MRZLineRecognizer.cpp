@@ -34,13 +34,14 @@ struct Match {
   float lead = 0;  // the network's score for `character` over the best other character's
 };
 
-// A digit and a letter that a zone's layout reads as each other (a digit where only letters
-// stand, a letter where only digits do): the frames and the check digits settle between them, so
-// a glyph between the two is not a guess.
+// A digit and a letter that a zone's layout reads as each other both ways (the letter where only
+// digits stand, the digit where only letters do): the frames and the check digits settle between
+// them, so a glyph between the two is not a guess. Q, U and D also stand for 0 among digits, but
+// a 0 among letters is an O, so a glyph between 0 and one of them is a guess.
 bool twins(char a, char b) {
   if (a > b) std::swap(a, b);
   switch (a) {
-    case '0': return b == 'O' || b == 'Q' || b == 'U' || b == 'D';
+    case '0': return b == 'O';
     case '1': return b == 'I';
     case '2': return b == 'Z';
     case '8': return b == 'B';
