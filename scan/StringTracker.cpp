@@ -299,7 +299,7 @@ std::string mrzFillersSettledByCheckDigits(const std::string& zone) {
   return passing == 1 ? settled : zone;
 }
 
-std::string mrzLettersWhereNoDigitStands(const std::string& zone) {
+std::vector<bool> mrzPlacesOfLettersOnly(const std::string& zone) {
   // Per layout and line, the ranges [from, to) that hold only letters and fillers.
   struct Range {
     std::size_t line, from, to;
@@ -314,13 +314,21 @@ std::string mrzLettersWhereNoDigitStands(const std::string& zone) {
   } else if (shape == ZoneShape::td3) {
     ranges = td3.data(), rangeCount = td3.size(), lineLength = 44;
   } else {
-    return zone;
+    return {};
   }
-  std::string read = zone;
+  std::vector<bool> places(zone.size(), false);
   for (std::size_t r = 0; r < rangeCount; ++r) {
-    const std::size_t start = ranges[r].line * (lineLength + 1) + ranges[r].from;
-    const std::size_t length = ranges[r].to - ranges[r].from;
-    read.replace(start, length, replaceDigitsWithLetters(std::string_view(zone).substr(start, length)));
+    const std::size_t start = ranges[r].line * (lineLength + 1);
+    for (std::size_t i = ranges[r].from; i < ranges[r].to; ++i) places[start + i] = true;
+  }
+  return places;
+}
+
+std::string mrzLettersWhereNoDigitStands(const std::string& zone) {
+  const std::vector<bool> letterPlaces = mrzPlacesOfLettersOnly(zone);
+  std::string read = zone;
+  for (std::size_t i = 0; i < letterPlaces.size(); ++i) {
+    if (letterPlaces[i]) read[i] = replaceDigitsWithLetters(std::string_view(&zone[i], 1))[0];
   }
   return read;
 }

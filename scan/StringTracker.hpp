@@ -130,6 +130,9 @@ std::string mrzFillersSettledByCheckDigits(const std::string& zone);
 // agree with those that read it right, and the vote on the names is not split by a misread
 // the parse would undo anyway.
 std::string mrzLettersWhereNoDigitStands(const std::string& zone);
+// Per character of a TD1 or TD3 zone, whether only letters and fillers stand there (the places
+// `mrzLettersWhereNoDigitStands` reads); empty for any other text.
+std::vector<bool> mrzPlacesOfLettersOnly(const std::string& zone);
 // Likewise the letters read where only digits stand (dates and check digits) read as the
 // digits they look like.
 std::string mrzDigitsWhereOnlyDigitsStand(const std::string& zone);

@@ -38,10 +38,13 @@ bool isLineWidth(std::size_t length) { return length == kLineWidths[0] || length
 // lies beyond it, read as glyphs) is at most this many positions long.
 constexpr std::size_t kGluedPositions = 10;
 
-// A recognised row as a zone line, with the places it read as a guess.
+// A recognised row as a zone line, with the places it read as a guess, and what it read where
+// only a letter or the filler can stand (`letters` empty when the recogniser did not tell).
 struct ZoneLineRead {
   std::string text;
   std::vector<bool> unsure;
+  std::string letters;
+  std::vector<bool> unsureLetters;
 };
 
 // A recognised row as a zone line: its glyphs without the blanks between them. A zone's line has
@@ -51,19 +54,26 @@ struct ZoneLineRead {
 // little longer than the line: the one stretch of it that `merger` takes for a line an earlier
 // frame read is the line. A row of a line's width with blanks inside is the line read in part
 // (glare washed out the glyphs there): it keeps its blanks, and no stretch of it is taken for a
-// line. `unsure` marks the row's guesses (empty: none).
-ZoneLineRead zoneLineOf(const std::string& row, const std::vector<bool>& unsure, const MRZLineMerger& merger) {
-  auto piece = [&](std::size_t from, std::size_t length) {
-    ZoneLineRead read{row.substr(from, length), std::vector<bool>(length, false)};
-    for (std::size_t i = 0; i < length && from + i < unsure.size(); ++i) read.unsure[i] = unsure[from + i];
+// line. The recogniser's marks of guesses and letter reads go with the characters they mark.
+ZoneLineRead zoneLineOf(const RecognizedText& recognized, const MRZLineMerger& merger) {
+  const std::string& row = recognized.string;
+  const bool tellsLetters =
+      recognized.letters.size() == row.size() && recognized.unsureLetters.size() == row.size();
+  // The row's characters [from, from + length) with what the recogniser told of each, blanks left
+  // out when `withBlanks` is false.
+  auto piece = [&](std::size_t from, std::size_t length, bool withBlanks) {
+    ZoneLineRead read;
+    for (std::size_t i = from; i < from + length; ++i) {
+      if (!withBlanks && row[i] == MRZLineMerger::kBlank) continue;
+      read.text += row[i];
+      read.unsure.push_back(i < recognized.unsure.size() && recognized.unsure[i]);
+      if (!tellsLetters) continue;
+      read.letters += recognized.letters[i];
+      read.unsureLetters.push_back(recognized.unsureLetters[i]);
+    }
     return read;
   };
-  ZoneLineRead line;
-  for (std::size_t i = 0; i < row.size(); ++i) {
-    if (row[i] == MRZLineMerger::kBlank) continue;
-    line.text += row[i];
-    line.unsure.push_back(i < unsure.size() && unsure[i]);
-  }
+  const ZoneLineRead line = piece(0, row.size(), false);
   if (isLineWidth(line.text.size())) return line;
   // Where the piece of a line's width starts in the row, and where the known stretch does.
   std::optional<std::size_t> widthPiece, knownStretch;
@@ -97,9 +107,9 @@ ZoneLineRead zoneLineOf(const std::string& row, const std::vector<bool>& unsure,
     }
     start = end + 1;
   }
-  if (widthPiece) return piece(*widthPiece, widthPieceLength);
-  if (isLineWidth(row.size())) return piece(0, row.size());
-  return knownStretch && !manyKnown ? piece(*knownStretch, knownStretchLength) : line;
+  if (widthPiece) return piece(*widthPiece, widthPieceLength, true);
+  if (isLineWidth(row.size())) return piece(0, row.size(), true);
+  return knownStretch && !manyKnown ? piece(*knownStretch, knownStretchLength, true) : line;
 }
 
 }  // namespace
@@ -149,7 +159,7 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
     ZoneLineRead read;
     std::optional<std::string> line;
     if (!candidates.empty()) {
-      read = zoneLineOf(candidates.front().string, candidates.front().unsure, merger_);
+      read = zoneLineOf(candidates.front(), merger_);
       if (isLineWidth(read.text.size())) line = merger_.merge(read.text);
       if (!line) {
         // Until then it is read as any row is, without its blanks.
@@ -184,9 +194,12 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
   // places no check digit covers, a frame votes only for what it read itself (`kNotRead` where it
   // read nothing, `kUnsure` where it read a guess), read as the parse would read it. Otherwise
   // one frame's misread name or nationality would be counted again by every frame after it.
+  // Where only a letter or the filler can stand, it votes for the likeliest of those: a glyph
+  // read as 0 there is an O only if it looks more like an O than like a D, a G or a U.
   auto ownReadsWhereNoCheckDigit = [&](const std::string& assembled, std::string zone) {
     const std::string checked = mrzCheckedPart(zone);
     if (checked == zone || assembled.size() != zone.size()) return zone;
+    const std::vector<bool> letterPlaces = mrzPlacesOfLettersOnly(assembled);
     std::string own;
     for (const std::string& line : mrzZoneLines(assembled)) {
       if (!own.empty()) own += '\n';
@@ -194,8 +207,13 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
       const ZoneLineRead* read = index ? &frameReads[*index] : nullptr;
       for (std::size_t i = 0; i < line.size(); ++i) {
         const bool readHere = read && read->text.size() == line.size() && read->text[i] != MRZLineMerger::kBlank;
-        if (!readHere) own += StringTracker::kNotRead;
-        else own += read->unsure[i] ? StringTracker::kUnsure : read->text[i];
+        if (!readHere) {
+          own += StringTracker::kNotRead;
+        } else if (letterPlaces.size() == assembled.size() && letterPlaces[own.size()] && !read->letters.empty()) {
+          own += read->unsureLetters[i] ? StringTracker::kUnsure : read->letters[i];
+        } else {
+          own += read->unsure[i] ? StringTracker::kUnsure : read->text[i];
+        }
       }
     }
     own = mrzDigitsWhereOnlyDigitsStand(mrzLettersWhereNoDigitStands(own));

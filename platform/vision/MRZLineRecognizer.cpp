@@ -32,7 +32,13 @@ struct Match {
   char character = ' ';
   float score = 0;
   float lead = 0;  // the network's score for `character` over the best other character's
+  // The likeliest of the letters and the filler, and its score over the next of them: what the
+  // cell reads as where a digit cannot stand.
+  char letter = ' ';
+  float letterLead = 0;
 };
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // A digit and a letter that a zone's layout reads as each other both ways (the letter where only
 // digits stand, the digit where only letters do): the frames and the check digits settle between
@@ -109,10 +115,19 @@ Match classify(const cv::Mat& cell) {
   for (int k = 0; k < kOCRBGlyphCount; ++k) {
     if (k != best && !twins(kOCRBGlyphAlphabet[k], kOCRBGlyphAlphabet[best])) other = std::max(other, scores[k]);
   }
+  int bestLetter = 0;
+  for (int k = 1; k < kOCRBGlyphCount; ++k) {
+    if (!isDigit(kOCRBGlyphAlphabet[k]) && scores[k] > scores[bestLetter]) bestLetter = k;
+  }
+  float otherLetter = -std::numeric_limits<float>::infinity();
+  for (int k = 0; k < kOCRBGlyphCount; ++k) {
+    if (k != bestLetter && !isDigit(kOCRBGlyphAlphabet[k])) otherLetter = std::max(otherLetter, scores[k]);
+  }
   const float* glyph = kOCRBGlyphTemplates[best];
   float correlation = 0;
   for (int p = 0; p < kGlyphCellPixels; ++p) correlation += values[p] * glyph[p];
-  return {kOCRBGlyphAlphabet[best], correlation, scores[best] - other};
+  return {kOCRBGlyphAlphabet[best], correlation, scores[best] - other, kOCRBGlyphAlphabet[bestLetter],
+          scores[bestLetter] - otherLetter};
 }
 
 }  // namespace
@@ -145,16 +160,21 @@ std::vector<RecognizedTextLine> MRZLineRecognizer::recognize(
     RecognizedTextLine line;
     line.string.reserve(last - first);
     line.unsure.reserve(last - first);
+    line.letters.reserve(last - first);
+    line.unsureLetters.reserve(last - first);
     double scoreSum = 0;
     for (std::size_t i = first; i < last; ++i) {
       // A glyph between two characters is read as the likelier, marked as a guess: the same
       // print gives the same guess in every frame, so agreeing frames do not make it right.
       line.unsure.push_back(!row.cells[i].empty() && matches[i].lead < kSureLead);
+      line.unsureLetters.push_back(!row.cells[i].empty() && matches[i].letterLead < kSureLead);
       if (row.cells[i].empty()) {
         line.string += ' ';
+        line.letters += ' ';
         continue;
       }
       line.string += matches[i].character;
+      line.letters += matches[i].letter;
       scoreSum += std::max(0.f, matches[i].score);
     }
     const double meanScore = scoreSum / double(last - first);

@@ -148,8 +148,13 @@ std::vector<ObservationPtr> RecognizeTextRequest::observe(const VisionImage& ima
     const float confidence = std::isfinite(line.confidence) ? std::clamp(line.confidence, 0.f, 1.f) : 0.f;
     // Marks that are not one per character say nothing about which character they mean.
     if (line.unsure.size() != line.string.size()) line.unsure.clear();
+    if (line.letters.size() != line.string.size() || line.unsureLetters.size() != line.string.size()) {
+      line.letters.clear();
+      line.unsureLetters.clear();
+    }
     observations.push_back(std::make_shared<RecognizedTextObservation>(
-        inRegion, std::vector<RecognizedText>{{std::move(line.string), confidence, std::move(line.unsure)}}));
+        inRegion, std::vector<RecognizedText>{{std::move(line.string), confidence, std::move(line.unsure),
+                                               std::move(line.letters), std::move(line.unsureLetters)}}));
   }
   return observations;
 }

@@ -23,6 +23,10 @@ struct RecognizedText {
   // Per character of `string`, whether the recogniser read it as a guess (empty when it does
   // not tell).
   std::vector<bool> unsure = {};
+  // Per character of `string`, what the recogniser read where only a letter or the filler can
+  // stand, and whether that is a guess (both empty when it does not tell).
+  std::string letters = {};
+  std::vector<bool> unsureLetters = {};
 };
 
 // One line of text; `boundingBox` is normalised to the request's region of interest, origin

@@ -22,6 +22,11 @@ struct RecognizedTextLine {
   // Per character of `string`, whether it is a guess: the glyph looks nearly as much like some
   // other character. Empty when the recogniser does not tell.
   std::vector<bool> unsure = {};
+  // Per character of `string`, what the glyph reads as where only a letter or the filler can
+  // stand (a glyph read as 0 may then be a D, an O or a U), and whether that is a guess. Empty
+  // when the recogniser does not tell.
+  std::string letters = {};
+  std::vector<bool> unsureLetters = {};
 };
 
 struct TextRecognitionOptions {

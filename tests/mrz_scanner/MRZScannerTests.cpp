@@ -578,5 +578,51 @@ TEST_F(MRZScannerTest, AGuessIsTakenOnlyWhereACheckDigitCoversIt) {
   }
 }
 
+// Where only a letter or the filler can stand, a frame votes for the recogniser's likeliest letter
+// rather than for its digit read as a letter: a G read as 0 is not taken for an O when the
+// recogniser's letters say G, and a glyph its letters cannot tell apart counts as a guess.
+TEST_F(MRZScannerTest, WhereOnlyLettersStandTheLikeliestLetterIsVotedFor) {
+  const auto zone = samplePerson().td3Zone();
+  ASSERT_EQ(zone[0].substr(5, 6), "NGUYEN");
+  MRZFrameScanner scanner(testing::portraitRegionOfInterest());
+  const auto buffer = cardBuffer();
+  struct Case {
+    const char* what;
+    std::size_t line, at;
+    char printed, read, letter;
+    bool unsureLetter;
+    bool completes;
+  };
+  const Case cases[] = {
+      {"the surname's G read as 0, its letter G", 0, 6, 'G', '0', 'G', false, true},
+      {"the surname's G read as 0, its letter a guess", 0, 6, 'G', '0', 'O', true, false},
+      {"the nationality's N read as 0, its letter N", 1, 11, 'N', '0', 'N', false, true},
+      // Where digits stand, the letters say nothing.
+      {"the birth date's 9 read as 9, its letter a guess", 1, 13, '9', '9', 'S', true, true},
+  };
+  for (const Case& c : cases) {
+    scanner.reset();
+    auto lines = linesOf(zone);
+    for (auto& read : lines) {
+      read.unsure.assign(read.string.size(), false);
+      read.letters = read.string;
+      read.unsureLetters.assign(read.string.size(), false);
+    }
+    ASSERT_EQ(lines[c.line].string[c.at], c.printed) << c.what;
+    lines[c.line].string[c.at] = c.read;
+    lines[c.line].letters[c.at] = c.letter;
+    lines[c.line].unsureLetters[c.at] = c.unsureLetter;
+    std::vector<int> completedAt;
+    for (int frame = 1; frame <= 30 && completedAt.empty(); ++frame) {
+      recognizer->queueLines(lines);
+      if (const auto text = scanner.push(buffer, 6)) {
+        EXPECT_EQ(*text, zoneText(zone)) << c.what;
+        completedAt.push_back(frame);
+      }
+    }
+    EXPECT_EQ(completedAt, c.completes ? std::vector<int>{11} : std::vector<int>{}) << c.what;
+  }
+}
+
 }  // namespace
 }  // namespace ostrel::scanner_test

@@ -366,6 +366,7 @@ TEST(PrintedLineTest, TallInkBeforeALineDoesNotTurnItsRow) {
 // as the same guess, which agreeing frames cannot tell from a sure read: it is marked as a guess.
 // A digit and the letter the layout turns it into are settled by the frames and the check digits,
 // so a glyph between them is not. A 0 among letters is an O, so one between 0 and U or D is.
+// Read as a letter (where no digit can stand), a glyph between two letters is a guess.
 TEST(PrintedLineTest, AGlyphBetweenTwoCharactersIsMarkedAsAGuess) {
   MRZLineRecognizer reader;
   const std::string line = "I<UTOD231458907<<<<<<<<<<<<<<";
@@ -382,8 +383,9 @@ TEST(PrintedLineTest, AGlyphBetweenTwoCharactersIsMarkedAsAGuess) {
     style.capHeight = 22;
     style.blurSigma = 0.7;
     const cv::Mat a = faded(printMRZLines({first}, style), 1), b = faded(printMRZLines({second}, style), 1);
-    // The reads of the glyph as it turns from one character into the other, '?' for a guess.
-    std::string reads;
+    // The reads of the glyph as it turns from one character into the other, '?' for a guess,
+    // and its reads as a letter.
+    std::string reads, letterReads;
     // In steps fine enough not to pass over the narrow stretch where neither character leads.
     constexpr int kSteps = 100;
     for (int step = 0; step <= kSteps; ++step) {
@@ -392,18 +394,30 @@ TEST(PrintedLineTest, AGlyphBetweenTwoCharactersIsMarkedAsAGuess) {
       blend.convertTo(blend, CV_8U);
       const auto read = reader.recognize(blend, {});
       const std::string* found = sameLengthLine(read, first);
-      char here = '-';
+      char here = '-', hereAsLetter = '-';
       for (const auto& recognised : read) {
         if (&recognised.string != found) continue;
         ASSERT_EQ(recognised.unsure.size(), recognised.string.size());
+        ASSERT_EQ(recognised.letters.size(), recognised.string.size());
+        ASSERT_EQ(recognised.unsureLetters.size(), recognised.string.size());
         here = recognised.unsure[kAt] ? '?' : recognised.string[kAt];
+        hereAsLetter = recognised.unsureLetters[kAt] ? '?' : recognised.letters[kAt];
         for (std::size_t i = 0; i < line.size(); ++i) {
-          if (i != kAt) {
-            EXPECT_FALSE(recognised.unsure[i]) << "a clean " << line[i] << " at " << i;
+          if (i == kAt) continue;
+          EXPECT_FALSE(recognised.unsure[i]) << "a clean " << line[i] << " at " << i;
+          if (line[i] < '0' || line[i] > '9') {
+            EXPECT_EQ(recognised.letters[i], line[i]) << "a clean " << line[i] << " at " << i << " as a letter";
+            EXPECT_FALSE(recognised.unsureLetters[i]) << "a clean " << line[i] << " at " << i << " as a letter";
           }
         }
       }
       if (reads.empty() || reads.back() != here) reads += here;
+      if (letterReads.empty() || letterReads.back() != hereAsLetter) letterReads += hereAsLetter;
+    }
+    for (std::size_t i = 1; i < letterReads.size(); ++i) {
+      if (letterReads[i - 1] != '?' && letterReads[i] != '?') {
+        ADD_FAILURE() << from << " to " << to << " read as the letters \"" << letterReads << "\"";
+      }
     }
     // Two characters read one after the other that are not twins have a guess between them.
     for (std::size_t i = 1; i < reads.size(); ++i) {

@@ -142,9 +142,11 @@ TEST_F(RecognizeTextRequestTest, ColourBuffersPaddedRowsAndBitmapsAreReadToo) {
 TEST_F(RecognizeTextRequestTest, LineBoxesComeBackNormalisedToTheRequestedRegion) {
   // The region reaches past the right edge: only its left half is read, yet boxes are given
   // in the region the caller asked for.
-  // The first line's guesses come through with it; marks that are not one per character do not.
-  recognizer_->queueLines({{"P<UTO", 0.9f, Rect(0.25, 0.5, 0.5, 0.25), {false, false, false, true, false}},
-                           {"L898", 0.4f, Rect(0, 0, 1, 1), {true}}});
+  // The first line's guesses and letter reads come through with it; marks and letters that are
+  // not one per character do not.
+  recognizer_->queueLines({{"P<UTO", 0.9f, Rect(0.25, 0.5, 0.5, 0.25), {false, false, false, true, false},
+                            "P<UTO", {false, false, true, true, false}},
+                           {"L898", 0.4f, Rect(0, 0, 1, 1), {true}, "LBBB", {true}}});
   std::optional<std::optional<platform::PlatformError>> completedWith;
   int completions = 0;
   auto request = std::make_shared<RecognizeTextRequest>(
@@ -167,8 +169,12 @@ TEST_F(RecognizeTextRequestTest, LineBoxesComeBackNormalisedToTheRequestedRegion
   EXPECT_EQ(results[0]->topCandidates(1)[0].string, "P<UTO");
   EXPECT_FLOAT_EQ(results[0]->topCandidates(1)[0].confidence, 0.9f);
   EXPECT_EQ(results[0]->topCandidates(1)[0].unsure, (std::vector<bool>{false, false, false, true, false}));
+  EXPECT_EQ(results[0]->topCandidates(1)[0].letters, "P<UTO");
+  EXPECT_EQ(results[0]->topCandidates(1)[0].unsureLetters, (std::vector<bool>{false, false, true, true, false}));
   EXPECT_FLOAT_EQ(results[1]->confidence, 0.4f);
   EXPECT_TRUE(results[1]->topCandidates(1)[0].unsure.empty());
+  EXPECT_TRUE(results[1]->topCandidates(1)[0].letters.empty());
+  EXPECT_TRUE(results[1]->topCandidates(1)[0].unsureLetters.empty());
   EXPECT_TRUE(results[0]->topCandidates(0).empty());
 }
 
