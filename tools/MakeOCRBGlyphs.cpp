@@ -46,7 +46,7 @@ using ostrel::platform::kOCRBGlyphHiddenUnits;
 const std::string kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789<";
 constexpr int kLineLength = 40;
 constexpr int kLinesPerPicture = 3;
-constexpr int kTrainingPictures = 2520;
+constexpr int kTrainingPictures = 5040;
 constexpr int kHeldOutPictures = 90;
 constexpr int kEpochs = 20;
 constexpr int kSupersample = 3;
