@@ -17,6 +17,7 @@
 #include "platform/ui/NavigationController.hpp"
 #include "scanner/OSLScanMRZVC.hpp"
 #include "testing/ImageFileCamera.hpp"
+#include "testing/MRZPictureRenderer.hpp"
 #include "testing/ScriptedCameraAuthorization.hpp"
 #include "testing/ScriptedTextRecognizer.hpp"
 #include "testing/ScriptedUser.hpp"
@@ -58,6 +59,10 @@ class ScannerTest : public testing::UITest {
   // A small upright grey card picture: 16/9 like the 1920x1080 preset, so the preview maps it
   // as it maps a full-size frame.
   static cv::Mat smallCardPicture() { return cv::Mat(192, 108, CV_8UC4, cv::Scalar(200, 200, 200, 255)); }
+  // The same card as one camera buffer, for the per-frame reader.
+  static PixelBufferPtr cardBuffer() {
+    return testing::cameraBufferFromUpright(cv::Mat(192, 108, CV_8UC1, cv::Scalar(200)));
+  }
 
   static ScriptedCameraDevice backCamera(std::vector<ScriptedFrame> frames = {}) {
     if (frames.empty()) frames.push_back(ScriptedFrame::picture(smallCardPicture()));

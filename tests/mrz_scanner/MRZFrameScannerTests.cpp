@@ -1,0 +1,342 @@
+// The per-frame zone reader on its own, with the scripted recogniser: how many frames a zone must
+// be read in, lines read in part or with the card's marks glued on, and the vote over the frames'
+// misreads, guesses and letter reads.
+
+#include "scanner/MRZFrameScanner.hpp"
+#include "testing/MRZEvaluation.hpp"
+#include "testing/MRZTestData.hpp"
+#include "testing/SamplePerson.hpp"
+#include "tests/mrz_scanner/ScannerTestSupport.hpp"
+
+namespace ostrel::scanner_test {
+namespace {
+
+using testing::samplePerson;
+using testing::zoneText;
+
+using MRZFrameScannerTest = ScannerTest;
+
+// The per-frame reader on its own, as a benchmark or a host's evaluation drives it: nothing
+// until the eleventh frame that read the zone, then the zone once and a fresh start; a frame
+// whose misread name is a minority is outvoted; a frame without lines keeps the last boxes;
+// a zone that gives no chip key is never handed back; reset forgets the votes.
+TEST_F(MRZFrameScannerTest, TheFrameScannerHandsBackAZoneSeenInElevenFrames) {
+  const auto zone = samplePerson().td3Zone();
+  auto misread = zone;
+  misread[0][5] = misread[0][5] == 'Q' ? 'R' : 'Q';  // the surname's first letter
+  MRZFrameScanner scanner(testing::portraitRegionOfInterest());
+  const auto buffer = cardBuffer();
+  std::vector<int> completedAt;
+  for (int frame = 1; frame <= 30; ++frame) {
+    recognizer->queueLines(linesOf(frame % 7 == 2 ? misread : zone));
+    if (const auto text = scanner.push(buffer, 6)) {
+      EXPECT_EQ(*text, zoneText(zone)) << frame;
+      completedAt.push_back(frame);
+    }
+  }
+  // Each zone's eleventh frame is its second to misread the name, more than a sixth of them: the
+  // name settles a frame later.
+  EXPECT_EQ(completedAt, (std::vector<int>{12, 24})) << "one completion per eleven frames or so";
+  ASSERT_TRUE(scanner.lastBoxes());
+  ASSERT_EQ(scanner.lastBoxes()->size(), zone.size());
+  EXPECT_TRUE(scanner.lastBoxes()->back().inZone);
+  EXPECT_TRUE(scanner.lastBoxes()->front().inZone) << "once assembled, every line returns the zone";
+
+  recognizer->queueLines({});
+  EXPECT_FALSE(scanner.push(buffer, 6));
+  EXPECT_EQ(scanner.lastBoxes()->size(), zone.size()) << "a frame without lines keeps the boxes";
+  EXPECT_FALSE(scanner.push(nullptr, 6));
+  recognizer->queueFailure("no text");
+  EXPECT_FALSE(scanner.push(buffer, 6));
+
+  scanner.reset();
+  EXPECT_EQ(scanner.tracker().bestCount(), 0);
+  EXPECT_FALSE(scanner.lastBoxes());
+  EXPECT_EQ(scanner.finder().assembledMRZText(), "");
+
+  // Once a zone is assembled the finder answers it for any line; frames that read only the
+  // card's other print did not see the zone and do not vote for it.
+  for (int frame = 1; frame <= 3; ++frame) {
+    recognizer->queueLines(linesOf(zone));
+    EXPECT_FALSE(scanner.push(buffer, 6));
+  }
+  for (int frame = 1; frame <= 20; ++frame) {
+    recognizer->queueLines(linesOf({"REPUBLIC OF UTOPIA", "IDENTITY CARD"}));
+    EXPECT_FALSE(scanner.push(buffer, 6)) << frame;
+  }
+  EXPECT_EQ(scanner.tracker().bestCount(), 2);
+  EXPECT_TRUE(scanner.lastBoxes()->front().inZone) << "the boxes still show the zone";
+  scanner.reset();
+
+  // The finder fills a line a frame did not read from an earlier frame. A misread name read in
+  // one frame is not voted for again by the frames after it that read only the other lines: the
+  // name waits for frames that read it, and follows them.
+  const auto card = samplePerson().td1Zone();
+  auto misreadName = card;
+  misreadName[2][0] = misreadName[2][0] == 'Q' ? 'R' : 'Q';
+  recognizer->queueLines(linesOf(misreadName));
+  EXPECT_FALSE(scanner.push(buffer, 6));
+  for (int frame = 2; frame <= 15; ++frame) {
+    recognizer->queueLines(linesOf({card[0], card[1]}));
+    EXPECT_FALSE(scanner.push(buffer, 6)) << frame;
+  }
+  std::vector<int> cardAt;
+  for (int frame = 16; frame <= 25; ++frame) {
+    recognizer->queueLines(linesOf(card));
+    if (const auto text = scanner.push(buffer, 6)) {
+      EXPECT_EQ(*text, zoneText(card));
+      cardAt.push_back(frame);
+    }
+  }
+  EXPECT_EQ(cardAt, (std::vector<int>{21})) << "once a third of the frames read the name";
+  scanner.reset();
+
+  // A mark of the card beside a line, read as a glyph of its own after a blank, is not part of
+  // the line; a row holding two pieces of a line's width is neither of them.
+  for (int frame = 1; frame <= 11; ++frame) {
+    recognizer->queueLines(linesOf({"9 " + card[0], card[1], card[2] + " N"}));
+    const auto text = scanner.push(buffer, 6);
+    EXPECT_EQ(text.has_value(), frame == 11) << frame;
+    if (text) {
+      EXPECT_EQ(*text, zoneText(card));
+    }
+  }
+  scanner.reset();
+  for (int frame = 1; frame <= 15; ++frame) {
+    recognizer->queueLines(linesOf({card[0] + " " + card[0], card[1], card[2]}));
+    EXPECT_FALSE(scanner.push(buffer, 6)) << frame;
+  }
+  scanner.reset();
+
+  auto fields = samplePerson().cardFields();
+  fields.expiry = "301399";  // passes its check digit, no real day: no chip key
+  const auto noKey = testing::td1Zone(fields);
+  for (int frame = 0; frame < 30; ++frame) {
+    recognizer->queueLines(linesOf(noKey));
+    EXPECT_FALSE(scanner.push(buffer, 6)) << frame;
+  }
+}
+
+// Glare washes out a stretch of each line and wanders on: rows come back with blanks there. A
+// line is completed from the frames that read the rest of it, and each frame votes only for
+// the places it read: a misread name filled into later frames' blanks is not counted again.
+TEST_F(MRZFrameScannerTest, LinesReadInPartAreCompletedAcrossFrames) {
+  const auto zone = samplePerson().td3Zone();
+  MRZFrameScanner scanner(testing::portraitRegionOfInterest());
+  const auto buffer = cardBuffer();
+  std::vector<int> completedAt;
+  for (int frame = 0; frame < 30 && completedAt.empty(); ++frame) {
+    const std::size_t from = 10 + static_cast<std::size_t>(frame);
+    recognizer->queueLines(linesOf({testing::washedOut(zone[0], from, from + 10), testing::washedOut(zone[1], from, from + 10)}));
+    if (const auto text = scanner.push(buffer, 6)) {
+      EXPECT_EQ(*text, zoneText(zone));
+      completedAt.push_back(frame);
+    }
+  }
+  // The zone is whole from frame 10, when place 19 is first read, and frames vote from then on.
+  // The places the glare has just left were read by few of them: the last is read by a third
+  // of the voting frames in frame 26.
+  EXPECT_EQ(completedAt, (std::vector<int>{26}));
+
+  scanner.reset();
+  auto misread = zone;
+  misread[0][5] = misread[0][5] == 'Q' ? 'R' : 'Q';
+  recognizer->queueLines(linesOf(misread));
+  EXPECT_FALSE(scanner.push(buffer, 6));
+  for (int frame = 2; frame <= 15; ++frame) {
+    recognizer->queueLines(linesOf({testing::washedOut(zone[0], 2, 9), zone[1]}));
+    EXPECT_FALSE(scanner.push(buffer, 6)) << frame;
+  }
+  for (int frame = 16; frame <= 30; ++frame) {
+    recognizer->queueLines(linesOf(zone));
+    if (const auto text = scanner.push(buffer, 6)) {
+      EXPECT_EQ(*text, zoneText(zone)) << frame;
+      break;
+    }
+    ASSERT_LT(frame, 30) << "never completed";
+  }
+}
+
+// The card's pattern or its edge beside a line, read as glyphs with no gap before the line's
+// first or after its last character: the row is a few positions longer than any zone line.
+// Once a frame has read the line alone, the stretch of such a row that reads as that line is
+// the line, and the frames that read it so vote for the zone; before, such rows say nothing.
+TEST_F(MRZFrameScannerTest, MarksGluedToALinesEndAreLeftOutOnceTheLineIsKnown) {
+  const auto card = samplePerson().td1Zone();
+  const std::vector<std::string> glued = {"RT" + card[0], card[1], card[2] + "<G1"};
+  MRZFrameScanner scanner(testing::portraitRegionOfInterest());
+  const auto buffer = cardBuffer();
+  for (int frame = 1; frame <= 30; ++frame) {
+    recognizer->queueLines(linesOf(glued));
+    EXPECT_FALSE(scanner.push(buffer, 6)) << frame;
+  }
+  scanner.reset();
+  std::vector<int> completedAt;
+  for (int frame = 1; frame <= 30 && completedAt.empty(); ++frame) {
+    recognizer->queueLines(linesOf(frame == 1 ? card : glued));
+    if (const auto text = scanner.push(buffer, 6)) {
+      EXPECT_EQ(*text, zoneText(card)) << frame;
+      completedAt.push_back(frame);
+    }
+  }
+  EXPECT_EQ(completedAt, (std::vector<int>{11}));
+
+  // A row holding two such pieces is neither of them.
+  scanner.reset();
+  const std::vector<std::string> twice = {glued[0] + " " + glued[0], card[1], card[2]};
+  for (int frame = 1; frame <= 15; ++frame) {
+    recognizer->queueLines(linesOf(frame == 1 ? card : twice));
+    EXPECT_FALSE(scanner.push(buffer, 6)) << frame;
+  }
+}
+
+// Small, blurred print is misread at a place or two in every frame, each frame at others: no
+// two frames read the document number alike, so no zone is read the same in ten frames. The
+// places the frames clearly agree on are read as they read them, and the zone is accepted
+// once ten frames have read it so. The names, which no check digit covers, are voted for only
+// with what each frame read itself.
+TEST_F(MRZFrameScannerTest, EachFramesOwnMisreadIsOutvotedByTheOthers) {
+  const auto zone = samplePerson().td3Zone();
+  MRZFrameScanner scanner(testing::portraitRegionOfInterest());
+  const auto buffer = cardBuffer();
+  // A different wrong character: each one fails the number's check digit (a change of one
+  // in a character's value, times a weight of 7, 3 or 1).
+  auto unlike = [](char c) -> char {
+    if (c >= '0' && c <= '9') return c == '9' ? '0' : static_cast<char>(c + 1);
+    return c == 'Z' ? 'Y' : static_cast<char>(c + 1);
+  };
+  std::vector<int> completedAt;
+  for (int frame = 1; frame <= 30 && completedAt.empty(); ++frame) {
+    auto read = zone;
+    char& place = read[1][static_cast<std::size_t>(frame % 9)];
+    place = unlike(place);
+    recognizer->queueLines(linesOf(read));
+    if (const auto text = scanner.push(buffer, 6)) {
+      EXPECT_EQ(*text, zoneText(zone)) << frame;
+      completedAt.push_back(frame);
+    }
+  }
+  // From the third frame on, each place misread was read right by the two frames before.
+  EXPECT_EQ(completedAt, (std::vector<int>{13}));
+
+  // The surname misread in the first four frames: for two frames after, the line is read as
+  // those four read it. Each frame still votes only for what it read itself there, so the name
+  // settles once five sixths of the frames have read it right, and not as misread in frame 11.
+  scanner.reset();
+  auto misread = zone;
+  misread[0][5] = misread[0][5] == 'Q' ? 'R' : 'Q';
+  completedAt.clear();
+  for (int frame = 1; frame <= 30 && completedAt.empty(); ++frame) {
+    recognizer->queueLines(linesOf(frame <= 4 ? misread : zone));
+    if (const auto text = scanner.push(buffer, 6)) {
+      EXPECT_EQ(*text, zoneText(zone)) << frame;
+      completedAt.push_back(frame);
+    }
+  }
+  EXPECT_EQ(completedAt, (std::vector<int>{24}));
+
+  // Glare over the number: every other frame reads its 6 as O. The check digit then fails, and
+  // turning the 0 two places on into an O would pass it; but every frame read that 0, so the
+  // O-frames vote for a number that fails, and the zone is the one the other frames read.
+  scanner.reset();
+  auto fields = samplePerson().passportFields();
+  fields.documentNumber = "NN6401928";
+  const auto numbered = testing::td3Zone(fields);
+  auto sixAsO = numbered;
+  sixAsO[1][2] = 'O';
+  completedAt.clear();
+  for (int frame = 1; frame <= 30; ++frame) {
+    recognizer->queueLines(linesOf(frame % 2 == 1 ? sixAsO : numbered));
+    if (const auto text = scanner.push(buffer, 6)) {
+      EXPECT_EQ(*text, zoneText(numbered)) << frame;
+      completedAt.push_back(frame);
+    }
+  }
+  EXPECT_EQ(completedAt, (std::vector<int>{22})) << "the eleventh frame that read the 6";
+}
+
+// The recogniser marks a glyph it read as a guess. The same print gives the same guess in every
+// frame, so at a place no check digit covers a guess counts against the vote, however many
+// frames agree on it; where a check digit covers the place, it settles the guess.
+TEST_F(MRZFrameScannerTest, AGuessIsTakenOnlyWhereACheckDigitCoversIt) {
+  const auto zone = samplePerson().td3Zone();
+  MRZFrameScanner scanner(testing::portraitRegionOfInterest());
+  const auto buffer = cardBuffer();
+  // The zone's lines with the place `at` of line `line` read as a guess in every frame.
+  auto guessed = [&](std::size_t line, std::size_t at) {
+    auto lines = linesOf(zone);
+    for (auto& read : lines) read.unsure.assign(read.string.size(), false);
+    lines[line].unsure[at] = true;
+    return lines;
+  };
+  struct Case {
+    const char* what;
+    std::size_t line, at;
+    bool completes;
+  };
+  const Case cases[] = {{"a letter of the surname", 0, 6, false},
+                        {"the issuing state", 0, 3, false},
+                        {"a character of the document number", 1, 1, true},
+                        {"the birth date's check digit", 1, 19, true}};
+  for (const Case& c : cases) {
+    scanner.reset();
+    std::vector<int> completedAt;
+    for (int frame = 1; frame <= 30 && completedAt.empty(); ++frame) {
+      recognizer->queueLines(guessed(c.line, c.at));
+      if (const auto text = scanner.push(buffer, 6)) {
+        EXPECT_EQ(*text, zoneText(zone)) << c.what;
+        completedAt.push_back(frame);
+      }
+    }
+    EXPECT_EQ(completedAt, c.completes ? std::vector<int>{11} : std::vector<int>{}) << c.what;
+  }
+}
+
+// Where only a letter or the filler can stand, a frame votes for the recogniser's likeliest letter
+// rather than for its digit read as a letter: a G read as 0 is not taken for an O when the
+// recogniser's letters say G, and a glyph its letters cannot tell apart counts as a guess.
+TEST_F(MRZFrameScannerTest, WhereOnlyLettersStandTheLikeliestLetterIsVotedFor) {
+  const auto zone = samplePerson().td3Zone();
+  ASSERT_EQ(zone[0].substr(5, 6), "NGUYEN");
+  MRZFrameScanner scanner(testing::portraitRegionOfInterest());
+  const auto buffer = cardBuffer();
+  struct Case {
+    const char* what;
+    std::size_t line, at;
+    char printed, read, letter;
+    bool unsureLetter;
+    bool completes;
+  };
+  const Case cases[] = {
+      {"the surname's G read as 0, its letter G", 0, 6, 'G', '0', 'G', false, true},
+      {"the surname's G read as 0, its letter a guess", 0, 6, 'G', '0', 'O', true, false},
+      {"the nationality's N read as 0, its letter N", 1, 11, 'N', '0', 'N', false, true},
+      // Where digits stand, the letters say nothing.
+      {"the birth date's 9 read as 9, its letter a guess", 1, 13, '9', '9', 'S', true, true},
+  };
+  for (const Case& c : cases) {
+    scanner.reset();
+    auto lines = linesOf(zone);
+    for (auto& read : lines) {
+      read.unsure.assign(read.string.size(), false);
+      read.letters = read.string;
+      read.unsureLetters.assign(read.string.size(), false);
+    }
+    ASSERT_EQ(lines[c.line].string[c.at], c.printed) << c.what;
+    lines[c.line].string[c.at] = c.read;
+    lines[c.line].letters[c.at] = c.letter;
+    lines[c.line].unsureLetters[c.at] = c.unsureLetter;
+    std::vector<int> completedAt;
+    for (int frame = 1; frame <= 30 && completedAt.empty(); ++frame) {
+      recognizer->queueLines(lines);
+      if (const auto text = scanner.push(buffer, 6)) {
+        EXPECT_EQ(*text, zoneText(zone)) << c.what;
+        completedAt.push_back(frame);
+      }
+    }
+    EXPECT_EQ(completedAt, c.completes ? std::vector<int>{11} : std::vector<int>{}) << c.what;
+  }
+}
+
+}  // namespace
+}  // namespace ostrel::scanner_test
