@@ -37,6 +37,8 @@ bool isLineWidth(std::size_t length) { return length == kLineWidths[0] || length
 // Print of the card glued to a zone line's end with no gap between (its pattern, its edge or what
 // lies beyond it, read as glyphs) is at most this many positions long.
 constexpr std::size_t kGluedPositions = 10;
+// A line's first or last glyphs lost to blur, glare or the card's edge: at most this many.
+constexpr std::size_t kLostPositions = 10;
 
 // A recognised row as a zone line, with the places it read as a guess, and what it read where
 // only a letter or the filler can stand (`letters` empty when the recogniser did not tell).
@@ -54,7 +56,10 @@ struct ZoneLineRead {
 // little longer than the line: the one stretch of it that `merger` takes for a line an earlier
 // frame read is the line. A row of a line's width with blanks inside is the line read in part
 // (glare washed out the glyphs there): it keeps its blanks, and no stretch of it is taken for a
-// line. The recogniser's marks of guesses and letter reads go with the characters they mark.
+// line. A piece a few places short of a line (blur, glare or the card's edge took its first or
+// last glyphs) is the line that `merger` takes it for, read as that line's end or its start and
+// not both, with blanks at the places it lost. The recogniser's marks of guesses and letter reads
+// go with the characters they mark.
 ZoneLineRead zoneLineOf(const RecognizedText& recognized, const MRZLineMerger& merger) {
   const std::string& row = recognized.string;
   const bool tellsLetters =
@@ -82,6 +87,10 @@ ZoneLineRead zoneLineOf(const RecognizedText& recognized, const MRZLineMerger& m
   // pieces gives none (as with two pieces of a line's width, neither is known to be the line).
   std::size_t gluedPieces = 0;
   bool manyKnown = false;
+  // Where the piece short of a line that is known at one of its ends starts, and how it is placed.
+  std::optional<std::size_t> shortPiece;
+  std::size_t shortPieceLength = 0, shortPieceLost = 0;
+  bool shortPieceAtEnd = false, manyShort = false;
   std::size_t start = 0;
   while (start <= row.size()) {
     const std::size_t end = std::min(row.find(MRZLineMerger::kBlank, start), row.size());
@@ -105,11 +114,34 @@ ZoneLineRead zoneLineOf(const RecognizedText& recognized, const MRZLineMerger& m
         knownStretchLength = width;
       }
     }
+    // A piece a little shorter than a line, as the line's end (its first places lost) or as its
+    // start (its last places lost).
+    for (const std::size_t width : kLineWidths) {
+      if (length >= width || length + kLostPositions < width) continue;
+      for (const bool atEnd : {true, false}) {
+        const std::size_t lost = width - length;
+        std::string placed = row.substr(start, length);
+        placed.insert(atEnd ? 0 : placed.size(), lost, MRZLineMerger::kBlank);
+        if (!merger.takesForAnEarlierLine(placed)) continue;
+        if (shortPiece) manyShort = true;
+        shortPiece = start, shortPieceLength = length, shortPieceLost = lost, shortPieceAtEnd = atEnd;
+      }
+    }
     start = end + 1;
   }
   if (widthPiece) return piece(*widthPiece, widthPieceLength, true);
   if (isLineWidth(row.size())) return piece(0, row.size(), true);
-  return knownStretch && !manyKnown ? piece(*knownStretch, knownStretchLength, true) : line;
+  if (knownStretch) return manyKnown ? line : piece(*knownStretch, knownStretchLength, true);
+  if (!shortPiece || manyShort) return line;
+  ZoneLineRead read = piece(*shortPiece, shortPieceLength, true);
+  const auto at = shortPieceAtEnd ? 0 : read.text.size();
+  read.text.insert(at, shortPieceLost, MRZLineMerger::kBlank);
+  read.unsure.insert(read.unsure.begin() + static_cast<std::ptrdiff_t>(at), shortPieceLost, false);
+  if (tellsLetters) {
+    read.letters.insert(at, shortPieceLost, MRZLineMerger::kBlank);
+    read.unsureLetters.insert(read.unsureLetters.begin() + static_cast<std::ptrdiff_t>(at), shortPieceLost, false);
+  }
+  return read;
 }
 
 }  // namespace
