@@ -2,8 +2,9 @@
 // characters of the zone alphabet in both OCR-B cuts (regular and "Sharp") the way printers and
 // cameras vary them: glyphs 0.84-1.03 of the font's size at its own pitch, strokes thinner and
 // bolder, sub-pixel placement, drawn smoothly or dot by dot at a printer's resolution, on plain
-// paper or over a document's security print (wavy lines, hatching, specks, a tint) lit unevenly, a
-// tilt out of the picture, a turn, defocus, a hand's shake, noise and JPEG losses. It cuts the
+// paper or over a document's security print (wavy lines, hatching, specks, a tint) lit unevenly, in
+// black or grey ink, exposed well or not, a glare spot, a tilt out of the picture, a turn,
+// defocus, a hand's shake, noise, the phone's sharpening and JPEG losses. It cuts the
 // renderings with the same row finder the reader uses at run time, and from the cells of each
 // character computes
 //  - the average cell (the template, whose correlation with a cell is the match confidence), and
@@ -242,7 +243,10 @@ PrintedPicture printPicture(OcrbFace& face, const std::vector<std::string>& line
   cv::resize(fine, level, levelSize, 0, 0, cv::INTER_AREA);
   cv::resize(printedBackground(fine.size(), cap * kSupersample, random), background, levelSize, 0, 0,
              cv::INTER_AREA);
-  const double paper = 190 + 55 * unit(random), ink = 10 + 70 * unit(random);
+  // Exposure and the ink's own lightness: from black print on a well-lit page to grey print on
+  // an underexposed one, whose contrast is a few tens of levels.
+  const double paper = 110 + 140 * unit(random);
+  const double ink = paper * (unit(random) < 0.5 ? 0.05 + 0.25 * unit(random) : 0.3 + 0.25 * unit(random));
   // The paper under the print darkened by the background by up to `depth` of the print's contrast,
   // lit a little unevenly; the glyphs' ink over it.
   const double depth = 0.05 + 0.4 * unit(random), slope = 0.3 * (unit(random) - 0.5);
@@ -263,6 +267,19 @@ PrintedPicture printPicture(OcrbFace& face, const std::vector<std::string>& line
   cv::Mat photo;
   cv::warpPerspective(level, photo, cv::Mat(h), level.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT,
                       cv::Scalar(paper));
+  if (unit(random) < 0.35) {
+    // Glare on the laminate: a bright spot a few capitals across, added to the light the print
+    // returns and clipped where the sensor saturates.
+    const double spot = cap * (2 + 10 * unit(random)), strength = paper * (0.2 + unit(random));
+    const cv::Point2d at(photo.cols * unit(random), photo.rows * unit(random));
+    for (int r = 0; r < photo.rows; ++r) {
+      float* row = photo.ptr<float>(r);
+      for (int c = 0; c < photo.cols; ++c) {
+        const double d2 = (c - at.x) * (c - at.x) + (r - at.y) * (r - at.y);
+        row[c] = static_cast<float>(std::min(255.0, row[c] + strength * std::exp(-d2 / (2 * spot * spot))));
+      }
+    }
+  }
   const double sigma = 1.6 * unit(random);
   if (sigma > 0.2) cv::GaussianBlur(photo, photo, cv::Size(), sigma);
   if (unit(random) < 0.5) {
@@ -278,13 +295,20 @@ PrintedPicture printPicture(OcrbFace& face, const std::vector<std::string>& line
   }
   cv::Mat noise(photo.size(), CV_32F);
   cv::RNG noiseSource(random());
-  noiseSource.fill(noise, cv::RNG::NORMAL, 0, 1 + 6 * unit(random));
+  noiseSource.fill(noise, cv::RNG::NORMAL, 0, 1 + 8 * unit(random));
   photo += noise;
+  if (unit(random) < 0.5) {
+    // The phone's sharpening, which rings around strokes and lifts the noise with them.
+    cv::Mat soft;
+    cv::GaussianBlur(photo, soft, cv::Size(), 1 + 0.6 * unit(random));
+    const double amount = 0.3 + 1.2 * unit(random);
+    photo = photo * (1 + amount) - soft * amount;
+  }
   cv::Mat grey;
   photo.convertTo(grey, CV_8U);
-  if (unit(random) < 0.5) {
+  if (unit(random) < 0.7) {
     std::vector<std::uint8_t> jpeg;
-    cv::imencode(".jpg", grey, jpeg, {cv::IMWRITE_JPEG_QUALITY, 40 + static_cast<int>(50 * unit(random))});
+    cv::imencode(".jpg", grey, jpeg, {cv::IMWRITE_JPEG_QUALITY, 35 + static_cast<int>(55 * unit(random))});
     grey = cv::imdecode(jpeg, cv::IMREAD_GRAYSCALE);
   }
   PrintedPicture printed{grey, {}, {}};
