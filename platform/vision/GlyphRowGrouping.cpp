@@ -15,6 +15,8 @@ namespace {
 
 // The widest gap a row goes on across, in glyph heights (some 20 cells of the zone's pitch).
 constexpr double kMaxGapHeights = 25;
+// Ink taller than this many typical glyph heights (a page's edge, a photo's border) is not a glyph.
+constexpr double kTallestGlyphHeights = 2.5;
 
 int oddAtLeast(int value, int minimum) {
   value = std::max(value, minimum);
@@ -193,7 +195,9 @@ double estimateSkew(const std::vector<Blob>& blobs, double typicalHeight) {
 // single skew for all of them would cut across them at their ends. A row goes on across a gap
 // as wide as most of a zone line: glare washes out whole stretches of a line, and the glyphs on
 // both sides of it are still one row, which keeps their places (the cutting leaves blank cells
-// in the gap).
+// in the gap). A row's reach across is set by its glyphs' height, where ink far taller than a
+// glyph counts as glyph-high: a page's edge that starts a row would otherwise stretch its reach
+// over the lines above and below, and the zone's two lines would be taken for one row.
 std::vector<std::vector<Blob>> groupRows(const std::vector<Blob>& blobs, double skewDegrees,
                                          double typicalHeight) {
   const double s = std::sin(skewDegrees * kDegree), c = std::cos(skewDegrees * kDegree);
@@ -201,6 +205,7 @@ std::vector<std::vector<Blob>> groupRows(const std::vector<Blob>& blobs, double 
     double along, across;
     const Blob* blob;
   };
+  auto glyphHeight = [&](const Blob& b) { return std::min(double(b.height), kTallestGlyphHeights * typicalHeight); };
   std::vector<Placed> placed;
   placed.reserve(blobs.size());
   for (const auto& b : blobs) placed.push_back({b.cx * c + b.cy * s, b.cy * c - b.cx * s, &b});
@@ -243,7 +248,7 @@ std::vector<std::vector<Blob>> groupRows(const std::vector<Blob>& blobs, double 
     double bestOffset = 0;
     for (auto& chain : chains) {
       const Placed& last = *chain.members.back();
-      const double height = std::max(chain.rowHeight, double(p.blob->height));
+      const double height = std::max(chain.rowHeight, glyphHeight(*p.blob));
       const double gap = p.along - p.blob->width / 2.0 - (last.along + last.blob->width / 2.0);
       if (gap > kMaxGapHeights * height) continue;
       const double offset = std::abs(p.across - chain.acrossAt(p.along));
@@ -255,7 +260,7 @@ std::vector<std::vector<Blob>> groupRows(const std::vector<Blob>& blobs, double 
       best = &chains.back();
     }
     best->members.push_back(&p);
-    best->rowHeight = std::max(best->rowHeight, double(p.blob->height));
+    best->rowHeight = std::max(best->rowHeight, glyphHeight(*p.blob));
     // The slope through the last few members, for the next prediction.
     const std::size_t n = best->members.size();
     if (n >= 3) {

@@ -250,6 +250,32 @@ TEST(MRZLineRecognizerTest, AStrayBlobDoesNotLeadARowOffItsLine) {
   EXPECT_EQ(rows[1].size(), 44u);
 }
 
+// A passport's zone lies close to the page's edge and its lines close together. The edge, left of
+// the lines and far taller than a glyph, does not stretch a row's reach over both lines.
+TEST(MRZLineRecognizerTest, APageEdgeBesideTheZoneDoesNotJoinItsLines) {
+  using platform::glyphrows::Blob;
+  for (const double edgeAcross : {100.0, 120.0, 140.0}) {
+    std::vector<Blob> blobs = {{5, edgeAcross, 20, 150}};
+    for (int k = 0; k < 44; ++k) {
+      const double x = 60 + 21.0 * k;
+      blobs.push_back({x, 100 + 0.07 * x, 16, 22});
+      blobs.push_back({x, 137 + 0.07 * x, 16, 22});
+    }
+    std::vector<int> glyphsPerLine(2, 0);
+    for (const auto& row : platform::glyphrows::groupRows(blobs, 4, 22)) {
+      int first = 0, second = 0;
+      for (const Blob& b : row) {
+        if (b.height > 30) continue;
+        (b.cy < 118 + 0.07 * b.cx ? first : second) += 1;
+      }
+      EXPECT_TRUE(first == 0 || second == 0) << first << " and " << second << " glyphs of the two lines in one row";
+      glyphsPerLine[0] = std::max(glyphsPerLine[0], first);
+      glyphsPerLine[1] = std::max(glyphsPerLine[1], second);
+    }
+    EXPECT_EQ(glyphsPerLine, (std::vector<int>{44, 44})) << "edge at " << edgeAcross;
+  }
+}
+
 // A fine hatch on the page that the threshold took in part for ink runs through every row of a
 // glyph's columns; the glyph's height and its place on the row are still its own.
 TEST(MRZLineRecognizerTest, AFineHatchDoesNotHideAGlyphsHeight) {
