@@ -39,8 +39,9 @@ ZoneShape zoneShapeOf(const std::string& zone) {
 // R beside the card's edge read as B, a G as O, an I as Z, a U as O): such misreads were seen
 // in three quarters of the frames, and up to four fifths of them, so the margin is set above
 // that. It delays, or leaves unread, zones whose print is misread at one place in more than one
-// frame in six. A frame that read the place as a guess counts as such a misread, whichever
-// character it guessed: a glyph between two characters reads as the same one in most frames.
+// frame in six. A frame that read the place as a guess counts as such a misread, unless it
+// guessed the character the sure reads agree on: a glyph between two characters reads as the
+// same one in most frames, and only the frames sure of it speak for it.
 std::string characterMajority(const std::vector<std::string>& texts) {
   if (texts.empty()) return {};
   const std::size_t length = texts.front().size();
@@ -55,6 +56,8 @@ std::string characterMajority(const std::vector<std::string>& texts) {
       const auto c = static_cast<unsigned char>(text[place]);
       // A frame that did not read this place itself has no say in it.
       if (c == static_cast<unsigned char>(StringTracker::kNotRead)) continue;
+      // Guesses of a character are told once the sure reads have been counted.
+      if (c >= 0x80) continue;
       ++read;
       if (c == static_cast<unsigned char>(StringTracker::kUnsure)) continue;
       // Ties go to the character met first, which keeps the result independent of anything but
@@ -63,6 +66,10 @@ std::string characterMajority(const std::vector<std::string>& texts) {
         best = tally[c];
         voted[place] = static_cast<char>(c);
       }
+    }
+    for (const auto& text : texts) {
+      const auto c = static_cast<unsigned char>(text[place]);
+      if (c >= 0x80 && (best == 0 || static_cast<char>(c & 0x7fu) != voted[place])) ++read;
     }
     // A place read by fewer than a third of the frames is not yet settled, however they agree.
     if (3 * read < static_cast<int>(texts.size()) || 6 * best < 5 * read) return {};

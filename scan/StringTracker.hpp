@@ -26,13 +26,14 @@ namespace ostrel {
 // key count for that key together, and its text is the character-wise majority of the texts those
 // frames read (the last 30 of them), leaving out at each place the texts that hold `kNotRead` there
 // (a text holding `kUnsure` there read the place as a guess: it counts among those that read it,
-// but agrees with none). A key whose texts have no clear majority at some character (five sixths of
-// the texts that read it, and three reads more than those that disagree), or whose character too
-// few of them read, is not a candidate for the best until later frames settle it. For zones, the
-// key is the part that check digits protect, as far as they tell characters apart (`mrzVoteKey`),
-// so that the names, the nationality, the issuing state and the document code, which no check digit
-// covers, and a number's look-alikes that its check digit cannot see, are what most of the voting
-// frames read.
+// but agrees with none; one holding `guess(c)` guessed c: it counts against the majority unless
+// that is c, and never for it). A key whose texts have no clear majority at some character (five
+// sixths of the texts that read it, and three reads more than those that disagree), or whose
+// character too few of them read, is not a candidate for the best until later frames settle it.
+// For zones, the key is the part that check digits protect, as far as they tell characters apart
+// (`mrzVoteKey`), so that the names, the nationality, the issuing state and the document code,
+// which no check digit covers, and a number's look-alikes that its check digit cannot see, are
+// what most of the voting frames read.
 //
 // One tracker belongs to one MRZ scanner and runs on one queue at a time.
 class StringTracker {
@@ -43,6 +44,9 @@ class StringTracker {
   // A place a frame read as a guess (its glyph looked nearly as much like another character): it
   // counts among the frames that read the place, but agrees with none of them.
   static constexpr char kUnsure = '\x01';
+  // A place a frame read as a guess of `c`: a guess agreeing with what the other frames read
+  // there is no dissent, but only a sure read counts for a character.
+  static constexpr char guess(char c) { return static_cast<char>(static_cast<unsigned char>(c) | 0x80u); }
 
   struct Sighting {
     std::int64_t lastSeen = 0;

@@ -224,7 +224,7 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
   // The finder fills a zone's missing lines from earlier frames, and the merger reads a line's
   // places as the earlier frames did. Those were voted for by the frames that read them: at the
   // places no check digit covers, a frame votes only for what it read itself (`kNotRead` where it
-  // read nothing, `kUnsure` where it read a guess), read as the parse would read it. Otherwise
+  // read nothing, a `guess` where it was unsure), read as the parse would read it. Otherwise
   // one frame's misread name or nationality would be counted again by every frame after it.
   // Where only a letter or the filler can stand, it votes for the likeliest of those: a glyph
   // read as 0 there is an O only if it looks more like an O than like a D, a G or a U.
@@ -233,22 +233,29 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
     if (checked == zone || assembled.size() != zone.size()) return zone;
     const std::vector<bool> letterPlaces = mrzPlacesOfLettersOnly(assembled);
     std::string own;
+    std::vector<bool> guessed;
     for (const std::string& line : mrzZoneLines(assembled)) {
-      if (!own.empty()) own += '\n';
+      if (!own.empty()) own += '\n', guessed.push_back(false);
       const auto index = frameIndexOf(line);
       const ZoneLineRead* read = index ? &frameReads[*index] : nullptr;
       for (std::size_t i = 0; i < line.size(); ++i) {
         const bool readHere = read && read->text.size() == line.size() && read->text[i] != MRZLineMerger::kBlank;
         if (!readHere) {
           own += StringTracker::kNotRead;
+          guessed.push_back(false);
         } else if (letterPlaces.size() == assembled.size() && letterPlaces[own.size()] && !read->letters.empty()) {
-          own += read->unsureLetters[i] ? StringTracker::kUnsure : read->letters[i];
+          guessed.push_back(read->unsureLetters[i]);
+          own += read->letters[i];
         } else {
-          own += read->unsure[i] ? StringTracker::kUnsure : read->text[i];
+          guessed.push_back(read->unsure[i]);
+          own += read->text[i];
         }
       }
     }
     own = mrzDigitsWhereOnlyDigitsStand(mrzLettersWhereNoDigitStands(own));
+    for (std::size_t i = 0; i < own.size(); ++i) {
+      if (guessed[i]) own[i] = StringTracker::guess(own[i]);
+    }
     for (std::size_t i = 0; i < zone.size(); ++i) {
       if (checked[i] == '.') zone[i] = own[i];
     }

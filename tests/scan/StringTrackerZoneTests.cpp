@@ -229,21 +229,33 @@ TEST(StringTrackerZones, FieldsWithoutCheckDigitsFollowTheMajorityOfTheVotingFra
 
 // A frame that read a place as a guess read it, but agrees with no one: three guesses in twelve
 // frames keep a name from settling, where three frames that did not read it at all leave it to
-// the other nine; and guesses alone settle nothing.
+// the other nine; and guesses alone settle nothing, even guesses of one character. A guess of the
+// character the sure reads agree on is no dissent; a guess of another one is.
 TEST(StringTrackerZones, AGuessCountsAgainstTheFramesThatAgree) {
   const std::string card = zoneText(kTD1Card);
-  std::string guessed = card;
-  guessed[62] = StringTracker::kUnsure;
-  StringTracker onlyGuesses = zoneTracker();
-  for (int frame = 0; frame < 12; ++frame) onlyGuesses.logFrame({guessed});
-  EXPECT_EQ(onlyGuesses.bestCount(), 0) << "twelve guesses";
-  for (const char other : {StringTracker::kUnsure, StringTracker::kNotRead}) {
+  ASSERT_EQ(card[62], 'E');
+  for (const char guess : {StringTracker::kUnsure, StringTracker::guess('E')}) {
+    std::string guessed = card;
+    guessed[62] = guess;
+    StringTracker onlyGuesses = zoneTracker();
+    for (int frame = 0; frame < 12; ++frame) onlyGuesses.logFrame({guessed});
+    EXPECT_EQ(onlyGuesses.bestCount(), 0) << "twelve guesses";
+  }
+  const struct {
+    char other;
+    bool settles;
+  } cases[] = {{StringTracker::kUnsure, false},
+               {StringTracker::guess('F'), false},
+               {StringTracker::guess('3'), false},
+               {StringTracker::kNotRead, true},
+               {StringTracker::guess('E'), true}};
+  for (const auto& [other, settles] : cases) {
     std::string withOther = card;
     withOther[62] = other;
     StringTracker tracker = zoneTracker();
     for (int frame = 0; frame < 12; ++frame) tracker.logFrame({frame % 4 == 0 ? withOther : card});
-    if (other == StringTracker::kUnsure) {
-      EXPECT_EQ(tracker.bestCount(), 0) << "nine of twelve";
+    if (!settles) {
+      EXPECT_EQ(tracker.bestCount(), 0) << "nine of twelve, against " << int(static_cast<unsigned char>(other));
     } else {
       EXPECT_EQ(tracker.bestCount(), 11) << "nine of nine";
       EXPECT_EQ(tracker.bestString(), card);
