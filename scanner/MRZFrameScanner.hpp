@@ -1,5 +1,6 @@
 #pragma once
 
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -70,6 +71,8 @@ class MRZFrameScanner {
   MRZLineMerger merger_;
   StringTracker tracker_;
   std::optional<std::vector<LineBox>> lastBoxes_;
+  // The document number as each of the last frames that voted read it itself (`numberKeyOf`).
+  std::deque<std::string> ownNumbers_;
 };
 
 }  // namespace ostrel

@@ -287,6 +287,32 @@ TEST_F(MRZFrameScannerTest, EachFramesOwnMisreadIsOutvotedByTheOthers) {
   EXPECT_EQ(completedAt, (std::vector<int>{22})) << "the eleventh frame that read the 6";
 }
 
+// A 0 read as O and a 1 read as J together pass the number's check digit (24 * 3 + 18 = 90): a
+// card's frames split between the two numbers vote for two zones. Neither is taken while more
+// than a sixth of the frames read the other, where the misread one had ten frames first; one
+// frame in twelve reading the other number does not hold the zone back.
+TEST_F(MRZFrameScannerTest, ANumberOtherFramesReadOtherwiseIsNotTaken) {
+  const std::vector<std::string> card = {"I<TURH01748Z462L754569806BA<<<", "8002033X3501243CHLL13K1<<<<<<8",
+                                         "AL<HASHIMI<<OLGA<<<<<<<<<<<<<<"};
+  auto misread = card;
+  misread[0].replace(6, 2, "OJ");
+  MRZFrameScanner scanner(testing::portraitRegionOfInterest());
+  const auto buffer = cardBuffer();
+  for (const int misreadEvery : {3, 12}) {
+    scanner.reset();
+    std::vector<int> completedAt;
+    for (int frame = 1; frame <= 30 && completedAt.empty(); ++frame) {
+      const bool right = misreadEvery == 3 ? frame % 3 == 0 : frame % 12 != 5;
+      recognizer->queueLines(linesOf(right ? card : misread));
+      if (const auto text = scanner.push(buffer, 6)) {
+        EXPECT_EQ(*text, zoneText(card)) << frame;
+        completedAt.push_back(frame);
+      }
+    }
+    EXPECT_EQ(completedAt, misreadEvery == 3 ? std::vector<int>{} : std::vector<int>{11}) << misreadEvery;
+  }
+}
+
 // The recogniser marks a glyph it read as a guess. The same print gives the same guess in every
 // frame, so at a place no check digit covers a guess counts against the vote, however many
 // frames agree on it; where a check digit covers the place, it settles the guess.
