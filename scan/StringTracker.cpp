@@ -29,6 +29,11 @@ ZoneShape zoneShapeOf(const std::string& zone) {
   return ZoneShape::other;
 }
 
+// Where the document number and its check character stand: TD1 on its first line from place 5,
+// TD3 on its second line from its start; nine characters each.
+constexpr std::size_t kNumberLength = 9;
+std::size_t numberStartOf(ZoneShape shape) { return shape == ZoneShape::td1 ? 5 : 45; }
+
 // The character most of the texts hold at each place, or nothing when at some place fewer than a
 // third of the texts read it, or no character has five sixths of the votes of those that did,
 // or those that disagree with it are not outnumbered by at least three (or the texts differ in
@@ -194,13 +199,19 @@ std::string mrzVoteKey(const std::string& zone) {
   return key;
 }
 
+std::string mrzNumberKey(const std::string& zone) {
+  const ZoneShape shape = zoneShapeOf(zone);
+  if (shape == ZoneShape::other) return {};
+  const std::size_t start = numberStartOf(shape);
+  const std::string_view number = std::string_view(zone).substr(start, kNumberLength + 1);
+  if (!isCheckDigitValid(number.substr(0, kNumberLength), number.substr(kNumberLength))) return {};
+  return mrzVoteKey(zone).substr(start, kNumberLength + 1);
+}
+
 std::string mrzNumberSettledByCheckDigit(const std::string& zone, std::string_view kept) {
-  // Where the number and its check character stand: TD1 on its first line from place 5, TD3 on
-  // its second line from its start; nine characters each.
-  constexpr std::size_t kNumberLength = 9;
   const ZoneShape shape = zoneShapeOf(zone);
   if (shape == ZoneShape::other) return zone;
-  const std::size_t numberStart = shape == ZoneShape::td1 ? 5 : 45;
+  const std::size_t numberStart = numberStartOf(shape);
   const std::string_view number(zone.data() + numberStart, kNumberLength);
   const std::string_view check(zone.data() + numberStart + kNumberLength, 1);
   if (check[0] < '0' || check[0] > '9' || isCheckDigitValid(number, check)) return zone;

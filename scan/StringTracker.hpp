@@ -111,6 +111,11 @@ std::string mrzVoteKey(const std::string& zone);
 // The lines of a zone handed on as one text, its lines joined by line feeds.
 std::vector<std::string> mrzZoneLines(const std::string& zone);
 
+// The document number of a TD1 or TD3 zone with its check digit, each character as `mrzVoteKey`
+// has it (look-alikes the check digit cannot tell apart are one), when it passes its check digit;
+// empty otherwise.
+std::string mrzNumberKey(const std::string& zone);
+
 // The zone with its document number's "O" and "0" told apart by the number's check digit: a
 // number that fails its check digit as read, and passes it for exactly one choice of "O" or "0"
 // at the places that hold either, gets that choice; every other text is returned as it is.

@@ -148,20 +148,6 @@ ZoneLineRead zoneLineOf(const RecognizedText& recognized, const MRZLineMerger& m
 // The frames whose own reads of the number are kept.
 constexpr std::size_t kNumbersKept = 30;
 
-// The document number of a TD1 or TD3 zone with its check digit, each character as its value to
-// the check digit modulo ten (look-alikes the check digit cannot tell apart are one), when it
-// passes its check digit; empty otherwise.
-std::string numberKeyOf(const std::string& zone) {
-  const std::vector<std::string> lines = mrzZoneLines(zone);
-  std::size_t from = 0;
-  if (lines.size() == 3 && lines[0].size() == 30) from = 5;
-  else if (lines.size() == 2 && lines[1].size() == 44) from = 45;
-  else return {};
-  const std::string_view number = std::string_view(zone).substr(from, 10);
-  if (!isCheckDigitValid(number.substr(0, 9), number.substr(9, 1))) return {};
-  return mrzVoteKey(zone).substr(from, 10);
-}
-
 }  // namespace
 
 MRZFrameScanner::MRZFrameScanner(const Rect& regionOfInterest)
@@ -311,13 +297,13 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
     // check digit: two misreads can pass it together (a 0 read as O and a 1 read as J), and
     // the merger then reads the number as most frames did, for every frame.
     std::string own;
-    if (const auto lines = mrzZoneLines(lastZone); !numberKeyOf(lastZone).empty()) {
+    if (const auto lines = mrzZoneLines(lastZone); !mrzNumberKey(lastZone).empty()) {
       const std::size_t line = lines.size() == 3 ? 0 : 1;
       const auto index = frameIndexOf(lines[line]);
       if (index && frameReads[*index].text.size() == lines[line].size()) {
         std::string zone = lastZone;
         zone.replace(line == 0 ? 0 : lines[0].size() + 1, lines[line].size(), frameReads[*index].text);
-        own = numberKeyOf(zone);  // nothing where the frame left a blank in it
+        own = mrzNumberKey(zone);  // nothing where the frame left a blank in it
       }
     }
     ownNumbers_.push_back(own);
@@ -329,7 +315,7 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
   // The number, like the names, must be what five sixths of the frames read: frames that read
   // another number that passes the check digit hold it back until later frames outweigh them
   // or they are forgotten.
-  const std::string accepted = numberKeyOf(text);
+  const std::string accepted = mrzNumberKey(text);
   const auto others = std::count_if(ownNumbers_.begin(), ownNumbers_.end(),
                                     [&](const std::string& key) { return !key.empty() && key != accepted; });
   const auto agreeing = std::count(ownNumbers_.begin(), ownNumbers_.end(), accepted);

@@ -71,7 +71,7 @@ class MRZFrameScanner {
   MRZLineMerger merger_;
   StringTracker tracker_;
   std::optional<std::vector<LineBox>> lastBoxes_;
-  // The document number as each of the last frames that voted read it itself (`numberKeyOf`).
+  // The document number as each of the last frames that voted read it itself (`mrzNumberKey`).
   std::deque<std::string> ownNumbers_;
 };
 
