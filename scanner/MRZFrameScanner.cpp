@@ -145,6 +145,57 @@ ZoneLineRead zoneLineOf(const RecognizedText& recognized, const MRZLineMerger& m
   return read;
 }
 
+// Where the fillers after a name start in a name line read in part, or nothing where the read
+// does not show it. A name field holds the primary identifier, "<<", the secondary identifier and
+// fillers to its end, each identifier's parts one filler apart; a one-part name has fillers from
+// just after the primary identifier's "<<". So once a line shows a name whole and two fillers after
+// it, what follows can only be fillers. A card's third line is all name; a passport's first line
+// ("P" and its type and issuing state) holds it from place 5. Only letters (and the 0 a recogniser
+// reads for an O) make up a name here: a card's other lines, which hold digits, are not taken for
+// one.
+std::optional<std::size_t> nameFillersStart(const std::string& line) {
+  std::size_t at = 0;
+  if (line.size() == kLineWidths[1]) {
+    if (line[0] != 'P') return std::nullopt;
+    at = 5;
+  } else if (line.size() != kLineWidths[0]) {
+    return std::nullopt;
+  }
+  auto nameCharacter = [&](std::size_t i) {
+    return i < line.size() && ((line[i] >= 'A' && line[i] <= 'Z') || line[i] == '0');
+  };
+  auto filler = [&](std::size_t i) { return i < line.size() && line[i] == '<'; };
+  // An identifier from `at` on: its parts, one filler apart; false where none starts there.
+  auto identifier = [&]() {
+    if (!nameCharacter(at)) return false;
+    while (nameCharacter(at) || (filler(at) && nameCharacter(at + 1))) ++at;
+    return true;
+  };
+  if (!identifier() || !filler(at) || !filler(at + 1)) return std::nullopt;
+  at += 2;
+  if (filler(at)) return at;  // a one-part name
+  if (!identifier() || !filler(at) || !filler(at + 1)) return std::nullopt;
+  return at;
+}
+
+// A name line that glare or the card's edge left unread after the name's end has fillers there:
+// the blanks are read as such, unless the line read something else after the name (then it is not
+// known where the name ends).
+void fillAfterName(ZoneLineRead& read) {
+  const auto fillers = nameFillersStart(read.text);
+  if (!fillers) return;
+  for (std::size_t i = *fillers; i < read.text.size(); ++i) {
+    if (read.text[i] != '<' && read.text[i] != MRZLineMerger::kBlank) return;
+  }
+  const bool tellsLetters = read.letters.size() == read.text.size();
+  for (std::size_t i = *fillers; i < read.text.size(); ++i) {
+    if (read.text[i] != MRZLineMerger::kBlank) continue;
+    read.text[i] = '<';
+    if (i < read.unsure.size()) read.unsure[i] = false;
+    if (tellsLetters) read.letters[i] = '<', read.unsureLetters[i] = false;
+  }
+}
+
 // The frames whose own reads of the number are kept.
 constexpr std::size_t kNumbersKept = 30;
 
@@ -196,7 +247,10 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
     std::optional<std::string> line;
     if (!candidates.empty()) {
       read = zoneLineOf(candidates.front(), merger_);
-      if (isLineWidth(read.text.size())) line = merger_.merge(read.text);
+      if (isLineWidth(read.text.size())) {
+        fillAfterName(read);
+        line = merger_.merge(read.text);
+      }
       if (!line) {
         // Until then it is read as any row is, without its blanks.
         line = read.text;
