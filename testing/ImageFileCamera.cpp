@@ -131,6 +131,7 @@ ImageFileCameraDriver::ImageFileCameraDriver(ScriptedCameraDevice script)
 void ImageFileCameraDriver::show(std::vector<ScriptedFrame> frames) {
   std::lock_guard guard(mutex_);
   frames_ = std::move(frames);
+  buffers_.clear();
   // A photo taken before the next frame shows the new scene too.
   if (current_ >= 0) current_ = frames_.empty() ? -1 : 0;
 }
@@ -150,6 +151,7 @@ CaptureResult ImageFileCameraDriver::startStreaming(CaptureDevicePtr device,
     std::lock_guard guard(mutex_);
     generation = ++generation_;
     streaming_ = true;
+    if (format_ != request.pixelFormat) buffers_.clear();
     format_ = request.pixelFormat;
     device_ = device;
     deliver_ = std::move(deliver);
@@ -183,6 +185,21 @@ PixelFormat ImageFileCameraDriver::streamedPixelFormat() const {
   return format_;
 }
 
+namespace {
+
+// Frames kept for reuse stay under this many bytes (a dozen 1080p frames).
+constexpr std::size_t kBufferBudget = std::size_t(100) << 20;
+
+std::size_t bufferedBytes(const std::vector<PixelBufferPtr>& buffers) {
+  std::size_t total = 0;
+  for (const auto& buffer : buffers)
+    for (std::size_t i = 0; buffer && i < buffer->planeCount(); ++i)
+      total += buffer->plane(i).bytes.size();
+  return total;
+}
+
+}  // namespace
+
 void ImageFileCameraDriver::emit(std::uint64_t generation, std::int64_t index) {
   std::function<void(SampleBufferPtr)> deliver;
   auto sample = std::make_shared<SampleBuffer>();
@@ -197,10 +214,21 @@ void ImageFileCameraDriver::emit(std::uint64_t generation, std::int64_t index) {
     if (!frames_.empty()) {
       current_ = index % std::int64_t(frames_.size());
       const auto& frame = frames_[std::size_t(current_)];
-      if (!frame.withoutImageBuffer && !frame.upright.empty())
+      if (!frame.withoutImageBuffer && !frame.upright.empty()) {
+        // A picture shown again (a looping script) is turned and packed once and its frames
+        // share that buffer, as a real camera's frames share its pool; nothing downstream
+        // writes to a frame. A long sequence is packed frame by frame instead of held.
+        if (buffers_.size() != frames_.size()) buffers_.assign(frames_.size(), nullptr);
+        auto& buffer = buffers_[std::size_t(current_)];
         sample->imageBuffer =
-            makePixelBuffer(sensorLayoutFromUpright(toBGRA(frame.upright), script_.description.position),
-                            format_, script_.rowPadding);
+            buffer ? buffer
+                   : makePixelBuffer(sensorLayoutFromUpright(toBGRA(frame.upright),
+                                                             script_.description.position),
+                                     format_, script_.rowPadding);
+        if (!buffer &&
+            bufferedBytes(buffers_) + bufferedBytes({sample->imageBuffer}) <= kBufferBudget)
+          buffer = sample->imageBuffer;
+      }
     }
     nextDue = startUptime_ + double(index + 1) * frameDuration_.seconds();
   }

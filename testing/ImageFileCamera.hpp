@@ -131,6 +131,8 @@ class ImageFileCameraDriver : public platform::CaptureDeviceDriver,
   std::int64_t current_ = -1;
   // What is in front of the camera: the script's frames until `show`.
   std::vector<ScriptedFrame> frames_;
+  // `frames_` as streamed, made on first use.
+  std::vector<platform::PixelBufferPtr> buffers_;
   std::deque<ScriptedPhoto> photos_;
   std::vector<platform::PhotoRequest> requests_;
   std::atomic<int> emitted_{0};
