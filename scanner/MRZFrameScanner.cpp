@@ -6,6 +6,7 @@
 
 #include "platform/foundation/Debug.hpp"
 #include "platform/vision/ImageRequestHandler.hpp"
+#include "scan/MRZCharacters.hpp"
 #include "scan/MRZResult.hpp"
 
 namespace ostrel {
@@ -162,7 +163,7 @@ std::optional<std::size_t> nameFillersStart(const std::string& line) {
     return std::nullopt;
   }
   auto nameCharacter = [&](std::size_t i) {
-    return i < line.size() && ((line[i] >= 'A' && line[i] <= 'Z') || line[i] == '0');
+    return i < line.size() && (mrz_detail::isAsciiUpper(line[i]) || line[i] == '0');
   };
   auto filler = [&](std::size_t i) { return i < line.size() && line[i] == '<'; };
   // An identifier from `at` on: its parts, one filler apart; false where none starts there.
