@@ -190,11 +190,10 @@ namespace {
 // Frames kept for reuse stay under this many bytes (a dozen 1080p frames).
 constexpr std::size_t kBufferBudget = std::size_t(100) << 20;
 
-std::size_t bufferedBytes(const std::vector<PixelBufferPtr>& buffers) {
+std::size_t bytesOf(const PixelBufferPtr& buffer) {
   std::size_t total = 0;
-  for (const auto& buffer : buffers)
-    for (std::size_t i = 0; buffer && i < buffer->planeCount(); ++i)
-      total += buffer->plane(i).bytes.size();
+  for (std::size_t i = 0; buffer && i < buffer->planeCount(); ++i)
+    total += buffer->plane(i).bytes.size();
   return total;
 }
 
@@ -225,9 +224,11 @@ void ImageFileCameraDriver::emit(std::uint64_t generation, std::int64_t index) {
                    : makePixelBuffer(sensorLayoutFromUpright(toBGRA(frame.upright),
                                                              script_.description.position),
                                      format_, script_.rowPadding);
-        if (!buffer &&
-            bufferedBytes(buffers_) + bufferedBytes({sample->imageBuffer}) <= kBufferBudget)
-          buffer = sample->imageBuffer;
+        if (!buffer) {
+          std::size_t kept = bytesOf(sample->imageBuffer);
+          for (const auto& other : buffers_) kept += bytesOf(other);
+          if (kept <= kBufferBudget) buffer = sample->imageBuffer;
+        }
       }
     }
     nextDue = startUptime_ + double(index + 1) * frameDuration_.seconds();
