@@ -284,6 +284,11 @@ std::optional<ZoneChecks> zoneChecksOf(const std::string& zone) {
 
 }  // namespace
 
+bool mrzCheckDigitsPass(const std::string& zone) {
+  const auto checks = zoneChecksOf(zone);
+  return checks && checks->valid(zone);
+}
+
 std::string mrzFillersSettledByCheckDigits(const std::string& zone) {
   const auto checks = zoneChecksOf(zone);
   if (!checks) return zone;

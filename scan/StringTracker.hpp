@@ -127,6 +127,10 @@ std::string mrzNumberKey(const std::string& zone);
 // number that passes it.
 std::string mrzNumberSettledByCheckDigit(const std::string& zone, std::string_view kept = {});
 
+// Whether every check digit of a card's or a passport's zone passes, the composite one included;
+// false for any other text.
+bool mrzCheckDigitsPass(const std::string& zone);
+
 // The zone with a glyph read among the fillers that end a field read as the filler it stands
 // for, when the zone fails its check digits as read and passes them for exactly one such
 // choice; every other text is returned as it is. A faded or glared run of fillers is read as

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <string_view>
 
 #include "platform/foundation/Debug.hpp"
 #include "platform/vision/ImageRequestHandler.hpp"
 #include "scan/MRZCharacters.hpp"
+#include "scan/MRZCode.hpp"
 #include "scan/MRZResult.hpp"
 
 namespace ostrel {
@@ -197,6 +199,60 @@ void fillAfterName(ZoneLineRead& read) {
   }
 }
 
+// A line that glare or the card's edge left unread in its optional data, once that data ended:
+// the blanks are read as fillers where the line shows which line it is and that only fillers can
+// stand there. A field's data comes first and fillers run to its end, so a field that starts
+// with a filler holds nothing else. A card's first line is known by its document code and its
+// number's check digit, its second by its dates' check digits; its composite check digit covers
+// both lines and is checked when the zone is parsed. A passport's second line holds all its
+// check digits, the field's own and the composite one among them: there, blanks after two
+// fillers in a row are fillers as well (a personal number shorter than the field), where every
+// check digit passes with them. Every place outside the field must have been read.
+void fillAfterOptionalData(ZoneLineRead& read) {
+  std::string& line = read.text;
+  const std::string_view text(line);
+  auto passes = [&text](std::size_t from, std::size_t to, std::size_t check) {
+    return isCheckDigitValid(text.substr(from, to - from), text.substr(check, 1));
+  };
+  std::size_t from = 0, to = 0;
+  bool passport = false;
+  if (line.size() == kLineWidths[1]) {
+    from = 28, to = 42, passport = true;
+  } else if (line.size() == kLineWidths[0] && std::string_view("ACI").find(line[0]) != std::string_view::npos &&
+             mrz_detail::isAsciiDigit(line[14])) {
+    from = 15, to = 30;
+  } else if (line.size() == kLineWidths[0]) {
+    from = 18, to = 29;
+  } else {
+    return;
+  }
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    if ((i < from || i >= to) && line[i] == MRZLineMerger::kBlank) return;
+  }
+  const std::size_t fillers = line[from] == '<' ? from : passport ? line.find("<<", from) : std::string::npos;
+  if (fillers == std::string::npos || fillers >= to) return;
+  std::vector<std::size_t> blanks;
+  for (std::size_t i = fillers; i < to; ++i) {
+    if (line[i] == MRZLineMerger::kBlank) blanks.push_back(i);
+    else if (line[i] != '<') return;
+  }
+  if (blanks.empty()) return;
+  std::string filled = line;
+  for (const std::size_t i : blanks) filled[i] = '<';
+  if (passport) {
+    // The second line's check digits alone: its first line holds none.
+    if (!mrzCheckDigitsPass(std::string(kLineWidths[1], '<') + '\n' + filled)) return;
+  } else if (from == 15 ? !passes(5, 14, 14) : (!passes(0, 6, 6) || !passes(8, 14, 14))) {
+    return;
+  }
+  const bool tellsLetters = read.letters.size() == line.size();
+  for (const std::size_t i : blanks) {
+    if (i < read.unsure.size()) read.unsure[i] = false;
+    if (tellsLetters) read.letters[i] = '<', read.unsureLetters[i] = false;
+  }
+  line = std::move(filled);
+}
+
 // The frames whose own reads of the number are kept.
 constexpr std::size_t kNumbersKept = 30;
 
@@ -250,6 +306,7 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
       read = zoneLineOf(candidates.front(), merger_);
       if (isLineWidth(read.text.size())) {
         fillAfterName(read);
+        fillAfterOptionalData(read);
         line = merger_.merge(read.text);
       }
       if (!line) {

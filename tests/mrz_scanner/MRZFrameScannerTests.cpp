@@ -1,6 +1,6 @@
 // The per-frame zone reader on its own, with the scripted recogniser: how many frames a zone must
-// be read in, lines read in part or with the card's marks glued on, and the vote over the frames'
-// misreads, guesses and letter reads.
+// be read in, lines read in part or with the card's marks glued on, fillers hidden by glare, and
+// the vote over the frames' misreads, guesses and letter reads.
 
 #include "scanner/MRZFrameScanner.hpp"
 #include "testing/MRZEvaluation.hpp"
@@ -256,6 +256,58 @@ TEST_F(MRZFrameScannerTest, TheFillersAfterANameAreReadWhereGlareHidesThem) {
       {"the name's last letter", card, hidden(card, 2, cardEnd - 1, cardEnd + 9), false},
       {"one-part name, a secondary identifier could follow", onePart,
        hidden(onePart, 2, onePartEnd + 2, onePartEnd + 10), false},
+  };
+  const auto buffer = cardBuffer();
+  for (const Case& c : cases) {
+    MRZFrameScanner scanner(testing::portraitRegionOfInterest());
+    int completedAt = 0;
+    for (int frame = 1; frame <= 30 && !completedAt; ++frame) {
+      recognizer->queueLines(linesOf(c.read));
+      if (const auto text = scanner.push(buffer, 6)) {
+        EXPECT_EQ(*text, zoneText(c.zone)) << c.what;
+        completedAt = frame;
+      }
+    }
+    EXPECT_EQ(completedAt, c.taken ? 11 : 0) << c.what;
+  }
+}
+
+// Glare that stays on a zone's optional data leaves it unread in every frame. A field that starts
+// with a filler holds only fillers, on a card's first or second line as on a passport's; on a
+// passport, whose second line has the field's check digit and the composite one, so do the places
+// after two fillers in a row, where both check digits pass with them. Data hidden after two
+// fillers on a card's line, or a place hidden outside the field, leaves the zone unread.
+TEST_F(MRZFrameScannerTest, TheFillersOfOptionalDataAreReadWhereGlareHidesThem) {
+  const auto& card = testing::kTD1Card;          // both optional fields empty
+  const auto& passport = testing::kTD3Passport;  // personal number "ZE184226B" and fillers
+  auto emptyField = samplePerson().passportFields();
+  emptyField.optionalData.clear();
+  auto afterFillers = emptyField;
+  afterFillers.optionalData = "AB12<<34";
+  const auto passportWithoutNumber = testing::td3Zone(emptyField);
+  const auto passportWithDataAfterFillers = testing::td3Zone(afterFillers);
+  const auto cardWithData = samplePerson().td1Zone();  // the ID number, "<<" and its check digit
+  auto hidden = [](std::vector<std::string> zone, std::size_t line, std::size_t from, std::size_t to) {
+    zone[line] = testing::washedOut(zone[line], from, to);
+    return zone;
+  };
+  struct Case {
+    const char* what;
+    std::vector<std::string> zone, read;
+    bool taken;
+  };
+  const Case cases[] = {
+      {"card, first line", card, hidden(card, 0, 17, 30), true},
+      {"card, second line", card, hidden(card, 1, 19, 29), true},
+      {"passport, after the personal number", passport, hidden(passport, 1, 39, 42), true},
+      {"passport, no personal number", passportWithoutNumber, hidden(passportWithoutNumber, 1, 29, 42), true},
+      {"passport, the personal number's end", passport, hidden(passport, 1, 34, 42), false},
+      {"passport, data after two fillers", passportWithDataAfterFillers,
+       hidden(passportWithDataAfterFillers, 1, 34, 42), false},
+      {"passport, the expiry date's check digit as well", passportWithoutNumber,
+       hidden(passportWithoutNumber, 1, 27, 42), false},
+      {"card, data after two fillers", cardWithData, hidden(cardWithData, 0, 28, 30), false},
+      {"card, the whole field", card, hidden(card, 0, 15, 30), false},
   };
   const auto buffer = cardBuffer();
   for (const Case& c : cases) {
