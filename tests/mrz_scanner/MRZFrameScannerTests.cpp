@@ -14,7 +14,39 @@ namespace {
 using testing::samplePerson;
 using testing::zoneText;
 
-using MRZFrameScannerTest = ScannerTest;
+// A zone, what the recogniser reads of it in every frame, and whether the scanner takes that.
+struct ReadCase {
+  const char* what;
+  std::vector<std::string> zone, read;
+  bool taken;
+};
+
+// `zone` with line `line` washed out by glare over [from, to).
+std::vector<std::string> hidden(std::vector<std::string> zone, std::size_t line, std::size_t from, std::size_t to) {
+  zone[line] = testing::washedOut(zone[line], from, to);
+  return zone;
+}
+
+class MRZFrameScannerTest : public ScannerTest {
+ protected:
+  // Each case read the same in up to thirty frames, by a fresh scanner: a zone taken is handed
+  // back whole at the eleventh frame, one not taken never.
+  void expectTaken(const std::vector<ReadCase>& cases) {
+    const auto buffer = cardBuffer();
+    for (const ReadCase& c : cases) {
+      MRZFrameScanner scanner(testing::portraitRegionOfInterest());
+      int completedAt = 0;
+      for (int frame = 1; frame <= 30 && !completedAt; ++frame) {
+        recognizer->queueLines(linesOf(c.read));
+        if (const auto text = scanner.push(buffer, 6)) {
+          EXPECT_EQ(*text, zoneText(c.zone)) << c.what;
+          completedAt = frame;
+        }
+      }
+      EXPECT_EQ(completedAt, c.taken ? 11 : 0) << c.what;
+    }
+  }
+};
 
 // The per-frame reader on its own, as a benchmark or a host's evaluation drives it: nothing
 // until the eleventh frame that read the zone, then the zone once and a fresh start; a frame
@@ -238,16 +270,7 @@ TEST_F(MRZFrameScannerTest, TheFillersAfterANameAreReadWhereGlareHidesThem) {
   onePart[2].resize(card[2].size(), '<');
   const std::size_t cardEnd = card[2].find_last_not_of('<') + 1;
   const std::size_t passportEnd = passport[0].find_last_not_of('<') + 1;
-  auto hidden = [](std::vector<std::string> zone, std::size_t line, std::size_t from, std::size_t to) {
-    zone[line] = testing::washedOut(zone[line], from, to);
-    return zone;
-  };
-  struct Case {
-    const char* what;
-    std::vector<std::string> zone, read;
-    bool taken;
-  };
-  const Case cases[] = {
+  expectTaken({
       {"card", card, hidden(card, 2, cardEnd + 2, cardEnd + 9), true},
       {"card, to the line's end", card, hidden(card, 2, cardEnd + 2, 30), true},
       {"passport", passport, hidden(passport, 0, passportEnd + 2, passportEnd + 9), true},
@@ -256,20 +279,7 @@ TEST_F(MRZFrameScannerTest, TheFillersAfterANameAreReadWhereGlareHidesThem) {
       {"the name's last letter", card, hidden(card, 2, cardEnd - 1, cardEnd + 9), false},
       {"one-part name, a secondary identifier could follow", onePart,
        hidden(onePart, 2, onePartEnd + 2, onePartEnd + 10), false},
-  };
-  const auto buffer = cardBuffer();
-  for (const Case& c : cases) {
-    MRZFrameScanner scanner(testing::portraitRegionOfInterest());
-    int completedAt = 0;
-    for (int frame = 1; frame <= 30 && !completedAt; ++frame) {
-      recognizer->queueLines(linesOf(c.read));
-      if (const auto text = scanner.push(buffer, 6)) {
-        EXPECT_EQ(*text, zoneText(c.zone)) << c.what;
-        completedAt = frame;
-      }
-    }
-    EXPECT_EQ(completedAt, c.taken ? 11 : 0) << c.what;
-  }
+  });
 }
 
 // Glare that stays on a zone's optional data leaves it unread in every frame. A field that starts
@@ -287,16 +297,7 @@ TEST_F(MRZFrameScannerTest, TheFillersOfOptionalDataAreReadWhereGlareHidesThem) 
   const auto passportWithoutNumber = testing::td3Zone(emptyField);
   const auto passportWithDataAfterFillers = testing::td3Zone(afterFillers);
   const auto cardWithData = samplePerson().td1Zone();  // the ID number, "<<" and its check digit
-  auto hidden = [](std::vector<std::string> zone, std::size_t line, std::size_t from, std::size_t to) {
-    zone[line] = testing::washedOut(zone[line], from, to);
-    return zone;
-  };
-  struct Case {
-    const char* what;
-    std::vector<std::string> zone, read;
-    bool taken;
-  };
-  const Case cases[] = {
+  expectTaken({
       {"card, first line", card, hidden(card, 0, 17, 30), true},
       {"card, second line", card, hidden(card, 1, 19, 29), true},
       {"passport, after the personal number", passport, hidden(passport, 1, 39, 42), true},
@@ -308,20 +309,7 @@ TEST_F(MRZFrameScannerTest, TheFillersOfOptionalDataAreReadWhereGlareHidesThem) 
        hidden(passportWithoutNumber, 1, 27, 42), false},
       {"card, data after two fillers", cardWithData, hidden(cardWithData, 0, 28, 30), false},
       {"card, the whole field", card, hidden(card, 0, 15, 30), false},
-  };
-  const auto buffer = cardBuffer();
-  for (const Case& c : cases) {
-    MRZFrameScanner scanner(testing::portraitRegionOfInterest());
-    int completedAt = 0;
-    for (int frame = 1; frame <= 30 && !completedAt; ++frame) {
-      recognizer->queueLines(linesOf(c.read));
-      if (const auto text = scanner.push(buffer, 6)) {
-        EXPECT_EQ(*text, zoneText(c.zone)) << c.what;
-        completedAt = frame;
-      }
-    }
-    EXPECT_EQ(completedAt, c.taken ? 11 : 0) << c.what;
-  }
+  });
 }
 
 // Small, blurred print is misread at a place or two in every frame, each frame at others: no
