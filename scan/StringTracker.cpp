@@ -18,6 +18,9 @@ constexpr std::size_t kVotesKept = 30;
 // Where the frames that read a place disagree, by how many reads the majority must outnumber
 // the rest.
 constexpr int kLeadOverDissent = 3;
+// The reads that settle a place, at the least, where fewer than a third of all the frames read it:
+// one frame's misread of a line few frames found (a name's I read as T) is not enough.
+constexpr int kLeastReads = 3;
 
 enum class ZoneShape { other, td1, td3 };
 
@@ -35,18 +38,22 @@ constexpr std::size_t kNumberLength = 9;
 std::size_t numberStartOf(ZoneShape shape) { return shape == ZoneShape::td1 ? 5 : 45; }
 
 // The character most of the texts hold at each place, or nothing when at some place fewer than a
-// third of the texts read it, or no character has five sixths of the votes of those that did,
-// or those that disagree with it are not outnumbered by at least three (or the texts differ in
-// length): a field no check digit covers is taken only when enough of the frames that read it
-// clearly agree on it. A look-alike misread under glare (an L whose foot is washed out reads as
-// an I) can hold a thin majority of the few frames that read a place; it must then wait for
-// more frames. Small, blurred print can make the same look-alike of a letter in most frames (an
-// R beside the card's edge read as B, a G as O, an I as Z, a U as O): such misreads were seen
-// in three quarters of the frames, and up to four fifths of them, so the margin is set above
-// that. It delays, or leaves unread, zones whose print is misread at one place in more than one
-// frame in six. A frame that read the place as a guess counts as such a misread, unless it
-// guessed the character the sure reads agree on: a glyph between two characters reads as the
-// same one in most frames, and only the frames sure of it speak for it.
+// third of the texts that saw it read it (and, where fewer than a third of all of them did, fewer
+// than three), or no character has five sixths of the votes of those that did, or those that
+// disagree with it are not outnumbered by at least three (or the texts differ in length): a field
+// no check digit covers is taken only when enough of the frames that read it clearly agree on it.
+// A frame whose line was taken from an earlier frame did not see the place: how well the few
+// frames that found the line read it does not depend on how many found only the other lines. A
+// frame that read the line but not the place did see it: what hid the place from most frames
+// (glare) may have made the few that read it misread it. A look-alike misread under glare (an L
+// whose foot is washed out reads as an I) can hold a thin majority of the few frames that read a
+// place; it must then wait for more frames. Small, blurred print can make the same look-alike of
+// a letter in most frames (an R beside the card's edge read as B, a G as O, an I as Z, a U as O):
+// such misreads were seen in three quarters of the frames, and up to four fifths of them, so the
+// margin is set above that. It delays, or leaves unread, zones whose print is misread at one
+// place in more than one frame in six. A frame that read the place as a guess counts as such a
+// misread, unless it guessed the character the sure reads agree on: a glyph between two
+// characters reads as the same one in most frames, and only the frames sure of it speak for it.
 std::string characterMajority(const std::vector<std::string>& texts) {
   if (texts.empty()) return {};
   const std::size_t length = texts.front().size();
@@ -56,11 +63,14 @@ std::string characterMajority(const std::vector<std::string>& texts) {
   std::string voted(length, '\0');
   for (std::size_t place = 0; place < length; ++place) {
     std::array<int, 256> tally{};
-    int best = 0, read = 0;
+    int best = 0, read = 0, seen = 0;
     for (const auto& text : texts) {
       const auto c = static_cast<unsigned char>(text[place]);
-      // A frame that did not read this place itself has no say in it.
+      // A frame that did not read this place's line itself has no say in it; one that read the
+      // line but not the place saw it, and speaks for no character.
       if (c == static_cast<unsigned char>(StringTracker::kNotRead)) continue;
+      ++seen;
+      if (c == static_cast<unsigned char>(StringTracker::kHidden)) continue;
       // Guesses of a character are told once the sure reads have been counted.
       if (c >= 0x80) continue;
       ++read;
@@ -76,8 +86,11 @@ std::string characterMajority(const std::vector<std::string>& texts) {
       const auto c = static_cast<unsigned char>(text[place]);
       if (c >= 0x80 && (best == 0 || static_cast<char>(c & 0x7fu) != voted[place])) ++read;
     }
-    // A place read by fewer than a third of the frames is not yet settled, however they agree.
-    if (3 * read < static_cast<int>(texts.size()) || 6 * best < 5 * read) return {};
+    // A place read by fewer than a third of the frames that saw it is not yet settled, however
+    // they agree; nor, where most frames did not see it, by fewer than `kLeastReads` of them.
+    const bool readEnough =
+        3 * read >= static_cast<int>(texts.size()) || (read >= kLeastReads && 3 * read >= seen);
+    if (!readEnough || 6 * best < 5 * read) return {};
     if (best < read && best - (read - best) < kLeadOverDissent) return {};
   }
   return voted;

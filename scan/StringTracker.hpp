@@ -25,11 +25,12 @@ namespace ostrel {
 // Texts may be grouped under a key (by default the text itself): the frames that read texts of one
 // key count for that key together, and its text is the character-wise majority of the texts those
 // frames read (the last 30 of them), leaving out at each place the texts that hold `kNotRead` there
-// (a text holding `kUnsure` there read the place as a guess: it counts among those that read it,
-// but agrees with none; one holding `guess(c)` guessed c: it counts against the majority unless
-// that is c, and never for it). A key whose texts have no clear majority at some character (five
-// sixths of the texts that read it, and three reads more than those that disagree), or whose
-// character too few of them read, is not a candidate for the best until later frames settle it.
+// (a text holding `kHidden` there saw the place but read nothing; one holding `kUnsure` there read
+// the place as a guess: it counts among those that read it, but agrees with none; one holding
+// `guess(c)` guessed c: it counts against the majority unless that is c, and never for it). A key
+// whose texts have no clear majority at some character (five sixths of the texts that read it,
+// and three reads more than those that disagree), or whose character too few of those that saw
+// it read, is not a candidate for the best until later frames settle it.
 // For zones, the key is the part that check digits protect, as far as they tell characters apart
 // (`mrzVoteKey`), so that the names, the nationality, the issuing state and the document code,
 // which no check digit covers, and a number's look-alikes that its check digit cannot see, are
@@ -41,6 +42,10 @@ class StringTracker {
   // A place a frame's text holds no reading of its own (a line that frame took from an earlier
   // one): the character-wise vote leaves it out at that place.
   static constexpr char kNotRead = '\x7f';
+  // A place on a line the frame read, which it could not read (glare or the card's edge hid
+  // it): the frame saw the place, and counts among those its reads are weighed against, but
+  // speaks for no character.
+  static constexpr char kHidden = '\x02';
   // A place a frame read as a guess (its glyph looked nearly as much like another character): it
   // counts among the frames that read the place, but agrees with none of them.
   static constexpr char kUnsure = '\x01';

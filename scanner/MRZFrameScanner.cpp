@@ -340,10 +340,11 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
   // The finder fills a zone's missing lines from earlier frames, and the merger reads a line's
   // places as the earlier frames did. Those were voted for by the frames that read them: at the
   // places no check digit covers, a frame votes only for what it read itself (`kNotRead` where it
-  // read nothing, a `guess` where it was unsure), read as the parse would read it. Otherwise
-  // one frame's misread name or nationality would be counted again by every frame after it.
-  // Where only a letter or the filler can stand, it votes for the likeliest of those: a glyph
-  // read as 0 there is an O only if it looks more like an O than like a D, a G or a U.
+  // did not read the line, `kHidden` where its read of the line left the place blank, a `guess`
+  // where it was unsure), read as the parse would read it. Otherwise one frame's misread name or
+  // nationality would be counted again by every frame after it. Where only a letter or the filler
+  // can stand, it votes for the likeliest of those: a glyph read as 0 there is an O only if it
+  // looks more like an O than like a D, a G or a U.
   auto ownReadsWhereNoCheckDigit = [&](const std::string& assembled, std::string zone) {
     const std::string checked = mrzCheckedPart(zone);
     if (checked == zone || assembled.size() != zone.size()) return zone;
@@ -357,7 +358,7 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
       for (std::size_t i = 0; i < line.size(); ++i) {
         const bool readHere = read && read->text.size() == line.size() && read->text[i] != MRZLineMerger::kBlank;
         if (!readHere) {
-          own += StringTracker::kNotRead;
+          own += read ? StringTracker::kHidden : StringTracker::kNotRead;
           guessed.push_back(false);
         } else if (letterPlaces.size() == assembled.size() && letterPlaces[own.size()] && !read->letters.empty()) {
           guessed.push_back(read->unsureLetters[i]);

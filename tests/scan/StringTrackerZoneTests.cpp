@@ -227,6 +227,31 @@ TEST(StringTrackerZones, FieldsWithoutCheckDigitsFollowTheMajorityOfTheVotingFra
   EXPECT_EQ(thin.bestString(), card) << "fifteen against three";
 }
 
+// Frames that took the name line from an earlier frame did not see the name: three agreeing
+// reads settle it however many such frames there are, two do not. Frames that read the line
+// but could not read the name (glare hid it) saw it: then a third of them must read it.
+TEST(StringTrackerZones, APlaceIsWeighedAgainstTheFramesThatSawIt) {
+  const std::string card = zoneText(kTD1Card);
+  const struct {
+    int reads;
+    char others;
+    bool settles;
+  } cases[] = {{3, StringTracker::kNotRead, true},
+               {2, StringTracker::kNotRead, false},
+               {3, StringTracker::kHidden, false},
+               {4, StringTracker::kHidden, true}};
+  for (const auto& [reads, others, settles] : cases) {
+    std::string notRead = card;
+    for (std::size_t i = 62; i < card.size(); ++i) notRead[i] = others;
+    StringTracker tracker = zoneTracker();
+    for (int frame = 0; frame < 12; ++frame) tracker.logFrame({frame < 12 - reads ? notRead : card});
+    EXPECT_EQ(tracker.bestCount(), settles ? 11 : 0) << reads << " reads, others " << int(others);
+    if (settles) {
+      EXPECT_EQ(tracker.bestString(), card);
+    }
+  }
+}
+
 // A frame that read a place as a guess read it, but agrees with no one: three guesses in twelve
 // frames keep a name from settling, where three frames that did not read it at all leave it to
 // the other nine; and guesses alone settle nothing, even guesses of one character. A guess of the
