@@ -370,6 +370,12 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
       }
     }
     own = mrzDigitsWhereOnlyDigitsStand(mrzLettersWhereNoDigitStands(own));
+    // A passport's zone starts with the "P" of its document code: the finder assembles no other
+    // zone of its shape, so there is nothing to vote on there, whether this frame read it or not.
+    if (own.size() == 2 * kLineWidths[1] + 1 && assembled[0] == 'P') {
+      own[0] = 'P';
+      guessed[0] = false;
+    }
     for (std::size_t i = 0; i < own.size(); ++i) {
       if (guessed[i]) own[i] = StringTracker::guess(own[i]);
     }
