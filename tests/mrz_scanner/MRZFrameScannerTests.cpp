@@ -2,6 +2,8 @@
 // be read in, lines read in part or with the card's marks glued on, fillers hidden by glare, and
 // the vote over the frames' misreads, guesses and letter reads.
 
+#include <functional>
+
 #include "scanner/MRZFrameScanner.hpp"
 #include "testing/MRZEvaluation.hpp"
 #include "testing/MRZTestData.hpp"
@@ -46,6 +48,22 @@ class MRZFrameScannerTest : public ScannerTest {
       EXPECT_EQ(completedAt, c.taken ? 11 : 0) << c.what;
     }
   }
+
+  // The frames from `first` to `last` at which `scanner` hands back `zone`, each frame reading
+  // what `read` gives for it.
+  std::vector<int> framesTaking(MRZFrameScanner& scanner, const std::vector<std::string>& zone, int first,
+                                int last, const std::function<std::vector<std::string>(int)>& read) {
+    const auto buffer = cardBuffer();
+    std::vector<int> taken;
+    for (int frame = first; frame <= last; ++frame) {
+      recognizer->queueLines(linesOf(read(frame)));
+      if (const auto text = scanner.push(buffer, 6)) {
+        EXPECT_EQ(*text, zoneText(zone)) << frame;
+        taken.push_back(frame);
+      }
+    }
+    return taken;
+  }
 };
 
 // The per-frame reader on its own, as a benchmark or a host's evaluation drives it: nothing
@@ -58,14 +76,8 @@ TEST_F(MRZFrameScannerTest, TheFrameScannerHandsBackAZoneSeenInElevenFrames) {
   misread[0][5] = misread[0][5] == 'Q' ? 'R' : 'Q';  // the surname's first letter
   MRZFrameScanner scanner(testing::portraitRegionOfInterest());
   const auto buffer = cardBuffer();
-  std::vector<int> completedAt;
-  for (int frame = 1; frame <= 30; ++frame) {
-    recognizer->queueLines(linesOf(frame % 7 == 2 ? misread : zone));
-    if (const auto text = scanner.push(buffer, 6)) {
-      EXPECT_EQ(*text, zoneText(zone)) << frame;
-      completedAt.push_back(frame);
-    }
-  }
+  const std::vector<int> completedAt =
+      framesTaking(scanner, zone, 1, 30, [&](int frame) { return frame % 7 == 2 ? misread : zone; });
   // Each zone's eleventh frame is its second to misread the name, more than a sixth of them: the
   // name settles a frame later.
   EXPECT_EQ(completedAt, (std::vector<int>{12, 24})) << "one completion per eleven frames or so";
@@ -121,14 +133,7 @@ TEST_F(MRZFrameScannerTest, TheFrameScannerHandsBackAZoneSeenInElevenFrames) {
       recognizer->queueLines(linesOf(between));
       EXPECT_FALSE(scanner.push(buffer, 6)) << frame;
     }
-    std::vector<int> cardAt;
-    for (int frame = 16; frame <= 25; ++frame) {
-      recognizer->queueLines(linesOf(card));
-      if (const auto text = scanner.push(buffer, 6)) {
-        EXPECT_EQ(*text, zoneText(card));
-        cardAt.push_back(frame);
-      }
-    }
+    const std::vector<int> cardAt = framesTaking(scanner, card, 16, 25, [&](int) { return card; });
     EXPECT_EQ(cardAt, (std::vector<int>{acceptedAt})) << between.size() << " lines between";
     scanner.reset();
   }
@@ -143,14 +148,8 @@ TEST_F(MRZFrameScannerTest, TheFrameScannerHandsBackAZoneSeenInElevenFrames) {
   for (const auto& [zone, acceptedAt] : firstGlyphHidden) {
     auto hidden = zone;
     hidden[0][0] = ' ';
-    std::vector<int> zoneAt;
-    for (int frame = 1; frame <= 15; ++frame) {
-      recognizer->queueLines(linesOf(frame <= 3 ? zone : hidden));
-      if (const auto text = scanner.push(buffer, 6)) {
-        EXPECT_EQ(*text, zoneText(zone));
-        zoneAt.push_back(frame);
-      }
-    }
+    const std::vector<int> zoneAt =
+        framesTaking(scanner, zone, 1, 15, [&](int frame) { return frame <= 3 ? zone : hidden; });
     EXPECT_EQ(zoneAt, acceptedAt) << zone[0];
     scanner.reset();
   }
