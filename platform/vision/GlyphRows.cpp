@@ -133,7 +133,7 @@ bool mayEndOnABand(const cv::Mat& binary, const std::vector<Blob>& blobs,
 std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
                                const std::vector<Blob>& blobs, const std::vector<Blob>& allBlobs,
                                double skewDegrees, double pitchPerHeight, RowReach reach,
-                               int fewestCells) {
+                               int fewestCells, double leastPitchFit) {
   std::vector<double> heights;
   for (const auto& b : blobs) heights.push_back(b.height);
   const double tallest = quantile(heights, 0.8);
@@ -311,6 +311,7 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
   residual = std::sqrt(residual / static_cast<double>(offsets.size()));
   // Centres spread evenly over a cell give about 0.29; a clean fixed-pitch row under 0.05.
   const double fit = std::clamp(1.0 - (residual - 0.05) / 0.15, 0.0, 1.0);
+  if (fit < leastPitchFit) return std::nullopt;
 
   const double firstCell = positions.cellAt(firstInk), lastCell = positions.cellAt(lastInk);
   if (!std::isfinite(firstCell) || !std::isfinite(lastCell)) return std::nullopt;
@@ -381,7 +382,7 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
 }  // namespace glyphrows
 
 std::vector<GlyphRow> findGlyphRows(const cv::Mat& grey, double pitchPerHeight, RowReach reach,
-                                    int fewestCells) {
+                                    int fewestCells, double leastPitchFit) {
   if (grey.empty() || grey.type() != CV_8UC1 || grey.dims != 2 || grey.cols < glyphrows::kMinSide ||
       grey.rows < glyphrows::kMinSide || !(pitchPerHeight > 0.2 && pitchPerHeight < 5)) {
     return {};
@@ -410,7 +411,7 @@ std::vector<GlyphRow> findGlyphRows(const cv::Mat& grey, double pitchPerHeight, 
   std::vector<GlyphRow> rows;
   for (const auto& group : glyphrows::groupRows(blobs, skew, typicalHeight)) {
     if (auto row = glyphrows::cutRow(grey, binary, group, blobs, skew, pitchPerHeight, reach,
-                                     fewestCells)) {
+                                     fewestCells, leastPitchFit)) {
       rows.push_back(std::move(*row));
     }
   }

@@ -61,9 +61,10 @@ enum class RowReach {
 // perspective (a card tilted out of the picture) the pitch may change along a row. Never
 // throws for any 8-bit single-channel input; other inputs give no rows. Rows of fewer than
 // `fewestCells` positions are left out; one too short to hold them at half the typeface's pitch
-// is not cut at all.
+// is not cut at all. Rows whose glyphs fit one pitch worse than `leastPitchFit` (see
+// `GlyphRow::pitchFit`) are left out before their cells are cut.
 std::vector<GlyphRow> findGlyphRows(const cv::Mat& grey, double pitchPerHeight,
                                     RowReach reach = RowReach::pastBandsAtEnds,
-                                    int fewestCells = 1);
+                                    int fewestCells = 1, double leastPitchFit = 0);
 
 }  // namespace ostrel::platform

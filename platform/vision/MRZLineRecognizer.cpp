@@ -24,6 +24,12 @@ constexpr float kEndGlyphScoreFloor = 0.35f;
 // A card's zone lines are the shortest, at 30 characters.
 constexpr int kShortestZoneLine = 30;
 
+// A zone line's glyphs stand on one pitch: a clean line fits it at 0.99 or more, and fewer than
+// one in five hundred lines read under tilt, glare and blur fit it under this. Noise and
+// proportional print that make rows of a line's length fit it hardly at all; on a noisy frame
+// they are half its rows.
+constexpr double kLeastZonePitchFit = 0.2;
+
 // A cell is read as a guess unless the network prefers its character to every other by this
 // much; a character's twin (see `twins`) does not count against it.
 constexpr float kSureLead = 0.5f;
@@ -138,7 +144,8 @@ std::vector<RecognizedTextLine> MRZLineRecognizer::recognize(
   if (grey.empty() || grey.type() != CV_8UC1) return lines;
   const double width = grey.cols, height = grey.rows;
   for (const GlyphRow& row : findGlyphRows(grey, kOCRBPitchPerHeight, RowReach::pastBandsAtEnds,
-                                              options.fast ? kShortestZoneLine : 1)) {
+                                              options.fast ? kShortestZoneLine : 1,
+                                              options.fast ? kLeastZonePitchFit : 0)) {
     std::vector<Match> matches;
     matches.reserve(row.cells.size());
     for (const cv::Mat& cell : row.cells) matches.push_back(cell.empty() ? Match{} : classify(cell));

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <complex>
 #include <numbers>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,43 @@ TEST(MRZLineRecognizerTest, TheFastLevelReadsOnlyRowsAsLongAsAZoneLine) {
     EXPECT_EQ(fast, longEnough);
     EXPECT_EQ(fast.size(), kTD1Card.size() + 1);  // the zone and the card's other print
   }
+}
+
+// Marks of a glyph's size at uneven steps, as a noisy frame's specks or a page's pattern line up:
+// as long as a zone's line but on no one pitch. The accurate level reads them as a row; the
+// fast level does not cut them into cells, and still reads the zone below them exactly.
+TEST(MRZLineRecognizerTest, TheFastLevelLeavesOutRowsOnNoPitch) {
+  MRZPictureStyle style;
+  style.otherCardText = false;
+  const cv::Mat zone = renderMRZRegion(kTD1Card, style);
+  const int cap = 17;
+  const double pitch = platform::kOCRBPitchPerHeight * cap;
+  cv::Mat marks(3 * cap, zone.cols, CV_8UC1, cv::Scalar(235));
+  std::mt19937 random(5);
+  std::uniform_real_distribution<double> step(0.45, 1.7);
+  for (double x = 0.05 * zone.cols; x < 0.95 * zone.cols - pitch; x += step(random) * pitch) {
+    cv::rectangle(marks, cv::Rect(static_cast<int>(x), cap, static_cast<int>(0.3 * pitch), cap), cv::Scalar(40),
+                  cv::FILLED);
+  }
+  cv::Mat picture;
+  cv::vconcat(marks, zone, picture);
+
+  const auto rows = platform::findGlyphRows(picture, platform::kOCRBPitchPerHeight, platform::RowReach::blobs, 30);
+  const auto uneven = std::find_if(rows.begin(), rows.end(), [&](const auto& row) { return row.box.y < marks.rows; });
+  ASSERT_NE(uneven, rows.end());
+  EXPECT_LT(uneven->pitchFit, 0.2);
+  EXPECT_TRUE(platform::findGlyphRows(picture, platform::kOCRBPitchPerHeight, platform::RowReach::blobs, 30,
+                                      uneven->pitchFit + 0.01)
+                  .size() < rows.size());
+
+  MRZLineRecognizer reader;
+  std::vector<std::string> longEnough, fast;
+  for (const auto& line : reader.recognize(picture, {})) {
+    if (line.string.size() >= 30) longEnough.push_back(line.string);
+  }
+  for (const auto& line : reader.recognize(picture, {.fast = true})) fast.push_back(line.string);
+  EXPECT_EQ(longEnough.size(), kTD1Card.size() + 1);
+  EXPECT_EQ(fast, kTD1Card);
 }
 
 // Glare that washes out a stretch of the zone leaves each line one row, with blank cells where
