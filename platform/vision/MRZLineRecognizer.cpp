@@ -24,10 +24,10 @@ constexpr float kEndGlyphScoreFloor = 0.35f;
 // A card's zone lines are the shortest, at 30 characters.
 constexpr int kShortestZoneLine = 30;
 
-// A zone line's glyphs stand on one pitch: a clean line fits it at 0.99 or more, and fewer than
-// one in five hundred lines read under tilt, glare and blur fit it under this. Noise and
-// proportional print that make rows of a line's length fit it hardly at all; on a noisy frame
-// they are half its rows.
+// A zone line's glyphs stand on one pitch: a clean line fits it at 0.99 or more, and no row under
+// this in the camera and photo sets' frames was a line read right. The specks of a noisy frame,
+// lined up into rows of a line's length, fit it hardly at all; on such a frame they are half its
+// rows.
 constexpr double kLeastZonePitchFit = 0.2;
 
 // A cell is read as a guess unless the network prefers its character to every other by this

@@ -10,9 +10,9 @@
 // parser's correction do that. A row whose glyphs do not sit on one pitch (other text printed
 // on the card) comes back with a low confidence, as read. At the fast level only rows of a zone
 // line's length or longer are read: a camera frame's shorter print is never part of a zone, and
-// on a busy page it makes up about a third of the cells to read. Nor are rows whose glyphs
-// hardly sit on one pitch at all (noise, proportional print), which on a noisy frame are half
-// the rows left.
+// on a busy page it makes up about a third of the cells to read. Nor are rows whose marks
+// hardly sit on one pitch at all (a noisy frame's specks lined up), which on such a frame are
+// half the rows left.
 
 #include "platform/vision/TextRecognizerBackend.hpp"
 
