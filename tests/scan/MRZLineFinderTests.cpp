@@ -273,6 +273,10 @@ TEST(MRZLineFinderShapes, WidenedZonesAreAssembledAndNonZonesRefused) {
   auto onePart = [](MRZFields& f) { f.names = "SUKARNO"; };
   auto onePartTwoWords = [](MRZFields& f) { f.names = "WIN<MYINT"; };
   auto filling = [](MRZFields& f) { f.names = "WOLFESCHLEGELSTEIN<<JOHANNES<MAXIMILIAN<ALEXANDER"; };
+  // Names one short of the field: a single filler ends the line.
+  auto oneFillerLeft = [](MRZFields& f, bool td1) {
+    f.names = td1 ? "OSULLIVAN<<GIUSEPPE<ALEJANDRO" : "WOLFESCHLEGELSTEIN<<JOHANNA<MAXIMILIAN";
+  };
   auto digitInName = [](MRZFields& f) { f.names = "ERIKSSON<<ANNA5<MARIA"; };
   auto noName = [](MRZFields& f) { f.names = ""; };
   auto shortNumber = [](MRZFields& f) { f.documentNumber = "AB1234"; };
@@ -295,6 +299,10 @@ TEST(MRZLineFinderShapes, WidenedZonesAreAssembledAndNonZonesRefused) {
   std::vector<std::string> td3FilledLastLetter = with(filling, false);
   ASSERT_NE(td3FilledLastLetter[0].back(), '<');
   ASSERT_NE(with(filling, true)[2].back(), '<');
+  const std::vector<std::string> td1OneFiller = with([&](MRZFields& f) { oneFillerLeft(f, true); }, true);
+  const std::vector<std::string> td3OneFiller = with([&](MRZFields& f) { oneFillerLeft(f, false); }, false);
+  ASSERT_EQ(td1OneFiller[2].substr(28), "O<");
+  ASSERT_EQ(td3OneFiller[0].substr(42), "N<");
 
   const Row rows[] = {
       {"TD1 plain", with([](MRZFields&) {}, true), true},
@@ -307,6 +315,8 @@ TEST(MRZLineFinderShapes, WidenedZonesAreAssembledAndNonZonesRefused) {
       {"TD3 one-part name of two words", with(onePartTwoWords, false), true},
       {"TD1 name filling the field", with(filling, true), true},
       {"TD3 name filling the field", td3FilledLastLetter, true},
+      {"TD1 name with one filler after it", td1OneFiller, true},
+      {"TD3 name with one filler after it", td3OneFiller, true},
       {"TD3 birth date read with O", td3BirthWithO, true},
       {"TD1 short number and fillers", with(shortNumber, true), true},
       {"TD3 short number and fillers", with(shortNumber, false), true},
