@@ -92,15 +92,27 @@ void carryRowOn(const cv::Mat& strip, double capHeight, double pitch, int& first
 // over less than a passport line's width, ending where the threshold's ink on the row's line
 // (through `origin` along `along`, from `uMin` to `uMax`) runs on: a blob too tall for a glyph
 // crosses the line within two cells of an end, or ink fills a third of the line's band there (a
-// band joined to the card's fine lines is left out of the blobs altogether).
+// band joined to the card's fine lines is left out of the blobs altogether). The width is told
+// in the row's own pitch, the median step between its glyphs (ten of them at the least):
+// print smaller than the typeface at its pitch (a printer's glyphs at nine tenths of the font's
+// size) makes `expected`, the pitch its height gives, too small, and a passport line short of its
+// first glyph would seem as wide as a whole one.
 bool mayEndOnABand(const cv::Mat& binary, const std::vector<Blob>& blobs,
-                   const std::vector<Blob>& allBlobs, double capHeight, double pitch,
+                   const std::vector<Blob>& allBlobs, double capHeight, double expected,
                    cv::Point2d origin, cv::Point2d along, double uMin, double uMax) {
-  std::size_t glyphs = 0;
+  std::vector<double> centres;
   for (const auto& b : blobs) {
-    glyphs += glyphSized(b.width, b.height, capHeight, pitch);
+    if (glyphSized(b.width, b.height, capHeight, expected)) {
+      centres.push_back((b.cx - origin.x) * along.x + (b.cy - origin.y) * along.y);
+    }
   }
-  if (glyphs < 10 || uMax - uMin >= 43.5 * pitch) return false;
+  if (centres.size() < 10) return false;
+  std::sort(centres.begin(), centres.end());
+  std::vector<double> steps;
+  for (std::size_t i = 1; i < centres.size(); ++i) steps.push_back(centres[i] - centres[i - 1]);
+  // Within the pitches the row's own is searched among.
+  const double pitch = std::clamp(median(steps), 0.72 * expected, 1.2 * expected);
+  if (uMax - uMin >= 43.5 * pitch) return false;
   const cv::Point2d across(-along.y, along.x);
   const double reach = 2.2 * pitch;
   for (const auto& b : allBlobs) {
