@@ -134,11 +134,13 @@ void fillPositive(MRZSetSequence& sequence, std::mt19937& random, bool td1) {
       fields.names = pickOne(random, kLookSurnames) + "<<" + pickOne(random, kLookGiven);
       break;
     case MRZSetContent::longName: {
-      // The field filled to its last character, with no filler after the name.
+      // The field filled to its last character, with no filler after the name, or (every other
+      // round of the buckets and formats) to one short of it, with a single filler after it.
       // The surname cut so that the given names start inside the field.
       std::string names = pickOne(random, kLongSurnames).substr(0, nameWidth - 12) + "<<" +
                           pickOne(random, kLongGiven) + "<ELISABETH<KATHARINA";
-      names.resize(nameWidth);
+      const bool oneShort = (sequence.index / 6 / 6) % 2 == 1;
+      names.resize(oneShort ? nameWidth - 1 : nameWidth);
       while (names.back() == '<') names.back() = 'A';
       fields.names = names;
       break;
