@@ -181,15 +181,29 @@ std::optional<std::size_t> nameFillersStart(const std::string& line) {
   return at;
 }
 
+// Fillers before a lone glyph among a name's fillers, at the least, for it to be taken for a
+// misread filler.
+constexpr std::size_t kFillersBeforeALoneGlyph = 3;
+
 // A name line that glare or the card's edge left unread after the name's end has fillers there:
 // the blanks are read as such, unless the line read something else after the name (then it is not
-// known where the name ends).
+// known where the name ends). Only fillers can stand there, so a lone glyph well inside them, with
+// a filler or a blank on either side (a filler that blur or the pattern under it made look like a
+// C or a K), is one of them, read as unread; a glyph in the line's last place is not: a row that
+// lost its first glyph and read the card's edge after its last one looks just so.
 void fillAfterName(ZoneLineRead& read) {
   const auto fillers = nameFillersStart(read.text);
   if (!fillers) return;
-  for (std::size_t i = *fillers; i < read.text.size(); ++i) {
-    if (read.text[i] != '<' && read.text[i] != MRZLineMerger::kBlank) return;
+  const std::string& text = read.text;
+  auto fillerOrBlank = [&text](std::size_t i) { return text[i] == '<' || text[i] == MRZLineMerger::kBlank; };
+  std::vector<std::size_t> lone;
+  for (std::size_t i = *fillers; i < text.size(); ++i) {
+    if (fillerOrBlank(i)) continue;
+    const bool inside = i >= *fillers + kFillersBeforeALoneGlyph && i + 1 < text.size();
+    if (!inside || !fillerOrBlank(i - 1) || !fillerOrBlank(i + 1)) return;
+    lone.push_back(i);
   }
+  for (const std::size_t i : lone) read.text[i] = MRZLineMerger::kBlank;
   const bool tellsLetters = read.letters.size() == read.text.size();
   for (std::size_t i = *fillers; i < read.text.size(); ++i) {
     if (read.text[i] != MRZLineMerger::kBlank) continue;

@@ -313,6 +313,31 @@ TEST_F(MRZFrameScannerTest, TheFillersAfterANameAreReadWhereGlareHidesThem) {
   });
 }
 
+// Blur or the card's pattern under a name's fillers can make one of them look like a C or a K in
+// every frame. Only fillers can follow a name, so a lone glyph well inside them is read as one;
+// a glyph just after the name's own two fillers (more name could be there, misread), two glyphs
+// side by side, or a glyph in the line's last place (the card's edge after a row that lost its
+// first glyph) still keep the zone out.
+TEST_F(MRZFrameScannerTest, ALoneGlyphAmongANamesFillersIsReadAsAFiller) {
+  const auto card = samplePerson().td1Zone();
+  const auto passport = samplePerson().td3Zone();
+  const std::size_t cardEnd = card[2].find_last_not_of('<') + 1;
+  const std::size_t passportEnd = passport[0].find_last_not_of('<') + 1;
+  ASSERT_LT(cardEnd + 6, card[2].size());
+  auto misread = [](std::vector<std::string> zone, std::size_t line, std::size_t place, const char* glyphs) {
+    zone[line].replace(place, std::char_traits<char>::length(glyphs), glyphs);
+    return zone;
+  };
+  expectTaken({
+      {"card", card, misread(card, 2, cardEnd + 4, "C"), true},
+      {"passport", passport, misread(passport, 0, passportEnd + 5, "K"), true},
+      {"two of them, apart", card, misread(card, 2, cardEnd + 3, "C<K"), true},
+      {"just after the name's fillers", card, misread(card, 2, cardEnd + 2, "C"), false},
+      {"two side by side", card, misread(card, 2, cardEnd + 4, "CK"), false},
+      {"in the line's last place", card, misread(card, 2, card[2].size() - 1, "C"), false},
+  });
+}
+
 // Glare that stays on a zone's optional data leaves it unread in every frame. A field that starts
 // with a filler holds only fillers, on a card's first or second line as on a passport's; on a
 // passport, whose second line has the field's check digit and the composite one, so do the places
