@@ -433,7 +433,11 @@ TEST_F(ScanNFCTest, TheCountdownHoldsWhileBusyAndRunsOutDifferentlyPerFlow) {
   // The antenna sheet does not pause it.
   ekyc->state.isWaitingProcess = false;
   Helpers::saveDeviceImage(JSON::object());
+  const int hides = count("hide loading");
   user().tap(ekyc->guideNFCPositionView);
+  // The sheet asks the server where the antenna is, and its answer comes back on the server's own
+  // time: it is waited for here, so that it cannot land among the next flow's events.
+  EXPECT_TRUE(waitUntil([&] { return count("hide loading") > hides; }));
   advance(5);
   EXPECT_EQ(ekyc->state.countdown, 0);
   EXPECT_FALSE(ekyc->btnSkip->isHidden());
