@@ -23,9 +23,10 @@ constexpr std::size_t kTD3LineLength = 44;
 // The sex is M, F, X (unspecified) or a filler. A name field holds the primary identifier, then
 // "<<" and the secondary identifier with fillers after it to the end of the line (one filler
 // where the name is one short of the field); a name that fills the field to its last character
-// has no filler after it, and a one-part name is the primary identifier and fillers only. The lookahead ends the field at the end of its line: a
-// glyph after the fillers is no part of a name (it is most often the card's edge beside the last
-// filler, read as a B), and a name field cannot be a mere start of other text.
+// has no filler after it, and a one-part name is the primary identifier and fillers only. The
+// lookahead ends the field at the end of its line: a glyph after the fillers is no part of a name
+// (it is most often the card's edge beside the last filler, read as a B), and a name field cannot
+// be a mere start of other text.
 #define OSTREL_MRZ_NAMES                                                        \
   "(([A-Z0]+<)+<([A-Z0]+<)+<*(?=\n|$)|([A-Z0]+<)+<([A-Z0]+<)*[A-Z0]+(?=\n|$)" \
   "|[A-Z0]+(<[A-Z0]+)*<+(?=\n|$))"

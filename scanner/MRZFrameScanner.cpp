@@ -181,8 +181,9 @@ std::optional<std::size_t> nameFillersStart(const std::string& line) {
   return at;
 }
 
-// Fillers before a lone glyph among a name's fillers, at the least, for it to be taken for a
-// misread filler.
+// How far into a name's fillers (from where `nameFillersStart` puts their start) a lone glyph
+// stands, at the least, to be taken for a misread filler: past the two that end a secondary
+// identifier and one more.
 constexpr std::size_t kFillersBeforeALoneGlyph = 3;
 
 // A name line that glare or the card's edge left unread after the name's end has fillers there:
