@@ -37,6 +37,18 @@ ZoneShape zoneShapeOf(const std::string& zone) {
 constexpr std::size_t kNumberLength = 9;
 std::size_t numberStartOf(ZoneShape shape) { return shape == ZoneShape::td1 ? 5 : 45; }
 
+// Per layout, for each line: 'c' covered by a check digit and kept as read, 'd' a place where
+// only a digit stands ("O" read as "0"), '.' not covered by any check digit.
+const std::array<const char*, 3> kZoneLayoutTD1 = {
+    ".....cccccccccdccccccccccccccc",
+    "ddddddd.ddddddd...cccccccccccd",
+    ".............................."};
+const std::array<const char*, 2> kZoneLayoutTD3 = {
+    "............................................",
+    "cccccccccd...ddddddd.dddddddccccccccccccccdd"};
+
+}  // namespace
+
 // The character most of the texts hold at each place, or nothing when at some place fewer than a
 // third of the texts that saw it read it (and, where fewer than a third of all of them did, fewer
 // than three), or no character has five sixths of the votes of those that did, or those that
@@ -96,18 +108,6 @@ std::string characterMajority(const std::vector<std::string>& texts) {
   return voted;
 }
 
-// Per layout, for each line: 'c' covered by a check digit and kept as read, 'd' a place where
-// only a digit stands ("O" read as "0"), '.' not covered by any check digit.
-const std::array<const char*, 3> kZoneLayoutTD1 = {
-    ".....cccccccccdccccccccccccccc",
-    "ddddddd.ddddddd...cccccccccccd",
-    ".............................."};
-const std::array<const char*, 2> kZoneLayoutTD3 = {
-    "............................................",
-    "cccccccccd...ddddddd.dddddddccccccccccccccdd"};
-
-}  // namespace
-
 StringTracker::StringTracker(std::shared_ptr<MRZLineFinder> finder, KeyFunction key)
     : finder_(std::move(finder)), key_(std::move(key)) {}
 
@@ -166,6 +166,11 @@ std::vector<std::pair<std::string, StringTracker::Sighting>> StringTracker::seen
   for (const auto& entry : entries_)
     seen.emplace_back(entry.voted.empty() ? entry.votes.back() : entry.voted, entry.sighting);
   return seen;
+}
+
+std::vector<std::string> StringTracker::votesFor(const std::string& string) const {
+  const auto found = index_.find(keyOf(string));
+  return found == index_.end() ? std::vector<std::string>{} : found->second->votes;
 }
 
 std::vector<std::string> mrzZoneLines(const std::string& zone) {

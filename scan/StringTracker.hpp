@@ -78,6 +78,9 @@ class StringTracker {
   // The texts being counted (each key's voted text, or its latest text while undecided, with
   // `kNotRead` where that frame read nothing of its own), in the order they were first seen.
   std::vector<std::pair<std::string, Sighting>> seenStrings() const;
+  // The texts the last frames that counted `string`'s key listed for it, oldest first (what its
+  // vote is taken over); nothing for a key not being counted.
+  std::vector<std::string> votesFor(const std::string& string) const;
 
  private:
   struct Entry {
@@ -98,6 +101,11 @@ class StringTracker {
   std::int64_t bestCount_ = 0;
   std::string bestString_;
 };
+
+// The vote of the texts of several frames, as the tracker takes it for a key: at each place, the
+// character five sixths of the texts that read it hold (see `StringTracker`); empty while some
+// place is not so settled, or when the texts differ in length.
+std::string characterMajority(const std::vector<std::string>& texts);
 
 // The characters of a TD1 or TD3 zone (lines joined by "\n") that a check digit protects,
 // with every other character (document code, issuing state, sex, nationality, names) blanked

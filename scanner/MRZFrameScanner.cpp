@@ -44,14 +44,7 @@ constexpr std::size_t kGluedPositions = 10;
 // A line's first or last glyphs lost to blur, glare or the card's edge: at most this many.
 constexpr std::size_t kLostPositions = 10;
 
-// A recognised row as a zone line, with the places it read as a guess, and what it read where
-// only a letter or the filler can stand (`letters` empty when the recogniser did not tell).
-struct ZoneLineRead {
-  std::string text;
-  std::vector<bool> unsure;
-  std::string letters;
-  std::vector<bool> unsureLetters;
-};
+using ZoneLineRead = MRZFrameScanner::LineRead;
 
 // A recognised row as a zone line: its glyphs without the blanks between them. A zone's line has
 // no blank cell, so when a mark of the card beside the line was read as a glyph of its own (the
@@ -268,6 +261,48 @@ void fillAfterOptionalData(ZoneLineRead& read) {
   line = std::move(filled);
 }
 
+// What a frame read itself of a zone's lines (`reads`, one per line of `assembled`, nothing for a
+// line it did not read), as it votes at the places no check digit covers: `StringTracker::kNotRead`
+// where it did not read the line, `kHidden` where its read left the place blank, a `guess` where
+// it was unsure, read as the parse would read it. Where only a letter or the filler can stand, it
+// votes for the likeliest of those: a glyph read as 0 there is an O only if it looks more like an
+// O than like a D, a G or a U.
+std::string ownReadsOf(const std::string& assembled, const std::vector<const ZoneLineRead*>& reads) {
+  const std::vector<bool> letterPlaces = mrzPlacesOfLettersOnly(assembled);
+  std::string own;
+  std::vector<bool> guessed;
+  std::size_t lineIndex = 0;
+  for (const std::string& line : mrzZoneLines(assembled)) {
+    if (!own.empty()) own += '\n', guessed.push_back(false);
+    const ZoneLineRead* read = lineIndex < reads.size() ? reads[lineIndex] : nullptr;
+    ++lineIndex;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+      const bool readHere = read && read->text.size() == line.size() && read->text[i] != MRZLineMerger::kBlank;
+      if (!readHere) {
+        own += read ? StringTracker::kHidden : StringTracker::kNotRead;
+        guessed.push_back(false);
+      } else if (letterPlaces.size() == assembled.size() && letterPlaces[own.size()] && !read->letters.empty()) {
+        guessed.push_back(read->unsureLetters[i]);
+        own += read->letters[i];
+      } else {
+        guessed.push_back(read->unsure[i]);
+        own += read->text[i];
+      }
+    }
+  }
+  own = mrzDigitsWhereOnlyDigitsStand(mrzLettersWhereNoDigitStands(own));
+  // A passport's zone starts with the "P" of its document code: the finder assembles no other
+  // zone of its shape, so there is nothing to vote on there, whether this frame read it or not.
+  if (own.size() == 2 * kLineWidths[1] + 1 && assembled[0] == 'P') {
+    own[0] = 'P';
+    guessed[0] = false;
+  }
+  for (std::size_t i = 0; i < own.size(); ++i) {
+    if (guessed[i]) own[i] = StringTracker::guess(own[i]);
+  }
+  return own;
+}
+
 // The frames whose own reads of the number are kept.
 constexpr std::size_t kNumbersKept = 30;
 
@@ -363,37 +398,12 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
   auto ownReadsWhereNoCheckDigit = [&](const std::string& assembled, std::string zone) {
     const std::string checked = mrzCheckedPart(zone);
     if (checked == zone || assembled.size() != zone.size()) return zone;
-    const std::vector<bool> letterPlaces = mrzPlacesOfLettersOnly(assembled);
-    std::string own;
-    std::vector<bool> guessed;
+    std::vector<const ZoneLineRead*> reads;
     for (const std::string& line : mrzZoneLines(assembled)) {
-      if (!own.empty()) own += '\n', guessed.push_back(false);
       const auto index = frameIndexOf(line);
-      const ZoneLineRead* read = index ? &frameReads[*index] : nullptr;
-      for (std::size_t i = 0; i < line.size(); ++i) {
-        const bool readHere = read && read->text.size() == line.size() && read->text[i] != MRZLineMerger::kBlank;
-        if (!readHere) {
-          own += read ? StringTracker::kHidden : StringTracker::kNotRead;
-          guessed.push_back(false);
-        } else if (letterPlaces.size() == assembled.size() && letterPlaces[own.size()] && !read->letters.empty()) {
-          guessed.push_back(read->unsureLetters[i]);
-          own += read->letters[i];
-        } else {
-          guessed.push_back(read->unsure[i]);
-          own += read->text[i];
-        }
-      }
+      reads.push_back(index ? &frameReads[*index] : nullptr);
     }
-    own = mrzDigitsWhereOnlyDigitsStand(mrzLettersWhereNoDigitStands(own));
-    // A passport's zone starts with the "P" of its document code: the finder assembles no other
-    // zone of its shape, so there is nothing to vote on there, whether this frame read it or not.
-    if (own.size() == 2 * kLineWidths[1] + 1 && assembled[0] == 'P') {
-      own[0] = 'P';
-      guessed[0] = false;
-    }
-    for (std::size_t i = 0; i < own.size(); ++i) {
-      if (guessed[i]) own[i] = StringTracker::guess(own[i]);
-    }
+    const std::string own = ownReadsOf(assembled, reads);
     for (std::size_t i = 0; i < zone.size(); ++i) {
       if (checked[i] == '.') zone[i] = own[i];
     }
@@ -443,6 +453,19 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
     ownNumbers_.push_back(own);
     if (ownNumbers_.size() > kNumbersKept) ownNumbers_.pop_front();
   }
+  {
+    // What this frame read of rows that may be zone lines, kept for `agreesWithFramesThatMadeNoZone`.
+    FrameLines frame{!zones.empty(), {}};
+    for (const ZoneLineRead& read : frameReads) {
+      const std::size_t length = read.text.size();
+      const bool nearALine = std::any_of(std::begin(kLineWidths), std::end(kLineWidths), [&](std::size_t width) {
+        return length <= width && length + kLostPositions >= width;
+      });
+      if (nearALine) frame.reads.push_back(read);
+    }
+    recentFrames_.push_back(std::move(frame));
+    if (recentFrames_.size() > kNumbersKept) recentFrames_.pop_front();
+  }
   tracker_.logFrame(zones);
   if (tracker_.bestCount() < kFrameScannerStableCount) return std::nullopt;
   const std::string text = tracker_.bestString();
@@ -454,15 +477,107 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
                                     [&](const std::string& key) { return !key.empty() && key != accepted; });
   const auto agreeing = std::count(ownNumbers_.begin(), ownNumbers_.end(), accepted);
   if (5 * others > agreeing) return std::nullopt;
+  // A frame that read every line of the zone but made none with them (the zone was not yet
+  // assembled, and its read of the number had lost its first glyph) saw the zone as well: it
+  // votes on the names as the frames that made the zone do. Otherwise the frames that made it
+  // may repeat a look-alike misread of a name (an I read as T) that the frames before them read
+  // right.
+  if (!agreesWithFramesThatMadeNoZone(text)) return std::nullopt;
   // Accepted or not, the zone is counted afresh from here: one that does not parse is read again.
   tracker_.reset(text);
   ownNumbers_.clear();
+  recentFrames_.clear();
   if (!givesChipKey(text)) return std::nullopt;
   return text;
 }
 
+bool MRZFrameScanner::agreesWithFramesThatMadeNoZone(const std::string& zone) const {
+  const std::string checked = mrzCheckedPart(zone);
+  if (checked.size() != zone.size() || checked == zone) return true;
+  const std::string key = mrzVoteKey(zone);
+  const std::vector<std::string> lines = mrzZoneLines(zone);
+  // `read` as the zone's line `lineIndex`: as it stands when it is a line's width, or with blanks
+  // for its lost first or last places (whichever fits) when a little short of it. It must have
+  // read two thirds of the line, agree with the zone at every checked place it read (as the vote's
+  // key tells characters apart) and at 19 in 20 of all the places it read, letters read as
+  // letters where only they stand.
+  auto readAs = [&](const ZoneLineRead& read, std::size_t lineIndex) -> std::optional<ZoneLineRead> {
+    const std::string& line = lines[lineIndex];
+    std::size_t lineStart = 0;
+    for (std::size_t k = 0; k < lineIndex; ++k) lineStart += lines[k].size() + 1;
+    const std::size_t length = read.text.size();
+    if (length > line.size() || length + kLostPositions < line.size()) return std::nullopt;
+    const std::size_t lost = line.size() - length;
+    std::optional<ZoneLineRead> best;
+    std::size_t bestAgreeing = 0;
+    std::vector<std::size_t> placings = {0};
+    if (lost > 0) placings.push_back(length);
+    for (const std::size_t at : placings) {
+      ZoneLineRead placed = read;
+      const bool tellsLetters = placed.letters.size() == length;
+      placed.text.insert(at, lost, MRZLineMerger::kBlank);
+      placed.unsure.insert(placed.unsure.begin() + static_cast<std::ptrdiff_t>(at), lost, false);
+      if (tellsLetters) {
+        placed.letters.insert(at, lost, MRZLineMerger::kBlank);
+        placed.unsureLetters.insert(placed.unsureLetters.begin() + static_cast<std::ptrdiff_t>(at), lost, false);
+      }
+      std::string asZone = zone;
+      asZone.replace(lineStart, line.size(), placed.text);
+      const std::string readKey = mrzVoteKey(asZone);
+      std::size_t readPlaces = 0, agreeing = 0;
+      bool checkedAgree = readKey.size() == key.size();
+      for (std::size_t i = 0; i < line.size() && checkedAgree; ++i) {
+        if (placed.text[i] == MRZLineMerger::kBlank) continue;
+        ++readPlaces;
+        if (checked[lineStart + i] != '.') {
+          checkedAgree = readKey[lineStart + i] == key[lineStart + i];
+          agreeing += checkedAgree;
+        } else {
+          agreeing += placed.text[i] == line[i] || (tellsLetters && placed.letters[i] == line[i]);
+        }
+      }
+      if (!checkedAgree || 3 * readPlaces < 2 * line.size() || 20 * agreeing < 19 * readPlaces) continue;
+      if (!best || agreeing > bestAgreeing) best = std::move(placed), bestAgreeing = agreeing;
+    }
+    return best;
+  };
+  std::vector<std::string> votes = tracker_.votesFor(zone);
+  if (votes.empty()) return true;
+  const std::size_t voters = votes.size();
+  for (const FrameLines& frame : recentFrames_) {
+    if (frame.voted) continue;
+    std::vector<ZoneLineRead> reads;
+    for (std::size_t lineIndex = 0; lineIndex < lines.size(); ++lineIndex) {
+      for (const ZoneLineRead& read : frame.reads) {
+        if (auto placed = readAs(read, lineIndex)) {
+          reads.push_back(std::move(*placed));
+          break;
+        }
+      }
+      if (reads.size() != lineIndex + 1) break;
+    }
+    if (reads.size() != lines.size()) continue;
+    std::vector<const ZoneLineRead*> pointers;
+    for (const ZoneLineRead& read : reads) pointers.push_back(&read);
+    std::string own = ownReadsOf(zone, pointers);
+    // The checked places are the voters' own to settle.
+    for (std::size_t i = 0; i < own.size(); ++i) {
+      if (checked[i] != '.' && zone[i] != '\n') own[i] = StringTracker::kNotRead;
+    }
+    votes.push_back(std::move(own));
+  }
+  if (votes.size() == voters) return true;
+  const std::string majority = characterMajority(votes);
+  if (majority.size() != zone.size()) return false;
+  for (std::size_t i = 0; i < zone.size(); ++i) {
+    if (checked[i] == '.' && majority[i] != zone[i]) return false;
+  }
+  return true;
+}
+
 void MRZFrameScanner::reset() {
   ownNumbers_.clear();
+  recentFrames_.clear();
   finder_->reset();
   merger_.reset();
   tracker_ = StringTracker(finder_, mrzVoteKey);

@@ -19,7 +19,8 @@ namespace ostrel {
 // Reads a machine-readable zone from camera frames, one frame at a time: the text in the region
 // of interest is recognised, every line goes through a line finder, the zones it assembles are
 // voted for over the frames (one vote per frame; the fields no check digit covers settled by a
-// character-wise majority of the voting frames), and a zone seen in enough frames that parses
+// character-wise majority of the voting frames and of the frames that read every line of the
+// zone without making it), and a zone seen in enough frames that parses
 // with a document number and both dates is handed back, once.
 //
 // The MRZ scanner screen runs one per scan on its frame queue; benchmarks and a host's own
@@ -32,6 +33,14 @@ class MRZFrameScanner {
   struct LineBox {
     platform::Rect box;
     bool inZone = false;
+  };
+  // A recognised row as a zone line, with the places it read as a guess, and what it read where
+  // only a letter or the filler can stand (`letters` empty when the recogniser did not tell).
+  struct LineRead {
+    std::string text;
+    std::vector<bool> unsure;
+    std::string letters;
+    std::vector<bool> unsureLetters;
   };
 
   // `regionOfInterest` normalised to the upright picture (origin bottom-left), as the scanner
@@ -65,6 +74,11 @@ class MRZFrameScanner {
   static bool givesChipKey(const std::string& zone);
 
  private:
+  // Whether the places of `zone` no check digit covers are still what its vote makes them once
+  // the last frames that made no zone, but read every line of it, vote on them as its own voters
+  // do (see `StringTracker`).
+  bool agreesWithFramesThatMadeNoZone(const std::string& zone) const;
+
   platform::Rect regionOfInterest_;
   std::shared_ptr<platform::RecognizeTextRequest> request_;
   std::shared_ptr<MRZLineFinder> finder_;
@@ -73,6 +87,13 @@ class MRZFrameScanner {
   std::optional<std::vector<LineBox>> lastBoxes_;
   // The document number as each of the last frames that voted read it itself (`mrzNumberKey`).
   std::deque<std::string> ownNumbers_;
+  // The rows each of the last frames read that may be zone lines (a line's width, or a few places
+  // short of it), and whether that frame voted for a zone.
+  struct FrameLines {
+    bool voted = false;
+    std::vector<LineRead> reads;
+  };
+  std::deque<FrameLines> recentFrames_;
 };
 
 }  // namespace ostrel

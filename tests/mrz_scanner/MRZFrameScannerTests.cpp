@@ -433,6 +433,26 @@ TEST_F(MRZFrameScannerTest, EachFramesOwnMisreadIsOutvotedByTheOthers) {
   EXPECT_EQ(completedAt, (std::vector<int>{22})) << "the eleventh frame that read the 6";
 }
 
+// Frames that read every line of a zone but made none with it (the number's first glyph lost,
+// before any frame had read it whole) vote on its names as its own voters do: the frames after
+// them cannot outvote what they read by repeating a misread of their own, and where they read
+// the same the zone is taken as soon as without them.
+TEST_F(MRZFrameScannerTest, FramesThatMadeNoZoneVoteOnItsNames) {
+  const auto zone = samplePerson().td3Zone();
+  auto numberCut = zone;
+  numberCut[1].erase(0, 1);
+  auto misread = zone;
+  misread[0][5] = misread[0][5] == 'Q' ? 'R' : 'Q';
+  for (const bool laterMisread : {true, false}) {
+    MRZFrameScanner scanner(testing::portraitRegionOfInterest());
+    const auto& later = laterMisread ? misread : zone;
+    const auto taken = framesTaking(scanner, zone, 1, 30, [&](int frame) { return frame <= 6 ? numberCut : later; });
+    // Read right, the zone is taken at its eleventh frame and again eleven frames on.
+    const std::vector<int> expected = laterMisread ? std::vector<int>{} : std::vector<int>{17, 28};
+    EXPECT_EQ(taken, expected) << laterMisread;
+  }
+}
+
 // A 0 read as O and a 1 read as J together pass the number's check digit (24 * 3 + 18 = 90): a
 // card's frames split between the two numbers vote for two zones. Neither is taken while more
 // than a sixth of the frames read the other, where the misread one had ten frames first; one
