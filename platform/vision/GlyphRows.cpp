@@ -6,6 +6,7 @@
 #include <complex>
 #include <numbers>
 #include <optional>
+#include <utility>
 
 #include <opencv2/imgproc.hpp>
 
@@ -15,6 +16,9 @@ namespace ostrel::platform {
 
 namespace glyphrows {
 namespace {
+
+// Cells of a long row cut first for the caller's look (see `findGlyphRows`).
+constexpr int kSampledCells = 8;
 
 // Whether ink `width` by `height` pixels may be one glyph of a row: at least half a capital high
 // (lower specks are the card's pattern), no taller than a capital and a half, no wider than a cell.
@@ -145,7 +149,7 @@ bool mayEndOnABand(const cv::Mat& binary, const std::vector<Blob>& blobs,
 std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
                                const std::vector<Blob>& blobs, const std::vector<Blob>& allBlobs,
                                double skewDegrees, double pitchPerHeight, RowReach reach,
-                               int fewestCells, double leastPitchFit) {
+                               int fewestCells, double leastPitchFit, const GlyphSample& looksLikeGlyphs) {
   std::vector<double> heights;
   for (const auto& b : blobs) heights.push_back(b.height);
   const double tallest = quantile(heights, 0.8);
@@ -343,21 +347,45 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
   while (first < last && !hasInk(first)) ++first;
   while (last > first && !hasInk(last)) --last;
 
+  auto cutCell = [&](long k) {
+    const double centre = positions.centre(double(k));
+    const double localPitch = positions.pitchAt(double(k));
+    // Perspective scales the glyphs with the pitch along the row.
+    const double localCap = capHeight * localPitch / pitch;
+    return glyphFeatures(strip, stripInk, centre, half, localPitch, localCap);
+  };
+  // A few cells spread along a long row are cut first, for the caller to tell whether the row
+  // is worth cutting whole; they are kept for the row.
+  std::vector<std::pair<long, cv::Mat>> sampled;
+  if (looksLikeGlyphs && last - first + 1 >= 2 * kSampledCells) {
+    std::vector<cv::Mat> cells;
+    for (int i = 0; i < kSampledCells; ++i) {
+      const long k = first + std::lround(double(i) * double(last - first) / (kSampledCells - 1));
+      if (!sampled.empty() && sampled.back().first == k) continue;
+      if (!hasInk(k)) continue;
+      sampled.emplace_back(k, cutCell(k));
+      cells.push_back(sampled.back().second);
+    }
+    if (!looksLikeGlyphs(cells)) return std::nullopt;
+  }
+
   GlyphRow row;
   row.pitch = pitch;
   row.capHeight = capHeight;
   row.pitchFit = fit;
   const double cellHalf = 0.65 * capHeight;
+  auto nextSampled = sampled.begin();
   for (long k = first; k <= last; ++k) {
-    const double centre = positions.centre(double(k));
-    const double localPitch = positions.pitchAt(double(k));
-    // Perspective scales the glyphs with the pitch along the row.
-    const double localCap = capHeight * localPitch / pitch;
+    if (nextSampled != sampled.end() && nextSampled->first == k) {
+      row.cells.push_back(std::move(nextSampled->second));
+      ++nextSampled;
+      continue;
+    }
     if (!hasInk(k)) {
       row.cells.emplace_back();
       continue;
     }
-    row.cells.push_back(glyphFeatures(strip, stripInk, centre, half, localPitch, localCap));
+    row.cells.push_back(cutCell(k));
   }
 
   // The glyphs' heights in the row are told against their neighbours' rather than against the
@@ -394,7 +422,7 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
 }  // namespace glyphrows
 
 std::vector<GlyphRow> findGlyphRows(const cv::Mat& grey, double pitchPerHeight, RowReach reach,
-                                    int fewestCells, double leastPitchFit) {
+                                    int fewestCells, double leastPitchFit, const GlyphSample& looksLikeGlyphs) {
   if (grey.empty() || grey.type() != CV_8UC1 || grey.dims != 2 || grey.cols < glyphrows::kMinSide ||
       grey.rows < glyphrows::kMinSide || !(pitchPerHeight > 0.2 && pitchPerHeight < 5)) {
     return {};
@@ -423,7 +451,7 @@ std::vector<GlyphRow> findGlyphRows(const cv::Mat& grey, double pitchPerHeight, 
   std::vector<GlyphRow> rows;
   for (const auto& group : glyphrows::groupRows(blobs, skew, typicalHeight)) {
     if (auto row = glyphrows::cutRow(grey, binary, group, blobs, skew, pitchPerHeight, reach,
-                                     fewestCells, leastPitchFit)) {
+                                     fewestCells, leastPitchFit, looksLikeGlyphs)) {
       rows.push_back(std::move(*row));
     }
   }

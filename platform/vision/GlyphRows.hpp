@@ -5,6 +5,7 @@
 // build time and reads the camera at run time, so a template always looks like the cells it is
 // compared with.
 
+#include <functional>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -62,9 +63,14 @@ enum class RowReach {
 // throws for any 8-bit single-channel input; other inputs give no rows. Rows of fewer than
 // `fewestCells` positions are left out; one too short to hold them at half the typeface's pitch
 // is not cut at all. Rows whose glyphs fit one pitch worse than `leastPitchFit` (see
-// `GlyphRow::pitchFit`) are left out before their cells are cut.
+// `GlyphRow::pitchFit`) are left out before their cells are cut. Where `looksLikeGlyphs` is
+// given, a few of a long row's cells with ink, spread along it, are cut first and handed to it
+// (as `GlyphRow::cells` holds them, before their heights are told against their neighbours'):
+// a row it refuses is left out before the rest of its cells are cut.
+using GlyphSample = std::function<bool(const std::vector<cv::Mat>& cells)>;
 std::vector<GlyphRow> findGlyphRows(const cv::Mat& grey, double pitchPerHeight,
                                     RowReach reach = RowReach::pastBandsAtEnds,
-                                    int fewestCells = 1, double leastPitchFit = 0);
+                                    int fewestCells = 1, double leastPitchFit = 0,
+                                    const GlyphSample& looksLikeGlyphs = {});
 
 }  // namespace ostrel::platform

@@ -30,6 +30,12 @@ constexpr int kShortestZoneLine = 30;
 // rows.
 constexpr double kLeastZonePitchFit = 0.2;
 
+// The least mean score, over the cells sampled along a row, of a row the fast level cuts whole.
+// On the busiest passport pages of the evaluation sets, 99 in 100 rows that read most of a zone
+// line sampled 0.44 or more (the lowest, a glared one, 0.21), and three in four of the pages'
+// other rows of print and pattern 0.20 or less.
+constexpr float kLeastSampledScore = 0.25f;
+
 // A cell is read as a guess unless the network prefers its character to every other by this
 // much; a character's twin (see `twins`) does not count against it.
 constexpr float kSureLead = 0.5f;
@@ -143,9 +149,22 @@ std::vector<RecognizedTextLine> MRZLineRecognizer::recognize(
   std::vector<RecognizedTextLine> lines;
   if (grey.empty() || grey.type() != CV_8UC1) return lines;
   const double width = grey.cols, height = grey.rows;
+  // At the fast level, a row whose sampled glyphs look like the zone's glyphs as little as the
+  // card's pattern does is not cut whole.
+  const GlyphSample looksLikeZoneGlyphs = [](const std::vector<cv::Mat>& cells) {
+    float sum = 0;
+    int glyphs = 0;
+    for (const cv::Mat& cell : cells) {
+      if (cell.empty()) continue;
+      sum += std::max(0.f, classify(cell).score);
+      ++glyphs;
+    }
+    return glyphs == 0 || sum >= kLeastSampledScore * float(glyphs);
+  };
   for (const GlyphRow& row : findGlyphRows(grey, kOCRBPitchPerHeight, RowReach::pastBandsAtEnds,
                                               options.fast ? kShortestZoneLine : 1,
-                                              options.fast ? kLeastZonePitchFit : 0)) {
+                                              options.fast ? kLeastZonePitchFit : 0,
+                                              options.fast ? looksLikeZoneGlyphs : GlyphSample{})) {
     std::vector<Match> matches;
     matches.reserve(row.cells.size());
     for (const cv::Mat& cell : row.cells) matches.push_back(cell.empty() ? Match{} : classify(cell));

@@ -159,6 +159,54 @@ TEST(MRZLineRecognizerTest, TheFastLevelLeavesOutRowsOnNoPitch) {
   EXPECT_EQ(fast, kTD1Card);
 }
 
+
+// A row's sampled cells are cut as the row's own cells are, and kept for it: a row the caller
+// takes is cut exactly as without the look, and one it refuses is left out, the others kept.
+TEST(MRZLineRecognizerTest, RowsAreLookedAtBeforeTheyAreCutWhole) {
+  MRZPictureStyle style;
+  style.rotationDegrees = 2;
+  style.noiseSigma = 3;
+  const cv::Mat picture = renderMRZRegion(kTD3Passport, style);
+  auto cut = [&](const platform::GlyphSample& look) {
+    return platform::findGlyphRows(picture, platform::kOCRBPitchPerHeight, platform::RowReach::pastBandsAtEnds,
+                                   30, 0.2, look);
+  };
+  const auto plain = cut({});
+  ASSERT_GE(plain.size(), kTD3Passport.size());
+
+  std::vector<std::vector<cv::Mat>> looked;
+  const auto taken = cut([&](const std::vector<cv::Mat>& cells) {
+    looked.push_back(cells);
+    return true;
+  });
+  ASSERT_EQ(taken.size(), plain.size());
+  ASSERT_EQ(looked.size(), plain.size());
+  for (std::size_t r = 0; r < plain.size(); ++r) {
+    EXPECT_GE(looked[r].size(), 6u);
+    EXPECT_LE(looked[r].size(), 8u);
+    ASSERT_EQ(taken[r].cells.size(), plain[r].cells.size());
+    for (std::size_t k = 0; k < plain[r].cells.size(); ++k) {
+      ASSERT_EQ(taken[r].cells[k].empty(), plain[r].cells[k].empty());
+      if (!plain[r].cells[k].empty()) {
+        EXPECT_EQ(cv::norm(taken[r].cells[k], plain[r].cells[k], cv::NORM_INF), 0);
+      }
+    }
+    // Each sampled cell is one of the row's own, before its height is told against its neighbours'.
+    for (const cv::Mat& sample : looked[r]) {
+      const auto same = std::find_if(plain[r].cells.begin(), plain[r].cells.end(), [&](const cv::Mat& cell) {
+        return !cell.empty() && cv::norm(cell.colRange(0, platform::kGlyphCellPixels),
+                                         sample.colRange(0, platform::kGlyphCellPixels), cv::NORM_INF) == 0;
+      });
+      EXPECT_NE(same, plain[r].cells.end());
+    }
+  }
+
+  int calls = 0;
+  const auto refusedFirst = cut([&](const std::vector<cv::Mat>&) { return calls++ > 0; });
+  ASSERT_EQ(refusedFirst.size(), plain.size() - 1);
+  for (std::size_t r = 0; r < refusedFirst.size(); ++r) EXPECT_EQ(refusedFirst[r].box, plain[r + 1].box);
+}
+
 // Glare that washes out a stretch of the zone leaves each line one row, with blank cells where
 // nothing could be read: the rest of the row keeps its places, so later frames can fill them.
 TEST(MRZLineRecognizerTest, AWashedOutStretchLeavesBlanksInItsRow) {
