@@ -46,6 +46,17 @@ constexpr std::size_t kLostPositions = 10;
 
 using ZoneLineRead = MRZFrameScanner::LineRead;
 
+// A line's read with `lost` places it did not read put in as blanks at `at` (0 where it lost its
+// first places, its length where it lost its last), along with what the recogniser told of them.
+void insertLostPlaces(ZoneLineRead& read, std::size_t at, std::size_t lost) {
+  const bool tellsLetters = read.letters.size() == read.text.size() && !read.text.empty();
+  read.text.insert(at, lost, MRZLineMerger::kBlank);
+  read.unsure.insert(read.unsure.begin() + static_cast<std::ptrdiff_t>(at), lost, false);
+  if (!tellsLetters) return;
+  read.letters.insert(at, lost, MRZLineMerger::kBlank);
+  read.unsureLetters.insert(read.unsureLetters.begin() + static_cast<std::ptrdiff_t>(at), lost, false);
+}
+
 // A recognised row as a zone line: its glyphs without the blanks between them. A zone's line has
 // no blank cell, so when a mark of the card beside the line was read as a glyph of its own (the
 // row is then longer than any zone's line), the one blank-free piece of a zone line's width is
@@ -131,13 +142,7 @@ ZoneLineRead zoneLineOf(const RecognizedText& recognized, const MRZLineMerger& m
   if (knownStretch) return manyKnown ? line : piece(*knownStretch, knownStretchLength, true);
   if (!shortPiece || manyShort) return line;
   ZoneLineRead read = piece(*shortPiece, shortPieceLength, true);
-  const auto at = shortPieceAtEnd ? 0 : read.text.size();
-  read.text.insert(at, shortPieceLost, MRZLineMerger::kBlank);
-  read.unsure.insert(read.unsure.begin() + static_cast<std::ptrdiff_t>(at), shortPieceLost, false);
-  if (tellsLetters) {
-    read.letters.insert(at, shortPieceLost, MRZLineMerger::kBlank);
-    read.unsureLetters.insert(read.unsureLetters.begin() + static_cast<std::ptrdiff_t>(at), shortPieceLost, false);
-  }
+  insertLostPlaces(read, shortPieceAtEnd ? 0 : read.text.size(), shortPieceLost);
   return read;
 }
 
@@ -513,14 +518,9 @@ bool MRZFrameScanner::agreesWithFramesThatMadeNoZone(const std::string& zone) co
     std::vector<std::size_t> placings = {0};
     if (lost > 0) placings.push_back(length);
     for (const std::size_t at : placings) {
+      const bool tellsLetters = read.letters.size() == length;
       ZoneLineRead placed = read;
-      const bool tellsLetters = placed.letters.size() == length;
-      placed.text.insert(at, lost, MRZLineMerger::kBlank);
-      placed.unsure.insert(placed.unsure.begin() + static_cast<std::ptrdiff_t>(at), lost, false);
-      if (tellsLetters) {
-        placed.letters.insert(at, lost, MRZLineMerger::kBlank);
-        placed.unsureLetters.insert(placed.unsureLetters.begin() + static_cast<std::ptrdiff_t>(at), lost, false);
-      }
+      insertLostPlaces(placed, at, lost);
       std::string asZone = zone;
       asZone.replace(lineStart, line.size(), placed.text);
       const std::string readKey = mrzVoteKey(asZone);
