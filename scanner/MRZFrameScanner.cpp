@@ -474,6 +474,10 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
   tracker_.logFrame(zones);
   if (tracker_.bestCount() < kFrameScannerStableCount) return std::nullopt;
   const std::string text = tracker_.bestString();
+  // The tracker keeps the text it last settled on until a zone is seen more often; the frames
+  // since may have unsettled it (later frames read a name otherwise). Only a text the zone's
+  // votes settle on now is taken.
+  if (characterMajority(tracker_.votesFor(text)) != text) return std::nullopt;
   // The number, like the names, must be what five sixths of the frames read: frames that read
   // another number that passes the check digit hold it back until later frames outweigh them
   // or they are forgotten.

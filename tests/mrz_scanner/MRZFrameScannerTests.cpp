@@ -479,6 +479,26 @@ TEST_F(MRZFrameScannerTest, ANumberOtherFramesReadOtherwiseIsNotTaken) {
   }
 }
 
+// The number held back by frames that read another one while the frames change their read of
+// a name: the name the first frames settled on is no longer what the frames read, and the zone
+// waits until the name is settled again.
+TEST_F(MRZFrameScannerTest, ANameTheFramesNoLongerSettleOnIsNotTaken) {
+  const std::vector<std::string> card = {"I<TURH01748Z462L754569806BA<<<", "8002033X3501243CHLL13K1<<<<<<8",
+                                         "AL<HASHIMI<<OLGA<<<<<<<<<<<<<<"};
+  auto otherNumber = card;
+  otherNumber[0].replace(6, 2, "OJ");  // passes the check digit as well
+  auto otherName = card;
+  otherName[2][14] = 'C';  // OLGA read as OLCA
+  MRZFrameScanner scanner(testing::portraitRegionOfInterest());
+  const auto taken = framesTaking(scanner, card, 1, 45, [&](int frame) {
+    return frame <= 5 ? otherNumber : frame <= 17 ? otherName : card;
+  });
+  // Twelve frames read OLCA and the thirteen after them OLGA by the time the number is no longer
+  // held back (frame 30); five sixths of the zone's votes read OLGA from frame 42.
+  const std::vector<int> expected = {42};
+  EXPECT_EQ(taken, expected);
+}
+
 // The recogniser marks a glyph it read as a guess. The same print gives the same guess in every
 // frame, so at a place no check digit covers a guess counts against the vote, however many
 // frames agree on it; where a check digit covers the place, it settles the guess.
