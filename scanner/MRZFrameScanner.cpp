@@ -459,7 +459,7 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
     if (ownNumbers_.size() > kNumbersKept) ownNumbers_.pop_front();
   }
   {
-    // What this frame read of rows that may be zone lines, kept for `agreesWithFramesThatMadeNoZone`.
+    // What this frame read of rows that may be zone lines, kept for `settledByItsVotes`.
     FrameLines frame{!zones.empty(), {}};
     for (const ZoneLineRead& read : frameReads) {
       const std::size_t length = read.text.size();
@@ -474,10 +474,6 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
   tracker_.logFrame(zones);
   if (tracker_.bestCount() < kFrameScannerStableCount) return std::nullopt;
   const std::string text = tracker_.bestString();
-  // The tracker keeps the text it last settled on until a zone is seen more often; the frames
-  // since may have unsettled it (later frames read a name otherwise). Only a text the zone's
-  // votes settle on now is taken.
-  if (characterMajority(tracker_.votesFor(text)) != text) return std::nullopt;
   // The number, like the names, must be what five sixths of the frames read: frames that read
   // another number that passes the check digit hold it back until later frames outweigh them
   // or they are forgotten.
@@ -486,12 +482,7 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
                                     [&](const std::string& key) { return !key.empty() && key != accepted; });
   const auto agreeing = std::count(ownNumbers_.begin(), ownNumbers_.end(), accepted);
   if (5 * others > agreeing) return std::nullopt;
-  // A frame that read every line of the zone but made none with them (the zone was not yet
-  // assembled, and its read of the number had lost its first glyph) saw the zone as well: it
-  // votes on the names as the frames that made the zone do. Otherwise the frames that made it
-  // may repeat a look-alike misread of a name (an I read as T) that the frames before them read
-  // right.
-  if (!agreesWithFramesThatMadeNoZone(text)) return std::nullopt;
+  if (!settledByItsVotes(text)) return std::nullopt;
   // Accepted or not, the zone is counted afresh from here: one that does not parse is read again.
   tracker_.reset(text);
   ownNumbers_.clear();
@@ -500,7 +491,17 @@ std::optional<std::string> MRZFrameScanner::pushObservations(const std::vector<O
   return text;
 }
 
-bool MRZFrameScanner::agreesWithFramesThatMadeNoZone(const std::string& zone) const {
+bool MRZFrameScanner::settledByItsVotes(const std::string& zone) const {
+  // The tracker keeps the text it last settled on until a zone is seen more often; the frames
+  // since may have unsettled it (later frames read a name otherwise). Only a text the zone's
+  // votes settle on now is taken.
+  std::vector<std::string> votes = tracker_.votesFor(zone);
+  if (characterMajority(votes) != zone) return false;
+  // A frame that read every line of the zone but made none with them (the zone was not yet
+  // assembled, and its read of the number had lost its first glyph) saw the zone as well: it
+  // votes on the names as the frames that made the zone do. Otherwise the frames that made it
+  // may repeat a look-alike misread of a name (an I read as T) that the frames before them read
+  // right.
   const std::string checked = mrzCheckedPart(zone);
   if (checked.size() != zone.size() || checked == zone) return true;
   const std::string key = mrzVoteKey(zone);
@@ -545,8 +546,6 @@ bool MRZFrameScanner::agreesWithFramesThatMadeNoZone(const std::string& zone) co
     }
     return best;
   };
-  std::vector<std::string> votes = tracker_.votesFor(zone);
-  if (votes.empty()) return true;
   const std::size_t voters = votes.size();
   for (const FrameLines& frame : recentFrames_) {
     if (frame.voted) continue;

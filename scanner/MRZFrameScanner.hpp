@@ -74,10 +74,10 @@ class MRZFrameScanner {
   static bool givesChipKey(const std::string& zone);
 
  private:
-  // Whether the places of `zone` no check digit covers are still what its vote makes them once
-  // the last frames that made no zone, but read every line of it, vote on them as its own voters
-  // do (see `StringTracker`).
-  bool agreesWithFramesThatMadeNoZone(const std::string& zone) const;
+  // Whether `zone` is what its votes settle on now, and the places no check digit covers are
+  // still what they make them once the last frames that made no zone, but read every line of it,
+  // vote on them as its own voters do (see `StringTracker`).
+  bool settledByItsVotes(const std::string& zone) const;
 
   platform::Rect regionOfInterest_;
   std::shared_ptr<platform::RecognizeTextRequest> request_;

@@ -159,7 +159,6 @@ TEST(MRZLineRecognizerTest, TheFastLevelLeavesOutRowsOnNoPitch) {
   EXPECT_EQ(fast, kTD1Card);
 }
 
-
 // A row's sampled cells are cut as the row's own cells are, and kept for it: a row the caller
 // takes is cut exactly as without the look, and one it refuses is left out, the others kept.
 TEST(MRZLineRecognizerTest, RowsAreLookedAtBeforeTheyAreCutWhole) {
