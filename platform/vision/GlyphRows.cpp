@@ -242,8 +242,14 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
 
   cv::Mat strip, stripInk;
   const cv::Size stripSize(stripWidth, stripHeight);
-  cv::warpAffine(grey, strip, cv::Mat(stripToPicture), stripSize,
-                 cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
+  // The picture's strip is cut only for a row that gets as far as needing it: on a busy page,
+  // about a third of the rows are turned down on the pitch of their ink alone.
+  auto cutStrip = [&] {
+    if (strip.empty()) {
+      cv::warpAffine(grey, strip, cv::Mat(stripToPicture), stripSize,
+                     cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
+    }
+  };
   cv::warpAffine(binary, stripInk, cv::Mat(stripToPicture), stripSize,
                  cv::INTER_NEAREST | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT, cv::Scalar(0));
 
@@ -263,7 +269,7 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
   int firstInk = std::clamp(static_cast<int>(std::floor(pad)), 0, stripWidth - 1);
   int lastInk = std::clamp(static_cast<int>(std::ceil(pad + uMax - uMin)) - 1, 0, stripWidth - 1);
   std::vector<double> carriedCentres;
-  if (carry) carryRowOn(strip, capHeight, expected, firstInk, lastInk, carriedCentres);
+  if (carry) cutStrip(), carryRowOn(strip, capHeight, expected, firstInk, lastInk, carriedCentres);
   for (int x = firstInk; x <= lastInk; ++x) total += columns[x];
   if (total <= 0) return std::nullopt;
   // All the periods tried are summed in one pass over the columns, each period's phasor turning
@@ -347,6 +353,7 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
   while (first < last && !hasInk(first)) ++first;
   while (last > first && !hasInk(last)) --last;
 
+  cutStrip();
   auto cutCell = [&](long k) {
     const double centre = positions.centre(double(k));
     const double localPitch = positions.pitchAt(double(k));
