@@ -146,6 +146,42 @@ bool mayEndOnABand(const cv::Mat& binary, const std::vector<Blob>& blobs,
   return inkBeyond(uMin - reach, uMin) || inkBeyond(uMax, uMax + reach);
 }
 
+// The strength of a row's column profile at each period tried: the magnitude of its Fourier
+// component, summed in one pass over the columns with each period's phasor turning by its own
+// step per column (multiplying is far cheaper than a sine each); the products are written out, as
+// the phasors stay finite. `slots` (at most `kBatch` of them) pick the periods measured, whose
+// magnitudes are written to `magnitudes`; each is the same sum whichever others are measured
+// with it.
+constexpr std::size_t kPeriodSlots = 128;
+constexpr std::size_t kCoarsePeriodStep = 3;
+constexpr std::size_t kCoarseSlots = 44;  // every third of kPeriodSlots, rounded up to even
+constexpr std::size_t kFineSlots = 8;     // two either side of two periods
+using PeriodArray = std::array<double, kPeriodSlots>;
+
+template <std::size_t kBatch>
+void componentMagnitudes(const int* columns, int firstInk, int lastInk, const std::vector<std::size_t>& slots,
+                         const PeriodArray& re0, const PeriodArray& im0, const PeriodArray& stepRe0,
+                         const PeriodArray& stepIm0, PeriodArray& magnitudes) {
+  if (slots.empty()) return;
+  // The slots beyond those measured stay at zero, and are summed along with them.
+  std::array<double, kBatch> re{}, im{}, stepRe{}, stepIm{}, sumRe{}, sumIm{};
+  const std::size_t n = std::min(kBatch, slots.size());
+  for (std::size_t k = 0; k < n; ++k) {
+    re[k] = re0[slots[k]], im[k] = im0[slots[k]], stepRe[k] = stepRe0[slots[k]], stepIm[k] = stepIm0[slots[k]];
+  }
+  for (int x = firstInk; x <= lastInk; ++x) {
+    if (const double ink = columns[x]; ink != 0) {
+      for (std::size_t i = 0; i < kBatch; ++i) sumRe[i] += ink * re[i], sumIm[i] += ink * im[i];
+    }
+    for (std::size_t i = 0; i < kBatch; ++i) {
+      const double turnedRe = re[i] * stepRe[i] - im[i] * stepIm[i];
+      im[i] = re[i] * stepIm[i] + im[i] * stepRe[i];
+      re[i] = turnedRe;
+    }
+  }
+  for (std::size_t k = 0; k < n; ++k) magnitudes[slots[k]] = std::abs(std::complex<double>(sumRe[k], sumIm[k]));
+}
+
 std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
                                const std::vector<Blob>& blobs, const std::vector<Blob>& allBlobs,
                                double skewDegrees, double pitchPerHeight, RowReach reach,
@@ -272,11 +308,9 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
   if (carry) cutStrip(), carryRowOn(strip, capHeight, expected, firstInk, lastInk, carriedCentres);
   for (int x = firstInk; x <= lastInk; ++x) total += columns[x];
   if (total <= 0) return std::nullopt;
-  // All the periods tried are summed in one pass over the columns, each period's phasor turning
-  // by its own step per column (multiplying is far cheaper than a sine each); the products are
-  // written out, as the phasors stay finite.
-  constexpr std::size_t kPeriodSlots = 128;  // the periods tried, in steps of 0.4 % of 0.72-1.2
-  std::array<double, kPeriodSlots> periods{}, re{}, im{}, stepRe{}, stepIm{}, sumRe{}, sumIm{};
+  // The periods tried, in steps of 0.4 % of 0.72-1.2 times the expected pitch, each as its phasor
+  // at the row's first column and its turn per column.
+  std::array<double, kPeriodSlots> periods{}, re{}, im{}, stepRe{}, stepIm{};
   std::size_t count = 0;
   for (double p = 0.72 * expected; p <= 1.2 * expected && count < kPeriodSlots; p += 0.004 * expected) {
     const double w = 2 * std::numbers::pi / p;
@@ -285,20 +319,33 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
     re[count] = start.real(), im[count] = start.imag(), stepRe[count] = step.real(), stepIm[count] = step.imag();
     ++count;
   }
-  // The slots beyond the periods tried stay at zero, and are summed along with them.
-  for (int x = firstInk; x <= lastInk; ++x) {
-    if (const double ink = columns[x]; ink != 0) {
-      for (std::size_t i = 0; i < kPeriodSlots; ++i) sumRe[i] += ink * re[i], sumIm[i] += ink * im[i];
-    }
-    for (std::size_t i = 0; i < kPeriodSlots; ++i) {
-      const double turnedRe = re[i] * stepRe[i] - im[i] * stepIm[i];
-      im[i] = re[i] * stepIm[i] + im[i] * stepRe[i];
-      re[i] = turnedRe;
+  // A row's component stands out over six steps of period or more either side of its peak (a
+  // zone line holds at most 44 cells), so every third period is measured first, then the two
+  // either side of each of the two strongest of those; the row's pitch is the strongest period
+  // measured.
+  std::array<double, kPeriodSlots> magnitudes;
+  magnitudes.fill(-1);
+  std::vector<std::size_t> slots;
+  for (std::size_t i = 0; i < count; i += kCoarsePeriodStep) slots.push_back(i);
+  componentMagnitudes<kCoarseSlots>(columns, firstInk, lastInk, slots, re, im, stepRe, stepIm, magnitudes);
+  std::array<std::size_t, 2> strongest{count, count};
+  for (const std::size_t i : slots) {
+    if (strongest[0] == count || magnitudes[i] > magnitudes[strongest[0]]) {
+      strongest[1] = strongest[0], strongest[0] = i;
+    } else if (strongest[1] == count || magnitudes[i] > magnitudes[strongest[1]]) {
+      strongest[1] = i;
     }
   }
+  slots.clear();
+  for (const std::size_t around : strongest) {
+    if (around == count) continue;
+    for (std::size_t i = around > 2 ? around - 2 : 0; i <= around + 2 && i < count; ++i) {
+      if (magnitudes[i] < 0 && std::find(slots.begin(), slots.end(), i) == slots.end()) slots.push_back(i);
+    }
+  }
+  componentMagnitudes<kFineSlots>(columns, firstInk, lastInk, slots, re, im, stepRe, stepIm, magnitudes);
   for (std::size_t i = 0; i < count; ++i) {
-    const double magnitude = std::abs(std::complex<double>(sumRe[i], sumIm[i]));
-    if (magnitude > bestMagnitude) bestMagnitude = magnitude, pitch = periods[i];
+    if (magnitudes[i] > bestMagnitude) bestMagnitude = magnitudes[i], pitch = periods[i];
   }
 
   // Phase from the centres of blobs that hold one glyph each, then the positions along the row
