@@ -146,18 +146,19 @@ bool mayEndOnABand(const cv::Mat& binary, const std::vector<Blob>& blobs,
   return inkBeyond(uMin - reach, uMin) || inkBeyond(uMax, uMax + reach);
 }
 
+constexpr std::size_t kPeriodSlots = 128;
+constexpr std::size_t kCoarsePeriodStep = 3;
+constexpr std::size_t kCoarseSlots = 44;  // every third of kPeriodSlots, rounded up to even
+constexpr std::size_t kFineSlots = 8;     // two either side of two periods
+static_assert((kPeriodSlots + kCoarsePeriodStep - 1) / kCoarsePeriodStep <= kCoarseSlots);
+using PeriodArray = std::array<double, kPeriodSlots>;
+
 // The strength of a row's column profile at each period tried: the magnitude of its Fourier
 // component, summed in one pass over the columns with each period's phasor turning by its own
 // step per column (multiplying is far cheaper than a sine each); the products are written out, as
 // the phasors stay finite. `slots` (at most `kBatch` of them) pick the periods measured, whose
 // magnitudes are written to `magnitudes`; each is the same sum whichever others are measured
 // with it.
-constexpr std::size_t kPeriodSlots = 128;
-constexpr std::size_t kCoarsePeriodStep = 3;
-constexpr std::size_t kCoarseSlots = 44;  // every third of kPeriodSlots, rounded up to even
-constexpr std::size_t kFineSlots = 8;     // two either side of two periods
-using PeriodArray = std::array<double, kPeriodSlots>;
-
 template <std::size_t kBatch>
 void componentMagnitudes(const int* columns, int firstInk, int lastInk, const std::vector<std::size_t>& slots,
                          const PeriodArray& re0, const PeriodArray& im0, const PeriodArray& stepRe0,
@@ -310,7 +311,7 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
   if (total <= 0) return std::nullopt;
   // The periods tried, in steps of 0.4 % of 0.72-1.2 times the expected pitch, each as its phasor
   // at the row's first column and its turn per column.
-  std::array<double, kPeriodSlots> periods{}, re{}, im{}, stepRe{}, stepIm{};
+  PeriodArray periods{}, re{}, im{}, stepRe{}, stepIm{};
   std::size_t count = 0;
   for (double p = 0.72 * expected; p <= 1.2 * expected && count < kPeriodSlots; p += 0.004 * expected) {
     const double w = 2 * std::numbers::pi / p;
@@ -323,7 +324,7 @@ std::optional<GlyphRow> cutRow(const cv::Mat& grey, const cv::Mat& binary,
   // zone line holds at most 44 cells), so every third period is measured first, then the two
   // either side of each of the two strongest of those; the row's pitch is the strongest period
   // measured.
-  std::array<double, kPeriodSlots> magnitudes;
+  PeriodArray magnitudes;
   magnitudes.fill(-1);
   std::vector<std::size_t> slots;
   for (std::size_t i = 0; i < count; i += kCoarsePeriodStep) slots.push_back(i);
